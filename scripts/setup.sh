@@ -1,0 +1,39 @@
+#!/usr/bin/env bash
+# Shared set-up for run.sh and test.sh: installs the Debian packages the
+# build and the tests need when they are missing, then configures and builds.
+# Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build_dir=${1:-"$root/build"}
+shift || true
+
+packages=(
+  cmake g++ make pkg-config
+  qt6-base-dev libgl-dev
+  libgtest-dev libbenchmark-dev
+  libcups2-dev cups
+  xvfb imagemagick x11-utils
+  fonts-dejavu-core fonts-wqy-microhei
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$p")
+  fi
+done
+
+if ((${#missing[@]})); then
+  echo "Installing missing packages: ${missing[*]}"
+  sudo=()
+  if [ "$(id -u)" -ne 0 ]; then
+    sudo=(sudo)
+  fi
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
+cmake --build "$build_dir" -j "$(nproc)"

@@ -1,0 +1,46 @@
+#include "app/errorbox.h"
+
+#include "core/exceptions.h"
+
+#include <QApplication>
+#include <QMessageBox>
+
+QString ErrorBoxText(const QString &message)
+{
+    // A full stop closes texts that end in a letter or digit, but not texts
+    // that already end in punctuation such as "!" or ")".
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+void ShowErrorBox(const QString &message)
+{
+    QMessageBox box(QMessageBox::Critical, QStringLiteral("Tarvolin"), ErrorBoxText(message),
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("ErrorBox"));
+    box.exec();
+}
+
+void ShowMessage(const QString &message)
+{
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), message,
+                    QMessageBox::Ok, QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("MessageBox"));
+    box.exec();
+}
+
+void ReportEscapedException(std::exception_ptr error)
+{
+    try {
+        std::rethrow_exception(error);
+    } catch (const ETarvolinError &e) {
+        ShowErrorBox(e.Message());
+    } catch (const std::bad_alloc &) {
+        ShowErrorBox(QStringLiteral("Out of memory"));
+    } catch (const std::exception &e) {
+        ShowErrorBox(QString::fromUtf8(e.what()));
+    } catch (...) {
+        ShowErrorBox(QStringLiteral("Unknown error"));
+    }
+}

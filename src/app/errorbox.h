@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QString>
+
+#include <concepts>
+#include <exception>
+#include <utility>
+
+class QWidget;
+
+// The application's error box: title "Tarvolin", error icon, OK.
+QString ErrorBoxText(const QString &message);
+void ShowErrorBox(const QString &message);
+
+// Shows a failure that escaped an operation. Called only from Guarded().
+void ReportEscapedException(std::exception_ptr error);
+
+// Wraps a handler so that no exception crosses the Qt event loop: whatever
+// escapes the handler ends that operation and is shown in the error box.
+// Every handler is connected through this, never by hand.
+template<class F>
+auto Guarded(F handler)
+{
+    // Constrained so that Qt can count the arguments the handler takes.
+    return [handler = std::move(handler)]<class... Args>(Args &&...args)
+        requires std::invocable<const F &, Args...>
+    {
+        try {
+            handler(std::forward<decltype(args)>(args)...);
+        } catch (...) {
+            ReportEscapedException(std::current_exception());
+        }
+    };
+}
+
+// Shows a handler-tested failure: the exact text, an OK button.
+void ShowMessage(const QString &message);

@@ -1,0 +1,187 @@
+#include "app/mainform.h"
+
+#include "app/aboutform.h"
+#include "app/errorbox.h"
+#include "app/interfaceselecttab.h"
+#include "commands/printerconfigtab.h"
+#include "files/filemanagertab.h"
+#include "link/printerlink.h"
+#include "network/ethernetsetuptab.h"
+#include "tool/commandtooltab.h"
+
+#include <QComboBox>
+#include <QDateTime>
+#include <QGroupBox>
+#include <QLayout>
+#include <QLabel>
+#include <QLocale>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+
+namespace {
+constexpr int ClientWidth = 691;
+constexpr int ClientHeight = 577;
+constexpr int PanelWidths[4] = {230, 190, 100, 80};
+} // namespace
+
+QString StatusClockText(const QDateTime &moment)
+{
+    const QLocale locale = QLocale::system();
+    // The long time format of some locales ends in the time zone; the clock
+    // panel shows the time alone.
+    QString timeFormat = locale.timeFormat(QLocale::LongFormat);
+    timeFormat.remove(QRegularExpression(QStringLiteral("\\s*\\(?t+\\)?")));
+    return locale.toString(moment.date(), QLocale::ShortFormat) + QLatin1Char(' ')
+        + locale.toString(moment.time(), timeFormat.trimmed());
+}
+
+TForm1::TForm1(QWidget *parent)
+    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                              | Qt::CustomizeWindowHint)
+{
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Tarvolin"));
+    QFont windowFont = font();
+    windowFont.setPointSize(8);
+    setFont(windowFont);
+
+    CreateMenu();
+    CreateStatusBar();
+
+    auto *client = new QWidget(this);
+    client->setObjectName(QStringLiteral("Client"));
+    client->setFixedSize(ClientWidth, ClientHeight);
+    setCentralWidget(client);
+
+    // Reserved interface picker: created, never shown, no handlers.
+    GroupBox3 = new QGroupBox(QStringLiteral("Interface"), client);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBox3->setGeometry(8, 0, 297, 49);
+    ComboBox1 = new QComboBox(GroupBox3);
+    ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
+    ComboBox1->addItems({QStringLiteral("LPT"), QStringLiteral("COM"), QStringLiteral("ETHERNET"),
+                         QStringLiteral("Driver")});
+    ComboBox1->setGeometry(16, 18, 145, 21);
+    Button8 = new QPushButton(QStringLiteral("Setup"), GroupBox3);
+    Button8->setObjectName(QStringLiteral("Button8"));
+    Button8->setGeometry(184, 16, 75, 25);
+    GroupBox3->hide();
+
+    Button23 = new QPushButton(QStringLiteral("Exit"), client);
+    Button23->setObjectName(QStringLiteral("Button23"));
+    Button23->setGeometry(592, 24, 81, 25);
+    connect(Button23, &QPushButton::clicked, this, Guarded([this](bool) { Button23Click(); }));
+
+    PageControl1 = new QTabWidget(client);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(3, 56, 672, 513);
+
+    TabSheet5 = new InterfaceSelectTab(StatusBar1Panel[0]);
+    link_ = std::make_unique<PrinterLink>(
+        nullptr, [this] { return TabSheet5->Selection(); }, [](const QString &m) { ShowMessage(m); });
+
+    TabSheet1 = new PrinterConfigTab(*link_);
+    TabSheet2 = new FileManagerTab(*link_);
+    TabSheet3 = new EthernetSetupTab(*link_);
+    TabSheet4 = new CommandToolTab(*link_);
+    PageControl1->addTab(TabSheet1, QStringLiteral("Printer Configuration"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("File Manager"));
+    PageControl1->addTab(TabSheet3, QStringLiteral("Ethernet Setup"));
+    PageControl1->addTab(TabSheet4, QStringLiteral("Command Tool"));
+    PageControl1->addTab(TabSheet5, QStringLiteral("Interface Select"));
+    PageControl1->setCurrentWidget(TabSheet5);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, Guarded([this] { Timer1Timer(); }));
+    Timer1->start();
+
+    Form2 = new TForm2(this);
+    Form2->hide();
+
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    move(205, 117);
+
+    FormCreate();
+}
+
+TForm1::~TForm1() = default;
+
+void TForm1::CreateMenu()
+{
+    auto *bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    QMenu *aboutMenu = bar->addMenu(QStringLiteral("About"));
+    aboutMenu->setObjectName(QStringLiteral("About1"));
+    About2 = aboutMenu->addAction(QStringLiteral("About"));
+    About2->setObjectName(QStringLiteral("About2"));
+    connect(About2, &QAction::triggered, this, Guarded([this](bool) { About2Click(); }));
+    QMenu *exitMenu = bar->addMenu(QStringLiteral("Exit"));
+    exitMenu->setObjectName(QStringLiteral("Exit1"));
+    Exit2 = exitMenu->addAction(QStringLiteral("Exit"));
+    Exit2->setObjectName(QStringLiteral("Exit2"));
+    connect(Exit2, &QAction::triggered, this, Guarded([this](bool) { Exit2Click(); }));
+}
+
+void TForm1::CreateStatusBar()
+{
+    auto *bar = statusBar();
+    bar->setObjectName(QStringLiteral("StatusBar1"));
+    bar->setSizeGripEnabled(false);
+    for (int i = 0; i < 4; ++i) {
+        auto *panel = new QLabel(bar);
+        panel->setObjectName(QStringLiteral("StatusBar1Panel%1").arg(i));
+        panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        panel->setContentsMargins(2, 0, 2, 0);
+        if (i < 3)
+            panel->setFixedWidth(PanelWidths[i]);
+        // The last panel takes the rest of the bar, as the clock needs it.
+        bar->addWidget(panel, i == 3 ? 1 : 0);
+        StatusBar1Panel[i] = panel;
+    }
+}
+
+// Runs once the controls exist. Later steps of the start-up belong to the
+// tabs that own them.
+void TForm1::FormCreate()
+{
+    // 1. The file information button's two-line caption (File Manager tab).
+    // 2. Status bar font.
+    QFont barFont = statusBar()->font();
+    barFont.setPointSize(10);
+    for (QLabel *panel : StatusBar1Panel)
+        panel->setFont(barFont);
+    // 3. COM interface summary into panel 0 (Interface Select tab).
+    // 4. Clock.
+    Timer1Timer();
+    // 5. COM settings handed to the serial port; the printer list filled.
+    // 6. First command editor page shown, the other nine hidden (Command Tool tab).
+}
+
+void TForm1::Timer1Timer()
+{
+    StatusBar1Panel[3]->setText(StatusClockText(QDateTime::currentDateTime()));
+}
+
+void TForm1::Exit2Click()
+{
+    close();
+}
+
+void TForm1::Button23Click()
+{
+    close();
+}
+
+void TForm1::About2Click()
+{
+    Form2->show();
+    Form2->raise();
+    Form2->activateWindow();
+}

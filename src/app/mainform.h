@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+class QAction;
+class QComboBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QTabWidget;
+class QTimer;
+
+class TForm2;
+class PrinterLink;
+class InterfaceSelectTab;
+class PrinterConfigTab;
+class FileManagerTab;
+class EthernetSetupTab;
+class CommandToolTab;
+
+// The main window. It composes the five tabs, the menu, the status bar and
+// clock, and the components that outlive every click: the printer link and
+// the serial port.
+class TForm1 : public QMainWindow
+{
+    Q_OBJECT
+public:
+    explicit TForm1(QWidget *parent = nullptr);
+    ~TForm1() override;
+
+    // Menu and buttons
+    void Exit2Click();
+    void About2Click();
+    void Button23Click();
+    void Timer1Timer();
+
+    PrinterLink &Link() { return *link_; }
+
+    QAction *About2 = nullptr;
+    QAction *Exit2 = nullptr;
+    QPushButton *Button23 = nullptr;
+    QGroupBox *GroupBox3 = nullptr;
+    QComboBox *ComboBox1 = nullptr;
+    QPushButton *Button8 = nullptr;
+    QTabWidget *PageControl1 = nullptr;
+    PrinterConfigTab *TabSheet1 = nullptr;
+    FileManagerTab *TabSheet2 = nullptr;
+    EthernetSetupTab *TabSheet3 = nullptr;
+    CommandToolTab *TabSheet4 = nullptr;
+    InterfaceSelectTab *TabSheet5 = nullptr;
+    QLabel *StatusBar1Panel[4] = {};
+    QTimer *Timer1 = nullptr;
+    TForm2 *Form2 = nullptr;
+
+private:
+    void FormCreate();
+    void CreateMenu();
+    void CreateStatusBar();
+
+    std::unique_ptr<PrinterLink> link_;
+};
+
+// Date and time as the status bar shows them: the user's short date, then
+// the long time.
+QString StatusClockText(const QDateTime &moment);

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+
+class TComPort;
+
+// The interface the operator selected and its settings, read from the
+// "Interface Select" tab at the moment of each send. The five flags are
+// tested independently, in this order.
+struct InterfaceSelection
+{
+    bool com = false;
+    bool lpt = false;
+    bool ethernet = false;
+    bool driver = false;
+    bool file = false;
+    QString lptDevice;   // "LPT1".."LPT4" or a device path; empty when nothing is selected
+    QString ipAddress;   // dotted-decimal address of the network printer
+    QString printerName; // installed (CUPS) printer
+    QString fileName;    // text of the file name box, without ".bin"
+};
+
+// What differs between the three callers of SerialExchange.
+struct ExchangeOptions
+{
+    int postWriteWaitMs = 20;
+    bool waitBeforeClose = false; // 30 ms before ClosePort
+    bool lfAfterCr = false;       // insert LF after every CR received
+};
+
+// The only code that talks to a printer. A handler fills CommandBuffer,
+// replacing what was there, and calls SendToPrinter() as its last step; the
+// selected interface is opened, every byte written, and closed again.
+class PrinterLink
+{
+public:
+    using SelectionSource = std::function<InterfaceSelection()>;
+    using MessageSink = std::function<void(const QString &)>;
+
+    PrinterLink(TComPort *port, SelectionSource selection, MessageSink message);
+
+    // The program-wide command buffer: bytes, 00 included, sent whole.
+    QByteArray CommandBuffer;
+    // The last reply collected by SerialExchange.
+    QByteArray ReplyText;
+
+    // How the File interface names its file: "<name>.bin" for every
+    // operation, the name exactly as typed for "Download".
+    enum class FileNaming { AppendBin, AsTyped };
+
+    void SendToPrinter(FileNaming naming = FileNaming::AppendBin);
+
+    // Request and reply over COM. Returns nothing (and sends nothing) when COM
+    // is not the selected interface, after telling the operator so.
+    std::optional<QByteArray> SerialExchange(const ExchangeOptions &options);
+
+    TComPort *Port() { return port_; }
+
+private:
+    TComPort *port_;
+    SelectionSource selection_;
+    MessageSink message_;
+};
