@@ -12,7 +12,7 @@ packages=(
   cmake g++ make pkg-config
   qt6-base-dev libgl-dev
   libgtest-dev libbenchmark-dev
-  libcups2-dev cups
+  libcups2-dev cups cups-client
   xvfb imagemagick x11-utils
   fonts-dejavu-core fonts-wqy-microhei
 )

@@ -6,6 +6,20 @@
 
 #include <cstdlib>
 
+namespace {
+QtMessageHandler standardHandler = nullptr;
+
+// The offscreen platform warns about every top-level window it cannot size
+// for a window manager; that says nothing about the program.
+void QuietMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
+{
+    if (message.contains(QLatin1String("propagateSizeHints")))
+        return;
+    if (standardHandler)
+        standardHandler(type, context, message);
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
     // Discovery and plain runs alike: no display needed.
@@ -17,6 +31,7 @@ int main(int argc, char **argv)
                                                      | QFileDevice::ExeOwner);
         qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
     }
+    standardHandler = qInstallMessageHandler(QuietMessages);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tarvolin"));
     ::testing::InitGoogleTest(&argc, argv);

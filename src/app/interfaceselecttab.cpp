@@ -1,17 +1,286 @@
 #include "app/interfaceselecttab.h"
 
+#include "app/errorbox.h"
+#include "link/cupsprinter.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QSignalBlocker>
+
+namespace {
+
+constexpr int GroupLeft = 150;
+constexpr int GroupWidth = 440;
+constexpr int FieldLeft = 104;
+
+QLabel *AddCaption(QWidget *parent, const QString &name, const QString &text, int x, int y)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(name);
+    label->move(x, y);
+    label->adjustSize();
+    return label;
+}
+
+template<class T>
+T *Named(T *widget, const QString &name)
+{
+    widget->setObjectName(name);
+    return widget;
+}
+
+} // namespace
 
 InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     : QWidget(parent)
     , summaryPanel_(summaryPanel)
 {
     setObjectName(QStringLiteral("TabSheet5"));
+
+    auto radio = [this](const QString &name, const QString &text, int groupTop, int groupHeight) {
+        auto *button = Named(new QRadioButton(text, this), name);
+        button->move(32, groupTop + groupHeight / 2 - 8);
+        button->adjustSize();
+        return button;
+    };
+    auto group = [this](const QString &name, const QString &text, int top, int height) {
+        auto *box = Named(new QGroupBox(text, this), name);
+        box->setGeometry(GroupLeft, top, GroupWidth, height);
+        return box;
+    };
+
+    // COM
+    GroupBox8 = group(QStringLiteral("GroupBox8"), QStringLiteral("COM Configuration"), 16, 81);
+    RadioButton1 = radio(QStringLiteral("RadioButton1"), QStringLiteral("COM"), 16, 81);
+    AddCaption(GroupBox8, QStringLiteral("Label48"), QStringLiteral("Port Name:"), 16, 25);
+    DK = Named(new QComboBox(GroupBox8), QStringLiteral("DK"));
+    DK->setEditable(true);
+    DK->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                  QStringLiteral("COM4")});
+    DK->addItems(SerialDeviceNames());
+    DK->setGeometry(FieldLeft, 21, 160, 22);
+    DK->setCurrentIndex(0);
+    AddCaption(GroupBox8, QStringLiteral("Label49"), QStringLiteral("Baud Rate:"), 16, 53);
+    SD1 = Named(new QComboBox(GroupBox8), QStringLiteral("SD1"));
+    SD1->setEditable(true);
+    SD1->addItems({QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
+                   QStringLiteral("115200")});
+    SD1->setGeometry(FieldLeft, 49, 160, 22);
+    SD1->setCurrentIndex(0);
+    // The framing is fixed (N,8,1, Xon/Xoff): these captions sit below the
+    // group's visible area with nothing beside them.
+    AddCaption(GroupBox8, QStringLiteral("Label50"), QStringLiteral("Data Bits"), 16, 96)->hide();
+    AddCaption(GroupBox8, QStringLiteral("Label51"), QStringLiteral("Stop Bit(s)"), 16, 120);
+    AddCaption(GroupBox8, QStringLiteral("Label52"), QStringLiteral("Parity:"), 16, 144);
+    AddCaption(GroupBox8, QStringLiteral("Label53"), QStringLiteral("Flow Control:"), 16, 168);
+
+    // LPT
+    GroupBox9 = group(QStringLiteral("GroupBox9"), QStringLiteral("LPT Selection"), 112, 57);
+    RadioButton2 = radio(QStringLiteral("RadioButton2"), QStringLiteral("LPT"), 112, 57);
+    AddCaption(GroupBox9, QStringLiteral("Label54"), QStringLiteral("Port Name:"), 16, 25);
+    ComboBox25 = Named(new QComboBox(GroupBox9), QStringLiteral("ComboBox25"));
+    ComboBox25->setEditable(true);
+    ComboBox25->addItems({QStringLiteral("LPT1"), QStringLiteral("LPT2"), QStringLiteral("LPT3"),
+                          QStringLiteral("LPT4")});
+    ComboBox25->setGeometry(FieldLeft, 21, 160, 22);
+    ComboBox25->setCurrentIndex(0);
+
+    // ETHERNET
+    GroupBox10 = group(QStringLiteral("GroupBox10"), QStringLiteral("Ethernet Configuration"), 184, 57);
+    RadioButton3 = radio(QStringLiteral("RadioButton3"), QStringLiteral("ETHERNET"), 184, 57);
+    AddCaption(GroupBox10, QStringLiteral("Label55"), QStringLiteral("IP Address:"), 16, 25);
+
+    // DRIVER(USB): installed printers
+    GroupBox11 = group(QStringLiteral("GroupBox11"), QStringLiteral("Driver Selection"), 256, 57);
+    RadioButton4 = radio(QStringLiteral("RadioButton4"), QStringLiteral("DRIVER(USB)"), 256, 57);
+    AddCaption(GroupBox11, QStringLiteral("Label56"), QStringLiteral("Printer Driver:"), 16, 25);
+    ComboBox26 = Named(new QComboBox(GroupBox11), QStringLiteral("ComboBox26"));
+    ComboBox26->setEditable(true);
+    ComboBox26->setMaxVisibleItems(20);
+    ComboBox26->addItems({QStringLiteral("VOREVEREVUZA"), QStringLiteral("File")});
+    ComboBox26->setGeometry(FieldLeft, 21, 300, 22);
+
+    // File
+    GroupBox12 = group(QStringLiteral("GroupBox12"), QStringLiteral("File Configuration"), 328, 57);
+    RadioButton5 = radio(QStringLiteral("RadioButton5"), QStringLiteral("File"), 328, 57);
+    AddCaption(GroupBox12, QStringLiteral("Label57"), QStringLiteral("File Name:"), 16, 25);
+    Edit17 = Named(new QLineEdit(QStringLiteral("abc.bin"), GroupBox12), QStringLiteral("Edit17"));
+    Edit17->setGeometry(FieldLeft, 21, 160, 22);
+
+    RadioButton4->setChecked(true);
+
+    // A radio button's click handler runs only when it becomes checked.
+    auto onChosen = [this](QRadioButton *button, void (InterfaceSelectTab::*handler)()) {
+        connect(button, &QRadioButton::toggled, this, Guarded([this, handler](bool checked) {
+                    if (checked)
+                        (this->*handler)();
+                }));
+    };
+    onChosen(RadioButton1, &InterfaceSelectTab::RadioButton1Click);
+    onChosen(RadioButton2, &InterfaceSelectTab::RadioButton2Click);
+    onChosen(RadioButton3, &InterfaceSelectTab::RadioButton3Click);
+    onChosen(RadioButton4, &InterfaceSelectTab::RadioButton4Click);
+    onChosen(RadioButton5, &InterfaceSelectTab::RadioButton5Click);
+    connect(DK, &QComboBox::currentTextChanged, this, Guarded([this](const QString &) { DKChange(); }));
+    connect(SD1, &QComboBox::currentTextChanged, this, Guarded([this](const QString &) { SD1Change(); }));
+    connect(ComboBox25, &QComboBox::currentIndexChanged, this,
+            Guarded([this](int) { ComboBox25Change(); }));
+    connect(ComboBox26, &QComboBox::currentTextChanged, this,
+            Guarded([this](const QString &) { ComboBox26Change(); }));
+    connect(Edit17, &QLineEdit::textChanged, this, Guarded([this](const QString &) { Edit17Change(); }));
+}
+
+QStringList InterfaceSelectTab::SerialDeviceNames()
+{
+    QStringList names;
+    const QDir dev(QStringLiteral("/dev"));
+    for (const QString &pattern : {QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}) {
+        QStringList found = dev.entryList({pattern}, QDir::System | QDir::Files, QDir::Name);
+        for (const QString &entry : found)
+            names << dev.filePath(entry);
+    }
+    return names;
 }
 
 InterfaceSelection InterfaceSelectTab::Selection() const
 {
     InterfaceSelection s;
-    s.driver = true;
+    s.com = RadioButton1->isChecked();
+    s.lpt = RadioButton2->isChecked();
+    s.ethernet = RadioButton3->isChecked();
+    s.driver = RadioButton4->isChecked();
+    s.file = RadioButton5->isChecked();
+    // Only an entry of the list counts, never text typed into the box.
+    const int lpt = ComboBox25->currentIndex();
+    s.lptDevice = lpt >= 0 ? ComboBox25->itemText(lpt) : QString();
+    s.ipAddress = IpAddress();
+    s.printerName = ComboBox26->currentText();
+    s.fileName = Edit17->text();
     return s;
+}
+
+QString InterfaceSelectTab::IpAddress() const
+{
+    return QString();
+}
+
+void InterfaceSelectTab::SetSummary(const QString &text)
+{
+    if (summaryPanel_)
+        summaryPanel_->setText(text);
+}
+
+QString InterfaceSelectTab::ComSummary() const
+{
+    return DK->currentText() + QLatin1Char(':') + SD1->currentText()
+        + QStringLiteral(",N,8,1,Xon/Xoff");
+}
+
+QString InterfaceSelectTab::LptSummary() const
+{
+    const int i = ComboBox25->currentIndex();
+    return i >= 0 ? ComboBox25->itemText(i) : QString();
+}
+
+QString InterfaceSelectTab::EthernetSummary() const
+{
+    return QStringLiteral("ETHERNET ") + IpAddress();
+}
+
+QString InterfaceSelectTab::DriverSummary() const
+{
+    const int i = ComboBox26->currentIndex();
+    return QStringLiteral("Driver ") + (i >= 0 ? ComboBox26->itemText(i) : QString());
+}
+
+QString InterfaceSelectTab::FileSummary() const
+{
+    return QStringLiteral("File ") + Edit17->text() + QStringLiteral(".bin");
+}
+
+void InterfaceSelectTab::WriteComSummary()
+{
+    SetSummary(ComSummary());
+}
+
+void InterfaceSelectTab::FillPrinterList()
+{
+    // Filling the list is no operator's choice: the summary stays as it is.
+    const QSignalBlocker quiet(ComboBox26);
+    ComboBox26->clear();
+    ComboBox26->addItems(InstalledPrinters());
+    ComboBox26->setCurrentIndex(ComboBox26->count() > 0 ? 0 : -1);
+}
+
+// Choosing COM behaves as a change of its settings does, so the status bar
+// never names an interface other than the selected one.
+void InterfaceSelectTab::RadioButton1Click()
+{
+    DKChange();
+}
+
+void InterfaceSelectTab::RadioButton2Click()
+{
+    SetSummary(LptSummary());
+}
+
+void InterfaceSelectTab::RadioButton3Click()
+{
+    SetSummary(EthernetSummary());
+}
+
+void InterfaceSelectTab::RadioButton4Click()
+{
+    SetSummary(DriverSummary());
+}
+
+void InterfaceSelectTab::RadioButton5Click()
+{
+    SetSummary(FileSummary());
+}
+
+void InterfaceSelectTab::ComboBox25Change()
+{
+    if (RadioButton2->isChecked())
+        SetSummary(LptSummary());
+}
+
+void InterfaceSelectTab::IPEdit1Change()
+{
+    if (RadioButton3->isChecked())
+        SetSummary(EthernetSummary());
+}
+
+void InterfaceSelectTab::ComboBox26Change()
+{
+    if (RadioButton4->isChecked())
+        SetSummary(DriverSummary());
+}
+
+void InterfaceSelectTab::Edit17Change()
+{
+    if (RadioButton5->isChecked())
+        SetSummary(FileSummary());
+}
+
+void InterfaceSelectTab::DKChange()
+{
+    if (!RadioButton1->isChecked())
+        return;
+    SetSummary(ComSummary());
+    HandComSettings();
+}
+
+void InterfaceSelectTab::HandComSettings()
+{
+    emit ComSettingsChanged(DK->currentText(), SD1->currentText());
+}
+
+void InterfaceSelectTab::SD1Change()
+{
+    DKChange();
 }

@@ -4,9 +4,15 @@
 
 #include <QWidget>
 
+class QComboBox;
+class QGroupBox;
 class QLabel;
+class QLineEdit;
+class QRadioButton;
 
-// The "Interface Select" tab: how the printer is attached.
+// The "Interface Select" tab: how the printer is attached, with the settings
+// of each interface. The printer link reads the selection at every send; the
+// tab keeps the interface summary in status bar panel 0.
 class InterfaceSelectTab : public QWidget
 {
     Q_OBJECT
@@ -15,6 +21,55 @@ public:
 
     InterfaceSelection Selection() const;
 
+    // Start actions, run by the main window's FormCreate.
+    void WriteComSummary();
+    void HandComSettings();
+    void FillPrinterList();
+
+    // Serial devices offered after COM1..COM4: the USB serial adapters that
+    // exist now.
+    static QStringList SerialDeviceNames();
+
+    void RadioButton1Click();
+    void RadioButton2Click();
+    void RadioButton3Click();
+    void RadioButton4Click();
+    void RadioButton5Click();
+    void ComboBox25Change();
+    void IPEdit1Change();
+    void ComboBox26Change();
+    void Edit17Change();
+    void DKChange();
+    void SD1Change();
+
+    QRadioButton *RadioButton1;
+    QRadioButton *RadioButton2;
+    QRadioButton *RadioButton3;
+    QRadioButton *RadioButton4;
+    QRadioButton *RadioButton5;
+    QGroupBox *GroupBox8;
+    QGroupBox *GroupBox9;
+    QGroupBox *GroupBox10;
+    QGroupBox *GroupBox11;
+    QGroupBox *GroupBox12;
+    QComboBox *DK;
+    QComboBox *SD1;
+    QComboBox *ComboBox25;
+    QComboBox *ComboBox26;
+    QLineEdit *Edit17;
+
+signals:
+    // The COM port name and speed to hand to the serial port.
+    void ComSettingsChanged(const QString &port, const QString &baudRate);
+
 private:
+    void SetSummary(const QString &text);
+    QString ComSummary() const;
+    QString LptSummary() const;
+    QString EthernetSummary() const;
+    QString DriverSummary() const;
+    QString FileSummary() const;
+    QString IpAddress() const;
+
     QLabel *summaryPanel_;
 };

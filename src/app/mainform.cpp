@@ -157,10 +157,13 @@ void TForm1::FormCreate()
     barFont.setPointSize(10);
     for (QLabel *panel : StatusBar1Panel)
         panel->setFont(barFont);
-    // 3. COM interface summary into panel 0 (Interface Select tab).
+    // 3. COM interface summary into panel 0.
+    TabSheet5->WriteComSummary();
     // 4. Clock.
     Timer1Timer();
     // 5. COM settings handed to the serial port; the printer list filled.
+    TabSheet5->HandComSettings();
+    TabSheet5->FillPrinterList();
     // 6. First command editor page shown, the other nine hidden (Command Tool tab).
 }
 

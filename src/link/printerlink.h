@@ -60,8 +60,12 @@ public:
 
     TComPort *Port() { return port_; }
 
+    // The raw printing port of network printers; tests point it elsewhere.
+    void SetNetworkPort(quint16 port) { networkPort_ = port; }
+
 private:
     TComPort *port_;
     SelectionSource selection_;
     MessageSink message_;
+    quint16 networkPort_ = 9100;
 };

@@ -4,6 +4,8 @@
 #include <QString>
 #include <QWidget>
 
+#include "support/qtprint.h"
+
 #include <gtest/gtest.h>
 
 // Finds a named control of the window, failing the test when it is missing.

@@ -1,0 +1,75 @@
+#include "link/cupsprinter.h"
+
+#include "core/exceptions.h"
+
+#include <cups/cups.h>
+
+namespace {
+
+[[noreturn]] void ThrowCupsError(const QString &printerName)
+{
+    const char *reason = cupsLastErrorString();
+    throw ETarvolinError(QStringLiteral("Printer \"%1\": %2")
+                             .arg(printerName, QString::fromUtf8(reason ? reason : "unknown error")));
+}
+
+} // namespace
+
+QStringList InstalledPrinters()
+{
+    QStringList names;
+    cups_dest_t *dests = nullptr;
+    const int count = cupsGetDests2(CUPS_HTTP_DEFAULT, &dests);
+    for (int i = 0; i < count; ++i) {
+        QString name = QString::fromUtf8(dests[i].name);
+        if (dests[i].instance)
+            name += QLatin1Char('/') + QString::fromUtf8(dests[i].instance);
+        names << name;
+    }
+    cupsFreeDests(count, dests);
+    return names;
+}
+
+void SendRawJob(const QString &printerName, const QByteArray &data)
+{
+    const QByteArray full = printerName.toUtf8();
+    // "queue/instance" names an instance; the job goes to the queue.
+    const qsizetype slash = full.indexOf('/');
+    const QByteArray queue = slash < 0 ? full : full.left(slash);
+    const QByteArray instance = slash < 0 ? QByteArray() : full.mid(slash + 1);
+
+    // Creating a job on an unknown queue fails with a misleading reason, so
+    // the queue is looked up first. An empty name would mean the default
+    // printer to CUPS; here it means that no printer is selected.
+    cups_dest_t *dest = queue.isEmpty()
+        ? nullptr
+        : cupsGetNamedDest(CUPS_HTTP_DEFAULT, queue.constData(),
+                           instance.isEmpty() ? nullptr : instance.constData());
+    if (!dest) {
+        if (queue.isEmpty() || cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE
+            || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND)
+            throw ETarvolinError(
+                QStringLiteral("Printer \"%1\": The printer or class does not exist.")
+                    .arg(printerName));
+        ThrowCupsError(printerName);
+    }
+    cupsFreeDests(1, dest);
+
+    const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), "Tarvolin", 0, nullptr);
+    if (job <= 0)
+        ThrowCupsError(printerName);
+    if (cupsStartDocument(CUPS_HTTP_DEFAULT, queue.constData(), job, "Tarvolin", CUPS_FORMAT_RAW, 1)
+        != HTTP_STATUS_CONTINUE) {
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
+        ThrowCupsError(printerName);
+    }
+    if (!data.isEmpty()
+        && cupsWriteRequestData(CUPS_HTTP_DEFAULT, data.constData(), static_cast<size_t>(data.size()))
+            != HTTP_STATUS_CONTINUE) {
+        cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData());
+        cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
+        ThrowCupsError(printerName);
+    }
+    if (cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
+        ThrowCupsError(printerName);
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Installed printers, through the CUPS client library.
+
+// The CUPS destinations in the order CUPS returns them; empty when there
+// are none or no CUPS server answers.
+QStringList InstalledPrinters();
+
+// Sends the bytes as one raw (unfiltered) job to the named queue and returns
+// once CUPS has accepted it. Raises ETarvolinError with CUPS's reason when
+// the queue does not exist, no server answers, or the job is refused.
+void SendRawJob(const QString &printerName, const QByteArray &data);

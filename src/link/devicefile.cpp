@@ -1,0 +1,90 @@
+#include "link/devicefile.h"
+
+#include "core/exceptions.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+QString LptDevicePath(const QString &name)
+{
+    static const QString lptPrefix = QStringLiteral("LPT");
+    if (name.size() == 4 && name.startsWith(lptPrefix, Qt::CaseInsensitive)) {
+        const QChar n = name.at(3);
+        if (n >= QLatin1Char('1') && n <= QLatin1Char('4'))
+            return QStringLiteral("/dev/lp%1").arg(n.digitValue() - 1);
+    }
+    if (name.isEmpty() || name.startsWith(QLatin1Char('/')))
+        return name;
+    return QStringLiteral("/dev/") + name;
+}
+
+namespace {
+
+// One open descriptor, closed on every path out. A close that fails after a
+// good write is still reported: on some devices it is where the error shows.
+class OutputChannel
+{
+public:
+    OutputChannel(const QString &path, int flags)
+    {
+        const QByteArray native = QFile::encodeName(path);
+        do {
+            fd_ = ::open(native.constData(), flags | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0666);
+        } while (fd_ < 0 && errno == EINTR);
+        if (fd_ < 0)
+            throw EInOutError::FromErrno(errno);
+    }
+    ~OutputChannel()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    OutputChannel(const OutputChannel &) = delete;
+    OutputChannel &operator=(const OutputChannel &) = delete;
+
+    void WriteAll(const QByteArray &data)
+    {
+        const char *p = data.constData();
+        qsizetype left = data.size();
+        while (left > 0) {
+            const ssize_t n = ::write(fd_, p, static_cast<size_t>(left));
+            if (n < 0) {
+                if (errno == EINTR)
+                    continue;
+                throw EInOutError::FromErrno(errno);
+            }
+            p += n;
+            left -= n;
+        }
+    }
+
+    void Close()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        if (::close(fd) != 0 && errno != EINTR)
+            throw EInOutError::FromErrno(errno);
+    }
+
+private:
+    int fd_ = -1;
+};
+
+} // namespace
+
+void WriteToDevice(const QString &path, const QByteArray &data)
+{
+    OutputChannel channel(path, O_TRUNC);
+    channel.WriteAll(data);
+    channel.Close();
+}
+
+void WriteToFile(const QString &path, const QByteArray &data)
+{
+    OutputChannel channel(path, O_CREAT | O_TRUNC);
+    channel.WriteAll(data);
+    channel.Close();
+}

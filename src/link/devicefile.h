@@ -1,0 +1,18 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The LPT and File interfaces: a device or file written whole and closed.
+// "LPT1".."LPT4" name the parallel port devices /dev/lp0../dev/lp3, a name
+// starting with "/" is a path used as it stands, any other name is taken
+// relative to the current directory (File) or /dev (LPT).
+QString LptDevicePath(const QString &name);
+
+// Opens the existing device for writing (never creates anything; a plain
+// file standing in for it is truncated), writes every byte and closes it. Raises EInOutError with the system's reason.
+void WriteToDevice(const QString &path, const QByteArray &data);
+
+// Creates or truncates the file, writes every byte and closes it. Raises
+// EInOutError with the system's reason.
+void WriteToFile(const QString &path, const QByteArray &data);

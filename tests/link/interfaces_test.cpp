@@ -1,0 +1,256 @@
+// The printer link over the File, LPT, network and installed-printer
+// interfaces, chosen on the real Interface Select tab.
+#include "app/errorbox.h"
+#include "app/interfaceselecttab.h"
+#include "app/mainform.h"
+#include "core/exceptions.h"
+#include "link/devicefile.h"
+#include "link/printerlink.h"
+#include "support/cupsserver.h"
+#include "support/modal.h"
+#include "support/tcpsink.h"
+#include "support/windowtest.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QGroupBox>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <cups/cups.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+// 11 bytes with a 00 inside: the link must never stop at it.
+const QByteArray Sample = QByteArray::fromHex("1f1b1f910049500a00c801");
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+class LinkTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        previousDir = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        form = std::make_unique<TForm1>();
+        form->show();
+        tab = form->TabSheet5;
+    }
+    void TearDown() override
+    {
+        form.reset();
+        QDir::setCurrent(previousDir);
+    }
+    // Sends as a button handler would: failures end in the error box.
+    void Send()
+    {
+        Guarded([this] { form->Link().SendToPrinter(); })();
+    }
+    QString Panel0() const { return form->StatusBar1Panel[0]->text(); }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    std::unique_ptr<TForm1> form;
+    InterfaceSelectTab *tab = nullptr;
+};
+
+} // namespace
+
+TEST_F(LinkTest, FileInterfaceWritesWholeBufferAndOverwrites)
+{
+    ModalWatcher watcher;
+    QTest::mouseClick(tab->RadioButton5, Qt::LeftButton);
+    ASSERT_TRUE(tab->RadioButton5->isChecked());
+    form->Link().CommandBuffer = Sample;
+    Send();
+    EXPECT_EQ(ReadAll(dir.filePath("abc.bin.bin")), Sample);
+    form->Link().CommandBuffer = "^XA^XZ";
+    Send();
+    EXPECT_EQ(ReadAll(dir.filePath("abc.bin.bin")), "^XA^XZ");
+    // An empty buffer still opens the file: it is truncated.
+    form->Link().CommandBuffer.clear();
+    Send();
+    EXPECT_EQ(ReadAll(dir.filePath("abc.bin.bin")), QByteArray());
+    // "Download" names the file exactly as typed.
+    form->Link().CommandBuffer = Sample;
+    form->Link().SendToPrinter(PrinterLink::FileNaming::AsTyped);
+    EXPECT_EQ(ReadAll(dir.filePath("abc.bin")), Sample);
+    EXPECT_TRUE(watcher.Seen().empty());
+}
+
+TEST_F(LinkTest, FileInterfaceErrorsReachTheErrorBox)
+{
+    ModalWatcher watcher;
+    QTest::mouseClick(tab->RadioButton5, Qt::LeftButton);
+    form->Link().CommandBuffer = Sample;
+    tab->Edit17->setText(QStringLiteral("no-such-dir/abc"));
+    Send();
+    // An empty name is reported too, for the operation that uses it as typed.
+    tab->Edit17->setText(QString());
+    Guarded([this] { form->Link().SendToPrinter(PrinterLink::FileNaming::AsTyped); })();
+    // A directory in the way.
+    QDir(dir.path()).mkdir("x.bin");
+    tab->Edit17->setText(QStringLiteral("x"));
+    Send();
+    ASSERT_EQ(watcher.Seen().size(), 3u);
+    EXPECT_EQ(watcher.Seen()[0].title, "Tarvolin");
+    EXPECT_EQ(watcher.Seen()[0].text, "File not found.");
+    EXPECT_EQ(watcher.Seen()[1].text, "File not found.");
+    EXPECT_EQ(watcher.Seen()[2].text, "Invalid filename.");
+    // The window goes on working.
+    tab->Edit17->setText(QStringLiteral("ok"));
+    Send();
+    EXPECT_EQ(ReadAll(dir.filePath("ok.bin")), Sample);
+}
+
+TEST_F(LinkTest, LptUsesTheSelectedListEntryAndNeverCreatesTheDevice)
+{
+    ModalWatcher watcher;
+    const QString device = dir.filePath("lp-test");
+    {
+        QFile f(device);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("old content that is longer");
+    }
+    QTest::mouseClick(tab->RadioButton2, Qt::LeftButton);
+    tab->ComboBox25->addItem(device);
+    tab->ComboBox25->setCurrentIndex(tab->ComboBox25->count() - 1);
+    EXPECT_EQ(Panel0(), device);
+    form->Link().CommandBuffer = Sample;
+    Send();
+    EXPECT_EQ(ReadAll(device), Sample);
+
+    // Typed text is not a list entry: the selected entry still counts.
+    tab->ComboBox25->setEditText(QStringLiteral("/dev/null"));
+    EXPECT_EQ(tab->Selection().lptDevice, device);
+
+    // A missing device is an error, and nothing is created in its place.
+    const QString missing = dir.filePath("no-printer");
+    tab->ComboBox25->addItem(missing);
+    tab->ComboBox25->setCurrentIndex(tab->ComboBox25->count() - 1);
+    Send();
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "File not found.");
+    EXPECT_FALSE(QFile::exists(missing));
+}
+
+TEST(LptDevicePath, MapsPortNamesOntoParallelDevices)
+{
+    EXPECT_EQ(LptDevicePath("LPT1"), "/dev/lp0");
+    EXPECT_EQ(LptDevicePath("LPT4"), "/dev/lp3");
+    EXPECT_EQ(LptDevicePath("lpt2"), "/dev/lp1");
+    EXPECT_EQ(LptDevicePath("LPT5"), "/dev/LPT5");
+    EXPECT_EQ(LptDevicePath("usb/lp0"), "/dev/usb/lp0");
+    EXPECT_EQ(LptDevicePath("/tmp/x"), "/tmp/x");
+    EXPECT_EQ(LptDevicePath(""), "");
+}
+
+TEST_F(LinkTest, SummariesFollowTheSelectedInterfaceOnly)
+{
+    EXPECT_TRUE(tab->RadioButton4->isChecked());
+    EXPECT_EQ(Panel0(), "COM1:9600,N,8,1,Xon/Xoff");
+
+    QTest::mouseClick(tab->RadioButton5, Qt::LeftButton);
+    EXPECT_EQ(Panel0(), "File abc.bin.bin");
+    tab->Edit17->setText(QString());
+    EXPECT_EQ(Panel0(), "File .bin");
+
+    QTest::mouseClick(tab->RadioButton2, Qt::LeftButton);
+    EXPECT_EQ(Panel0(), "LPT1");
+    tab->ComboBox25->setCurrentIndex(2);
+    EXPECT_EQ(Panel0(), "LPT3");
+    // Changes of a non-selected interface leave the panel alone.
+    tab->Edit17->setText(QStringLiteral("x"));
+    tab->DK->setCurrentIndex(1);
+    EXPECT_EQ(Panel0(), "LPT3");
+
+    QTest::mouseClick(tab->RadioButton1, Qt::LeftButton);
+    EXPECT_EQ(Panel0(), "COM2:9600,N,8,1,Xon/Xoff");
+    tab->SD1->setCurrentIndex(3);
+    EXPECT_EQ(Panel0(), "COM2:115200,N,8,1,Xon/Xoff");
+    tab->DK->setEditText(QStringLiteral("/dev/ttyUSB7"));
+    EXPECT_EQ(Panel0(), "/dev/ttyUSB7:115200,N,8,1,Xon/Xoff");
+
+    QTest::mouseClick(tab->RadioButton4, Qt::LeftButton);
+    const QString first = tab->ComboBox26->count() ? tab->ComboBox26->itemText(0) : QString();
+    EXPECT_EQ(Panel0(), "Driver " + first);
+}
+
+TEST_F(LinkTest, StartValuesOfTheTab)
+{
+    EXPECT_EQ(tab->DK->currentText(), "COM1");
+    EXPECT_TRUE(tab->DK->isEditable());
+    QStringList dk;
+    for (int i = 0; i < 4; ++i)
+        dk << tab->DK->itemText(i);
+    EXPECT_EQ(dk, QStringList({"COM1", "COM2", "COM3", "COM4"}));
+    EXPECT_EQ(tab->SD1->currentText(), "9600");
+    EXPECT_EQ(tab->SD1->count(), 4);
+    EXPECT_EQ(tab->ComboBox25->currentText(), "LPT1");
+    EXPECT_EQ(tab->ComboBox25->count(), 4);
+    EXPECT_EQ(tab->Edit17->text(), "abc.bin");
+    EXPECT_EQ(tab->ComboBox26->maxVisibleItems(), 20);
+    EXPECT_EQ(tab->RadioButton4->text(), "DRIVER(USB)");
+    EXPECT_EQ(tab->GroupBox11->title(), "Driver Selection");
+    EXPECT_FALSE(Find<QLabel>(tab, "Label50")->isVisibleTo(tab));
+}
+
+TEST_F(LinkTest, InstalledPrinterGetsOneRawJobWithExactBytes)
+{
+    TcpSink printer;
+    CupsServer cups;
+    ASSERT_TRUE(cups.Started()) << cups.Error().toStdString();
+    QString error;
+    ASSERT_TRUE(cups.AddRawQueue("TestQueue", printer.Port(), &error)) << error.toStdString();
+    ASSERT_TRUE(cups.AddRawQueue("SecondQueue", ClosedLoopbackPort(), &error)) << error.toStdString();
+
+    ModalWatcher watcher;
+    tab->FillPrinterList();
+    ASSERT_EQ(tab->ComboBox26->count(), 2);
+    EXPECT_EQ(tab->ComboBox26->currentIndex(), 0);
+    tab->ComboBox26->setCurrentIndex(tab->ComboBox26->findText("TestQueue"));
+    QTest::mouseClick(tab->RadioButton5, Qt::LeftButton);
+    QTest::mouseClick(tab->RadioButton4, Qt::LeftButton);
+    EXPECT_EQ(Panel0(), "Driver TestQueue");
+
+    form->Link().CommandBuffer = Sample;
+    Send();
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+    auto jobs = printer.WaitForJobs(1, 20000);
+    ASSERT_EQ(jobs.size(), 1u);
+    EXPECT_EQ(jobs[0], Sample);
+
+    // A queue that does not exist is reported with CUPS's reason.
+    tab->ComboBox26->setEditText("NoSuchQueue");
+    Send();
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "Printer \"NoSuchQueue\": The printer or class does not exist.");
+}
+
+TEST_F(LinkTest, InstalledPrinterWithoutServerIsReported)
+{
+    ModalWatcher watcher;
+    const QByteArray socket = dir.filePath("nothing.sock").toLocal8Bit();
+    cupsSetServer(socket.constData());
+    tab->FillPrinterList();
+    EXPECT_EQ(tab->ComboBox26->count(), 0);
+    EXPECT_EQ(tab->Selection().printerName, "");
+    tab->ComboBox26->setEditText("Anything");
+    form->Link().CommandBuffer = Sample;
+    Send();
+    cupsSetServer(nullptr);
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_TRUE(watcher.Seen()[0].text.startsWith("Printer \"Anything\": "))
+        << watcher.Seen()[0].text.toStdString();
+}
