@@ -165,6 +165,7 @@ void TForm1::FormCreate()
     TabSheet5->HandComSettings();
     TabSheet5->FillPrinterList();
     // 6. First command editor page shown, the other nine hidden (Command Tool tab).
+    TabSheet4->ShowFirstPage();
 }
 
 void TForm1::Timer1Timer()

@@ -1,8 +1,230 @@
 #include "tool/commandtooltab.h"
 
+#include "app/errorbox.h"
+#include "link/printerlink.h"
+
+#include <QButtonGroup>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPalette>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTextBlock>
+#include <QTextDocument>
+
+namespace {
+
+const QRect PagesRect(88, 8, 569, 378);
+
+QFileDialog *MakeFileDialog(QWidget *parent, const QString &name, QFileDialog::AcceptMode mode)
+{
+    auto *dialog = new QFileDialog(parent);
+    dialog->setObjectName(name);
+    // Non-native, so every platform behaves alike and the dialog can be driven.
+    dialog->setOption(QFileDialog::DontUseNativeDialog);
+    dialog->setAcceptMode(mode);
+    // Any name is accepted, existing or not; saving replaces without asking.
+    dialog->setFileMode(QFileDialog::AnyFile);
+    if (mode == QFileDialog::AcceptSave)
+        dialog->setOption(QFileDialog::DontConfirmOverwrite);
+    // Every file is shown, with or without a dot in its name.
+    dialog->setOption(QFileDialog::HideNameFilterDetails);
+    dialog->setNameFilter(QStringLiteral("*.* (*)"));
+    return dialog;
+}
+
+QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &text,
+                        const QRect &geometry)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(geometry);
+    return button;
+}
+
+QStringList MemoLines(const QPlainTextEdit *memo)
+{
+    // Block texts rather than toPlainText(), which turns no-break spaces
+    // (Latin-1 A0) into plain spaces.
+    QStringList lines;
+    const QTextDocument *document = memo->document();
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
+        lines << block.text();
+    return lines;
+}
+
+} // namespace
+
 CommandToolTab::CommandToolTab(PrinterLink &link, QWidget *parent)
     : QWidget(parent)
     , link_(link)
 {
     setObjectName(QStringLiteral("TabSheet4"));
+    pageEncoding_.fill(PageEncoding::Utf8);
+
+    RadioGroup4 = new QGroupBox(QStringLiteral("Editor"), this);
+    RadioGroup4->setObjectName(QStringLiteral("RadioGroup4"));
+    RadioGroup4->setGeometry(8, 2, 65, 384);
+    pageButtons_ = new QButtonGroup(this);
+    for (int i = 0; i < PageCount; ++i) {
+        auto *item = new QRadioButton(QString::number(i + 1), RadioGroup4);
+        item->setObjectName(QStringLiteral("RadioGroup4Item%1").arg(i));
+        item->setGeometry(12, 22 + i * 35, 45, 20);
+        pageButtons_->addButton(item, i);
+    }
+    pageButtons_->button(0)->setChecked(true);
+    connect(pageButtons_, &QButtonGroup::idToggled, this, Guarded([this](int, bool checked) {
+                if (checked)
+                    RadioGroup4Click();
+            }));
+
+    for (int i = 0; i < PageCount; ++i) {
+        auto *memo = new QPlainTextEdit(this);
+        memo->setObjectName(QStringLiteral("Memo%1").arg(i + 1));
+        memo->setGeometry(PagesRect);
+        memo->setLineWrapMode(QPlainTextEdit::NoWrap);
+        memo->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        memo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        Memo[i] = memo;
+    }
+
+    Label61 = new QLabel(QStringLiteral("File:"), this);
+    Label61->setObjectName(QStringLiteral("Label61"));
+    Label61->setGeometry(88, 401, 30, 16);
+    QPalette blue = Label61->palette();
+    blue.setColor(QPalette::WindowText, Qt::blue);
+    Label61->setPalette(blue);
+    Edit8 = new QLineEdit(this);
+    Edit8->setObjectName(QStringLiteral("Edit8"));
+    Edit8->setGeometry(118, 398, 539, 22);
+
+    Button25 = MakeButton(this, QStringLiteral("Button25"), QStringLiteral("Select File"),
+                          QRect(88, 432, 105, 25));
+    Button19 = MakeButton(this, QStringLiteral("Button19"), QStringLiteral("Send File"),
+                          QRect(201, 432, 105, 25));
+    Button20 = MakeButton(this, QStringLiteral("Button20"), QStringLiteral("Send Text"),
+                          QRect(328, 432, 105, 25));
+    Button21 = MakeButton(this, QStringLiteral("Button21"), QStringLiteral("Load File"),
+                          QRect(441, 432, 105, 25));
+    Button22 = MakeButton(this, QStringLiteral("Button22"), QStringLiteral("Save File"),
+                          QRect(552, 432, 105, 25));
+    connect(Button25, &QPushButton::clicked, this, Guarded([this](bool) { Button25Click(); }));
+    connect(Button19, &QPushButton::clicked, this, Guarded([this](bool) { Button19Click(); }));
+    connect(Button20, &QPushButton::clicked, this, Guarded([this](bool) { Button20Click(); }));
+    connect(Button21, &QPushButton::clicked, this, Guarded([this](bool) { Button21Click(); }));
+    connect(Button22, &QPushButton::clicked, this, Guarded([this](bool) { Button22Click(); }));
+
+    OpenDialog2 = MakeFileDialog(this, QStringLiteral("OpenDialog2"), QFileDialog::AcceptOpen);
+    SaveDialog2 = MakeFileDialog(this, QStringLiteral("SaveDialog2"), QFileDialog::AcceptSave);
+}
+
+void CommandToolTab::ShowFirstPage()
+{
+    for (int i = 0; i < PageCount; ++i)
+        Memo[i]->setVisible(i == 0);
+}
+
+int CommandToolTab::VisiblePage() const
+{
+    for (int i = 0; i < PageCount; ++i)
+        if (!Memo[i]->isHidden())
+            return i + 1;
+    return 0;
+}
+
+QPlainTextEdit *CommandToolTab::VisibleMemo() const
+{
+    const int page = VisiblePage();
+    return page > 0 ? Memo[page - 1] : nullptr;
+}
+
+PageText CommandToolTab::VisiblePageText() const
+{
+    PageText text;
+    const int page = VisiblePage();
+    if (page == 0)
+        return text;
+    text.lines = MemoLines(Memo[page - 1]);
+    text.encoding = pageEncoding_[page - 1];
+    return text;
+}
+
+void CommandToolTab::RadioGroup4Click()
+{
+    const int selected = pageButtons_->checkedId();
+    if (selected < 0)
+        return;
+    for (int i = 0; i < PageCount; ++i)
+        Memo[i]->setVisible(i == selected);
+}
+
+bool CommandToolTab::ExecuteOpenDialog()
+{
+    if (OpenDialog2->exec() != QDialog::Accepted)
+        return false;
+    const QStringList chosen = OpenDialog2->selectedFiles();
+    if (chosen.isEmpty())
+        return false;
+    openDialogFileName_ = chosen.first();
+    return true;
+}
+
+void CommandToolTab::LoadIntoVisiblePage(const QString &path)
+{
+    const int page = VisiblePage();
+    if (page == 0)
+        return;
+    // Read and decode before touching the page, so a refused file leaves it as it was.
+    const PageText text = ReadCommandFile(path);
+    Memo[page - 1]->setPlainText(text.lines.join(QLatin1Char('\n')));
+    pageEncoding_[page - 1] = text.encoding;
+}
+
+void CommandToolTab::Button21Click()
+{
+    if (ExecuteOpenDialog())
+        LoadIntoVisiblePage(openDialogFileName_);
+    Edit8->setText(openDialogFileName_);
+}
+
+void CommandToolTab::Button25Click()
+{
+    if (ExecuteOpenDialog()) {
+        rememberedPath_ = openDialogFileName_;
+        LoadIntoVisiblePage(rememberedPath_);
+    }
+    Edit8->setText(rememberedPath_);
+}
+
+void CommandToolTab::Button22Click()
+{
+    if (SaveDialog2->exec() != QDialog::Accepted)
+        return;
+    const QStringList chosen = SaveDialog2->selectedFiles();
+    if (chosen.isEmpty())
+        return;
+    const PageText text = VisiblePageText();
+    WriteCommandFile(chosen.first(), EncodePageText(text.lines, text.encoding));
+}
+
+void CommandToolTab::Button20Click()
+{
+    link_.CommandBuffer = BuildSendTextCommand(VisiblePageText());
+    link_.SendToPrinter();
+}
+
+void CommandToolTab::Button19Click()
+{
+    const QString path = Edit8->text();
+    rememberedPath_ = path;
+    link_.CommandBuffer.clear();
+    if (!CommandFileExists(path)) {
+        ShowMessage(QStringLiteral("File is no found!"));
+        return;
+    }
+    link_.CommandBuffer = ReadWholeFile(path);
+    link_.SendToPrinter();
 }

@@ -1,15 +1,66 @@
 #pragma once
 
+#include "tool/commandfile.h"
+
 #include <QWidget>
 
-class PrinterLink;
+#include <array>
 
+class PrinterLink;
+class QButtonGroup;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+
+// The "Command Tool" tab: ten editor pages of raw command text, loaded from
+// and saved to files, and sending of a page's text or of any file unchanged.
 class CommandToolTab : public QWidget
 {
     Q_OBJECT
 public:
+    static constexpr int PageCount = 10;
+
     CommandToolTab(PrinterLink &link, QWidget *parent = nullptr);
 
+    // Start-up: the first page on view, the other nine hidden.
+    void ShowFirstPage();
+
+    // Page number 1..10 on view, 0 when none is.
+    int VisiblePage() const;
+
+    void RadioGroup4Click();
+    void Button25Click(); // Select File
+    void Button19Click(); // Send File
+    void Button20Click(); // Send Text
+    void Button21Click(); // Load File
+    void Button22Click(); // Save File
+
+    QGroupBox *RadioGroup4 = nullptr;
+    std::array<QPlainTextEdit *, PageCount> Memo {};
+    QLabel *Label61 = nullptr;
+    QLineEdit *Edit8 = nullptr;
+    QPushButton *Button25 = nullptr;
+    QPushButton *Button19 = nullptr;
+    QPushButton *Button20 = nullptr;
+    QPushButton *Button21 = nullptr;
+    QPushButton *Button22 = nullptr;
+    QFileDialog *OpenDialog2 = nullptr;
+    QFileDialog *SaveDialog2 = nullptr;
+
 private:
+    QPlainTextEdit *VisibleMemo() const;
+    PageText VisiblePageText() const;
+    // Shows the open dialog; on confirmation returns true and remembers the
+    // chosen path as the dialog's current file name.
+    bool ExecuteOpenDialog();
+    void LoadIntoVisiblePage(const QString &path);
+
     PrinterLink &link_;
+    QButtonGroup *pageButtons_ = nullptr;
+    std::array<PageEncoding, PageCount> pageEncoding_ {};
+    QString openDialogFileName_; // last file confirmed in OpenDialog2
+    QString rememberedPath_; // set by "Select File" and "Send File"
 };

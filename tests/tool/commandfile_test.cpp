@@ -1,0 +1,205 @@
+#include "core/exceptions.h"
+#include "tool/commandfile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+namespace {
+
+QByteArray ReadBytes(const QString &path)
+{
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::ReadOnly)) << path.toStdString();
+    return f.readAll();
+}
+
+void WriteBytes(const QString &path, const QByteArray &bytes)
+{
+    QFile f(path);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    ASSERT_EQ(f.write(bytes), bytes.size());
+}
+
+// Every byte but 00, CR and LF.
+QByteArray AllTextBytes()
+{
+    QByteArray bytes;
+    for (int b = 1; b < 256; ++b)
+        if (b != '\r' && b != '\n')
+            bytes += char(b);
+    return bytes;
+}
+
+} // namespace
+
+TEST(CommandFile, LineBreaksAndZeroByte)
+{
+    const struct
+    {
+        QByteArray file;
+        QStringList lines;
+    } cases[] = {
+        { "^XA\r\n^XZ", { "^XA", "^XZ" } },
+        { "^XA\n^XZ\n", { "^XA", "^XZ", "" } },
+        { "a\rb\r\n\r\nc\n\rd", { "a", "b", "", "c", "", "d" } },
+        { QByteArray("ab\0cd\r\nef", 9), { "ab" } },
+        { QByteArray("\0abc", 4), { "" } },
+        { "", { "" } },
+        { "\r\n", { "", "" } },
+    };
+    for (const auto &c : cases) {
+        const PageText page = DecodeCommandFile(c.file);
+        EXPECT_EQ(page.lines, c.lines) << c.file.toHex(' ').toStdString();
+        EXPECT_EQ(page.encoding, PageEncoding::Utf8);
+    }
+}
+
+TEST(CommandFile, DecodesUtf8OnlyWhenExact)
+{
+    const struct
+    {
+        QByteArray file;
+        PageEncoding encoding;
+        QString firstLine;
+    } cases[] = {
+        { "caf\xC3\xA9", PageEncoding::Utf8, QStringLiteral("caf\u00E9") },
+        { "\xEF\xBB\xBFX", PageEncoding::Utf8, QStringLiteral("\uFEFFX") }, // order mark kept
+        { "caf\xE9", PageEncoding::Latin1, QStringLiteral("caf\u00E9") },
+        { "\xC0\xAF", PageEncoding::Latin1, QStringLiteral("\u00C0\u00AF") }, // overlong
+        { "\xED\xA0\x80", PageEncoding::Latin1, QStringLiteral("\u00ED\u00A0\u0080") }, // surrogate
+        { "\xE2\x80\xA9", PageEncoding::Latin1, QStringLiteral("\u00E2\u0080\u00A9") }, // U+2029
+        { "\xC3", PageEncoding::Latin1, QStringLiteral("\u00C3") }, // cut short
+    };
+    for (const auto &c : cases) {
+        const PageText page = DecodeCommandFile(c.file);
+        EXPECT_EQ(page.encoding, c.encoding) << c.file.toHex(' ').toStdString();
+        EXPECT_EQ(page.lines.value(0), c.firstLine) << c.file.toHex(' ').toStdString();
+        // Whatever was chosen, the bytes come back.
+        EXPECT_EQ(EncodePageText(page.lines, page.encoding), c.file);
+    }
+}
+
+TEST(CommandFile, EveryByteButBreaksAndZeroSurvives)
+{
+    const QByteArray file = AllTextBytes() + "\r\n" + AllTextBytes();
+    const PageText page = DecodeCommandFile(file);
+    EXPECT_EQ(page.encoding, PageEncoding::Latin1);
+    ASSERT_EQ(page.lines.size(), 2);
+    EXPECT_EQ(EncodePageText(page.lines, page.encoding), file);
+}
+
+TEST(CommandFile, EncodingOfTypedText)
+{
+    const QStringList euro { QStringLiteral("\u20AC \u00E9") };
+    EXPECT_EQ(EncodePageText(euro, PageEncoding::Utf8), "\xE2\x82\xAC \xC3\xA9");
+    // A Latin-1 page that gained a character outside Latin-1 keeps it.
+    EXPECT_EQ(EncodePageText(euro, PageEncoding::Latin1), "\xE2\x82\xAC \xC3\xA9");
+    EXPECT_EQ(EncodePageText({ QStringLiteral("\u00E9") }, PageEncoding::Latin1), "\xE9");
+    EXPECT_EQ(EncodePageText({ "^XA", "^XZ" }, PageEncoding::Utf8), "^XA\r\n^XZ");
+    EXPECT_EQ(BuildSendTextCommand({ { "^XA", "^XZ" }, PageEncoding::Utf8 }), "^XA\r\n^XZ\r\n");
+    EXPECT_EQ(BuildSendTextCommand({}), "\r\n");
+}
+
+TEST(CommandFile, ReadRefusesMissingAndOversizedFiles)
+{
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("missing.txt");
+    try {
+        ReadCommandFile(missing);
+        FAIL() << "no error";
+    } catch (const EFOpenError &e) {
+        EXPECT_EQ(e.Message(), "Cannot open file " + missing);
+    }
+    EXPECT_THROW(ReadCommandFile(dir.path()), EFOpenError);
+
+    const QString big = dir.filePath("big.txt");
+    WriteBytes(big, QByteArray(101, 'x'));
+    try {
+        ReadCommandFile(big, 100);
+        FAIL() << "no error";
+    } catch (const ETarvolinError &e) {
+        EXPECT_EQ(e.Message(), "Text exceeds memo capacity");
+    }
+    EXPECT_EQ(ReadCommandFile(big, 101).lines.value(0).size(), 101);
+
+    // The real limit, on a sparse file that costs no disk space.
+    QFile sparse(dir.filePath("sparse.txt"));
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(sparse.resize(MaxPageFileBytes + 1));
+    sparse.close();
+    EXPECT_THROW(ReadCommandFile(sparse.fileName()), ETarvolinError);
+}
+
+TEST(CommandFile, SaveReplacesWholeAndFailureKeepsOldFile)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("page.txt");
+    WriteBytes(path, "old content that is longer");
+    WriteCommandFile(path, "new");
+    EXPECT_EQ(ReadBytes(path), "new");
+
+    // A write that fails half-way (the file size limit stands in for a full
+    // disk): the old file stays as it was and no temporary file is left.
+    {
+        rlimit old {};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
+        const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 4096;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+        bool threw = false;
+        try {
+            WriteCommandFile(path, QByteArray(64 * 1024, 'y'));
+        } catch (const EFCreateError &e) {
+            threw = true;
+            EXPECT_EQ(e.Message(), "Cannot create file " + path);
+        }
+        setrlimit(RLIMIT_FSIZE, &old);
+        signal(SIGXFSZ, oldSignal);
+        EXPECT_TRUE(threw);
+        EXPECT_EQ(ReadBytes(path), "new");
+        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList { "page.txt" });
+    }
+
+    // A directory that cannot be written: no temporary file can be made, the
+    // old file stays as it was and the error names the target.
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root writes anywhere";
+    QDir(dir.path()).mkdir("locked");
+    const QString locked = dir.filePath("locked/page.txt");
+    WriteBytes(locked, "keep me");
+    ASSERT_TRUE(QFile::setPermissions(dir.filePath("locked"),
+                                      QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+    try {
+        WriteCommandFile(locked, "lost?");
+        ADD_FAILURE() << "no error";
+    } catch (const EFCreateError &e) {
+        EXPECT_EQ(e.Message(), "Cannot create file " + locked);
+    }
+    QFile::setPermissions(dir.filePath("locked"),
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    EXPECT_EQ(ReadBytes(locked), "keep me");
+    EXPECT_EQ(QDir(dir.filePath("locked")).entryList(QDir::Files), QStringList { "page.txt" });
+}
+
+TEST(CommandFile, SendFileReadsBytesUnchanged)
+{
+    QTemporaryDir dir;
+    const QByteArray bytes("line1\nline2\0\xFF\r", 14);
+    const QString path = dir.filePath("raw.prn");
+    WriteBytes(path, bytes);
+    EXPECT_EQ(ReadWholeFile(path), bytes);
+    EXPECT_TRUE(CommandFileExists(path));
+    EXPECT_FALSE(CommandFileExists(""));
+    EXPECT_FALSE(CommandFileExists(dir.filePath("none")));
+    EXPECT_FALSE(CommandFileExists(dir.path()));
+}
