@@ -17,7 +17,7 @@
 
 namespace {
 
-const QRect PagesRect(88, 8, 569, 378);
+const QRect PagesRect(88, 14, 569, 372);
 
 QFileDialog *MakeFileDialog(QWidget *parent, const QString &name, QFileDialog::AcceptMode mode)
 {
