@@ -62,6 +62,26 @@ QPushButton *AddButton(QWidget *parent, const QString &name, const QString &text
     return button;
 }
 
+// A radio group: its items side by side in equal columns, numbered in the
+// button group by their position.
+QGroupBox *AddRadioGroup(QWidget *parent, const QString &name, const QString &title,
+                         const QStringList &items, QRect geometry, QButtonGroup *buttons,
+                         QRadioButton **itemsOut)
+{
+    auto *group = new QGroupBox(title, parent);
+    group->setObjectName(name);
+    group->setGeometry(geometry);
+    const int column = (geometry.width() - 16) / int(items.size());
+    for (int i = 0; i < items.size(); ++i) {
+        auto *item = new QRadioButton(items[i], group);
+        item->setObjectName(QStringLiteral("%1Item%2").arg(name).arg(i));
+        item->setGeometry(8 + i * column, 20, column - 8, 19);
+        buttons->addButton(item, i);
+        itemsOut[i] = item;
+    }
+    return group;
+}
+
 } // namespace
 
 PrinterConfigTab::PrinterConfigTab(PrinterLink &link, QWidget *parent)
@@ -117,32 +137,18 @@ void PrinterConfigTab::CreateSetupPanel()
     GroupBox7->setObjectName(QStringLiteral("GroupBox7"));
     GroupBox7->setGeometry(120, 0, 545, 481);
 
-    RadioGroup5 = new QGroupBox(QStringLiteral("Resolution"), GroupBox7);
-    RadioGroup5->setObjectName(QStringLiteral("RadioGroup5"));
-    RadioGroup5->setGeometry(8, 16, 257, 45);
     resolutionGroup_ = new QButtonGroup(this);
-    const QStringList resolutions { QStringLiteral("203dpi"), QStringLiteral("300dpi") };
-    for (int i = 0; i < 2; ++i) {
-        auto *item = new QRadioButton(resolutions[i], RadioGroup5);
-        item->setObjectName(QStringLiteral("RadioGroup5Item%1").arg(i));
-        item->setGeometry(8 + i * 124, 20, 116, 19);
-        resolutionGroup_->addButton(item, i);
-        RadioGroup5Items[i] = item;
-    }
+    RadioGroup5
+        = AddRadioGroup(GroupBox7, QStringLiteral("RadioGroup5"), QStringLiteral("Resolution"),
+                        { QStringLiteral("203dpi"), QStringLiteral("300dpi") }, { 8, 16, 257, 45 },
+                        resolutionGroup_, RadioGroup5Items);
     RadioGroup5Items[0]->setChecked(true);
 
-    RadioGroup1 = new QGroupBox(QStringLiteral("Unit"), GroupBox7);
-    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
-    RadioGroup1->setGeometry(272, 16, 265, 45);
     unitGroup_ = new QButtonGroup(this);
-    const QStringList units { QStringLiteral("Inch"), QStringLiteral("mm"), QStringLiteral("cm") };
-    for (int i = 0; i < 3; ++i) {
-        auto *item = new QRadioButton(units[i], RadioGroup1);
-        item->setObjectName(QStringLiteral("RadioGroup1Item%1").arg(i));
-        item->setGeometry(8 + i * 84, 20, 80, 19);
-        unitGroup_->addButton(item, i);
-        RadioGroup1Items[i] = item;
-    }
+    RadioGroup1
+        = AddRadioGroup(GroupBox7, QStringLiteral("RadioGroup1"), QStringLiteral("Unit"),
+                        { QStringLiteral("Inch"), QStringLiteral("mm"), QStringLiteral("cm") },
+                        { 272, 16, 265, 45 }, unitGroup_, RadioGroup1Items);
     RadioGroup1Items[1]->setChecked(true);
 
     GroupBox6 = new QGroupBox(QStringLiteral("Printer Setup"), GroupBox7);

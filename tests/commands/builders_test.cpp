@@ -2,21 +2,13 @@
 #include "commands/settingsbuilder.h"
 #include "commands/testlabel.h"
 #include "core/exceptions.h"
+#include "lines.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
 
 namespace {
-
-// Joins lines, each ended by CR LF.
-QByteArray Lines(std::initializer_list<const char *> lines)
-{
-    QByteArray out;
-    for (const char *l : lines)
-        out += QByteArray(l) + "\r\n";
-    return out;
-}
 
 const QByteArray Tail = Lines({ "^XZ", "^XA", "^JUS", "^XZ" });
 

@@ -1,15 +1,13 @@
 // The "Printer Configuration" tab driven through the real window, sending over
 // the File interface into a temp dir.
-#include "app/interfaceselecttab.h"
-#include "app/mainform.h"
 #include "commands/printerconfigtab.h"
+#include "lines.h"
+#include "support/filewindow.h"
 #include "support/modal.h"
 #include "support/windowtest.h"
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDir>
-#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,50 +15,24 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTabWidget>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
-#include <memory>
-
 namespace {
-
-QByteArray Lines(std::initializer_list<const char *> lines)
-{
-    QByteArray out;
-    for (const char *l : lines)
-        out += QByteArray(l) + "\r\n";
-    return out;
-}
 
 const QString DigitsOnly = QStringLiteral("只能输入数字");
 
-class ConfigTab : public ::testing::Test
+class ConfigTab : public FileWindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        form = std::make_unique<TForm1>();
-        form->show();
-        // Choose the File interface on its own tab, then come back here.
-        QTest::mouseClick(form->TabSheet5->RadioButton5, Qt::LeftButton);
-        ASSERT_TRUE(form->TabSheet5->RadioButton5->isChecked());
+        FileWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         form->PageControl1->setCurrentWidget(form->TabSheet1);
         tab = form->TabSheet1;
-    }
-    void TearDown() override
-    {
-        form.reset();
-        QDir::setCurrent(previousDir);
-    }
-    QByteArray Sent() const
-    {
-        QFile f(dir.filePath(QStringLiteral("abc.bin.bin")));
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<nothing sent>");
     }
     void Click(QAbstractButton *button)
     {
@@ -70,9 +42,6 @@ protected:
             button->click(); // reserved controls are hidden but complete
     }
 
-    QTemporaryDir dir;
-    QString previousDir;
-    std::unique_ptr<TForm1> form;
     PrinterConfigTab *tab = nullptr;
 };
 
