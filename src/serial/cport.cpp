@@ -1,0 +1,1025 @@
+#include "serial/cport.h"
+
+#include "serial/comthread.h"
+#include "serial/posix_port.h"
+#include "serial/termiosmap.h"
+
+#include <QtDebug>
+
+#include <algorithm>
+#include <charconv>
+#include <limits>
+
+// ---------------------------------------------------------------------------
+// Text conversions
+
+namespace {
+
+template<class E, std::size_t N>
+E FromText(const QString &text, const char *const (&texts)[N], E fallback)
+{
+    const QString upper = text.toUpper();
+    for (std::size_t i = 0; i < N; ++i) {
+        if (upper == QString::fromLatin1(texts[i]).toUpper())
+            return E(i);
+    }
+    return fallback;
+}
+
+const char *const BaudRateTexts[]
+    = { "Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
+        "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000" };
+const char *const StopBitsTexts[] = { "1", "1.5", "2" };
+const char *const DataBitsTexts[] = { "5", "6", "7", "8" };
+const char *const ParityTexts[] = { "None", "Odd", "Even", "Mark", "Space" };
+const char *const FlowControlTexts[] = { "Hardware", "Software", "None", "Custom" };
+const char *const DTRTexts[] = { "Disable", "Enable", "Handshake" };
+const char *const RTSTexts[] = { "Disable", "Enable", "Handshake", "Toggle" };
+
+static_assert(std::size(BaudRateTexts) == br256000 + 1);
+static_assert(std::size(StopBitsTexts) == sbTwoStopBits + 1);
+static_assert(std::size(DataBitsTexts) == dbEight + 1);
+static_assert(std::size(ParityTexts) == prSpace + 1);
+static_assert(std::size(FlowControlTexts) == fcCustom + 1);
+static_assert(std::size(DTRTexts) == dtrHandshake + 1);
+static_assert(std::size(RTSTexts) == rtsToggle + 1);
+
+TComExceptionHandler &ExceptionHandler()
+{
+    static TComExceptionHandler handler;
+    return handler;
+}
+
+} // namespace
+
+QString BaudRateToText(TBaudRate value)
+{
+    return QString::fromLatin1(BaudRateTexts[value]);
+}
+QString StopBitsToText(TStopBits value)
+{
+    return QString::fromLatin1(StopBitsTexts[value]);
+}
+QString DataBitsToText(TDataBits value)
+{
+    return QString::fromLatin1(DataBitsTexts[value]);
+}
+QString ParityToText(TParityBits value)
+{
+    return QString::fromLatin1(ParityTexts[value]);
+}
+QString FlowControlToText(TFlowControl value)
+{
+    return QString::fromLatin1(FlowControlTexts[value]);
+}
+QString DTRToText(TDTRFlowControl value)
+{
+    return QString::fromLatin1(DTRTexts[value]);
+}
+QString RTSToText(TRTSFlowControl value)
+{
+    return QString::fromLatin1(RTSTexts[value]);
+}
+
+TBaudRate BaudRateFromText(const QString &text)
+{
+    return FromText(text, BaudRateTexts, br9600);
+}
+TStopBits StopBitsFromText(const QString &text)
+{
+    return FromText(text, StopBitsTexts, sbOneStopBit);
+}
+TDataBits DataBitsFromText(const QString &text)
+{
+    return FromText(text, DataBitsTexts, dbEight);
+}
+TParityBits ParityFromText(const QString &text)
+{
+    return FromText(text, ParityTexts, prNone);
+}
+TFlowControl FlowControlFromText(const QString &text)
+{
+    return FromText(text, FlowControlTexts, fcCustom);
+}
+TDTRFlowControl DTRFromText(const QString &text)
+{
+    return FromText(text, DTRTexts, dtrDisable);
+}
+TRTSFlowControl RTSFromText(const QString &text)
+{
+    return FromText(text, RTSTexts, rtsDisable);
+}
+
+QString FlagToText(bool flag)
+{
+    return flag ? QStringLiteral("Yes") : QStringLiteral("No");
+}
+
+bool FlagFromText(const QString &text)
+{
+    return text.toUpper() == QLatin1String("YES");
+}
+
+QString CharToText(std::uint8_t code)
+{
+    if (code >= 33 && code <= 127)
+        return QString(QChar(code));
+    return QLatin1Char('#') + QString::number(code);
+}
+
+std::uint8_t CharFromText(const QString &text)
+{
+    if (text.isEmpty())
+        return 0;
+    if (text.startsWith(QLatin1Char('#')) && text.size() > 1) {
+        // Digits only; anything else, or a number beyond a byte, is 0.
+        const QByteArray digits = text.mid(1).toLatin1();
+        unsigned value = 0;
+        const char *end = digits.constData() + digits.size();
+        const auto [ptr, ec] = std::from_chars(digits.constData(), end, value);
+        if (ec != std::errc() || ptr != end || value > 255)
+            return 0;
+        return std::uint8_t(value);
+    }
+    return std::uint8_t(text.at(0).toLatin1());
+}
+
+std::uint32_t BaudRateValue(TBaudRate rate, std::uint32_t customBaudRate)
+{
+    switch (rate) {
+    case brCustom:
+        return customBaudRate;
+    case br110:
+        return 110;
+    case br300:
+        return 300;
+    case br600:
+        return 600;
+    case br1200:
+        return 1200;
+    case br2400:
+        return 2400;
+    case br4800:
+        return 4800;
+    case br9600:
+        return 9600;
+    case br14400:
+        return 14400;
+    case br19200:
+        return 19200;
+    case br38400:
+        return 38400;
+    case br56000:
+        return 56000;
+    case br57600:
+        return 57600;
+    case br115200:
+        return 115200;
+    case br128000:
+        return 128000;
+    case br256000:
+        return 256000;
+    }
+    return 9600;
+}
+
+// ---------------------------------------------------------------------------
+// Errors
+
+QString EComPort::TextOf(int portCode)
+{
+    static const char *const texts[] = {
+        "Unable to open com port",
+        "WriteFile function failed",
+        "ReadFile function failed",
+        "Invalid Async parameter",
+        "PurgeComm function failed",
+        "Unable to get async status",
+        "SetCommState function failed",
+        "SetCommTimeouts failed",
+        "SetupComm function failed",
+        "ClearCommError function failed",
+        "GetCommModemStatus function failed",
+        "EscapeCommFunction function failed",
+        "TransmitCommChar function failed",
+        "Cannot set property while connected",
+        "EnumPorts function failed",
+        "Failed to store settings",
+        "Failed to load settings",
+        "Link (un)registration failed",
+        "Cannot change led state if ComPort is selected",
+        "Cannot wait for event if event thread is created",
+        "WaitForEvent method failed",
+        "A component is linked to OnRxBuf event",
+        "Registry error",
+    };
+    static_assert(std::size(texts) == pcRegistry);
+    if (portCode < 1 || portCode > int(std::size(texts)))
+        return QString();
+    return QString::fromLatin1(texts[portCode - 1]);
+}
+
+EComPort::EComPort(int portCode, int systemCode)
+    : ETarvolinError(systemCode == -1 ? TextOf(portCode)
+                                      : TextOf(portCode)
+                             + QStringLiteral(" (win error code: %1)").arg(systemCode))
+    , portCode_(portCode)
+    , systemCode_(systemCode)
+{ }
+
+void SetComExceptionHandler(TComExceptionHandler handler)
+{
+    ExceptionHandler() = std::move(handler);
+}
+
+void ReportComException(std::exception_ptr error)
+{
+    if (ExceptionHandler()) {
+        ExceptionHandler()(error);
+        return;
+    }
+    try {
+        std::rethrow_exception(error);
+    } catch (const std::exception &e) {
+        qWarning("Serial port: %s", e.what());
+    } catch (...) {
+        qWarning("Serial port: unknown failure");
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Settings objects
+
+namespace {
+template<class T> bool Store(T &field, T value)
+{
+    if (field == value)
+        return false;
+    field = value;
+    return true;
+}
+
+std::int32_t Evened(std::int32_t value)
+{
+    return value > 0 && value % 2 != 0 ? value - 1 : value;
+}
+} // namespace
+
+void TComParity::Changed()
+{
+    if (port_)
+        port_->ApplyLineSettings();
+}
+
+void TComParity::Assign(const TComParity &source)
+{
+    bits_ = source.bits_;
+    check_ = source.check_;
+    replace_ = source.replace_;
+    replaceChar_ = source.replaceChar_;
+    Changed();
+}
+
+void TComParity::SetBits(TParityBits value)
+{
+    if (Store(bits_, value))
+        Changed();
+}
+void TComParity::SetCheck(bool value)
+{
+    if (Store(check_, value))
+        Changed();
+}
+void TComParity::SetReplace(bool value)
+{
+    if (Store(replace_, value))
+        Changed();
+}
+void TComParity::SetReplaceChar(std::uint8_t value)
+{
+    if (Store(replaceChar_, value))
+        Changed();
+}
+
+void TComFlowControl::Changed()
+{
+    if (port_)
+        port_->ApplyLineSettings();
+}
+
+void TComFlowControl::Assign(const TComFlowControl &source)
+{
+    outCTSFlow_ = source.outCTSFlow_;
+    outDSRFlow_ = source.outDSRFlow_;
+    controlDTR_ = source.controlDTR_;
+    controlRTS_ = source.controlRTS_;
+    xonXoffOut_ = source.xonXoffOut_;
+    xonXoffIn_ = source.xonXoffIn_;
+    dsrSensitivity_ = source.dsrSensitivity_;
+    txContinueOnXoff_ = source.txContinueOnXoff_;
+    xonChar_ = source.xonChar_;
+    xoffChar_ = source.xoffChar_;
+    Changed();
+}
+
+void TComFlowControl::SetOutCTSFlow(bool value)
+{
+    if (Store(outCTSFlow_, value))
+        Changed();
+}
+void TComFlowControl::SetOutDSRFlow(bool value)
+{
+    if (Store(outDSRFlow_, value))
+        Changed();
+}
+void TComFlowControl::SetControlDTR(TDTRFlowControl value)
+{
+    if (Store(controlDTR_, value))
+        Changed();
+}
+void TComFlowControl::SetControlRTS(TRTSFlowControl value)
+{
+    if (Store(controlRTS_, value))
+        Changed();
+}
+void TComFlowControl::SetXonXoffOut(bool value)
+{
+    if (Store(xonXoffOut_, value))
+        Changed();
+}
+void TComFlowControl::SetXonXoffIn(bool value)
+{
+    if (Store(xonXoffIn_, value))
+        Changed();
+}
+void TComFlowControl::SetDSRSensitivity(bool value)
+{
+    if (Store(dsrSensitivity_, value))
+        Changed();
+}
+void TComFlowControl::SetTxContinueOnXoff(bool value)
+{
+    if (Store(txContinueOnXoff_, value))
+        Changed();
+}
+void TComFlowControl::SetXonChar(std::uint8_t value)
+{
+    if (Store(xonChar_, value))
+        Changed();
+}
+void TComFlowControl::SetXoffChar(std::uint8_t value)
+{
+    if (Store(xoffChar_, value))
+        Changed();
+}
+
+TFlowControl TComFlowControl::FlowControl() const
+{
+    if (controlRTS_ == rtsHandshake && outCTSFlow_ && !xonXoffIn_ && !xonXoffOut_)
+        return fcHardware;
+    if (controlRTS_ == rtsDisable && !outCTSFlow_ && xonXoffIn_ && xonXoffOut_)
+        return fcSoftware;
+    if (controlRTS_ == rtsDisable && !outCTSFlow_ && !xonXoffIn_ && !xonXoffOut_)
+        return fcNone;
+    return fcCustom;
+}
+
+void TComFlowControl::SetFlowControl(TFlowControl value)
+{
+    if (value != fcCustom) {
+        controlRTS_ = rtsDisable;
+        outCTSFlow_ = false;
+        xonXoffIn_ = false;
+        xonXoffOut_ = false;
+    }
+    switch (value) {
+    case fcHardware:
+        controlRTS_ = rtsHandshake;
+        outCTSFlow_ = true;
+        break;
+    case fcSoftware:
+        xonXoffIn_ = true;
+        xonXoffOut_ = true;
+        break;
+    case fcNone:
+    case fcCustom:
+        break;
+    }
+    Changed();
+}
+
+void TComTimeouts::Changed()
+{
+    if (port_)
+        port_->ApplyTimeoutSettings();
+}
+
+void TComTimeouts::Assign(const TComTimeouts &source)
+{
+    readInterval_ = source.readInterval_;
+    readTotalMultiplier_ = source.readTotalMultiplier_;
+    readTotalConstant_ = source.readTotalConstant_;
+    writeTotalMultiplier_ = source.writeTotalMultiplier_;
+    writeTotalConstant_ = source.writeTotalConstant_;
+    Changed();
+}
+
+void TComTimeouts::SetReadInterval(std::int32_t value)
+{
+    if (Store(readInterval_, value))
+        Changed();
+}
+void TComTimeouts::SetReadTotalMultiplier(std::int32_t value)
+{
+    if (Store(readTotalMultiplier_, value))
+        Changed();
+}
+void TComTimeouts::SetReadTotalConstant(std::int32_t value)
+{
+    if (Store(readTotalConstant_, value))
+        Changed();
+}
+void TComTimeouts::SetWriteTotalMultiplier(std::int32_t value)
+{
+    if (Store(writeTotalMultiplier_, value))
+        Changed();
+}
+void TComTimeouts::SetWriteTotalConstant(std::int32_t value)
+{
+    if (Store(writeTotalConstant_, value))
+        Changed();
+}
+
+void TComBuffer::Changed()
+{
+    if (port_)
+        port_->ApplyBufferSizes();
+}
+
+void TComBuffer::Assign(const TComBuffer &source)
+{
+    inputSize_ = source.inputSize_;
+    outputSize_ = source.outputSize_;
+    Changed();
+}
+
+void TComBuffer::SetInputSize(std::int32_t value)
+{
+    if (Store(inputSize_, Evened(value)))
+        Changed();
+}
+void TComBuffer::SetOutputSize(std::int32_t value)
+{
+    if (Store(outputSize_, Evened(value)))
+        Changed();
+}
+
+// ---------------------------------------------------------------------------
+// The port
+
+TCustomComPort::TCustomComPort(QObject *owner)
+    : QObject(owner)
+    , parity_(std::make_unique<TComParity>(this))
+    , flowControl_(std::make_unique<TComFlowControl>(this))
+    , timeouts_(std::make_unique<TComTimeouts>(this))
+    , buffer_(std::make_unique<TComBuffer>(this))
+{ }
+
+TCustomComPort::~TCustomComPort()
+{
+    try {
+        ClosePort();
+    } catch (...) {
+        // A destructor cannot report; make sure nothing is left behind.
+        try {
+            StopEventThread();
+        } catch (...) { }
+        posixport::CloseDevice(handle_);
+        handle_ = -1;
+        connected_ = false;
+    }
+}
+
+template<class Slot, class... Args>
+void TCustomComPort::NotifyLinks(Slot TComLink::*slot, Args... args)
+{
+    // A handler may attach or detach links: walk a copy.
+    const std::vector<TComLink *> links = links_;
+    for (TComLink *link : links) {
+        if (link->*slot)
+            (link->*slot)(this, args...);
+    }
+}
+
+void TCustomComPort::OpenPort()
+{
+    if (connected_)
+        return;
+    DoBeforeOpen();
+    OpenDevice();
+    connected_ = true;
+    try {
+        ConfigureDevice();
+    } catch (...) {
+        CloseDevice();
+        connected_ = false;
+        throw;
+    }
+    if (!events_.IsEmpty()) {
+        try {
+            StartEventThread();
+        } catch (...) {
+            CloseDevice();
+            connected_ = false;
+            throw;
+        }
+        threadCreated_ = true;
+    } else {
+        threadCreated_ = false;
+    }
+    NotifyLinks(&TComLink::OnLinkOpen, true);
+    DoAfterOpen();
+    bool on = LineSignals() & lsCTS;
+    NotifyLinks(&TComLink::OnLinkCTS, on);
+    DoCTSChange(on);
+    on = LineSignals() & lsDSR;
+    NotifyLinks(&TComLink::OnLinkDSR, on);
+    DoDSRChange(on);
+    on = LineSignals() & lsRLSD;
+    NotifyLinks(&TComLink::OnLinkRLSD, on);
+    DoRLSDChange(on);
+}
+
+void TCustomComPort::ClosePort()
+{
+    if (!connected_)
+        return;
+    NotifyLinks(&TComLink::OnLinkCTS, false);
+    NotifyLinks(&TComLink::OnLinkDSR, false);
+    NotifyLinks(&TComLink::OnLinkRLSD, false);
+    DoCTSChange(false);
+    DoDSRChange(false);
+    DoRLSDChange(false);
+    DoBeforeClose();
+    AbortPendingIo();
+    if (threadCreated_) {
+        StopEventThread();
+        threadCreated_ = false;
+    }
+    CloseDevice();
+    connected_ = false;
+    NotifyLinks(&TComLink::OnLinkOpen, false);
+    DoAfterClose();
+}
+
+void TCustomComPort::StartEventThread()
+{
+    const int inputSize = appliedInputSize_;
+    const int rx80 = inputSize > 0 ? int(std::int64_t(inputSize) * 8 / 10) : 0;
+    eventThread_ = std::make_unique<TComThread>(this, handle_, events_, syncMethod_, rx80);
+    eventThread_->Start();
+}
+
+void TCustomComPort::StopEventThread()
+{
+    if (!eventThread_)
+        return;
+    eventThread_->StopAndWait();
+    eventThread_.reset();
+}
+
+bool TCustomComPort::DeliveryWaiting() const
+{
+    return eventThread_ && eventThread_->DeliveryWaiting();
+}
+
+void TCustomComPort::OpenDevice()
+{
+    const posixport::OpenResult r = posixport::OpenExclusive(DevicePath(port_));
+    if (r.error)
+        throw EComPort(pcOpen, r.error);
+    handle_ = r.fd;
+    // Error counters count from here.
+    posixport::LineCounters c;
+    bool supported = false;
+    if (posixport::Counters(handle_, c, supported) == 0)
+        lastCounters_ = { c.frame, c.parity, c.overrun, c.brk, c.bufferOverrun };
+}
+
+void TCustomComPort::CloseDevice()
+{
+    if (handle_ < 0)
+        return;
+    posixport::CloseDevice(handle_);
+    handle_ = -1;
+}
+
+void TCustomComPort::ConfigureDevice()
+{
+    ApplyBufferSizes();
+    ApplyLineSettings();
+    ApplyTimeoutSettings();
+}
+
+void TCustomComPort::ApplyLineSettings()
+{
+    if (!CanApply())
+        return;
+    LineSettings s;
+    s.baudRate = baudRate_;
+    s.customBaudRate = customBaudRate_;
+    s.dataBits = dataBits_;
+    s.stopBits = stopBits_;
+    s.parity = parity_->Bits();
+    s.parityCheck = parity_->Check();
+    s.outCTSFlow = flowControl_->OutCTSFlow();
+    s.controlDTR = flowControl_->ControlDTR();
+    s.controlRTS = flowControl_->ControlRTS();
+    s.xonXoffOut = flowControl_->XonXoffOut();
+    s.xonXoffIn = flowControl_->XonXoffIn();
+    s.xonChar = flowControl_->XonChar();
+    s.xoffChar = flowControl_->XoffChar();
+    if (int err = posixport::ApplyLineSettings(handle_, MapLineSettings(s)))
+        throw EComPort(pcLineSettings, err);
+}
+
+void TCustomComPort::ApplyTimeoutSettings()
+{
+    if (!CanApply())
+        return;
+    // Reads never wait on this platform; only the write limit is used.
+    appliedWriteMultiplier_ = std::uint32_t(timeouts_->WriteTotalMultiplier());
+    appliedWriteConstant_ = std::uint32_t(timeouts_->WriteTotalConstant());
+}
+
+void TCustomComPort::ApplyBufferSizes()
+{
+    if (!CanApply())
+        return;
+    // The kernel sizes its own queues: recorded only.
+    appliedInputSize_ = buffer_->InputSize();
+    appliedOutputSize_ = buffer_->OutputSize();
+}
+
+void TCustomComPort::AbortPendingIo()
+{
+    // Transfers here are synchronous, so nothing is outstanding; what is left
+    // is to make sure the device is still there.
+    if (int err = posixport::CheckOpen(handle_))
+        throw EComPort(pcAbort, err);
+}
+
+int TCustomComPort::WriteText(const QByteArray &str)
+{
+    if (str.isEmpty())
+        return 0;
+    NotifyLinks(&TComLink::OnLinkTx, true);
+    posixport::Deadline deadline;
+    const std::uint64_t limitMs = std::uint64_t(appliedWriteMultiplier_) * std::uint64_t(str.size())
+        + appliedWriteConstant_;
+    // Both zero: no time limit. Beyond a few years: none either.
+    if (limitMs != 0 && limitMs < (std::uint64_t(1) << 40))
+        deadline = posixport::Clock::now() + std::chrono::milliseconds(limitMs);
+    const posixport::WriteOutcome out
+        = posixport::WriteAll(handle_, str.constData(), str.size(), deadline);
+    if (out.error)
+        throw EComPort(pcWrite, out.error);
+    if (out.sent == str.size() && eventThread_)
+        eventThread_->NoteTxEmpty();
+    NotifyLinks(&TComLink::OnLinkTxBuf, str.constData(), int(str.size()));
+    return int(out.sent);
+}
+
+int TCustomComPort::ReadText(QByteArray &str, int count)
+{
+    if (count <= 0) {
+        str.clear();
+        return 0;
+    }
+    str.resize(count);
+    int n = 0;
+    try {
+        n = ReadBytes(str.data(), count);
+    } catch (...) {
+        str.clear();
+        throw;
+    }
+    str.resize(n);
+    return n;
+}
+
+int TCustomComPort::ReadBytes(char *buffer, int count)
+{
+    if (count <= 0)
+        return 0;
+    int got = 0;
+    if (int err = posixport::ReadAvailable(handle_, buffer, count, got))
+        throw EComPort(pcRead, err);
+    if (eventThread_)
+        eventThread_->NoteConsumed(got);
+    if (InputQueueCount() == 0)
+        NotifyLinks(&TComLink::OnLinkRx, false);
+    return got;
+}
+
+int TCustomComPort::InputQueueCount()
+{
+    int count = 0;
+    if (int err = posixport::InputQueued(handle_, count))
+        throw EComPort(pcQueueStatus, err);
+    return count;
+}
+
+TComSignals TCustomComPort::LineSignals()
+{
+    TComSignals lines = 0;
+    bool supported = false;
+    if (int err = posixport::ModemLines(handle_, lines, supported))
+        throw EComPort(pcModemStatus, err);
+    return lines;
+}
+
+TComErrors TCustomComPort::CollectLineErrors()
+{
+    posixport::LineCounters now;
+    bool supported = false;
+    if (int err = posixport::Counters(handle_, now, supported))
+        throw EComPort(pcQueueStatus, err);
+    if (!supported)
+        return 0;
+    TComErrors errors = 0;
+    if (now.frame != lastCounters_.frame)
+        errors |= ceFramingError;
+    if (now.parity != lastCounters_.parity && parity_->Check())
+        errors |= ceParityError;
+    if (now.overrun != lastCounters_.overrun)
+        errors |= ceHardwareOverrun;
+    if (now.brk != lastCounters_.brk)
+        errors |= ceBreakReceived;
+    if (now.bufferOverrun != lastCounters_.bufferOverrun)
+        errors |= ceInputOverflow;
+    lastCounters_ = { now.frame, now.parity, now.overrun, now.brk, now.bufferOverrun };
+    return errors;
+}
+
+void TCustomComPort::AttachLink(TComLink *link)
+{
+    if (!link || std::find(links_.begin(), links_.end(), link) != links_.end())
+        throw EComPort(pcLink);
+    links_.push_back(link);
+    hasLink_ = std::any_of(links_.begin(), links_.end(),
+                           [](const TComLink *l) { return bool(l->OnLinkRxBuf); });
+}
+
+void TCustomComPort::DetachLink(TComLink *link)
+{
+    const auto it = std::find(links_.begin(), links_.end(), link);
+    if (it == links_.end())
+        throw EComPort(pcLink);
+    links_.erase(it);
+    hasLink_ = std::any_of(links_.begin(), links_.end(),
+                           [](const TComLink *l) { return bool(l->OnLinkRxBuf); });
+}
+
+void TCustomComPort::DeliverEvents(TComEvents events)
+{
+    // A handler may close the port; what is left of the batch is then moot.
+    if (events.Contains(evError) && connected_) {
+        if (const TComErrors errors = CollectLineErrors())
+            DoError(errors);
+    }
+    if (events.Contains(evRxChar) && connected_)
+        ReceivePath();
+    if (events.Contains(evTxEmpty) && connected_) {
+        NotifyLinks(&TComLink::OnLinkTx, false);
+        NotifyLinks(&TComLink::OnLinkTxEmpty);
+        DoTxEmpty();
+    }
+    if (events.Contains(evBreak) && connected_)
+        DoBreak();
+    if (events.Contains(evRing) && connected_) {
+        NotifyLinks(&TComLink::OnLinkRing);
+        DoRing();
+    }
+    if (events.Contains(evCTS) && connected_) {
+        const bool on = LineSignals() & lsCTS;
+        NotifyLinks(&TComLink::OnLinkCTS, on);
+        DoCTSChange(on);
+    }
+    if (events.Contains(evDSR) && connected_) {
+        const bool on = LineSignals() & lsDSR;
+        NotifyLinks(&TComLink::OnLinkDSR, on);
+        DoDSRChange(on);
+    }
+    if (events.Contains(evRxFlag) && connected_) {
+        NotifyLinks(&TComLink::OnLinkRxFlag);
+        DoRxFlag();
+    }
+    if (events.Contains(evRLSD) && connected_) {
+        const bool on = LineSignals() & lsRLSD;
+        NotifyLinks(&TComLink::OnLinkRLSD, on);
+        DoRLSDChange(on);
+    }
+    if (events.Contains(evRx80Full) && connected_)
+        DoRx80Full();
+}
+
+void TCustomComPort::ReceivePath()
+{
+    int count = InputQueueCount();
+    if (count > 0)
+        NotifyLinks(&TComLink::OnLinkRx, true);
+    if (count > 0 && hasLink_) {
+        // One buffer of exactly the queued size, shared by every link.
+        const auto buffer = std::make_unique_for_overwrite<char[]>(std::size_t(count));
+        const int got = ReadBytes(buffer.get(), count);
+        // Hand on only what was read: fewer bytes than queued would
+        // otherwise reach the links as garbage.
+        if (got > 0) {
+            DoRxBuf(buffer.get(), got);
+            NotifyLinks(&TComLink::OnLinkRxBuf, static_cast<const char *>(buffer.get()), got);
+        }
+        count = 0;
+    }
+    if (count > 0)
+        DoRxChar(count);
+}
+
+// Properties
+
+void TCustomComPort::SetConnected(bool value)
+{
+    if (loading_) {
+        openAfterLoading_ = value;
+        return;
+    }
+    if (value)
+        OpenPort();
+    else
+        ClosePort();
+}
+
+void TCustomComPort::EndLoading()
+{
+    loading_ = false;
+    if (openAfterLoading_) {
+        openAfterLoading_ = false;
+        try {
+            OpenPort();
+        } catch (...) {
+            ReportComException(std::current_exception());
+        }
+    }
+}
+
+void TCustomComPort::SetPort(const QString &value)
+{
+    if (value == port_)
+        return;
+    port_ = value;
+    if (connected_ && !loading_) {
+        ClosePort();
+        OpenPort();
+    }
+}
+
+void TCustomComPort::SetBaudRate(TBaudRate value)
+{
+    if (Store(baudRate_, value))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetCustomBaudRate(std::uint32_t value)
+{
+    if (Store(customBaudRate_, value))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetDataBits(TDataBits value)
+{
+    if (Store(dataBits_, value))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetStopBits(TStopBits value)
+{
+    if (Store(stopBits_, value))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetDiscardNull(bool value)
+{
+    if (Store(discardNull_, value))
+        ApplyLineSettings();
+}
+void TCustomComPort::SetEventChar(std::uint8_t value)
+{
+    if (Store(eventChar_, value))
+        ApplyLineSettings();
+}
+
+void TCustomComPort::SetEvents(TComEvents value)
+{
+    // Takes effect at the next OpenPort.
+    events_ = value;
+}
+
+void TCustomComPort::SetSyncMethod(TSyncMethod value)
+{
+    if (value == syncMethod_)
+        return;
+    if (connected_ && !loading_)
+        throw EComPort(pcSetWhileConnected);
+    syncMethod_ = value;
+}
+
+// Notifications
+
+void TCustomComPort::DoAfterClose()
+{
+    if (OnAfterClose)
+        OnAfterClose(this);
+}
+void TCustomComPort::DoAfterOpen()
+{
+    if (OnAfterOpen)
+        OnAfterOpen(this);
+}
+void TCustomComPort::DoBeforeClose()
+{
+    if (OnBeforeClose)
+        OnBeforeClose(this);
+}
+void TCustomComPort::DoBeforeOpen()
+{
+    if (OnBeforeOpen)
+        OnBeforeOpen(this);
+}
+void TCustomComPort::DoRxChar(int count)
+{
+    if (OnRxChar)
+        OnRxChar(this, count);
+}
+void TCustomComPort::DoRxBuf(const char *buffer, int count)
+{
+    if (OnRxBuf)
+        OnRxBuf(this, buffer, count);
+}
+void TCustomComPort::DoTxEmpty()
+{
+    if (OnTxEmpty)
+        OnTxEmpty(this);
+}
+void TCustomComPort::DoBreak()
+{
+    if (OnBreak)
+        OnBreak(this);
+}
+void TCustomComPort::DoRing()
+{
+    if (OnRing)
+        OnRing(this);
+}
+void TCustomComPort::DoRxFlag()
+{
+    if (OnRxFlag)
+        OnRxFlag(this);
+}
+void TCustomComPort::DoCTSChange(bool onOff)
+{
+    if (OnCTSChange)
+        OnCTSChange(this, onOff);
+}
+void TCustomComPort::DoDSRChange(bool onOff)
+{
+    if (OnDSRChange)
+        OnDSRChange(this, onOff);
+}
+void TCustomComPort::DoError(TComErrors errors)
+{
+    if (OnError)
+        OnError(this, errors);
+}
+void TCustomComPort::DoRLSDChange(bool onOff)
+{
+    if (OnRLSDChange)
+        OnRLSDChange(this, onOff);
+}
+void TCustomComPort::DoRx80Full()
+{
+    if (OnRx80Full)
+        OnRx80Full(this);
+}
+
+void ConfigurePrinterPort(TCustomComPort &port)
+{
+    port.SetBaudRate(br9600);
+    port.SetDataBits(dbEight);
+    port.SetStopBits(sbOneStopBit);
+    port.Parity().SetBits(prNone);
+    port.FlowControl().SetControlDTR(dtrDisable);
+    port.FlowControl().SetControlRTS(rtsDisable);
+    port.FlowControl().SetXonXoffOut(true);
+    port.FlowControl().SetXonXoffIn(true);
+    port.FlowControl().SetXonChar(0x11);
+    port.FlowControl().SetXoffChar(0x13);
+    port.Buffer().SetOutputSize(0);
+    port.SetEvents(TComEvents::All());
+    port.SetSyncMethod(smThreadSync);
+}
