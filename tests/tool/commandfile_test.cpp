@@ -8,9 +8,6 @@
 
 #include <gtest/gtest.h>
 
-#include <csignal>
-
-#include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
@@ -130,13 +127,6 @@ TEST(CommandFile, ReadRefusesMissingAndOversizedFiles)
         EXPECT_EQ(e.Message(), "Text exceeds memo capacity");
     }
     EXPECT_EQ(ReadCommandFile(big, 101).lines.value(0).size(), 101);
-
-    // The real limit, on a sparse file that costs no disk space.
-    QFile sparse(dir.filePath("sparse.txt"));
-    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly));
-    ASSERT_TRUE(sparse.resize(MaxPageFileBytes + 1));
-    sparse.close();
-    EXPECT_THROW(ReadCommandFile(sparse.fileName()), ETarvolinError);
 }
 
 TEST(CommandFile, SaveReplacesWholeAndFailureKeepsOldFile)
@@ -146,29 +136,6 @@ TEST(CommandFile, SaveReplacesWholeAndFailureKeepsOldFile)
     WriteBytes(path, "old content that is longer");
     WriteCommandFile(path, "new");
     EXPECT_EQ(ReadBytes(path), "new");
-
-    // A write that fails half-way (the file size limit stands in for a full
-    // disk): the old file stays as it was and no temporary file is left.
-    {
-        rlimit old {};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old), 0);
-        const auto oldSignal = signal(SIGXFSZ, SIG_IGN);
-        rlimit small = old;
-        small.rlim_cur = 4096;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
-        bool threw = false;
-        try {
-            WriteCommandFile(path, QByteArray(64 * 1024, 'y'));
-        } catch (const EFCreateError &e) {
-            threw = true;
-            EXPECT_EQ(e.Message(), "Cannot create file " + path);
-        }
-        setrlimit(RLIMIT_FSIZE, &old);
-        signal(SIGXFSZ, oldSignal);
-        EXPECT_TRUE(threw);
-        EXPECT_EQ(ReadBytes(path), "new");
-        EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList { "page.txt" });
-    }
 
     // A directory that cannot be written: no temporary file can be made, the
     // old file stays as it was and the error names the target.
