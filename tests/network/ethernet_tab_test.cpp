@@ -5,6 +5,7 @@
 #include "link/printerlink.h"
 #include "network/ethernetsetuptab.h"
 #include "network/ipedit.h"
+#include "support/filewindow.h"
 #include "support/modal.h"
 #include "support/windowtest.h"
 
@@ -29,33 +30,19 @@ namespace {
 const QString AddressMessage
     = QStringLiteral("New IP address is error!Please input a right new IP address!");
 
-class EthernetTabTest : public ::testing::Test
+class EthernetTabTest : public FileWindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        form = std::make_unique<TForm1>();
-        form->show();
+        FileWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         form->PageControl1->setCurrentWidget(form->TabSheet3);
         tab = form->TabSheet3;
-        QTest::mouseClick(form->TabSheet5->RadioButton5, Qt::LeftButton);
-        ASSERT_TRUE(form->TabSheet5->RadioButton5->isChecked());
-    }
-    void TearDown() override
-    {
-        form.reset();
-        QDir::setCurrent(previousDir);
     }
 
     QString Output() const { return dir.filePath("abc.bin.bin"); }
-    QByteArray Sent() const
-    {
-        QFile f(Output());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<nothing sent>");
-    }
     QStringList IdBoxes() const
     {
         return { tab->Edit3->text(), tab->Edit4->text(), tab->Edit5->text(), tab->Edit6->text(),
@@ -66,9 +53,6 @@ protected:
         tab->SetEthernetIdDraw([values, next = size_t(0)]() mutable { return values.at(next++); });
     }
 
-    QTemporaryDir dir;
-    QString previousDir;
-    std::unique_ptr<TForm1> form;
     EthernetSetupTab *tab = nullptr;
 };
 

@@ -3,6 +3,7 @@
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
 #include "link/printerlink.h"
+#include "support/filewindow.h"
 #include "support/modal.h"
 #include "support/windowtest.h"
 #include "tool/commandtooltab.h"
@@ -42,28 +43,18 @@ void WriteAll(const QString &path, const QByteArray &bytes)
     ASSERT_EQ(f.write(bytes), bytes.size());
 }
 
-class CommandToolTest : public ::testing::Test
+class CommandToolTest : public FileWindowTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        form = std::make_unique<TForm1>();
-        form->show();
+        FileWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
         form->PageControl1->setCurrentWidget(form->TabSheet4);
         tool = form->TabSheet4;
-        QTest::mouseClick(form->TabSheet5->RadioButton5, Qt::LeftButton);
-        ASSERT_TRUE(form->TabSheet5->RadioButton5->isChecked());
-    }
-    void TearDown() override
-    {
-        form.reset();
-        QDir::setCurrent(previousDir);
     }
 
-    QByteArray Sent() const { return ReadAll(dir.filePath("abc.bin.bin")); }
     void Click(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
     void ChoosePage(int page)
     {
@@ -79,9 +70,6 @@ protected:
     }
     QString PageText(int page) { return Page(page)->toPlainText(); }
 
-    QTemporaryDir dir;
-    QString previousDir;
-    std::unique_ptr<TForm1> form;
     CommandToolTab *tool = nullptr;
 };
 
