@@ -60,15 +60,23 @@ QFont ArialFont(int pointSize, bool bold)
     return font;
 }
 
-QLineEdit *MakeIdBox(QWidget *parent, const QString &name, int left)
+QLineEdit *MakeIdBox(QWidget *parent, const QString &name, int left, int width = 33)
 {
     auto *edit = new QLineEdit(parent);
     edit->setObjectName(name);
     // The boxes are narrow: a three-digit value needs all of their width.
-    edit->setGeometry(left, 49, 33, 26);
+    edit->setGeometry(left, 49, width, 26);
     edit->setFont(ArialFont(12, false));
     edit->setTextMargins(0, 0, 0, 0);
     return edit;
+}
+
+QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &text, int top)
+{
+    auto *button = new QPushButton(text, parent);
+    button->setObjectName(name);
+    button->setGeometry(376, top, 169, 25);
+    return button;
 }
 
 // Captions sit left of the boxes at 144. Where this platform's font makes a
@@ -99,9 +107,8 @@ EthernetSetupTab::EthernetSetupTab(PrinterLink &link, QWidget *parent)
     IPEdit2->setGeometry(144, 8, 217, 25);
     IPEdit2->SetIPString(QStringLiteral("192.168.123.200"));
 
-    Button17 = new QPushButton(QStringLiteral("Set New IP Address"), this);
-    Button17->setObjectName(QStringLiteral("Button17"));
-    Button17->setGeometry(376, 8, 169, 25);
+    Button17
+        = MakeButton(this, QStringLiteral("Button17"), QStringLiteral("Set New IP Address"), 8);
     connect(Button17, &QPushButton::clicked, this, Guarded([this](bool) { Button17Click(); }));
 
     Label58 = new QLabel(QStringLiteral("Printer new Ethernet ID:"), this);
@@ -117,11 +124,8 @@ EthernetSetupTab::EthernetSetupTab(PrinterLink &link, QWidget *parent)
     Shape1->setPalette(red);
     Shape1->setAutoFillBackground(true);
 
-    Edit2 = new QLineEdit(QStringLiteral("0"), this);
-    Edit2->setObjectName(QStringLiteral("Edit2"));
-    Edit2->setGeometry(144, 49, 17, 26);
-    Edit2->setFont(ArialFont(12, false));
-    Edit2->setTextMargins(0, 0, 0, 0);
+    Edit2 = MakeIdBox(this, QStringLiteral("Edit2"), 144, 17);
+    Edit2->setText(QStringLiteral("0"));
     Edit2->setReadOnly(true);
     Edit3 = MakeIdBox(this, QStringLiteral("Edit3"), 168);
     Edit4 = MakeIdBox(this, QStringLiteral("Edit4"), 208);
@@ -129,9 +133,8 @@ EthernetSetupTab::EthernetSetupTab(PrinterLink &link, QWidget *parent)
     Edit6 = MakeIdBox(this, QStringLiteral("Edit6"), 288);
     Edit7 = MakeIdBox(this, QStringLiteral("Edit7"), 328);
 
-    Button18 = new QPushButton(QStringLiteral("Set New Ethernet ID"), this);
-    Button18->setObjectName(QStringLiteral("Button18"));
-    Button18->setGeometry(376, 50, 169, 25);
+    Button18
+        = MakeButton(this, QStringLiteral("Button18"), QStringLiteral("Set New Ethernet ID"), 50);
     connect(Button18, &QPushButton::clicked, this, Guarded([this](bool) { Button18Click(); }));
 
     Label59 = new QLabel(QStringLiteral("-------------------------------"), this);
