@@ -17,7 +17,7 @@
 
 namespace {
 
-const QRect PagesRect(88, 14, 569, 372);
+const QRect PagesRect(88, 20, 569, 366);
 
 QFileDialog *MakeFileDialog(QWidget *parent, const QString &name, QFileDialog::AcceptMode mode)
 {
