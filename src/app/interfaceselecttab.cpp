@@ -2,6 +2,7 @@
 
 #include "app/errorbox.h"
 #include "link/cupsprinter.h"
+#include "network/ipedit.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -93,6 +94,12 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     GroupBox10 = group(QStringLiteral("GroupBox10"), QStringLiteral("Ethernet Configuration"), 184, 57);
     RadioButton3 = radio(QStringLiteral("RadioButton3"), QStringLiteral("ETHERNET"), 184, 57);
     AddCaption(GroupBox10, QStringLiteral("Label55"), QStringLiteral("IP Address:"), 16, 25);
+    IPEdit1 = Named(new TIPEdit(GroupBox10), QStringLiteral("IPEdit1"));
+    IPEdit1->SetIPString(QStringLiteral("192.168.123.100"));
+    QFont ipFont = IPEdit1->font();
+    ipFont.setBold(true);
+    IPEdit1->setFont(ipFont);
+    IPEdit1->setGeometry(FieldLeft, 21, 160, 21);
 
     // DRIVER(USB): installed printers
     GroupBox11 = group(QStringLiteral("GroupBox11"), QStringLiteral("Driver Selection"), 256, 57);
@@ -131,6 +138,7 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
             Guarded([this](int) { ComboBox25Change(); }));
     connect(ComboBox26, &QComboBox::currentTextChanged, this,
             Guarded([this](const QString &) { ComboBox26Change(); }));
+    connect(IPEdit1, &TIPEdit::OnChange, this, Guarded([this] { IPEdit1Change(); }));
     connect(Edit17, &QLineEdit::textChanged, this, Guarded([this](const QString &) { Edit17Change(); }));
 }
 
@@ -165,7 +173,7 @@ InterfaceSelection InterfaceSelectTab::Selection() const
 
 QString InterfaceSelectTab::IpAddress() const
 {
-    return QString();
+    return IPEdit1->IPString();
 }
 
 void InterfaceSelectTab::SetSummary(const QString &text)

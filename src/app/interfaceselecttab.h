@@ -9,6 +9,7 @@ class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QRadioButton;
+class TIPEdit;
 
 // The "Interface Select" tab: how the printer is attached, with the settings
 // of each interface. The printer link reads the selection at every send; the
@@ -57,6 +58,7 @@ public:
     QComboBox *ComboBox25;
     QComboBox *ComboBox26;
     QLineEdit *Edit17;
+    TIPEdit *IPEdit1;
 
 signals:
     // The COM port name and speed to hand to the serial port.

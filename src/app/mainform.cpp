@@ -7,6 +7,8 @@
 #include "files/filemanagertab.h"
 #include "link/printerlink.h"
 #include "network/ethernetsetuptab.h"
+#include "serial/comdatapacket.h"
+#include "serial/cport.h"
 #include "tool/commandtooltab.h"
 
 #include <QComboBox>
@@ -81,9 +83,23 @@ TForm1::TForm1(QWidget *parent)
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
     PageControl1->setGeometry(3, 56, 672, 513);
 
+    CP = new TComPort(this);
+    CP->setObjectName(QStringLiteral("CP"));
+    ConfigurePrinterPort(*CP);
+    // Failures of the port that reach no caller end in the error box too.
+    SetComExceptionHandler(ReportEscapedException);
+    cpdata = new TComDataPacket(this);
+    cpdata->setObjectName(QStringLiteral("cpdata"));
+    cpdata->SetComPort(CP);
+
     TabSheet5 = new InterfaceSelectTab(StatusBar1Panel[0]);
+    connect(TabSheet5, &InterfaceSelectTab::ComSettingsChanged, this,
+            Guarded([this](const QString &port, const QString &baudRate) {
+                CP->SetPort(port);
+                CP->SetBaudRate(BaudRateFromText(baudRate));
+            }));
     link_ = std::make_unique<PrinterLink>(
-        nullptr, [this] { return TabSheet5->Selection(); }, [](const QString &m) { ShowMessage(m); });
+        CP, [this] { return TabSheet5->Selection(); }, [](const QString &m) { ShowMessage(m); });
 
     TabSheet1 = new PrinterConfigTab(*link_);
     TabSheet2 = new FileManagerTab(*link_);

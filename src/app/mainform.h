@@ -13,6 +13,8 @@ class QTabWidget;
 class QTimer;
 
 class TForm2;
+class TComPort;
+class TComDataPacket;
 class PrinterLink;
 class InterfaceSelectTab;
 class PrinterConfigTab;
@@ -53,6 +55,10 @@ public:
     QLabel *StatusBar1Panel[4] = {};
     QTimer *Timer1 = nullptr;
     TForm2 *Form2 = nullptr;
+    // The serial port and its receive packet assembler, for the life of the
+    // window.
+    TComPort *CP = nullptr;
+    TComDataPacket *cpdata = nullptr;
 
 private:
     void FormCreate();

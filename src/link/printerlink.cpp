@@ -4,6 +4,9 @@
 #include "link/cupsprinter.h"
 #include "link/devicefile.h"
 #include "link/netprinter.h"
+#include "serial/cport.h"
+
+#include <QElapsedTimer>
 
 #include <QThread>
 
@@ -19,6 +22,12 @@ PrinterLink::PrinterLink(TComPort *port, SelectionSource selection, MessageSink 
 void PrinterLink::SendToPrinter(FileNaming naming)
 {
     const InterfaceSelection selection = selection_();
+
+    if (selection.com) {
+        port_->OpenPort();
+        WriteClosingOnFailure(CommandBuffer);
+        port_->ClosePort();
+    }
 
     if (selection.lpt)
         WriteToDevice(LptDevicePath(selection.lptDevice), CommandBuffer);
@@ -46,7 +55,59 @@ void PrinterLink::SendToPrinter(FileNaming naming)
     }
 }
 
-std::optional<QByteArray> PrinterLink::SerialExchange(const ExchangeOptions &)
+// A failed write leaves nothing worth keeping the port open for: it is
+// closed before the failure goes on to the operator.
+void PrinterLink::WriteClosingOnFailure(const QByteArray &data)
 {
-    return std::nullopt;
+    try {
+        port_->WriteText(data);
+    } catch (...) {
+        try {
+            port_->ClosePort();
+        } catch (...) {
+            // The write's failure is the one worth reporting.
+        }
+        throw;
+    }
+}
+
+std::optional<QByteArray> PrinterLink::SerialExchange(const ExchangeOptions &options)
+{
+    if (!selection_().com) {
+        if (message_)
+            message_(QStringLiteral("You must select COM port!!"));
+        return std::nullopt;
+    }
+    port_->OpenPort();
+    WriteClosingOnFailure(CommandBuffer);
+    QThread::msleep(static_cast<unsigned long>(options.postWriteWaitMs));
+
+    // The reply is every byte that arrives until a read finds the line quiet.
+    // A reply that never ends is cut off rather than holding the window.
+    ReplyText.clear();
+    QElapsedTimer clock;
+    clock.start();
+    bool cutOff = false;
+    QByteArray chunk;
+    for (;;) {
+        port_->ReadText(chunk, 1);
+        QThread::msleep(5);
+        ReplyText += chunk;
+        if (options.lfAfterCr && chunk == "\r")
+            ReplyText += '\n';
+        if (chunk.isEmpty())
+            break;
+        if (ReplyText.size() >= maxReplyBytes_ || clock.elapsed() >= maxReplyMs_) {
+            cutOff = true;
+            break;
+        }
+    }
+    if (options.waitBeforeClose)
+        QThread::msleep(30);
+    port_->ClosePort();
+    if (cutOff)
+        throw ETarvolinError(QStringLiteral("The printer's reply did not end: the exchange was "
+                                            "stopped after %1 bytes")
+                                 .arg(ReplyText.size()));
+    return ReplyText;
 }

@@ -54,6 +54,15 @@ public:
 
     void SendToPrinter(FileNaming naming = FileNaming::AppendBin);
 
+    // A reply longer than this, or still going after this long, is cut off.
+    static constexpr qsizetype MaxReplyBytes = 64 * 1024;
+    static constexpr qint64 MaxReplyMs = 60 * 1000;
+    void SetReplyLimits(qsizetype bytes, qint64 ms)
+    {
+        maxReplyBytes_ = bytes;
+        maxReplyMs_ = ms;
+    }
+
     // Request and reply over COM. Returns nothing (and sends nothing) when COM
     // is not the selected interface, after telling the operator so.
     std::optional<QByteArray> SerialExchange(const ExchangeOptions &options);
@@ -64,8 +73,12 @@ public:
     void SetNetworkPort(quint16 port) { networkPort_ = port; }
 
 private:
+    void WriteClosingOnFailure(const QByteArray &data);
+
     TComPort *port_;
     SelectionSource selection_;
     MessageSink message_;
     quint16 networkPort_ = 9100;
+    qsizetype maxReplyBytes_ = MaxReplyBytes;
+    qint64 maxReplyMs_ = MaxReplyMs;
 };
