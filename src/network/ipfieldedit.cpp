@@ -104,65 +104,56 @@ void TIPFieldEdit::ValidateField()
         owner_->MoveToNextField(true);
 }
 
+namespace {
+
+// Clipboard and undo keys work as in any edit; what they bring in is
+// checked like typed text.
+bool IsEditShortcut(const QKeyEvent *event)
+{
+    for (const auto key : { QKeySequence::Paste, QKeySequence::Copy, QKeySequence::Cut,
+                            QKeySequence::Undo, QKeySequence::Redo, QKeySequence::SelectAll }) {
+        if (event->matches(key))
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
 void TIPFieldEdit::keyPressEvent(QKeyEvent *event)
 {
-    switch (event->key()) {
-    case Qt::Key_Right:
-        if (owner_->CaretColumn(index_) >= text().size()) {
+    const int key = event->key();
+    const int column = owner_->CaretColumn(index_);
+    if (key == Qt::Key_Left || key == Qt::Key_Right) {
+        const bool right = key == Qt::Key_Right;
+        if (right ? column >= text().size() : column == 0) {
             deselect();
-            owner_->MoveToNextField(false);
+            if (right)
+                owner_->MoveToNextField(false);
+            else
+                owner_->MoveToPreviousField(false);
             event->accept();
             return;
         }
+    } else if (key == Qt::Key_Backspace && column == 0) {
+        // At column 0 backspace deletes only a selection starting there. It
+        // is handled before the move because the field drops its selection
+        // when it loses the focus.
         QLineEdit::keyPressEvent(event);
+        owner_->MoveToPreviousField(false);
         return;
-    case Qt::Key_Left:
-        if (owner_->CaretColumn(index_) == 0) {
-            deselect();
-            owner_->MoveToPreviousField(false);
+    } else if (const QString typed = event->text();
+               !typed.isEmpty() && typed.front().isPrint() && !IsEditShortcut(event)) {
+        if (typed.size() != 1 || typed.front() < u'0' || typed.front() > u'9') {
+            // Every character but a digit is swallowed; a full stop moves on.
+            if (typed == QStringLiteral(".") && !hasSelectedText() && !text().isEmpty())
+                owner_->MoveToNextField(true);
             event->accept();
             return;
         }
-        QLineEdit::keyPressEvent(event);
-        return;
-    case Qt::Key_Backspace:
-        if (owner_->CaretColumn(index_) == 0) {
-            // At column 0 backspace deletes only a selection starting there.
-            // It is handled before the move because the field drops its
-            // selection when it loses the focus.
-            QLineEdit::keyPressEvent(event);
-            owner_->MoveToPreviousField(false);
-            return;
-        }
-        QLineEdit::keyPressEvent(event);
-        return;
-    default:
-        break;
     }
-
-    // Clipboard and undo keys work as in any edit; what they bring in is
-    // checked like typed text.
-    if (event->matches(QKeySequence::Paste) || event->matches(QKeySequence::Copy)
-        || event->matches(QKeySequence::Cut) || event->matches(QKeySequence::Undo)
-        || event->matches(QKeySequence::Redo) || event->matches(QKeySequence::SelectAll)) {
-        QLineEdit::keyPressEvent(event);
-        return;
-    }
-
-    const QString typed = event->text();
-    // Keys that type nothing (Delete, Home, End, Enter, ...) keep their usual meaning.
-    if (typed.isEmpty() || !typed.front().isPrint()) {
-        QLineEdit::keyPressEvent(event);
-        return;
-    }
-    if (typed.size() == 1 && typed.front() >= u'0' && typed.front() <= u'9') {
-        QLineEdit::keyPressEvent(event);
-        return;
-    }
-    if (typed == QStringLiteral(".") && !hasSelectedText() && !text().isEmpty())
-        owner_->MoveToNextField(true);
-    // Every other character, the full stop included, is swallowed.
-    event->accept();
+    // Digits and keys that type nothing (Delete, Home, End, Enter, ...).
+    QLineEdit::keyPressEvent(event);
 }
 
 void TIPFieldEdit::focusInEvent(QFocusEvent *event)
