@@ -2,9 +2,13 @@
 // each against the plain system tool doing the same transfer:
 //   File     WriteToFile            vs  cp SRC DST
 //   Network  NetPrinter (port 9100) vs  bash: cat SRC > /dev/tcp/127.0.0.1/PORT
-// The network sink is the same loopback listener for both.
+//   COM      TComPort.WriteText     vs  cat SRC > /dev/pts/N
+// The network sink is the same loopback listener for both; the pty is
+// drained by the same reader thread for both.
 #include "link/devicefile.h"
 #include "link/netprinter.h"
+#include "serial/cport.h"
+#include "support/pty.h"
 #include "support/tcpsink.h"
 
 #include <QByteArray>
@@ -14,7 +18,11 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdlib>
+#include <atomic>
 #include <memory>
+#include <poll.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -95,8 +103,69 @@ void BM_NetBashDevTcp(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * Size);
 }
 
+// The far end of the serial line: reads and counts everything.
+struct PtyDrain
+{
+    PtyPair pty;
+    std::atomic<qint64> total{0};
+    std::atomic<bool> stop{false};
+    std::thread reader{[this] {
+        char buf[65536];
+        while (!stop) {
+            pollfd p{pty.MasterFd(), POLLIN, 0};
+            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
+                const ssize_t n = ::read(pty.MasterFd(), buf, sizeof buf);
+                if (n > 0)
+                    total += n;
+            }
+        }
+    }};
+    ~PtyDrain()
+    {
+        stop = true;
+        reader.join();
+    }
+    void WaitFor(qint64 bytes)
+    {
+        while (total < bytes)
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+    }
+};
+
+void BM_ComBackend(benchmark::State &state)
+{
+    PtyDrain drain;
+    TComPort port;
+    ConfigurePrinterPort(port);
+    // No Xon/Xoff here: the payload is binary and would stop the line.
+    port.FlowControl().SetFlowControl(fcNone);
+    port.SetPort(drain.pty.SlavePath());
+    qint64 expected = 0;
+    for (auto _ : state) {
+        port.OpenPort();
+        port.WriteText(F().data);
+        port.ClosePort();
+        drain.WaitFor(expected += Size);
+    }
+    state.SetBytesProcessed(state.iterations() * Size);
+}
+
+void BM_ComCat(benchmark::State &state)
+{
+    PtyDrain drain;
+    const QString command = QStringLiteral("cat '%1' > '%2'").arg(F().source, drain.pty.SlavePath());
+    qint64 expected = 0;
+    for (auto _ : state) {
+        RunShell(state, command);
+        drain.WaitFor(expected += Size);
+    }
+    state.SetBytesProcessed(state.iterations() * Size);
+}
+
 } // namespace
 
+BENCHMARK(BM_ComBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ComCat)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FileBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FileCp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NetBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
