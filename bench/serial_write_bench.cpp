@@ -1,0 +1,134 @@
+// A 1 MiB send through the serial port to a pseudo-terminal whose far end
+// drains it, against the plain system tool doing the same: `cat file > pty`.
+// Both are timed the same way, from the start of the open until the far end
+// has received the last byte (the port also closes, as every send does).
+
+#include "serial/cport.h"
+#include "support/pty.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <spawn.h>
+#include <sys/wait.h>
+#include <thread>
+
+extern char **environ;
+
+namespace {
+
+constexpr qsizetype PayloadSize = 1 << 20;
+
+QByteArray Payload()
+{
+    QByteArray data(PayloadSize, '\0');
+    for (qsizetype i = 0; i < data.size(); ++i)
+        data[i] = char("^XA^FO50,50^FDTarvolin^FS^XZ\r\n"[i % 31]);
+    return data;
+}
+
+// Reads the far end until every byte has arrived.
+class Drain
+{
+public:
+    explicit Drain(PtyPair &pty)
+        : thread_([&pty, this] { received_ = pty.ReadExactly(PayloadSize, 60000).size(); })
+    { }
+    ~Drain()
+    {
+        if (thread_.joinable())
+            thread_.join();
+    }
+    qsizetype Finish()
+    {
+        thread_.join();
+        return received_;
+    }
+
+private:
+    qsizetype received_ = 0;
+    std::thread thread_;
+};
+
+void BM_ComPortWrite(benchmark::State &state)
+{
+    PtyPair pty;
+    if (!pty.IsValid()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    TComPort port;
+    ConfigurePrinterPort(port);
+    port.SetPort(pty.SlavePath());
+    const QByteArray data = Payload();
+    for (auto _ : state) {
+        Drain drain(pty);
+        port.OpenPort();
+        const int sent = port.WriteText(data);
+        port.ClosePort();
+        if (drain.Finish() != PayloadSize || sent != PayloadSize) {
+            state.SkipWithError("bytes lost");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * PayloadSize);
+}
+
+void BM_CatToPty(benchmark::State &state)
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    if (!pty.IsValid() || !dir.isValid()) {
+        state.SkipWithError("no pseudo-terminal or temporary directory");
+        return;
+    }
+    const QString file = dir.filePath(QStringLiteral("payload.bin"));
+    QFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(Payload()) != PayloadSize) {
+        state.SkipWithError("cannot write the payload file");
+        return;
+    }
+    out.close();
+    const QByteArray command
+        = "cat '" + file.toLocal8Bit() + "' > '" + pty.SlavePath().toLocal8Bit() + "'";
+    char sh[] = "/bin/sh";
+    char dashC[] = "-c";
+    QByteArray commandCopy = command;
+    char *argv[] = { sh, dashC, commandCopy.data(), nullptr };
+    for (auto _ : state) {
+        Drain drain(pty);
+        pid_t pid = 0;
+        int status = 0;
+        if (posix_spawn(&pid, sh, nullptr, nullptr, argv, environ) != 0
+            || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+            drain.Finish();
+            state.SkipWithError("cat failed");
+            return;
+        }
+        if (drain.Finish() != PayloadSize) {
+            state.SkipWithError("bytes lost");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * PayloadSize);
+}
+
+} // namespace
+
+BENCHMARK(BM_ComPortWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_CatToPty)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+int main(int argc, char **argv)
+{
+    // The port's event thread hands over through the application's event loop.
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
