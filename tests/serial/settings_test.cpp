@@ -27,45 +27,34 @@ TEST(ComTextTest, BaudRateFromText)
         EXPECT_EQ(BaudRateFromText(QString::fromLatin1(c.text)), c.expected) << c.text;
 }
 
+namespace {
+// Each value has its text in value order, and the text in another letter
+// case converts back to the value.
+template<class E>
+void ExpectTexts(const QStringList &texts, QString (*toText)(E), E (*fromText)(const QString &))
+{
+    for (int i = 0; i < texts.size(); ++i) {
+        EXPECT_EQ(toText(E(i)), texts[i]);
+        EXPECT_EQ(fromText(texts[i].toLower()), E(i)) << texts[i].toStdString();
+        EXPECT_EQ(fromText(texts[i].toUpper()), E(i)) << texts[i].toStdString();
+    }
+}
+} // namespace
+
 TEST(ComTextTest, EveryValueRoundTripsThroughItsText)
 {
-    const QStringList baud
-        = { "Custom", "110",   "300",   "600",   "1200",  "2400",   "4800",   "9600",
-            "14400",  "19200", "38400", "56000", "57600", "115200", "128000", "256000" };
-    for (int i = 0; i < baud.size(); ++i) {
-        EXPECT_EQ(BaudRateToText(TBaudRate(i)), baud[i]);
-        EXPECT_EQ(BaudRateFromText(baud[i].toLower()), TBaudRate(i));
-    }
-    const QStringList stop = { "1", "1.5", "2" };
-    for (int i = 0; i < stop.size(); ++i) {
-        EXPECT_EQ(StopBitsToText(TStopBits(i)), stop[i]);
-        EXPECT_EQ(StopBitsFromText(stop[i]), TStopBits(i));
-    }
-    const QStringList data = { "5", "6", "7", "8" };
-    for (int i = 0; i < data.size(); ++i) {
-        EXPECT_EQ(DataBitsToText(TDataBits(i)), data[i]);
-        EXPECT_EQ(DataBitsFromText(data[i]), TDataBits(i));
-    }
-    const QStringList parity = { "None", "Odd", "Even", "Mark", "Space" };
-    for (int i = 0; i < parity.size(); ++i) {
-        EXPECT_EQ(ParityToText(TParityBits(i)), parity[i]);
-        EXPECT_EQ(ParityFromText(parity[i].toUpper()), TParityBits(i));
-    }
-    const QStringList flow = { "Hardware", "Software", "None", "Custom" };
-    for (int i = 0; i < flow.size(); ++i) {
-        EXPECT_EQ(FlowControlToText(TFlowControl(i)), flow[i]);
-        EXPECT_EQ(FlowControlFromText(flow[i].toLower()), TFlowControl(i));
-    }
-    const QStringList dtr = { "Disable", "Enable", "Handshake" };
-    for (int i = 0; i < dtr.size(); ++i) {
-        EXPECT_EQ(DTRToText(TDTRFlowControl(i)), dtr[i]);
-        EXPECT_EQ(DTRFromText(dtr[i]), TDTRFlowControl(i));
-    }
-    const QStringList rts = { "Disable", "Enable", "Handshake", "Toggle" };
-    for (int i = 0; i < rts.size(); ++i) {
-        EXPECT_EQ(RTSToText(TRTSFlowControl(i)), rts[i]);
-        EXPECT_EQ(RTSFromText(rts[i]), TRTSFlowControl(i));
-    }
+    ExpectTexts<TBaudRate>({ "Custom", "110", "300", "600", "1200", "2400", "4800", "9600", "14400",
+                             "19200", "38400", "56000", "57600", "115200", "128000", "256000" },
+                           BaudRateToText, BaudRateFromText);
+    ExpectTexts<TStopBits>({ "1", "1.5", "2" }, StopBitsToText, StopBitsFromText);
+    ExpectTexts<TDataBits>({ "5", "6", "7", "8" }, DataBitsToText, DataBitsFromText);
+    ExpectTexts<TParityBits>({ "None", "Odd", "Even", "Mark", "Space" }, ParityToText,
+                             ParityFromText);
+    ExpectTexts<TFlowControl>({ "Hardware", "Software", "None", "Custom" }, FlowControlToText,
+                              FlowControlFromText);
+    ExpectTexts<TDTRFlowControl>({ "Disable", "Enable", "Handshake" }, DTRToText, DTRFromText);
+    ExpectTexts<TRTSFlowControl>({ "Disable", "Enable", "Handshake", "Toggle" }, RTSToText,
+                                 RTSFromText);
 }
 
 TEST(ComTextTest, FromTextFallbacks)
