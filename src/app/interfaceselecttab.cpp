@@ -27,8 +27,7 @@ QLabel *AddCaption(QWidget *parent, const QString &name, const QString &text, in
     return label;
 }
 
-template<class T>
-T *Named(T *widget, const QString &name)
+template<class T> T *Named(T *widget, const QString &name)
 {
     widget->setObjectName(name);
     return widget;
@@ -60,16 +59,16 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     AddCaption(GroupBox8, QStringLiteral("Label48"), QStringLiteral("Port Name:"), 16, 25);
     DK = Named(new QComboBox(GroupBox8), QStringLiteral("DK"));
     DK->setEditable(true);
-    DK->addItems({QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
-                  QStringLiteral("COM4")});
+    DK->addItems({ QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                   QStringLiteral("COM4") });
     DK->addItems(SerialDeviceNames());
     DK->setGeometry(FieldLeft, 21, 160, 22);
     DK->setCurrentIndex(0);
     AddCaption(GroupBox8, QStringLiteral("Label49"), QStringLiteral("Baud Rate:"), 16, 53);
     SD1 = Named(new QComboBox(GroupBox8), QStringLiteral("SD1"));
     SD1->setEditable(true);
-    SD1->addItems({QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
-                   QStringLiteral("115200")});
+    SD1->addItems({ QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
+                    QStringLiteral("115200") });
     SD1->setGeometry(FieldLeft, 49, 160, 22);
     SD1->setCurrentIndex(0);
     // The framing is fixed (N,8,1, Xon/Xoff): these captions sit below the
@@ -85,13 +84,14 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     AddCaption(GroupBox9, QStringLiteral("Label54"), QStringLiteral("Port Name:"), 16, 25);
     ComboBox25 = Named(new QComboBox(GroupBox9), QStringLiteral("ComboBox25"));
     ComboBox25->setEditable(true);
-    ComboBox25->addItems({QStringLiteral("LPT1"), QStringLiteral("LPT2"), QStringLiteral("LPT3"),
-                          QStringLiteral("LPT4")});
+    ComboBox25->addItems({ QStringLiteral("LPT1"), QStringLiteral("LPT2"), QStringLiteral("LPT3"),
+                           QStringLiteral("LPT4") });
     ComboBox25->setGeometry(FieldLeft, 21, 160, 22);
     ComboBox25->setCurrentIndex(0);
 
     // ETHERNET
-    GroupBox10 = group(QStringLiteral("GroupBox10"), QStringLiteral("Ethernet Configuration"), 184, 57);
+    GroupBox10
+        = group(QStringLiteral("GroupBox10"), QStringLiteral("Ethernet Configuration"), 184, 57);
     RadioButton3 = radio(QStringLiteral("RadioButton3"), QStringLiteral("ETHERNET"), 184, 57);
     AddCaption(GroupBox10, QStringLiteral("Label55"), QStringLiteral("IP Address:"), 16, 25);
     IPEdit1 = Named(new TIPEdit(GroupBox10), QStringLiteral("IPEdit1"));
@@ -108,7 +108,7 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     ComboBox26 = Named(new QComboBox(GroupBox11), QStringLiteral("ComboBox26"));
     ComboBox26->setEditable(true);
     ComboBox26->setMaxVisibleItems(20);
-    ComboBox26->addItems({QStringLiteral("VOREVEREVUZA"), QStringLiteral("File")});
+    ComboBox26->addItems({ QStringLiteral("VOREVEREVUZA"), QStringLiteral("File") });
     ComboBox26->setGeometry(FieldLeft, 21, 300, 22);
 
     // File
@@ -132,22 +132,25 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     onChosen(RadioButton3, &InterfaceSelectTab::RadioButton3Click);
     onChosen(RadioButton4, &InterfaceSelectTab::RadioButton4Click);
     onChosen(RadioButton5, &InterfaceSelectTab::RadioButton5Click);
-    connect(DK, &QComboBox::currentTextChanged, this, Guarded([this](const QString &) { DKChange(); }));
-    connect(SD1, &QComboBox::currentTextChanged, this, Guarded([this](const QString &) { SD1Change(); }));
+    connect(DK, &QComboBox::currentTextChanged, this,
+            Guarded([this](const QString &) { DKChange(); }));
+    connect(SD1, &QComboBox::currentTextChanged, this,
+            Guarded([this](const QString &) { SD1Change(); }));
     connect(ComboBox25, &QComboBox::currentIndexChanged, this,
             Guarded([this](int) { ComboBox25Change(); }));
     connect(ComboBox26, &QComboBox::currentTextChanged, this,
             Guarded([this](const QString &) { ComboBox26Change(); }));
     connect(IPEdit1, &TIPEdit::OnChange, this, Guarded([this] { IPEdit1Change(); }));
-    connect(Edit17, &QLineEdit::textChanged, this, Guarded([this](const QString &) { Edit17Change(); }));
+    connect(Edit17, &QLineEdit::textChanged, this,
+            Guarded([this](const QString &) { Edit17Change(); }));
 }
 
 QStringList InterfaceSelectTab::SerialDeviceNames()
 {
     QStringList names;
     const QDir dev(QStringLiteral("/dev"));
-    for (const QString &pattern : {QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*")}) {
-        QStringList found = dev.entryList({pattern}, QDir::System | QDir::Files, QDir::Name);
+    for (const QString &pattern : { QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*") }) {
+        QStringList found = dev.entryList({ pattern }, QDir::System | QDir::Files, QDir::Name);
         for (const QString &entry : found)
             names << dev.filePath(entry);
     }

@@ -9,8 +9,9 @@ namespace {
 [[noreturn]] void ThrowCupsError(const QString &printerName)
 {
     const char *reason = cupsLastErrorString();
-    throw ETarvolinError(QStringLiteral("Printer \"%1\": %2")
-                             .arg(printerName, QString::fromUtf8(reason ? reason : "unknown error")));
+    throw ETarvolinError(
+        QStringLiteral("Printer \"%1\": %2")
+            .arg(printerName, QString::fromUtf8(reason ? reason : "unknown error")));
 }
 
 } // namespace
@@ -54,6 +55,10 @@ void SendRawJob(const QString &printerName, const QByteArray &data)
         ThrowCupsError(printerName);
     }
     cupsFreeDests(1, dest);
+    // CUPS refuses a job without data; an empty send has nothing to print
+    // once the queue is known to exist.
+    if (data.isEmpty())
+        return;
 
     const int job = cupsCreateJob(CUPS_HTTP_DEFAULT, queue.constData(), "Tarvolin", 0, nullptr);
     if (job <= 0)
@@ -63,9 +68,8 @@ void SendRawJob(const QString &printerName, const QByteArray &data)
         cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
         ThrowCupsError(printerName);
     }
-    if (!data.isEmpty()
-        && cupsWriteRequestData(CUPS_HTTP_DEFAULT, data.constData(), static_cast<size_t>(data.size()))
-            != HTTP_STATUS_CONTINUE) {
+    if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, data.constData(), static_cast<size_t>(data.size()))
+        != HTTP_STATUS_CONTINUE) {
         cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData());
         cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
         ThrowCupsError(printerName);

@@ -12,5 +12,6 @@ QStringList InstalledPrinters();
 
 // Sends the bytes as one raw (unfiltered) job to the named queue and returns
 // once CUPS has accepted it. Raises ETarvolinError with CUPS's reason when
-// the queue does not exist, no server answers, or the job is refused.
+// the queue does not exist, no server answers, or the job is refused. An
+// empty buffer only checks the queue: CUPS takes no job without data.
 void SendRawJob(const QString &printerName, const QByteArray &data);

@@ -10,7 +10,8 @@
 QString LptDevicePath(const QString &name);
 
 // Opens the existing device for writing (never creates anything; a plain
-// file standing in for it is truncated), writes every byte and closes it. Raises EInOutError with the system's reason.
+// file standing in for it is truncated), writes every byte and closes it. Raises EInOutError with
+// the system's reason.
 void WriteToDevice(const QString &path, const QByteArray &data);
 
 // Creates or truncates the file, writes every byte and closes it. Raises

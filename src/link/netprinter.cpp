@@ -22,7 +22,7 @@ int PollOne(int fd, short events, int timeoutMs)
     QElapsedTimer clock;
     clock.start();
     for (;;) {
-        pollfd p{fd, events, 0};
+        pollfd p { fd, events, 0 };
         const int left = timeoutMs < 0 ? -1 : std::max<qint64>(0, timeoutMs - clock.elapsed());
         const int r = ::poll(&p, 1, left);
         if (r >= 0 || errno != EINTR)
@@ -32,8 +32,8 @@ int PollOne(int fd, short events, int timeoutMs)
 
 [[noreturn]] void ThrowSendError(int err)
 {
-    throw ETarvolinError(QStringLiteral("Network send error: %1")
-                             .arg(QString::fromLocal8Bit(std::strerror(err))));
+    throw ETarvolinError(
+        QStringLiteral("Network send error: %1").arg(QString::fromLocal8Bit(std::strerror(err))));
 }
 
 } // namespace
@@ -50,7 +50,7 @@ bool NetPrinter::KVNetOpen(const QString &address, quint16 port, int timeoutMs)
         ::close(fd_);
         fd_ = -1;
     }
-    sockaddr_in target{};
+    sockaddr_in target {};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
     if (::inet_pton(AF_INET, address.toLatin1().constData(), &target.sin_addr) != 1)

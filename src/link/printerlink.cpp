@@ -14,8 +14,7 @@ PrinterLink::PrinterLink(TComPort *port, SelectionSource selection, MessageSink 
     : port_(port)
     , selection_(std::move(selection))
     , message_(std::move(message))
-{
-}
+{ }
 
 // The five interfaces are tested one after the other, each on its own: with
 // the radio buttons as they are exactly one of them is served.

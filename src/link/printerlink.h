@@ -18,10 +18,10 @@ struct InterfaceSelection
     bool ethernet = false;
     bool driver = false;
     bool file = false;
-    QString lptDevice;   // "LPT1".."LPT4" or a device path; empty when nothing is selected
-    QString ipAddress;   // dotted-decimal address of the network printer
+    QString lptDevice; // "LPT1".."LPT4" or a device path; empty when nothing is selected
+    QString ipAddress; // dotted-decimal address of the network printer
     QString printerName; // installed (CUPS) printer
-    QString fileName;    // text of the file name box, without ".bin"
+    QString fileName; // text of the file name box, without ".bin"
 };
 
 // What differs between the three callers of SerialExchange.
@@ -29,7 +29,7 @@ struct ExchangeOptions
 {
     int postWriteWaitMs = 20;
     bool waitBeforeClose = false; // 30 ms before ClosePort
-    bool lfAfterCr = false;       // insert LF after every CR received
+    bool lfAfterCr = false; // insert LF after every CR received
 };
 
 // The only code that talks to a printer. A handler fills CommandBuffer,

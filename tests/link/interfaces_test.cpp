@@ -13,8 +13,8 @@
 
 #include <QComboBox>
 #include <QDir>
-#include <QGroupBox>
 #include <QFile>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
@@ -194,7 +194,7 @@ TEST_F(LinkTest, StartValuesOfTheTab)
     QStringList dk;
     for (int i = 0; i < 4; ++i)
         dk << tab->DK->itemText(i);
-    EXPECT_EQ(dk, QStringList({"COM1", "COM2", "COM3", "COM4"}));
+    EXPECT_EQ(dk, QStringList({ "COM1", "COM2", "COM3", "COM4" }));
     EXPECT_EQ(tab->SD1->currentText(), "9600");
     EXPECT_EQ(tab->SD1->count(), 4);
     EXPECT_EQ(tab->ComboBox25->currentText(), "LPT1");
@@ -213,7 +213,8 @@ TEST_F(LinkTest, InstalledPrinterGetsOneRawJobWithExactBytes)
     ASSERT_TRUE(cups.Started()) << cups.Error().toStdString();
     QString error;
     ASSERT_TRUE(cups.AddRawQueue("TestQueue", printer.Port(), &error)) << error.toStdString();
-    ASSERT_TRUE(cups.AddRawQueue("SecondQueue", ClosedLoopbackPort(), &error)) << error.toStdString();
+    ASSERT_TRUE(cups.AddRawQueue("SecondQueue", ClosedLoopbackPort(), &error))
+        << error.toStdString();
 
     ModalWatcher watcher;
     tab->FillPrinterList();
@@ -231,11 +232,18 @@ TEST_F(LinkTest, InstalledPrinterGetsOneRawJobWithExactBytes)
     ASSERT_EQ(jobs.size(), 1u);
     EXPECT_EQ(jobs[0], Sample);
 
+    // An empty buffer is no error (CUPS takes no empty job, so none is made).
+    form->Link().CommandBuffer.clear();
+    Send();
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+    EXPECT_EQ(printer.AcceptedCount(), 1u);
+
     // A queue that does not exist is reported with CUPS's reason.
     tab->ComboBox26->setEditText("NoSuchQueue");
     Send();
     ASSERT_EQ(watcher.Seen().size(), 1u);
-    EXPECT_EQ(watcher.Seen()[0].text, "Printer \"NoSuchQueue\": The printer or class does not exist.");
+    EXPECT_EQ(watcher.Seen()[0].text,
+              "Printer \"NoSuchQueue\": The printer or class does not exist.");
 }
 
 TEST_F(LinkTest, InstalledPrinterWithoutServerIsReported)

@@ -47,7 +47,7 @@ TEST(NetPrinter, RefusedOrInvalidAddressDoesNotConnect)
 TEST(NetPrinter, ResetDuringSendIsReported)
 {
     const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
@@ -60,7 +60,7 @@ TEST(NetPrinter, ResetDuringSendIsReported)
         // Read a little, then reset the connection with data still unread.
         char buf[1024];
         [[maybe_unused]] ssize_t n = ::recv(conn, buf, sizeof buf, 0);
-        linger hard{1, 0};
+        linger hard { 1, 0 };
         ::setsockopt(conn, SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
         ::close(conn);
     });

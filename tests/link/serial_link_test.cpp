@@ -139,7 +139,7 @@ TEST_F(WindowLinkTest, ExchangeNeedsCom)
     form->Link().ReplyText = "previous";
     form->Link().CommandBuffer = "\x1b!?";
     QTest::mouseClick(tab->RadioButton5, Qt::LeftButton);
-    const auto reply = Exchange({20, false, false});
+    const auto reply = Exchange({ 20, false, false });
     EXPECT_FALSE(reply.has_value());
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].text, "You must select COM port!!");
@@ -156,7 +156,7 @@ TEST_F(WindowLinkTest, ExchangeWithSilentPrinterReturnsEmpty)
     form->Link().CommandBuffer = "\x1b!?";
     QElapsedTimer clock;
     clock.start();
-    const auto reply = Exchange({20, false, false});
+    const auto reply = Exchange({ 20, false, false });
     ASSERT_TRUE(reply.has_value());
     EXPECT_EQ(*reply, QByteArray());
     EXPECT_GE(clock.elapsed(), 25); // the post-write wait and one pause
@@ -173,7 +173,7 @@ TEST_F(WindowLinkTest, ExchangeCollectsAPacedReplyWhole)
     printer.SetReply(reply, 0, 1); // one byte per millisecond, like 9600 baud
     ChooseCom(printer.SlavePath());
     form->Link().CommandBuffer = "CLS\r\n~!A\r\n";
-    const auto got = Exchange({50, true, false});
+    const auto got = Exchange({ 50, true, false });
     ASSERT_TRUE(got.has_value());
     EXPECT_EQ(*got, reply);
     EXPECT_EQ(form->Link().ReplyText, reply);
@@ -187,10 +187,10 @@ TEST_F(WindowLinkTest, ExchangeInsertsLfAfterCrWhenAsked)
     printer.SetReply("A\rB\r\nC");
     ChooseCom(printer.SlavePath());
     form->Link().CommandBuffer = "~!F\r\n";
-    const auto withLf = Exchange({50, true, true});
+    const auto withLf = Exchange({ 50, true, true });
     ASSERT_TRUE(withLf.has_value());
     EXPECT_EQ(*withLf, "A\r\nB\r\n\nC");
-    const auto plain = Exchange({50, true, false});
+    const auto plain = Exchange({ 50, true, false });
     ASSERT_TRUE(plain.has_value());
     EXPECT_EQ(*plain, "A\rB\r\nC");
 }
@@ -203,7 +203,7 @@ TEST_F(WindowLinkTest, EndlessReplyIsCutOffAndReported)
     ChooseCom(printer.SlavePath());
     form->Link().SetReplyLimits(100, 60000);
     form->Link().CommandBuffer = "~!F\r\n";
-    const auto reply = Exchange({20, false, false});
+    const auto reply = Exchange({ 20, false, false });
     EXPECT_FALSE(reply.has_value());
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].text,

@@ -20,7 +20,7 @@ bool WriteText(const QString &path, const QString &text)
 
 QString FindCupsd()
 {
-    for (const char *p : {"/usr/sbin/cupsd", "/sbin/cupsd"})
+    for (const char *p : { "/usr/sbin/cupsd", "/sbin/cupsd" })
         if (QFileInfo::exists(QString::fromLatin1(p)))
             return QString::fromLatin1(p);
     return QString();
@@ -66,26 +66,27 @@ bool CupsServer::Start()
         return false;
     }
     const QString root = dir_->path();
-    QFile::setPermissions(root, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-                                    | QFileDevice::ReadGroup | QFileDevice::ExeGroup
-                                    | QFileDevice::ReadOther | QFileDevice::ExeOther);
-    for (const char *sub : {"spool", "spool/tmp", "cache", "state", "log", "ppd"})
+    QFile::setPermissions(root,
+                          QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
+                              | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+                              | QFileDevice::ReadOther | QFileDevice::ExeOther);
+    for (const char *sub : { "spool", "spool/tmp", "cache", "state", "log", "ppd" })
         QDir(root).mkpath(QString::fromLatin1(sub));
 
-    const QString files = QStringLiteral(
-                              "ServerRoot %1\nRequestRoot %1/spool\nTempDir %1/spool/tmp\n"
-                              "CacheDir %1/cache\nStateDir %1/state\nAccessLog %1/log/access_log\n"
-                              "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
-                              "Printcap %1/printcap\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
-                              "SystemGroup root\nFileDevice No\n")
-                              .arg(root);
-    const QString conf = QStringLiteral(
-                             "Listen %1/cups.sock\nBrowsing No\nWebInterface No\n"
-                             "DefaultAuthType None\nLogLevel warn\nMaxJobs 0\nPreserveJobHistory No\n"
-                             "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
-                             "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"
-                             "</Policy>\n")
-                             .arg(root);
+    const QString files
+        = QStringLiteral("ServerRoot %1\nRequestRoot %1/spool\nTempDir %1/spool/tmp\n"
+                         "CacheDir %1/cache\nStateDir %1/state\nAccessLog %1/log/access_log\n"
+                         "ErrorLog %1/log/error_log\nPageLog %1/log/page_log\n"
+                         "Printcap %1/printcap\nServerBin /usr/lib/cups\nDataDir /usr/share/cups\n"
+                         "SystemGroup root\nFileDevice No\n")
+              .arg(root);
+    const QString conf
+        = QStringLiteral("Listen %1/cups.sock\nBrowsing No\nWebInterface No\n"
+                         "DefaultAuthType None\nLogLevel warn\nMaxJobs 0\nPreserveJobHistory No\n"
+                         "<Location />\n  Order allow,deny\n  Allow all\n</Location>\n"
+                         "<Policy default>\n  <Limit All>\n    Order deny,allow\n  </Limit>\n"
+                         "</Policy>\n")
+              .arg(root);
     if (!WriteText(root + QStringLiteral("/cups-files.conf"), files)
         || !WriteText(root + QStringLiteral("/cupsd.conf"), conf)) {
         error_ = QStringLiteral("cannot write configuration");
@@ -93,8 +94,9 @@ bool CupsServer::Start()
     }
 
     cupsd_.setProgram(cupsd);
-    cupsd_.setArguments({QStringLiteral("-f"), QStringLiteral("-c"), root + QStringLiteral("/cupsd.conf"),
-                         QStringLiteral("-s"), root + QStringLiteral("/cups-files.conf")});
+    cupsd_.setArguments({ QStringLiteral("-f"), QStringLiteral("-c"),
+                          root + QStringLiteral("/cupsd.conf"), QStringLiteral("-s"),
+                          root + QStringLiteral("/cups-files.conf") });
     cupsd_.setProcessChannelMode(QProcess::MergedChannels);
     cupsd_.start();
     if (!cupsd_.waitForStarted(5000)) {
@@ -132,9 +134,9 @@ bool CupsServer::AddRawQueue(const QString &name, quint16 port, QString *error)
     QProcess lpadmin;
     lpadmin.setProcessChannelMode(QProcess::MergedChannels);
     lpadmin.start(QStringLiteral("lpadmin"),
-                  {QStringLiteral("-h"), SocketPath(), QStringLiteral("-p"), name, QStringLiteral("-E"),
-                   QStringLiteral("-v"),
-                   QStringLiteral("socket://127.0.0.1:%1/?contimeout=2").arg(port)});
+                  { QStringLiteral("-h"), SocketPath(), QStringLiteral("-p"), name,
+                    QStringLiteral("-E"), QStringLiteral("-v"),
+                    QStringLiteral("socket://127.0.0.1:%1/?contimeout=2").arg(port) });
     const bool ok = lpadmin.waitForFinished(15000) && lpadmin.exitStatus() == QProcess::NormalExit
         && lpadmin.exitCode() == 0;
     if (!ok && error)

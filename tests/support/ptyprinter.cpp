@@ -54,11 +54,11 @@ void PtyPrinter::Run()
     const int master = pty_.MasterFd();
     // Waits for the stop signal; true when it came.
     auto stopped = [this](int timeoutMs) {
-        pollfd p{stopPipe_[0], POLLIN, 0};
+        pollfd p { stopPipe_[0], POLLIN, 0 };
         return ::poll(&p, 1, timeoutMs) > 0;
     };
     for (;;) {
-        pollfd fds[2] = {{master, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        pollfd fds[2] = { { master, POLLIN, 0 }, { stopPipe_[0], POLLIN, 0 } };
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             return;
         if (fds[1].revents)
@@ -98,18 +98,18 @@ void PtyPrinter::Run()
                     pty_.Write(QByteArray(1, c));
                     if (stopped(intervalMs))
                         return;
-                    pollfd more{master, POLLIN, 0};
+                    pollfd more { master, POLLIN, 0 };
                     if (endless && ::poll(&more, 1, 0) > 0)
                         break;
                 }
             }
-            pollfd more{master, POLLIN, 0};
+            pollfd more { master, POLLIN, 0 };
             if (::poll(&more, 1, 0) > 0)
                 break;
         } while (endless && !stopped(0));
         // Swallow the rest of a request that arrived in several pieces.
         char rest[4096];
-        pollfd more{master, POLLIN, 0};
+        pollfd more { master, POLLIN, 0 };
         while (::poll(&more, 1, 0) > 0 && (more.revents & POLLIN)) {
             const ssize_t m = ::read(master, rest, sizeof rest);
             if (m <= 0)

@@ -38,7 +38,7 @@ private:
     void Run();
 
     PtyPair pty_;
-    int stopPipe_[2] = {-1, -1};
+    int stopPipe_[2] = { -1, -1 };
     std::thread thread_;
     std::mutex mutex_;
     QByteArray received_;
@@ -46,5 +46,5 @@ private:
     int delayMs_ = 0;
     int byteIntervalMs_ = 0;
     bool endless_ = false;
-    std::atomic<int> requests_{0};
+    std::atomic<int> requests_ { 0 };
 };

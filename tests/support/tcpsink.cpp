@@ -19,7 +19,7 @@ int ListenOnLoopback(quint16 &port)
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0)
         throw std::runtime_error("socket failed");
-    sockaddr_in addr{};
+    sockaddr_in addr {};
     addr.sin_family = AF_INET;
     addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
     if (::bind(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 || ::listen(fd, 16) != 0)
@@ -61,7 +61,7 @@ TcpSink::~TcpSink()
 void TcpSink::Run()
 {
     for (;;) {
-        pollfd fds[2] = {{listenFd_, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+        pollfd fds[2] = { { listenFd_, POLLIN, 0 }, { stopPipe_[0], POLLIN, 0 } };
         if (::poll(fds, 2, -1) < 0 && errno != EINTR)
             return;
         if (fds[1].revents)
@@ -75,7 +75,7 @@ void TcpSink::Run()
         QByteArray job;
         char buf[65536];
         for (;;) {
-            pollfd c[2] = {{conn, POLLIN, 0}, {stopPipe_[0], POLLIN, 0}};
+            pollfd c[2] = { { conn, POLLIN, 0 }, { stopPipe_[0], POLLIN, 0 } };
             if (::poll(c, 2, -1) < 0 && errno != EINTR)
                 break;
             if (c[1].revents)

@@ -27,10 +27,10 @@ private:
     void Run();
 
     int listenFd_ = -1;
-    int stopPipe_[2] = {-1, -1};
+    int stopPipe_[2] = { -1, -1 };
     quint16 port_ = 0;
     std::thread thread_;
-    std::atomic<size_t> accepted_{0};
+    std::atomic<size_t> accepted_ { 0 };
     std::mutex mutex_;
     std::vector<QByteArray> jobs_;
 };
