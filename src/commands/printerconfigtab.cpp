@@ -3,6 +3,7 @@
 #include "app/errorbox.h"
 #include "commands/functioncommands.h"
 #include "commands/settingsbuilder.h"
+#include "commands/statusquery.h"
 #include "commands/testlabel.h"
 #include "link/printerlink.h"
 
@@ -128,6 +129,32 @@ void PrinterConfigTab::CreateStatusGroup()
     GroupBox2 = new QGroupBox(QStringLiteral("Printer Status"), this);
     GroupBox2->setObjectName(QStringLiteral("GroupBox2"));
     GroupBox2->setGeometry(0, 120, 113, 361);
+
+    struct Lamp
+    {
+        QLabel *&label;
+        const char *name;
+        const char *caption;
+    };
+    const Lamp lamps[] = {
+        { Label1, "Label1", "Ready" },         { Label2, "Label2", "Head Open" },
+        { Label3, "Label3", "Paper Jam" },     { Label4, "Label4", "Out of Paper" },
+        { Label5, "Label5", "Out of Ribbon" }, { Label6, "Label6", "Pause" },
+        { Label7, "Label7", "Printing" },      { Label8, "Label8", "Cover Open" },
+        { Label60, "Label60", "Other Error" }, { Label56, "Label56", "Connect Error" },
+    };
+    int y = 24;
+    for (const Lamp &lamp : lamps) {
+        lamp.label = new QLabel(QString::fromLatin1(lamp.caption), GroupBox2);
+        lamp.label->setObjectName(QString::fromLatin1(lamp.name));
+        lamp.label->setGeometry(16, y, 89, 17);
+        // Unlit lamps are greyed.
+        lamp.label->setEnabled(false);
+        y += 28;
+    }
+    Button7 = AddButton(GroupBox2, QStringLiteral("Button7"), QStringLiteral("Get Status"),
+                        { 12, 320, 89, 25 });
+    connect(Button7, &QPushButton::clicked, this, Guarded([this](bool) { Button7Click(); }));
     GroupBox2->hide();
 }
 
@@ -441,6 +468,38 @@ void PrinterConfigTab::Button3Click()
 void PrinterConfigTab::Button4Click()
 {
     Send(DumpModeCommand());
+}
+
+void PrinterConfigTab::Button7Click()
+{
+    link_.CommandBuffer = StatusRequestCommand();
+    const std::optional<QByteArray> reply = link_.SerialExchange(StatusExchangeOptions());
+    if (!reply)
+        return; // COM not selected: the link has said so, nothing changes
+    ShowStatus(EvaluateStatusReply(*reply));
+}
+
+void PrinterConfigTab::ShowStatus(const StatusLamps &lamps)
+{
+    // A lit lamp is enabled and coloured; an unlit one is disabled, which
+    // draws it greyed whatever its colour.
+    auto light = [](QLabel *label, bool lit, QColor colour) {
+        label->setEnabled(lit);
+        if (!lit)
+            return;
+        QPalette palette = label->palette();
+        palette.setColor(QPalette::Active, QPalette::WindowText, colour);
+        palette.setColor(QPalette::Inactive, QPalette::WindowText, colour);
+        label->setPalette(palette);
+    };
+    const QColor red(255, 0, 0);
+    const QColor green(0, 255, 0);
+    light(Label56, lamps.connectError, red);
+    light(Label1, lamps.ready, green);
+    QLabel *const conditions[8]
+        = { Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label60 };
+    for (int bit = 0; bit < 8; ++bit)
+        light(conditions[bit], lamps.conditions[bit], red);
 }
 
 void PrinterConfigTab::RefreshSizeCaptions()

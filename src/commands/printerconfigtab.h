@@ -5,6 +5,7 @@
 #include <QWidget>
 
 class PrinterLink;
+struct StatusLamps;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
@@ -34,6 +35,9 @@ public:
     void Button3Click();
     void Button4Click();
 
+    // "Printer Status"
+    void Button7Click();
+
     // Printer setup panel
     void RadioGroup1Click();
     void RadioGroup5Click();
@@ -53,8 +57,19 @@ public:
     QPushButton *Button5 = nullptr;
     QPushButton *Button6 = nullptr;
 
-    // "Printer Status"
+    // "Printer Status": created hidden, complete behind its button.
     QGroupBox *GroupBox2 = nullptr;
+    QLabel *Label1 = nullptr; // "Ready"
+    QLabel *Label2 = nullptr; // "Head Open", bit 0
+    QLabel *Label3 = nullptr; // "Paper Jam"
+    QLabel *Label4 = nullptr; // "Out of Paper"
+    QLabel *Label5 = nullptr; // "Out of Ribbon"
+    QLabel *Label6 = nullptr; // "Pause"
+    QLabel *Label7 = nullptr; // "Printing"
+    QLabel *Label8 = nullptr; // "Cover Open"
+    QLabel *Label60 = nullptr; // "Other Error", bit 7
+    QLabel *Label56 = nullptr; // "Connect Error"
+    QPushButton *Button7 = nullptr;
 
     // "Print Configuration"
     QGroupBox *GroupBox7 = nullptr;
@@ -124,6 +139,7 @@ private:
     Resolution SelectedResolution() const;
     LengthUnit SelectedUnit() const;
     void RefreshSizeCaptions();
+    void ShowStatus(const StatusLamps &lamps);
     void Send(const QByteArray &command);
 
     PrinterLink &link_;

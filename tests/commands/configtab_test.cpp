@@ -93,6 +93,21 @@ TEST_F(ConfigTab, GroupsButtonsAndVisibility)
         EXPECT_EQ(button->geometry(), QRect(b.pos, QSize(89, 25))) << b.name;
         EXPECT_EQ(button->isVisible(), b.visible) << b.name;
     }
+    const char *lamps[][2] = { { "Label1", "Ready" },         { "Label2", "Head Open" },
+                               { "Label3", "Paper Jam" },     { "Label4", "Out of Paper" },
+                               { "Label5", "Out of Ribbon" }, { "Label6", "Pause" },
+                               { "Label7", "Printing" },      { "Label8", "Cover Open" },
+                               { "Label60", "Other Error" },  { "Label56", "Connect Error" } };
+    int lastY = 0;
+    for (const auto &lamp : lamps) {
+        auto *label = Find<QLabel>(tab->GroupBox2, lamp[0]);
+        ASSERT_NE(label, nullptr);
+        EXPECT_EQ(label->text(), lamp[1]);
+        EXPECT_FALSE(label->isEnabled()) << lamp[0];
+        EXPECT_GT(label->y(), lastY) << lamp[0]; // top to bottom in this order
+        lastY = label->y();
+    }
+    EXPECT_EQ(Find<QPushButton>(tab->GroupBox2, "Button7")->text(), "Get Status");
     EXPECT_EQ(Find<QPushButton>(tab, "Button10")->text(), "Store Settings");
     EXPECT_EQ(Find<QPushButton>(tab, "Button24")->text(), "Pint Label");
     EXPECT_FALSE(Find<QPushButton>(tab, "Button9")->isVisible());
