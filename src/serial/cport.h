@@ -3,7 +3,8 @@
 // The serial port component: line settings, blocking transfers, the event
 // thread that watches the open device and the links that receive its bytes.
 // Everything here runs on the thread that owns the port (the main thread),
-// except the event thread's wait for device events.
+// except the event thread's wait for device events (and, with smNone, the
+// delivery of those events).
 
 #include "core/exceptions.h"
 
