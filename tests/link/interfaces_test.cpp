@@ -7,6 +7,7 @@
 #include "link/devicefile.h"
 #include "link/printerlink.h"
 #include "support/cupsserver.h"
+#include "support/filewindow.h"
 #include "support/modal.h"
 #include "support/tcpsink.h"
 #include "support/windowtest.h"
@@ -35,34 +36,10 @@ QByteArray ReadAll(const QString &path)
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
 
-class LinkTest : public ::testing::Test
+class LinkTest : public WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        form = std::make_unique<TForm1>();
-        form->show();
-        tab = form->TabSheet5;
-    }
-    void TearDown() override
-    {
-        form.reset();
-        QDir::setCurrent(previousDir);
-    }
-    // Sends as a button handler would: failures end in the error box.
-    void Send()
-    {
-        Guarded([this] { form->Link().SendToPrinter(); })();
-    }
     QString Panel0() const { return form->StatusBar1Panel[0]->text(); }
-
-    QTemporaryDir dir;
-    QString previousDir;
-    std::unique_ptr<TForm1> form;
-    InterfaceSelectTab *tab = nullptr;
 };
 
 } // namespace

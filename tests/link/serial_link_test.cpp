@@ -7,6 +7,7 @@
 #include "link/printerlink.h"
 #include "network/ipedit.h"
 #include "serial/cport.h"
+#include "support/filewindow.h"
 #include "support/modal.h"
 #include "support/ptyprinter.h"
 #include "support/tcpsink.h"
@@ -28,23 +29,9 @@ namespace {
 
 const QByteArray Sample = QByteArray::fromHex("1f1b1f910049500a00c801");
 
-class WindowLinkTest : public ::testing::Test
+class WindowLinkTest : public WindowTest
 {
 protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        form = std::make_unique<TForm1>();
-        form->show();
-        tab = form->TabSheet5;
-    }
-    void TearDown() override
-    {
-        form.reset();
-        QDir::setCurrent(previousDir);
-    }
     void ChooseCom(const QString &device)
     {
         QTest::mouseClick(tab->RadioButton1, Qt::LeftButton);
@@ -52,21 +39,12 @@ protected:
         tab->DK->setEditText(device);
         ASSERT_EQ(form->CP->Port(), device);
     }
-    void Send()
-    {
-        Guarded([this] { form->Link().SendToPrinter(); })();
-    }
     std::optional<QByteArray> Exchange(const ExchangeOptions &options)
     {
         std::optional<QByteArray> reply;
         Guarded([&] { reply = form->Link().SerialExchange(options); })();
         return reply;
     }
-
-    QTemporaryDir dir;
-    QString previousDir;
-    std::unique_ptr<TForm1> form;
-    InterfaceSelectTab *tab = nullptr;
 };
 
 } // namespace

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "app/errorbox.h"
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
+#include "link/printerlink.h"
 
 #include <QDir>
 #include <QFile>
@@ -13,9 +15,8 @@
 
 #include <memory>
 
-// The real window, shown, working in a private current directory with the
-// File interface chosen on its tab: every send lands in abc.bin.bin there.
-class FileWindowTest : public ::testing::Test
+// The real window, shown, working in a private current directory.
+class WindowTest : public ::testing::Test
 {
 protected:
     void SetUp() override
@@ -25,13 +26,37 @@ protected:
         QDir::setCurrent(dir.path());
         form = std::make_unique<TForm1>();
         form->show();
-        QTest::mouseClick(form->TabSheet5->RadioButton5, Qt::LeftButton);
-        ASSERT_TRUE(form->TabSheet5->RadioButton5->isChecked());
+        tab = form->TabSheet5;
     }
     void TearDown() override
     {
         form.reset();
         QDir::setCurrent(previousDir);
+    }
+
+    // Sends the command buffer as a button handler would: failures end in
+    // the error box.
+    void Send()
+    {
+        Guarded([this] { form->Link().SendToPrinter(); })();
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    std::unique_ptr<TForm1> form;
+    InterfaceSelectTab *tab = nullptr;
+};
+
+// The same with the File interface chosen on its tab: every send lands in
+// abc.bin.bin there.
+class FileWindowTest : public WindowTest
+{
+protected:
+    void SetUp() override
+    {
+        WindowTest::SetUp();
+        QTest::mouseClick(form->TabSheet5->RadioButton5, Qt::LeftButton);
+        ASSERT_TRUE(form->TabSheet5->RadioButton5->isChecked());
     }
 
     // What the last send wrote.
@@ -40,8 +65,4 @@ protected:
         QFile f(dir.filePath(QStringLiteral("abc.bin.bin")));
         return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<nothing sent>");
     }
-
-    QTemporaryDir dir;
-    QString previousDir;
-    std::unique_ptr<TForm1> form;
 };
