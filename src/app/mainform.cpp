@@ -168,6 +168,7 @@ void TForm1::CreateStatusBar()
 void TForm1::FormCreate()
 {
     // 1. The file information button's two-line caption (File Manager tab).
+    TabSheet2->SetBitBtn1Caption();
     // 2. Status bar font.
     QFont barFont = statusBar()->font();
     barFont.setPointSize(10);

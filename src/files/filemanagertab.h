@@ -1,15 +1,83 @@
 #pragma once
 
+#include <QByteArray>
 #include <QWidget>
 
 class PrinterLink;
+class QCheckBox;
+class QComboBox;
+class QFileDialog;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QRadioButton;
 
+// The "File Manager" tab: downloads fonts and files into the printer's
+// memory, prints a directory label or a stored font's sample, reads the file
+// list and free memory back over COM and formats a memory device.
 class FileManagerTab : public QWidget
 {
     Q_OBJECT
 public:
     FileManagerTab(PrinterLink &link, QWidget *parent = nullptr);
 
+    // Start action of the main window: the file list button's two-line caption.
+    void SetBitBtn1Caption();
+
+    void Button11Click(); // "Select File"
+    void Button12Click(); // "Download"
+    void Button15Click(); // "File (s)"
+    void Button14Click(); // "Format"
+    void Button16Click(); // "Free Memory"
+    void BitBtn1Click(); // file list
+    // A packet that arrived on the serial port outside the exchanges' own reads.
+    void cpdataPacket(const QByteArray &packet);
+    void TabSheet2ContextPopup();
+
+    // "File Download"
+    QGroupBox *GroupBox4;
+    QLabel *Label42;
+    QComboBox *ComboBox17;
+    QPushButton *Button11;
+    QLabel *Label43;
+    QLineEdit *Edit15;
+    QLabel *Label44;
+    QLineEdit *Edit16;
+    QLabel *Label45;
+    QLabel *Label46;
+    QComboBox *ComboBox18;
+    QPushButton *Button12;
+    QPushButton *Button15;
+    QLineEdit *Edit9;
+    QCheckBox *Acommandck;
+    QCheckBox *Hexcb;
+    QFileDialog *OpenDialog1;
+
+    // Reserved: created hidden.
+    QPushButton *Button13;
+    QGroupBox *RadioGroup3;
+    QRadioButton *RadioGroup3Items[2];
+    QPushButton *Button14;
+    QGroupBox *GroupBox13;
+    QLabel *Label52;
+    QLineEdit *Edit18;
+    QLabel *Label54;
+    QLabel *Label53;
+    QLineEdit *Edit19;
+    QLabel *Label55;
+    QPushButton *Button16;
+    QPushButton *BitBtn1;
+    QPlainTextEdit *FilelistMemo;
+
 private:
+    void CreateDownloadGroup();
+    void CreateMemoryControls();
+    void CreateFileInformationGroup();
+    void SelectDialogFilter(int filter);
+    void ApplyDialogFilterPatterns(const QString &filter);
+
     PrinterLink &link_;
+    QString downloadPath_; // the file chosen with "Select File"
 };

@@ -1,0 +1,367 @@
+// The File Manager tab driven through the real window: controls at start,
+// "Select File" through the file dialog, and the commands sent over the File
+// interface.
+#include "app/interfaceselecttab.h"
+#include "app/mainform.h"
+#include "files/filemanagertab.h"
+#include "link/printerlink.h"
+#include "support/modal.h"
+#include "support/windowtest.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListView>
+#include <QPlainTextEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QByteArray ReadAll(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
+class FileManagerWindow : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        previousDir = QDir::currentPath();
+        QDir::setCurrent(dir.path());
+        form = std::make_unique<TForm1>();
+        form->show();
+        form->PageControl1->setCurrentWidget(form->TabSheet2);
+        tab = form->TabSheet2;
+        QTest::mouseClick(form->TabSheet5->RadioButton5, Qt::LeftButton);
+    }
+    void TearDown() override
+    {
+        form.reset();
+        QDir::setCurrent(previousDir);
+    }
+    QString Write(const QString &name, const QByteArray &bytes)
+    {
+        const QString path = dir.filePath(name);
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+        return path;
+    }
+    // Chooses a file with "Select File", the dialog answered by the watcher.
+    void Select(ModalWatcher &watcher, const QString &path)
+    {
+        watcher.AnswerFileDialogs({ path });
+        QTest::mouseClick(tab->Button11, Qt::LeftButton);
+    }
+
+    QTemporaryDir dir;
+    QString previousDir;
+    std::unique_ptr<TForm1> form;
+    FileManagerTab *tab = nullptr;
+};
+
+// What the open dialog offered while it was shown: its selected filter and
+// the files listed. The dialog is cancelled.
+struct DialogLook
+{
+    QString filter;
+    QStringList listed;
+};
+
+DialogLook LookAtDialogThenCancel(QPushButton *button, const QString &directory)
+{
+    DialogLook look;
+    QTimer timer;
+    timer.setInterval(20);
+    int polls = 0;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        auto *dialog = qobject_cast<QFileDialog *>(QApplication::activeModalWidget());
+        if (!dialog)
+            return;
+        if (polls++ == 0)
+            dialog->setDirectory(directory);
+        auto *view = dialog->findChild<QListView *>(QStringLiteral("listView"));
+        const QModelIndex root = view->rootIndex();
+        QStringList listed;
+        for (int row = 0; row < view->model()->rowCount(root); ++row)
+            listed << view->model()->index(row, 0, root).data().toString();
+        // The directory is read in the background: wait until it shows.
+        if (listed.isEmpty() && polls < 100)
+            return;
+        listed.sort();
+        look = { dialog->selectedNameFilter(), listed };
+        dialog->reject();
+    });
+    timer.start();
+    QTest::mouseClick(button, Qt::LeftButton);
+    return look;
+}
+
+} // namespace
+
+TEST_F(FileManagerWindow, ControlsAtStart)
+{
+    EXPECT_EQ(tab->objectName(), "TabSheet2");
+    EXPECT_EQ(form->PageControl1->tabText(form->PageControl1->indexOf(tab)), "File Manager");
+    EXPECT_EQ(tab->GroupBox4->title(), "File Download");
+    const QStringList types { "Font File(*.TTF;*.OTF)", "BIN File(*.BIN)", "Data File" };
+    ASSERT_EQ(tab->ComboBox17->count(), 3);
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(tab->ComboBox17->itemText(i), types[i]);
+    EXPECT_EQ(tab->ComboBox17->currentIndex(), 0);
+    EXPECT_EQ(tab->ComboBox17->maxVisibleItems(), 20);
+    const QStringList devices { "R:", "E:", "B:", "A:", "Z:" };
+    ASSERT_EQ(tab->ComboBox18->count(), 5);
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(tab->ComboBox18->itemText(i), devices[i]);
+    EXPECT_EQ(tab->ComboBox18->currentText(), "E:");
+    EXPECT_EQ(tab->Button11->text(), "Select File");
+    EXPECT_EQ(tab->Button12->text(), "Download");
+    EXPECT_EQ(tab->Button15->text(), "File (s)");
+    EXPECT_TRUE(tab->Edit15->text().isEmpty());
+    EXPECT_TRUE(tab->Edit16->text().isEmpty());
+    const QStringList captions { "File Type:", "File Name:", "File Size:", "Bytes",
+                                 "Memory Device:" };
+    for (int i = 0; i < 5; ++i)
+        EXPECT_EQ(Find<QLabel>(tab, QStringLiteral("Label%1").arg(42 + i))->text(), captions[i]);
+    EXPECT_EQ(tab->OpenDialog1->nameFilters(),
+              QStringList({ "Font File (*.TTF;*.OTF)", "BIN File (*.BIN)", "Any File (*.*)" }));
+
+    // Created and hidden.
+    EXPECT_EQ(tab->Edit9->text(), "28");
+    EXPECT_EQ(tab->Acommandck->text(), "A Command");
+    EXPECT_TRUE(tab->Acommandck->isChecked());
+    EXPECT_EQ(tab->Hexcb->text(), "HEX");
+    EXPECT_TRUE(tab->Hexcb->isChecked());
+    EXPECT_EQ(tab->Button13->text(), "Print");
+    EXPECT_EQ(tab->RadioGroup3->title(), "Memory Device");
+    EXPECT_EQ(tab->RadioGroup3Items[0]->text(), "DRAM");
+    EXPECT_EQ(tab->RadioGroup3Items[1]->text(), "FLASH");
+    EXPECT_TRUE(tab->RadioGroup3Items[1]->isChecked());
+    EXPECT_EQ(tab->Button14->text(), "Format");
+    EXPECT_EQ(tab->GroupBox13->title(), "File Information");
+    EXPECT_EQ(tab->Label52->text(), "DRAM FREE BYTE(KB):");
+    EXPECT_EQ(tab->Label53->text(), "FLASH  FREE BYTE(KB):");
+    EXPECT_EQ(tab->Label54->text(), "KB");
+    EXPECT_EQ(tab->Label55->text(), "KB");
+    EXPECT_EQ(tab->Button16->text(), "Free Memory");
+    EXPECT_EQ(tab->BitBtn1->text(), "Get File(s)\r\nInformation");
+    EXPECT_TRUE(tab->FilelistMemo->toPlainText().isEmpty());
+    for (QWidget *hidden :
+         std::initializer_list<QWidget *> { tab->Edit9, tab->Acommandck, tab->Hexcb, tab->Button13,
+                                            tab->RadioGroup3, tab->Button14, tab->GroupBox13 })
+        EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
+    for (QWidget *shown : std::initializer_list<QWidget *> {
+             tab->GroupBox4, tab->ComboBox17, tab->Button11, tab->Edit15, tab->Edit16,
+             tab->ComboBox18, tab->Button12, tab->Button15 })
+        EXPECT_TRUE(shown->isVisible()) << shown->objectName().toStdString();
+}
+
+TEST_F(FileManagerWindow, NothingIsClipped)
+{
+    // Captions and buttons fit their text in the window font, and every
+    // control lies inside its parent.
+    for (QWidget *w : tab->findChildren<QWidget *>()) {
+        if (w->window() != form.get() || w->parentWidget()->inherits("QAbstractScrollArea")
+            || w->parentWidget()->inherits("QComboBox") || w->inherits("QScrollBar"))
+            continue;
+        if (qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)) {
+            EXPECT_GE(w->width(), w->sizeHint().width()) << w->objectName().toStdString();
+        }
+        if (qobject_cast<QLabel *>(w) || qobject_cast<QAbstractButton *>(w)
+            || qobject_cast<QGroupBox *>(w) || qobject_cast<QLineEdit *>(w)
+            || qobject_cast<QComboBox *>(w)) {
+            EXPECT_TRUE(w->parentWidget()->rect().contains(w->geometry()))
+                << w->objectName().toStdString();
+        }
+    }
+    EXPECT_TRUE(form->PageControl1->currentWidget()->rect().contains(tab->childrenRect()));
+}
+
+TEST_F(FileManagerWindow, FileTypePreselectsTheDialogFilter)
+{
+    QDir(dir.path()).mkdir("fonts");
+    const QString fonts = dir.filePath("fonts");
+    for (const char *name : { "a.ttf", "b.OTF", "c.bin", "d.txt" })
+        Write(QStringLiteral("fonts/") + name, "x");
+
+    const struct
+    {
+        int type;
+        QString filter;
+        QStringList listed;
+    } cases[] = {
+        { 0, "Font File (*.TTF;*.OTF)", { "a.ttf", "b.OTF" } },
+        { 1, "BIN File (*.BIN)", { "c.bin" } },
+        { 2, "Any File (*.*)", { "a.ttf", "b.OTF", "c.bin", "d.txt" } },
+        { 0, "Font File (*.TTF;*.OTF)", { "a.ttf", "b.OTF" } },
+    };
+    for (const auto &c : cases) {
+        tab->ComboBox17->setCurrentIndex(c.type);
+        const DialogLook look = LookAtDialogThenCancel(tab->Button11, fonts);
+        EXPECT_EQ(look.filter, c.filter);
+        EXPECT_EQ(look.listed, c.listed);
+    }
+    // Cancelled every time: nothing chosen.
+    EXPECT_TRUE(tab->Edit15->text().isEmpty());
+    EXPECT_TRUE(tab->Edit16->text().isEmpty());
+}
+
+TEST_F(FileManagerWindow, SelectFileShowsNameAndSize)
+{
+    ModalWatcher watcher;
+    const QString path = Write("Demo.ttf", QByteArray::fromHex("007fff"));
+    Select(watcher, path);
+    EXPECT_EQ(tab->Edit15->text(), "Demo.ttf");
+    EXPECT_EQ(tab->Edit16->text(), "3");
+
+    // Cancelling keeps the choice.
+    Select(watcher, QString());
+    EXPECT_EQ(tab->Edit15->text(), "Demo.ttf");
+    EXPECT_EQ(tab->Edit16->text(), "3");
+
+    // A program that is running cannot be opened for writing, not even by
+    // root: "Select File" only reads, so it can still be chosen.
+    const QString running = dir.filePath("running.ttf");
+    ASSERT_TRUE(QFile::copy(QStringLiteral("/bin/sleep"), running));
+    QProcess program;
+    program.start(running, { QStringLiteral("30") });
+    ASSERT_TRUE(program.waitForStarted());
+    Select(watcher, running);
+    EXPECT_EQ(tab->Edit15->text(), "running.ttf");
+    EXPECT_EQ(tab->Edit16->text(), QString::number(QFileInfo(running).size()));
+    program.kill();
+    program.waitForFinished();
+    EXPECT_EQ(watcher.Seen().size(), 3u);
+    for (const SeenDialog &seen : watcher.Seen())
+        EXPECT_EQ(seen.className, "QFileDialog");
+}
+
+TEST_F(FileManagerWindow, DownloadOverFileWritesTheCommandToTheNameAsTyped)
+{
+    ModalWatcher watcher;
+    Select(watcher, Write("Demo.ttf", QByteArray::fromHex("007fff")));
+    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(dir.filePath("abc.bin")), "~DUE:DEMO,3,\r\n007FFF\r\n");
+    EXPECT_FALSE(QFile::exists(dir.filePath("abc.bin.bin")));
+
+    // The name field decides the font name; the device list its letter.
+    tab->Edit15->setText("my.font.ttf");
+    tab->ComboBox18->setCurrentIndex(4);
+    form->TabSheet5->Edit17->setText("out.hex");
+    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(dir.filePath("out.hex")), "~DUZ:MY,3,\r\n007FFF\r\n");
+
+    // A BIN file goes byte for byte.
+    const QByteArray bin("^XA\0\xff^XZ", 8);
+    tab->ComboBox17->setCurrentIndex(1);
+    Select(watcher, Write("label.BIN", bin));
+    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(dir.filePath("out.hex")), bin);
+    EXPECT_EQ(form->Link().CommandBuffer, bin);
+    EXPECT_EQ(watcher.Seen().size(), 2u);
+}
+
+TEST_F(FileManagerWindow, DownloadFailuresSendNothing)
+{
+    ModalWatcher watcher;
+    form->Link().CommandBuffer = "stale";
+    // No file chosen yet.
+    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    // A file that is gone by the time of the download.
+    const QString path = Write("gone.ttf", "x");
+    Select(watcher, path);
+    QFile::remove(path);
+    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    // Too large for the size field (sparse: nothing on disk).
+    const QString huge = Write("huge.ttf", QByteArray());
+    {
+        QFile f(huge);
+        ASSERT_TRUE(f.resize(qint64(1) << 32));
+    }
+    Select(watcher, huge);
+    EXPECT_EQ(tab->Edit16->text(), "4294967296");
+    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+
+    QStringList errors;
+    for (const SeenDialog &seen : watcher.Seen()) {
+        if (seen.className == "QMessageBox") {
+            EXPECT_EQ(seen.title, "Tarvolin");
+            errors << seen.text;
+        }
+    }
+    // No file chosen: an empty name, and the text ends in a space.
+    EXPECT_EQ(errors,
+              QStringList({ "Cannot open file ", "Cannot open file " + path + ".",
+                            "File too large for the font download command: 4294967296 "
+                            "bytes (at most 2147483647)" }));
+    EXPECT_FALSE(QFile::exists(dir.filePath("abc.bin")));
+    EXPECT_TRUE(form->Link().CommandBuffer.isEmpty());
+}
+
+TEST_F(FileManagerWindow, SelectFileErrorLeavesTheOldSize)
+{
+    ModalWatcher watcher;
+    Select(watcher, Write("a.ttf", "1234"));
+    // The dialog accepts a typed name that does not exist.
+    tab->OpenDialog1->setFileMode(QFileDialog::AnyFile);
+    Select(watcher, dir.filePath("missing.ttf"));
+    EXPECT_EQ(tab->Edit15->text(), "missing.ttf");
+    EXPECT_EQ(tab->Edit16->text(), "4");
+    ASSERT_EQ(watcher.Seen().size(), 3u);
+    EXPECT_EQ(watcher.Seen()[2].text, "File not found.");
+}
+
+TEST_F(FileManagerWindow, DirectoryLabelAndFormatOverFile)
+{
+    ModalWatcher watcher;
+    const QString out = dir.filePath("abc.bin.bin");
+    QTest::mouseClick(tab->Button15, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(out), "^XA^WDE:*.*\r\n^XZ");
+    tab->ComboBox18->setCurrentIndex(0);
+    QTest::mouseClick(tab->Button15, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(out), "^XA^WDR:*.*\r\n^XZ");
+    tab->ComboBox18->setCurrentIndex(-1);
+    QTest::mouseClick(tab->Button15, Qt::LeftButton);
+    EXPECT_EQ(ReadAll(out), "^XA^XZ");
+
+    // The format controls are hidden; their operation still works.
+    tab->Button14->click();
+    EXPECT_EQ(ReadAll(out), "KILL F,\"*\"\r\n");
+    tab->RadioGroup3Items[0]->setChecked(true);
+    tab->Button14->click();
+    EXPECT_EQ(ReadAll(out), "KILL \"*\"\r\n");
+    EXPECT_TRUE(watcher.Seen().empty());
+}
+
+TEST_F(FileManagerWindow, PacketsAppendAndRightClickDoesNothing)
+{
+    ModalWatcher watcher;
+    tab->FilelistMemo->setPlainText("DRAM FILES: ");
+    tab->cpdataPacket("A.FNT");
+    tab->cpdataPacket("\r\nB");
+    EXPECT_EQ(tab->Edit18->text(), "Str1");
+    EXPECT_EQ(tab->FilelistMemo->toPlainText(), "DRAM FILES: A.FNT\nB");
+
+    QTest::mouseClick(tab, Qt::RightButton, {}, QPoint(500, 400));
+    QTest::qWait(50);
+    EXPECT_TRUE(watcher.Seen().empty());
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
