@@ -102,7 +102,9 @@ TForm1::TForm1(QWidget *parent)
         CP, [this] { return TabSheet5->Selection(); }, [](const QString &m) { ShowMessage(m); });
 
     TabSheet1 = new PrinterConfigTab(*link_);
-    TabSheet2 = new FileManagerTab(*link_);
+    TabSheet2 = new FileManagerTab(*link_, [this] { return TabSheet1->SetupValues(); });
+    cpdata->OnPacket = Guarded(
+        [this](QObject *, const QByteArray &packet) { TabSheet2->cpdataPacket(packet); });
     TabSheet3 = new EthernetSetupTab(*link_);
     TabSheet4 = new CommandToolTab(*link_);
     PageControl1->addTab(TabSheet1, QStringLiteral("Printer Configuration"));

@@ -3,6 +3,7 @@
 #include "app/errorbox.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
+#include "files/fontsample.h"
 #include "files/memorycommands.h"
 #include "link/printerlink.h"
 
@@ -56,9 +57,10 @@ QPushButton *AddButton(QWidget *parent, const QString &name, const QString &text
 
 } // namespace
 
-FileManagerTab::FileManagerTab(PrinterLink &link, QWidget *parent)
+FileManagerTab::FileManagerTab(PrinterLink &link, SetupValuesSource setupValues, QWidget *parent)
     : QWidget(parent)
     , link_(link)
+    , setupValues_(std::move(setupValues))
 {
     setObjectName(QStringLiteral("TabSheet2"));
     CreateDownloadGroup();
@@ -147,6 +149,7 @@ void FileManagerTab::CreateMemoryControls()
     Button13
         = AddButton(this, QStringLiteral("Button13"), QStringLiteral("Print"), { 8, 272, 97, 25 });
     Button13->hide();
+    connect(Button13, &QPushButton::clicked, this, Guarded([this](bool) { Button13Click(); }));
 
     RadioGroup3 = new QGroupBox(QStringLiteral("Memory Device"), this);
     RadioGroup3->setObjectName(QStringLiteral("RadioGroup3"));
@@ -253,6 +256,18 @@ void FileManagerTab::Button12Click()
     request.path = downloadPath_;
     link_.CommandBuffer = DownloadCommand(request);
     link_.SendToPrinter(PrinterLink::FileNaming::AsTyped);
+}
+
+void FileManagerTab::Button13Click()
+{
+    FontSampleOptions options;
+    options.fileNameText = Edit15->text();
+    options.characterSet = Edit9->text();
+    options.selectByA = Acommandck->isChecked();
+    options.hexEscapes = Hexcb->isChecked();
+    link_.CommandBuffer
+        = FontSampleLabel(options, setupValues_ ? setupValues_() : StartSetupValues());
+    link_.SendToPrinter();
 }
 
 void FileManagerTab::Button15Click()

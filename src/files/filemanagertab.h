@@ -1,7 +1,11 @@
 #pragma once
 
+#include "commands/setuppanel.h"
+
 #include <QByteArray>
 #include <QWidget>
+
+#include <functional>
 
 class PrinterLink;
 class QCheckBox;
@@ -21,13 +25,18 @@ class FileManagerTab : public QWidget
 {
     Q_OBJECT
 public:
-    FileManagerTab(PrinterLink &link, QWidget *parent = nullptr);
+    // The Printer Configuration tab's values, for the font sample's label
+    // size, frame and quantity.
+    using SetupValuesSource = std::function<SetupPanelValues()>;
+
+    FileManagerTab(PrinterLink &link, SetupValuesSource setupValues, QWidget *parent = nullptr);
 
     // Start action of the main window: the file list button's two-line caption.
     void SetBitBtn1Caption();
 
     void Button11Click(); // "Select File"
     void Button12Click(); // "Download"
+    void Button13Click(); // "Print": the stored font's sample label
     void Button15Click(); // "File (s)"
     void Button14Click(); // "Format"
     void Button16Click(); // "Free Memory"
@@ -79,5 +88,6 @@ private:
     void ApplyDialogFilterPatterns(const QString &filter);
 
     PrinterLink &link_;
+    SetupValuesSource setupValues_;
     QString downloadPath_; // the file chosen with "Select File"
 };

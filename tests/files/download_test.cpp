@@ -3,6 +3,7 @@
 #include "core/exceptions.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
+#include "filestest.h"
 #include "support/qtprint.h"
 
 #include <QFile>
@@ -20,11 +21,7 @@ class DownloadFiles : public ::testing::Test
 protected:
     QString Write(const QString &name, const QByteArray &bytes)
     {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path;
+        return WriteTempFile(dir, name, bytes);
     }
     QTemporaryDir dir;
 };

@@ -3,8 +3,11 @@
 // interface.
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
+#include "commands/printerconfigtab.h"
 #include "files/filemanagertab.h"
+#include "filestest.h"
 #include "link/printerlink.h"
+#include "support/filewindow.h"
 #include "support/modal.h"
 #include "support/windowtest.h"
 
@@ -36,46 +39,6 @@ QByteArray ReadAll(const QString &path)
     QFile f(path);
     return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
 }
-
-class FileManagerWindow : public ::testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(dir.isValid());
-        previousDir = QDir::currentPath();
-        QDir::setCurrent(dir.path());
-        form = std::make_unique<TForm1>();
-        form->show();
-        form->PageControl1->setCurrentWidget(form->TabSheet2);
-        tab = form->TabSheet2;
-        QTest::mouseClick(form->TabSheet5->RadioButton5, Qt::LeftButton);
-    }
-    void TearDown() override
-    {
-        form.reset();
-        QDir::setCurrent(previousDir);
-    }
-    QString Write(const QString &name, const QByteArray &bytes)
-    {
-        const QString path = dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path;
-    }
-    // Chooses a file with "Select File", the dialog answered by the watcher.
-    void Select(ModalWatcher &watcher, const QString &path)
-    {
-        watcher.AnswerFileDialogs({ path });
-        QTest::mouseClick(tab->Button11, Qt::LeftButton);
-    }
-
-    QTemporaryDir dir;
-    QString previousDir;
-    std::unique_ptr<TForm1> form;
-    FileManagerTab *tab = nullptr;
-};
 
 // What the open dialog offered while it was shown: its selected filter and
 // the files listed. The dialog is cancelled.
@@ -332,22 +295,21 @@ TEST_F(FileManagerWindow, SelectFileErrorLeavesTheOldSize)
 TEST_F(FileManagerWindow, DirectoryLabelAndFormatOverFile)
 {
     ModalWatcher watcher;
-    const QString out = dir.filePath("abc.bin.bin");
     QTest::mouseClick(tab->Button15, Qt::LeftButton);
-    EXPECT_EQ(ReadAll(out), "^XA^WDE:*.*\r\n^XZ");
+    EXPECT_EQ(Sent(), "^XA^WDE:*.*\r\n^XZ");
     tab->ComboBox18->setCurrentIndex(0);
     QTest::mouseClick(tab->Button15, Qt::LeftButton);
-    EXPECT_EQ(ReadAll(out), "^XA^WDR:*.*\r\n^XZ");
+    EXPECT_EQ(Sent(), "^XA^WDR:*.*\r\n^XZ");
     tab->ComboBox18->setCurrentIndex(-1);
     QTest::mouseClick(tab->Button15, Qt::LeftButton);
-    EXPECT_EQ(ReadAll(out), "^XA^XZ");
+    EXPECT_EQ(Sent(), "^XA^XZ");
 
     // The format controls are hidden; their operation still works.
     tab->Button14->click();
-    EXPECT_EQ(ReadAll(out), "KILL F,\"*\"\r\n");
+    EXPECT_EQ(Sent(), "KILL F,\"*\"\r\n");
     tab->RadioGroup3Items[0]->setChecked(true);
     tab->Button14->click();
-    EXPECT_EQ(ReadAll(out), "KILL \"*\"\r\n");
+    EXPECT_EQ(Sent(), "KILL \"*\"\r\n");
     EXPECT_TRUE(watcher.Seen().empty());
 }
 
@@ -364,4 +326,31 @@ TEST_F(FileManagerWindow, PacketsAppendAndRightClickDoesNothing)
     QTest::qWait(50);
     EXPECT_TRUE(watcher.Seen().empty());
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
+}
+
+TEST_F(FileManagerWindow, FontSampleFollowsThePrinterConfigurationTab)
+{
+    ModalWatcher watcher;
+    tab->Edit15->setText("Demo.ttf");
+    tab->Button13->click(); // hidden, and still complete
+    const QByteArray start = Sent();
+    EXPECT_TRUE(start.startsWith("\xEF\xBB\xBF^XA\r\n^CI28^CW1,E:DEMO.FNT^FS\r\n^A1,40,40"));
+    EXPECT_TRUE(start.endsWith("^FS\r\n^PQ1,0,1,N\r\n^XZ\r\n"));
+
+    // Resolution, frame and quantity come from the other tab.
+    PrinterConfigTab *config = form->TabSheet1;
+    config->RadioGroup5Items[1]->click();
+    config->Boxck->setChecked(true);
+    config->Edit1->setText("2");
+    tab->Hexcb->setChecked(false);
+    tab->Button13->click();
+    const QByteArray framed = Sent();
+    EXPECT_TRUE(framed.endsWith("^FS\r\n^FO24,24^GB864,2352,12,B,0^FS^PQ2,0,1,N\r\n^XZ\r\n"));
+    EXPECT_FALSE(framed.contains("^FH"));
+
+    // An unusable height stops the label before anything is sent.
+    config->paperheighte->setText("2OO");
+    tab->Button13->click();
+    EXPECT_EQ(Sent(), framed);
+    EXPECT_EQ(watcher.Texts(), QStringList { "'2OO' is not a valid floating point value." });
 }

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "app/interfaceselecttab.h"
+#include "files/filemanagertab.h"
+#include "serial/cport.h"
+#include "support/filewindow.h"
+#include "support/modal.h"
+
+#include <QByteArray>
+#include <QComboBox>
+#include <QFile>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QString>
+#include <QTabWidget>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+// Writes a file of the given bytes into a test's directory; returns its path.
+inline QString WriteTempFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    const QString path = dir.filePath(name);
+    QFile f(path);
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
+    f.write(bytes);
+    return path;
+}
+
+// The real window on its File Manager tab, sending over the File interface.
+class FileManagerWindow : public FileWindowTest
+{
+protected:
+    void SetUp() override
+    {
+        FileWindowTest::SetUp();
+        if (HasFatalFailure())
+            return;
+        tab = form->TabSheet2;
+        form->PageControl1->setCurrentWidget(tab);
+    }
+    QString Write(const QString &name, const QByteArray &bytes)
+    {
+        return WriteTempFile(dir, name, bytes);
+    }
+    // Chooses a file with "Select File", the dialog answered by the watcher.
+    void Select(ModalWatcher &watcher, const QString &path)
+    {
+        watcher.AnswerFileDialogs({ path });
+        QTest::mouseClick(tab->Button11, Qt::LeftButton);
+    }
+    // Chooses COM with the given device.
+    void UseCom(const QString &device)
+    {
+        QTest::mouseClick(form->TabSheet5->RadioButton1, Qt::LeftButton);
+        ASSERT_TRUE(form->TabSheet5->RadioButton1->isChecked());
+        form->TabSheet5->DK->setEditText(device);
+        ASSERT_EQ(form->CP->Port(), device);
+    }
+
+    FileManagerTab *tab = nullptr;
+};
