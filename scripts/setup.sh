@@ -13,7 +13,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libbenchmark-dev
   libcups2-dev cups cups-client
-  xvfb imagemagick x11-utils
+  xvfb imagemagick x11-utils xxd
   fonts-dejavu-core fonts-wqy-microhei
 )
 
