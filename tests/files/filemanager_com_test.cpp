@@ -74,9 +74,9 @@ TEST_F(FileManagerPrinter, FileListIsLaidOutInTheTextBox)
         { "", "" },
     };
     for (const auto &c : cases) {
-        tab->FilelistMemo->setPlainText("previous");
-        EXPECT_EQ(Ask(tab->BitBtn1, c.reply), "~!F\r\n");
-        EXPECT_EQ(tab->FilelistMemo->toPlainText(), Shown(c.shown)) << c.reply.toStdString();
+        files->FilelistMemo->setPlainText("previous");
+        EXPECT_EQ(Ask(files->BitBtn1, c.reply), "~!F\r\n");
+        EXPECT_EQ(files->FilelistMemo->toPlainText(), Shown(c.shown)) << c.reply.toStdString();
     }
     EXPECT_FALSE(form->CP->Connected());
     EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
@@ -95,11 +95,11 @@ TEST_F(FileManagerPrinter, FreeMemoryShowsTheFigures)
         { "", "", "" },
     };
     for (const auto &c : cases) {
-        tab->Edit18->setText("x");
-        tab->Edit19->setText("y");
-        EXPECT_EQ(Ask(tab->Button16, c.reply), "CLS\r\n~!A\r\n");
-        EXPECT_EQ(tab->Edit18->text(), c.dram) << c.reply.toStdString();
-        EXPECT_EQ(tab->Edit19->text(), c.flash) << c.reply.toStdString();
+        files->Edit18->setText("x");
+        files->Edit19->setText("y");
+        EXPECT_EQ(Ask(files->Button16, c.reply), "CLS\r\n~!A\r\n");
+        EXPECT_EQ(files->Edit18->text(), c.dram) << c.reply.toStdString();
+        EXPECT_EQ(files->Edit19->text(), c.flash) << c.reply.toStdString();
     }
     EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
 }
@@ -108,16 +108,16 @@ TEST_F(FileManagerPrinter, ReadBacksNeedComAndSendNothingElsewhere)
 {
     ModalWatcher watcher;
     QTest::mouseClick(form->TabSheet5->RadioButton5, Qt::LeftButton);
-    tab->FilelistMemo->setPlainText("kept");
-    tab->Edit18->setText("1");
-    tab->Edit19->setText("2");
-    tab->BitBtn1->click();
-    tab->Button16->click();
+    files->FilelistMemo->setPlainText("kept");
+    files->Edit18->setText("1");
+    files->Edit19->setText("2");
+    files->BitBtn1->click();
+    files->Button16->click();
     EXPECT_EQ(watcher.Texts(),
               QStringList({ "You must select COM port!!", "You must select COM port!!" }));
-    EXPECT_EQ(tab->FilelistMemo->toPlainText(), "kept");
-    EXPECT_EQ(tab->Edit18->text(), "1");
-    EXPECT_EQ(tab->Edit19->text(), "2");
+    EXPECT_EQ(files->FilelistMemo->toPlainText(), "kept");
+    EXPECT_EQ(files->Edit18->text(), "1");
+    EXPECT_EQ(files->Edit19->text(), "2");
     EXPECT_EQ(printer.Requests(), 0);
     EXPECT_EQ(Sent(), "<nothing sent>");
 }
@@ -126,9 +126,9 @@ TEST_F(FileManagerPrinter, OneShotCommandsOverCom)
 {
     ModalWatcher watcher;
     printer.SetReply(QByteArray());
-    QTest::mouseClick(tab->Button15, Qt::LeftButton);
-    tab->RadioGroup3Items[0]->setChecked(true);
-    tab->Button14->click();
+    QTest::mouseClick(files->Button15, Qt::LeftButton);
+    files->RadioGroup3Items[0]->setChecked(true);
+    files->Button14->click();
     const QByteArray expected = "^XA^WDE:*.*\r\n^XZKILL \"*\"\r\n";
     EXPECT_EQ(printer.Received(expected.size()), expected);
     EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
@@ -157,18 +157,18 @@ TEST_F(FileManagerWindow, LeftoverBytesArriveThroughThePacketHandler)
         EXPECT_EQ(pty.ReadExactly(5), "~!F\r\n");
         pty.Write(reply);
     });
-    tab->BitBtn1->click();
+    files->BitBtn1->click();
     plain.join();
-    ASSERT_EQ(tab->FilelistMemo->toPlainText(), list);
-    ASSERT_EQ(tab->Edit18->text(), "");
+    ASSERT_EQ(files->FilelistMemo->toPlainText(), list);
+    ASSERT_EQ(files->Edit18->text(), "");
 
     const auto pause = [](int ms) {
         std::this_thread::sleep_for(std::chrono::milliseconds(ms));
     };
     bool delivered = false;
     for (int attempt = 0; attempt < 10 && !delivered; ++attempt) {
-        tab->Edit18->setText("-");
-        tab->FilelistMemo->setPlainText("old");
+        files->Edit18->setText("-");
+        files->FilelistMemo->setPlainText("old");
         // Xoff: the window's request waits. The terminal takes it in the
         // background; opening the port discards what it has not taken yet.
         ASSERT_TRUE(pty.Write("\x13"));
@@ -187,19 +187,19 @@ TEST_F(FileManagerWindow, LeftoverBytesArriveThroughThePacketHandler)
             pause(18);
             pty.Write("LEFT");
         });
-        tab->BitBtn1->click();
+        files->BitBtn1->click();
         far.join();
 
-        const QString memo = tab->FilelistMemo->toPlainText();
+        const QString memo = files->FilelistMemo->toPlainText();
         if (memo.contains("LEFT")) {
             // Arrived before the last read: part of the reply, no packet.
             EXPECT_EQ(memo, list.chopped(1) + "LEFT");
-            EXPECT_EQ(tab->Edit18->text(), "-");
+            EXPECT_EQ(files->Edit18->text(), "-");
         } else {
             EXPECT_EQ(memo, list);
-            delivered = tab->Edit18->text() == "Str1";
+            delivered = files->Edit18->text() == "Str1";
             if (!delivered) {
-                EXPECT_EQ(tab->Edit18->text(), "-"); // came after the close: discarded
+                EXPECT_EQ(files->Edit18->text(), "-"); // came after the close: discarded
             }
         }
         pty.Drain(20, 500);

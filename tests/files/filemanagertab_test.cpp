@@ -81,59 +81,59 @@ DialogLook LookAtDialogThenCancel(QPushButton *button, const QString &directory)
 
 TEST_F(FileManagerWindow, ControlsAtStart)
 {
-    EXPECT_EQ(tab->objectName(), "TabSheet2");
-    EXPECT_EQ(form->PageControl1->tabText(form->PageControl1->indexOf(tab)), "File Manager");
-    EXPECT_EQ(tab->GroupBox4->title(), "File Download");
+    EXPECT_EQ(files->objectName(), "TabSheet2");
+    EXPECT_EQ(form->PageControl1->tabText(form->PageControl1->indexOf(files)), "File Manager");
+    EXPECT_EQ(files->GroupBox4->title(), "File Download");
     const QStringList types { "Font File(*.TTF;*.OTF)", "BIN File(*.BIN)", "Data File" };
-    ASSERT_EQ(tab->ComboBox17->count(), 3);
+    ASSERT_EQ(files->ComboBox17->count(), 3);
     for (int i = 0; i < 3; ++i)
-        EXPECT_EQ(tab->ComboBox17->itemText(i), types[i]);
-    EXPECT_EQ(tab->ComboBox17->currentIndex(), 0);
-    EXPECT_EQ(tab->ComboBox17->maxVisibleItems(), 20);
+        EXPECT_EQ(files->ComboBox17->itemText(i), types[i]);
+    EXPECT_EQ(files->ComboBox17->currentIndex(), 0);
+    EXPECT_EQ(files->ComboBox17->maxVisibleItems(), 20);
     const QStringList devices { "R:", "E:", "B:", "A:", "Z:" };
-    ASSERT_EQ(tab->ComboBox18->count(), 5);
+    ASSERT_EQ(files->ComboBox18->count(), 5);
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(tab->ComboBox18->itemText(i), devices[i]);
-    EXPECT_EQ(tab->ComboBox18->currentText(), "E:");
-    EXPECT_EQ(tab->Button11->text(), "Select File");
-    EXPECT_EQ(tab->Button12->text(), "Download");
-    EXPECT_EQ(tab->Button15->text(), "File (s)");
-    EXPECT_TRUE(tab->Edit15->text().isEmpty());
-    EXPECT_TRUE(tab->Edit16->text().isEmpty());
+        EXPECT_EQ(files->ComboBox18->itemText(i), devices[i]);
+    EXPECT_EQ(files->ComboBox18->currentText(), "E:");
+    EXPECT_EQ(files->Button11->text(), "Select File");
+    EXPECT_EQ(files->Button12->text(), "Download");
+    EXPECT_EQ(files->Button15->text(), "File (s)");
+    EXPECT_TRUE(files->Edit15->text().isEmpty());
+    EXPECT_TRUE(files->Edit16->text().isEmpty());
     const QStringList captions { "File Type:", "File Name:", "File Size:", "Bytes",
                                  "Memory Device:" };
     for (int i = 0; i < 5; ++i)
-        EXPECT_EQ(Find<QLabel>(tab, QStringLiteral("Label%1").arg(42 + i))->text(), captions[i]);
-    EXPECT_EQ(tab->OpenDialog1->nameFilters(),
+        EXPECT_EQ(Find<QLabel>(files, QStringLiteral("Label%1").arg(42 + i))->text(), captions[i]);
+    EXPECT_EQ(files->OpenDialog1->nameFilters(),
               QStringList({ "Font File (*.TTF;*.OTF)", "BIN File (*.BIN)", "Any File (*.*)" }));
 
     // Created and hidden.
-    EXPECT_EQ(tab->Edit9->text(), "28");
-    EXPECT_EQ(tab->Acommandck->text(), "A Command");
-    EXPECT_TRUE(tab->Acommandck->isChecked());
-    EXPECT_EQ(tab->Hexcb->text(), "HEX");
-    EXPECT_TRUE(tab->Hexcb->isChecked());
-    EXPECT_EQ(tab->Button13->text(), "Print");
-    EXPECT_EQ(tab->RadioGroup3->title(), "Memory Device");
-    EXPECT_EQ(tab->RadioGroup3Items[0]->text(), "DRAM");
-    EXPECT_EQ(tab->RadioGroup3Items[1]->text(), "FLASH");
-    EXPECT_TRUE(tab->RadioGroup3Items[1]->isChecked());
-    EXPECT_EQ(tab->Button14->text(), "Format");
-    EXPECT_EQ(tab->GroupBox13->title(), "File Information");
-    EXPECT_EQ(tab->Label52->text(), "DRAM FREE BYTE(KB):");
-    EXPECT_EQ(tab->Label53->text(), "FLASH  FREE BYTE(KB):");
-    EXPECT_EQ(tab->Label54->text(), "KB");
-    EXPECT_EQ(tab->Label55->text(), "KB");
-    EXPECT_EQ(tab->Button16->text(), "Free Memory");
-    EXPECT_EQ(tab->BitBtn1->text(), "Get File(s)\r\nInformation");
-    EXPECT_TRUE(tab->FilelistMemo->toPlainText().isEmpty());
-    for (QWidget *hidden :
-         std::initializer_list<QWidget *> { tab->Edit9, tab->Acommandck, tab->Hexcb, tab->Button13,
-                                            tab->RadioGroup3, tab->Button14, tab->GroupBox13 })
+    EXPECT_EQ(files->Edit9->text(), "28");
+    EXPECT_EQ(files->Acommandck->text(), "A Command");
+    EXPECT_TRUE(files->Acommandck->isChecked());
+    EXPECT_EQ(files->Hexcb->text(), "HEX");
+    EXPECT_TRUE(files->Hexcb->isChecked());
+    EXPECT_EQ(files->Button13->text(), "Print");
+    EXPECT_EQ(files->RadioGroup3->title(), "Memory Device");
+    EXPECT_EQ(files->RadioGroup3Items[0]->text(), "DRAM");
+    EXPECT_EQ(files->RadioGroup3Items[1]->text(), "FLASH");
+    EXPECT_TRUE(files->RadioGroup3Items[1]->isChecked());
+    EXPECT_EQ(files->Button14->text(), "Format");
+    EXPECT_EQ(files->GroupBox13->title(), "File Information");
+    EXPECT_EQ(files->Label52->text(), "DRAM FREE BYTE(KB):");
+    EXPECT_EQ(files->Label53->text(), "FLASH  FREE BYTE(KB):");
+    EXPECT_EQ(files->Label54->text(), "KB");
+    EXPECT_EQ(files->Label55->text(), "KB");
+    EXPECT_EQ(files->Button16->text(), "Free Memory");
+    EXPECT_EQ(files->BitBtn1->text(), "Get File(s)\r\nInformation");
+    EXPECT_TRUE(files->FilelistMemo->toPlainText().isEmpty());
+    for (QWidget *hidden : std::initializer_list<QWidget *> {
+             files->Edit9, files->Acommandck, files->Hexcb, files->Button13, files->RadioGroup3,
+             files->Button14, files->GroupBox13 })
         EXPECT_TRUE(hidden->isHidden()) << hidden->objectName().toStdString();
     for (QWidget *shown : std::initializer_list<QWidget *> {
-             tab->GroupBox4, tab->ComboBox17, tab->Button11, tab->Edit15, tab->Edit16,
-             tab->ComboBox18, tab->Button12, tab->Button15 })
+             files->GroupBox4, files->ComboBox17, files->Button11, files->Edit15, files->Edit16,
+             files->ComboBox18, files->Button12, files->Button15 })
         EXPECT_TRUE(shown->isVisible()) << shown->objectName().toStdString();
 }
 
@@ -141,7 +141,7 @@ TEST_F(FileManagerWindow, NothingIsClipped)
 {
     // Captions and buttons fit their text in the window font, and every
     // control lies inside its parent.
-    for (QWidget *w : tab->findChildren<QWidget *>()) {
+    for (QWidget *w : files->findChildren<QWidget *>()) {
         if (w->window() != form.get() || w->parentWidget()->inherits("QAbstractScrollArea")
             || w->parentWidget()->inherits("QComboBox") || w->inherits("QScrollBar"))
             continue;
@@ -155,7 +155,7 @@ TEST_F(FileManagerWindow, NothingIsClipped)
                 << w->objectName().toStdString();
         }
     }
-    EXPECT_TRUE(form->PageControl1->currentWidget()->rect().contains(tab->childrenRect()));
+    EXPECT_TRUE(form->PageControl1->currentWidget()->rect().contains(files->childrenRect()));
 }
 
 TEST_F(FileManagerWindow, FileTypePreselectsTheDialogFilter)
@@ -177,14 +177,14 @@ TEST_F(FileManagerWindow, FileTypePreselectsTheDialogFilter)
         { 0, "Font File (*.TTF;*.OTF)", { "a.ttf", "b.OTF" } },
     };
     for (const auto &c : cases) {
-        tab->ComboBox17->setCurrentIndex(c.type);
-        const DialogLook look = LookAtDialogThenCancel(tab->Button11, fonts);
+        files->ComboBox17->setCurrentIndex(c.type);
+        const DialogLook look = LookAtDialogThenCancel(files->Button11, fonts);
         EXPECT_EQ(look.filter, c.filter);
         EXPECT_EQ(look.listed, c.listed);
     }
     // Cancelled every time: nothing chosen.
-    EXPECT_TRUE(tab->Edit15->text().isEmpty());
-    EXPECT_TRUE(tab->Edit16->text().isEmpty());
+    EXPECT_TRUE(files->Edit15->text().isEmpty());
+    EXPECT_TRUE(files->Edit16->text().isEmpty());
 }
 
 TEST_F(FileManagerWindow, SelectFileShowsNameAndSize)
@@ -192,13 +192,13 @@ TEST_F(FileManagerWindow, SelectFileShowsNameAndSize)
     ModalWatcher watcher;
     const QString path = Write("Demo.ttf", QByteArray::fromHex("007fff"));
     Select(watcher, path);
-    EXPECT_EQ(tab->Edit15->text(), "Demo.ttf");
-    EXPECT_EQ(tab->Edit16->text(), "3");
+    EXPECT_EQ(files->Edit15->text(), "Demo.ttf");
+    EXPECT_EQ(files->Edit16->text(), "3");
 
     // Cancelling keeps the choice.
     Select(watcher, QString());
-    EXPECT_EQ(tab->Edit15->text(), "Demo.ttf");
-    EXPECT_EQ(tab->Edit16->text(), "3");
+    EXPECT_EQ(files->Edit15->text(), "Demo.ttf");
+    EXPECT_EQ(files->Edit16->text(), "3");
 
     // A program that is running cannot be opened for writing, not even by
     // root: "Select File" only reads, so it can still be chosen.
@@ -208,8 +208,8 @@ TEST_F(FileManagerWindow, SelectFileShowsNameAndSize)
     program.start(running, { QStringLiteral("30") });
     ASSERT_TRUE(program.waitForStarted());
     Select(watcher, running);
-    EXPECT_EQ(tab->Edit15->text(), "running.ttf");
-    EXPECT_EQ(tab->Edit16->text(), QString::number(QFileInfo(running).size()));
+    EXPECT_EQ(files->Edit15->text(), "running.ttf");
+    EXPECT_EQ(files->Edit16->text(), QString::number(QFileInfo(running).size()));
     program.kill();
     program.waitForFinished();
     EXPECT_EQ(watcher.Seen().size(), 3u);
@@ -221,22 +221,22 @@ TEST_F(FileManagerWindow, DownloadOverFileWritesTheCommandToTheNameAsTyped)
 {
     ModalWatcher watcher;
     Select(watcher, Write("Demo.ttf", QByteArray::fromHex("007fff")));
-    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    QTest::mouseClick(files->Button12, Qt::LeftButton);
     EXPECT_EQ(ReadAll(dir.filePath("abc.bin")), "~DUE:DEMO,3,\r\n007FFF\r\n");
     EXPECT_FALSE(QFile::exists(dir.filePath("abc.bin.bin")));
 
     // The name field decides the font name; the device list its letter.
-    tab->Edit15->setText("my.font.ttf");
-    tab->ComboBox18->setCurrentIndex(4);
+    files->Edit15->setText("my.font.ttf");
+    files->ComboBox18->setCurrentIndex(4);
     form->TabSheet5->Edit17->setText("out.hex");
-    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    QTest::mouseClick(files->Button12, Qt::LeftButton);
     EXPECT_EQ(ReadAll(dir.filePath("out.hex")), "~DUZ:MY,3,\r\n007FFF\r\n");
 
     // A BIN file goes byte for byte.
     const QByteArray bin("^XA\0\xff^XZ", 8);
-    tab->ComboBox17->setCurrentIndex(1);
+    files->ComboBox17->setCurrentIndex(1);
     Select(watcher, Write("label.BIN", bin));
-    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    QTest::mouseClick(files->Button12, Qt::LeftButton);
     EXPECT_EQ(ReadAll(dir.filePath("out.hex")), bin);
     EXPECT_EQ(form->Link().CommandBuffer, bin);
     EXPECT_EQ(watcher.Seen().size(), 2u);
@@ -247,12 +247,12 @@ TEST_F(FileManagerWindow, DownloadFailuresSendNothing)
     ModalWatcher watcher;
     form->Link().CommandBuffer = "stale";
     // No file chosen yet.
-    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    QTest::mouseClick(files->Button12, Qt::LeftButton);
     // A file that is gone by the time of the download.
     const QString path = Write("gone.ttf", "x");
     Select(watcher, path);
     QFile::remove(path);
-    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    QTest::mouseClick(files->Button12, Qt::LeftButton);
     // Too large for the size field (sparse: nothing on disk).
     const QString huge = Write("huge.ttf", QByteArray());
     {
@@ -260,8 +260,8 @@ TEST_F(FileManagerWindow, DownloadFailuresSendNothing)
         ASSERT_TRUE(f.resize(qint64(1) << 32));
     }
     Select(watcher, huge);
-    EXPECT_EQ(tab->Edit16->text(), "4294967296");
-    QTest::mouseClick(tab->Button12, Qt::LeftButton);
+    EXPECT_EQ(files->Edit16->text(), "4294967296");
+    QTest::mouseClick(files->Button12, Qt::LeftButton);
 
     QStringList errors;
     for (const SeenDialog &seen : watcher.Seen()) {
@@ -284,10 +284,10 @@ TEST_F(FileManagerWindow, SelectFileErrorLeavesTheOldSize)
     ModalWatcher watcher;
     Select(watcher, Write("a.ttf", "1234"));
     // The dialog accepts a typed name that does not exist.
-    tab->OpenDialog1->setFileMode(QFileDialog::AnyFile);
+    files->OpenDialog1->setFileMode(QFileDialog::AnyFile);
     Select(watcher, dir.filePath("missing.ttf"));
-    EXPECT_EQ(tab->Edit15->text(), "missing.ttf");
-    EXPECT_EQ(tab->Edit16->text(), "4");
+    EXPECT_EQ(files->Edit15->text(), "missing.ttf");
+    EXPECT_EQ(files->Edit16->text(), "4");
     ASSERT_EQ(watcher.Seen().size(), 3u);
     EXPECT_EQ(watcher.Seen()[2].text, "File not found.");
 }
@@ -295,20 +295,20 @@ TEST_F(FileManagerWindow, SelectFileErrorLeavesTheOldSize)
 TEST_F(FileManagerWindow, DirectoryLabelAndFormatOverFile)
 {
     ModalWatcher watcher;
-    QTest::mouseClick(tab->Button15, Qt::LeftButton);
+    QTest::mouseClick(files->Button15, Qt::LeftButton);
     EXPECT_EQ(Sent(), "^XA^WDE:*.*\r\n^XZ");
-    tab->ComboBox18->setCurrentIndex(0);
-    QTest::mouseClick(tab->Button15, Qt::LeftButton);
+    files->ComboBox18->setCurrentIndex(0);
+    QTest::mouseClick(files->Button15, Qt::LeftButton);
     EXPECT_EQ(Sent(), "^XA^WDR:*.*\r\n^XZ");
-    tab->ComboBox18->setCurrentIndex(-1);
-    QTest::mouseClick(tab->Button15, Qt::LeftButton);
+    files->ComboBox18->setCurrentIndex(-1);
+    QTest::mouseClick(files->Button15, Qt::LeftButton);
     EXPECT_EQ(Sent(), "^XA^XZ");
 
     // The format controls are hidden; their operation still works.
-    tab->Button14->click();
+    files->Button14->click();
     EXPECT_EQ(Sent(), "KILL F,\"*\"\r\n");
-    tab->RadioGroup3Items[0]->setChecked(true);
-    tab->Button14->click();
+    files->RadioGroup3Items[0]->setChecked(true);
+    files->Button14->click();
     EXPECT_EQ(Sent(), "KILL \"*\"\r\n");
     EXPECT_TRUE(watcher.Seen().empty());
 }
@@ -316,13 +316,13 @@ TEST_F(FileManagerWindow, DirectoryLabelAndFormatOverFile)
 TEST_F(FileManagerWindow, PacketsAppendAndRightClickDoesNothing)
 {
     ModalWatcher watcher;
-    tab->FilelistMemo->setPlainText("DRAM FILES: ");
-    tab->cpdataPacket("A.FNT");
-    tab->cpdataPacket("\r\nB");
-    EXPECT_EQ(tab->Edit18->text(), "Str1");
-    EXPECT_EQ(tab->FilelistMemo->toPlainText(), "DRAM FILES: A.FNT\nB");
+    files->FilelistMemo->setPlainText("DRAM FILES: ");
+    files->cpdataPacket("A.FNT");
+    files->cpdataPacket("\r\nB");
+    EXPECT_EQ(files->Edit18->text(), "Str1");
+    EXPECT_EQ(files->FilelistMemo->toPlainText(), "DRAM FILES: A.FNT\nB");
 
-    QTest::mouseClick(tab, Qt::RightButton, {}, QPoint(500, 400));
+    QTest::mouseClick(files, Qt::RightButton, {}, QPoint(500, 400));
     QTest::qWait(50);
     EXPECT_TRUE(watcher.Seen().empty());
     EXPECT_EQ(QApplication::activePopupWidget(), nullptr);
@@ -331,8 +331,8 @@ TEST_F(FileManagerWindow, PacketsAppendAndRightClickDoesNothing)
 TEST_F(FileManagerWindow, FontSampleFollowsThePrinterConfigurationTab)
 {
     ModalWatcher watcher;
-    tab->Edit15->setText("Demo.ttf");
-    tab->Button13->click(); // hidden, and still complete
+    files->Edit15->setText("Demo.ttf");
+    files->Button13->click(); // hidden, and still complete
     const QByteArray start = Sent();
     EXPECT_TRUE(start.startsWith("\xEF\xBB\xBF^XA\r\n^CI28^CW1,E:DEMO.FNT^FS\r\n^A1,40,40"));
     EXPECT_TRUE(start.endsWith("^FS\r\n^PQ1,0,1,N\r\n^XZ\r\n"));
@@ -342,15 +342,15 @@ TEST_F(FileManagerWindow, FontSampleFollowsThePrinterConfigurationTab)
     config->RadioGroup5Items[1]->click();
     config->Boxck->setChecked(true);
     config->Edit1->setText("2");
-    tab->Hexcb->setChecked(false);
-    tab->Button13->click();
+    files->Hexcb->setChecked(false);
+    files->Button13->click();
     const QByteArray framed = Sent();
     EXPECT_TRUE(framed.endsWith("^FS\r\n^FO24,24^GB864,2352,12,B,0^FS^PQ2,0,1,N\r\n^XZ\r\n"));
     EXPECT_FALSE(framed.contains("^FH"));
 
     // An unusable height stops the label before anything is sent.
     config->paperheighte->setText("2OO");
-    tab->Button13->click();
+    files->Button13->click();
     EXPECT_EQ(Sent(), framed);
     EXPECT_EQ(watcher.Texts(), QStringList { "'2OO' is not a valid floating point value." });
 }

@@ -37,8 +37,8 @@ protected:
         FileWindowTest::SetUp();
         if (HasFatalFailure())
             return;
-        tab = form->TabSheet2;
-        form->PageControl1->setCurrentWidget(tab);
+        files = form->TabSheet2;
+        form->PageControl1->setCurrentWidget(files);
     }
     QString Write(const QString &name, const QByteArray &bytes)
     {
@@ -48,7 +48,7 @@ protected:
     void Select(ModalWatcher &watcher, const QString &path)
     {
         watcher.AnswerFileDialogs({ path });
-        QTest::mouseClick(tab->Button11, Qt::LeftButton);
+        QTest::mouseClick(files->Button11, Qt::LeftButton);
     }
     // Chooses COM with the given device.
     void UseCom(const QString &device)
@@ -59,5 +59,5 @@ protected:
         ASSERT_EQ(form->CP->Port(), device);
     }
 
-    FileManagerTab *tab = nullptr;
+    FileManagerTab *files = nullptr;
 };
