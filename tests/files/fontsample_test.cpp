@@ -166,7 +166,8 @@ TEST(FontSample, SampleTextIsTwoArabicWordsAndFiveRawBytes)
     ASSERT_EQ(words.size(), 2);
     EXPECT_EQ(words[0].size(), 5);
     EXPECT_EQ(words[1].size(), 8);
-    for (QChar c : QString(phrase).remove(QLatin1Char(' ')))
+    const QString letters = QString(phrase).remove(QLatin1Char(' '));
+    for (QChar c : letters)
         EXPECT_EQ(c.script(), QChar::Script_Arabic);
     EXPECT_FALSE(text.contains('_'));
 }
