@@ -1,5 +1,6 @@
 #include "app/interfaceselecttab.h"
 
+#include "app/controls.h"
 #include "app/errorbox.h"
 #include "link/cupsprinter.h"
 #include "network/ipedit.h"
@@ -17,21 +18,6 @@ namespace {
 constexpr int GroupLeft = 150;
 constexpr int GroupWidth = 440;
 constexpr int FieldLeft = 104;
-
-QLabel *AddCaption(QWidget *parent, const QString &name, const QString &text, int x, int y)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
-
-template<class T> T *Named(T *widget, const QString &name)
-{
-    widget->setObjectName(name);
-    return widget;
-}
 
 } // namespace
 
@@ -56,7 +42,7 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     // COM
     GroupBox8 = group(QStringLiteral("GroupBox8"), QStringLiteral("COM Configuration"), 16, 81);
     RadioButton1 = radio(QStringLiteral("RadioButton1"), QStringLiteral("COM"), 16, 81);
-    AddCaption(GroupBox8, QStringLiteral("Label48"), QStringLiteral("Port Name:"), 16, 25);
+    AddCaption(GroupBox8, QStringLiteral("DKLabel"), QStringLiteral("Port Name:"), 16, 25);
     DK = Named(new QComboBox(GroupBox8), QStringLiteral("DK"));
     DK->setEditable(true);
     DK->addItems({ QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
@@ -64,7 +50,7 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     DK->addItems(SerialDeviceNames());
     DK->setGeometry(FieldLeft, 21, 160, 22);
     DK->setCurrentIndex(0);
-    AddCaption(GroupBox8, QStringLiteral("Label49"), QStringLiteral("Baud Rate:"), 16, 53);
+    AddCaption(GroupBox8, QStringLiteral("SD1Label"), QStringLiteral("Baud Rate:"), 16, 53);
     SD1 = Named(new QComboBox(GroupBox8), QStringLiteral("SD1"));
     SD1->setEditable(true);
     SD1->addItems({ QStringLiteral("9600"), QStringLiteral("19200"), QStringLiteral("38400"),
@@ -73,15 +59,17 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     SD1->setCurrentIndex(0);
     // The framing is fixed (N,8,1, Xon/Xoff): these captions sit below the
     // group's visible area with nothing beside them.
-    AddCaption(GroupBox8, QStringLiteral("Label50"), QStringLiteral("Data Bits"), 16, 96)->hide();
-    AddCaption(GroupBox8, QStringLiteral("Label51"), QStringLiteral("Stop Bit(s)"), 16, 120);
-    AddCaption(GroupBox8, QStringLiteral("Label52"), QStringLiteral("Parity:"), 16, 144);
-    AddCaption(GroupBox8, QStringLiteral("Label53"), QStringLiteral("Flow Control:"), 16, 168);
+    AddCaption(GroupBox8, QStringLiteral("DataBitsLabel"), QStringLiteral("Data Bits"), 16, 96)
+        ->hide();
+    AddCaption(GroupBox8, QStringLiteral("StopBitsLabel"), QStringLiteral("Stop Bit(s)"), 16, 120);
+    AddCaption(GroupBox8, QStringLiteral("ParityLabel"), QStringLiteral("Parity:"), 16, 144);
+    AddCaption(GroupBox8, QStringLiteral("FlowControlLabel"), QStringLiteral("Flow Control:"), 16,
+               168);
 
     // LPT
     GroupBox9 = group(QStringLiteral("GroupBox9"), QStringLiteral("LPT Selection"), 112, 57);
     RadioButton2 = radio(QStringLiteral("RadioButton2"), QStringLiteral("LPT"), 112, 57);
-    AddCaption(GroupBox9, QStringLiteral("Label54"), QStringLiteral("Port Name:"), 16, 25);
+    AddCaption(GroupBox9, QStringLiteral("ComboBox25Label"), QStringLiteral("Port Name:"), 16, 25);
     ComboBox25 = Named(new QComboBox(GroupBox9), QStringLiteral("ComboBox25"));
     ComboBox25->setEditable(true);
     ComboBox25->addItems({ QStringLiteral("LPT1"), QStringLiteral("LPT2"), QStringLiteral("LPT3"),
@@ -93,7 +81,7 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     GroupBox10
         = group(QStringLiteral("GroupBox10"), QStringLiteral("Ethernet Configuration"), 184, 57);
     RadioButton3 = radio(QStringLiteral("RadioButton3"), QStringLiteral("ETHERNET"), 184, 57);
-    AddCaption(GroupBox10, QStringLiteral("Label55"), QStringLiteral("IP Address:"), 16, 25);
+    AddCaption(GroupBox10, QStringLiteral("IPEdit1Label"), QStringLiteral("IP Address:"), 16, 25);
     IPEdit1 = Named(new TIPEdit(GroupBox10), QStringLiteral("IPEdit1"));
     IPEdit1->SetIPString(QStringLiteral("192.168.123.100"));
     QFont ipFont = IPEdit1->font();
@@ -104,7 +92,8 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     // DRIVER(USB): installed printers
     GroupBox11 = group(QStringLiteral("GroupBox11"), QStringLiteral("Driver Selection"), 256, 57);
     RadioButton4 = radio(QStringLiteral("RadioButton4"), QStringLiteral("DRIVER(USB)"), 256, 57);
-    AddCaption(GroupBox11, QStringLiteral("Label56"), QStringLiteral("Printer Driver:"), 16, 25);
+    AddCaption(GroupBox11, QStringLiteral("ComboBox26Label"), QStringLiteral("Printer Driver:"), 16,
+               25);
     ComboBox26 = Named(new QComboBox(GroupBox11), QStringLiteral("ComboBox26"));
     ComboBox26->setEditable(true);
     ComboBox26->setMaxVisibleItems(20);
@@ -114,7 +103,7 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     // File
     GroupBox12 = group(QStringLiteral("GroupBox12"), QStringLiteral("File Configuration"), 328, 57);
     RadioButton5 = radio(QStringLiteral("RadioButton5"), QStringLiteral("File"), 328, 57);
-    AddCaption(GroupBox12, QStringLiteral("Label57"), QStringLiteral("File Name:"), 16, 25);
+    AddCaption(GroupBox12, QStringLiteral("Edit17Label"), QStringLiteral("File Name:"), 16, 25);
     Edit17 = Named(new QLineEdit(QStringLiteral("abc.bin"), GroupBox12), QStringLiteral("Edit17"));
     Edit17->setGeometry(FieldLeft, 21, 160, 22);
 

@@ -1,5 +1,7 @@
 #include "commands/printerconfigtab.h"
 
+#include "app/controls.h"
+
 #include "app/errorbox.h"
 #include "commands/functioncommands.h"
 #include "commands/settingsbuilder.h"
@@ -53,14 +55,6 @@ ComboValue ReadCombo(const QComboBox *box)
         value.itemText = box->itemText(value.position);
     value.displayText = box->currentText();
     return value;
-}
-
-QPushButton *AddButton(QWidget *parent, const QString &name, const QString &text, QRect geometry)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    return button;
 }
 
 // A radio group: its items side by side in equal columns, numbered in the

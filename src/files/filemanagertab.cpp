@@ -1,5 +1,7 @@
 #include "files/filemanagertab.h"
 
+#include "app/controls.h"
+
 #include "app/errorbox.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
@@ -29,31 +31,6 @@ const QStringList DialogFilters { QStringLiteral("Font File (*.TTF;*.OTF)"),
 
 // Both read-back operations wait 50 ms for the answer and 30 ms before closing.
 constexpr int ReplyWaitMs = 50;
-
-QLabel *AddCaption(QWidget *parent, const QString &name, const QString &text, int x, int y)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(name);
-    label->move(x, y);
-    label->adjustSize();
-    return label;
-}
-
-QLineEdit *AddEdit(QWidget *parent, const QString &name, QRect geometry)
-{
-    auto *edit = new QLineEdit(parent);
-    edit->setObjectName(name);
-    edit->setGeometry(geometry);
-    return edit;
-}
-
-QPushButton *AddButton(QWidget *parent, const QString &name, const QString &text, QRect geometry)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    return button;
-}
 
 } // namespace
 

@@ -1,5 +1,7 @@
 #include "network/ethernetsetuptab.h"
 
+#include "app/controls.h"
+
 #include "app/errorbox.h"
 #include "link/printerlink.h"
 #include "network/ipedit.h"
@@ -73,10 +75,7 @@ QLineEdit *MakeIdBox(QWidget *parent, const QString &name, int left, int width =
 
 QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &text, int top)
 {
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(376, top, 169, 25);
-    return button;
+    return AddButton(parent, name, text, QRect(376, top, 169, 25));
 }
 
 // Captions sit left of the boxes at 144. Where this platform's font makes a

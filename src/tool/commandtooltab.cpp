@@ -1,5 +1,7 @@
 #include "tool/commandtooltab.h"
 
+#include "app/controls.h"
+
 #include "app/errorbox.h"
 #include "link/printerlink.h"
 
@@ -34,15 +36,6 @@ QFileDialog *MakeFileDialog(QWidget *parent, const QString &name, QFileDialog::A
     dialog->setOption(QFileDialog::HideNameFilterDetails);
     dialog->setNameFilter(QStringLiteral("*.* (*)"));
     return dialog;
-}
-
-QPushButton *MakeButton(QWidget *parent, const QString &name, const QString &text,
-                        const QRect &geometry)
-{
-    auto *button = new QPushButton(text, parent);
-    button->setObjectName(name);
-    button->setGeometry(geometry);
-    return button;
 }
 
 QStringList MemoLines(const QPlainTextEdit *memo)
@@ -101,16 +94,16 @@ CommandToolTab::CommandToolTab(PrinterLink &link, QWidget *parent)
     Edit8->setObjectName(QStringLiteral("Edit8"));
     Edit8->setGeometry(118, 398, 539, 22);
 
-    Button25 = MakeButton(this, QStringLiteral("Button25"), QStringLiteral("Select File"),
-                          QRect(88, 432, 105, 25));
-    Button19 = MakeButton(this, QStringLiteral("Button19"), QStringLiteral("Send File"),
-                          QRect(201, 432, 105, 25));
-    Button20 = MakeButton(this, QStringLiteral("Button20"), QStringLiteral("Send Text"),
-                          QRect(328, 432, 105, 25));
-    Button21 = MakeButton(this, QStringLiteral("Button21"), QStringLiteral("Load File"),
-                          QRect(441, 432, 105, 25));
-    Button22 = MakeButton(this, QStringLiteral("Button22"), QStringLiteral("Save File"),
-                          QRect(552, 432, 105, 25));
+    Button25 = AddButton(this, QStringLiteral("Button25"), QStringLiteral("Select File"),
+                         QRect(88, 432, 105, 25));
+    Button19 = AddButton(this, QStringLiteral("Button19"), QStringLiteral("Send File"),
+                         QRect(201, 432, 105, 25));
+    Button20 = AddButton(this, QStringLiteral("Button20"), QStringLiteral("Send Text"),
+                         QRect(328, 432, 105, 25));
+    Button21 = AddButton(this, QStringLiteral("Button21"), QStringLiteral("Load File"),
+                         QRect(441, 432, 105, 25));
+    Button22 = AddButton(this, QStringLiteral("Button22"), QStringLiteral("Save File"),
+                         QRect(552, 432, 105, 25));
     connect(Button25, &QPushButton::clicked, this, Guarded([this](bool) { Button25Click(); }));
     connect(Button19, &QPushButton::clicked, this, Guarded([this](bool) { Button19Click(); }));
     connect(Button20, &QPushButton::clicked, this, Guarded([this](bool) { Button20Click(); }));

@@ -180,7 +180,7 @@ TEST_F(LinkTest, StartValuesOfTheTab)
     EXPECT_EQ(tab->ComboBox26->maxVisibleItems(), 20);
     EXPECT_EQ(tab->RadioButton4->text(), "DRIVER(USB)");
     EXPECT_EQ(tab->GroupBox11->title(), "Driver Selection");
-    EXPECT_FALSE(Find<QLabel>(tab, "Label50")->isVisibleTo(tab));
+    EXPECT_FALSE(Find<QLabel>(tab, "DataBitsLabel")->isVisibleTo(tab));
 }
 
 TEST_F(LinkTest, InstalledPrinterGetsOneRawJobWithExactBytes)
