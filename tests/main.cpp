@@ -1,4 +1,8 @@
+#ifdef TARVOLIN_TEST_WIDGETS
 #include <QApplication>
+#else
+#include <QCoreApplication>
+#endif
 #include <QDir>
 #include <QTemporaryDir>
 
@@ -20,6 +24,8 @@ void QuietMessages(QtMsgType type, const QMessageLogContext &context, const QStr
 }
 } // namespace
 
+// Window tests get a QApplication on the offscreen platform; core tests get
+// only the event loop, which the serial component needs.
 int main(int argc, char **argv)
 {
     // Discovery and plain runs alike: no display needed.
@@ -32,8 +38,12 @@ int main(int argc, char **argv)
         qputenv("XDG_RUNTIME_DIR", runtimeDir.path().toLocal8Bit());
     }
     standardHandler = qInstallMessageHandler(QuietMessages);
+#ifdef TARVOLIN_TEST_WIDGETS
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Tarvolin"));
+#else
+    QCoreApplication app(argc, argv);
+#endif
+    QCoreApplication::setApplicationName(QStringLiteral("Tarvolin"));
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();
 }

@@ -1,9 +1,9 @@
 #include "app/interfaceselecttab.h"
 
-#include "app/controls.h"
-#include "app/errorbox.h"
+#include "ui/controls.h"
+#include "ui/errorbox.h"
 #include "link/cupsprinter.h"
-#include "network/ipedit.h"
+#include "network/ui/ipedit.h"
 
 #include <QComboBox>
 #include <QDir>

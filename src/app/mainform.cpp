@@ -1,15 +1,15 @@
 #include "app/mainform.h"
 
 #include "app/aboutform.h"
-#include "app/errorbox.h"
+#include "ui/errorbox.h"
 #include "app/interfaceselecttab.h"
-#include "commands/printerconfigtab.h"
-#include "files/filemanagertab.h"
+#include "commands/ui/printerconfigtab.h"
+#include "files/ui/filemanagertab.h"
 #include "link/printerlink.h"
-#include "network/ethernetsetuptab.h"
+#include "network/ui/ethernetsetuptab.h"
 #include "serial/comdatapacket.h"
 #include "serial/cport.h"
-#include "tool/commandtooltab.h"
+#include "tool/ui/commandtooltab.h"
 
 #include <QComboBox>
 #include <QDateTime>

@@ -1,9 +1,9 @@
 #include "app/aboutform.h"
-#include "app/errorbox.h"
+#include "ui/errorbox.h"
 #include "app/mainform.h"
 #include "core/exceptions.h"
-#include "support/modal.h"
-#include "support/windowtest.h"
+#include "support/ui/modal.h"
+#include "support/ui/windowtest.h"
 
 #include <QAction>
 #include <QComboBox>

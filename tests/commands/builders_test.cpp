@@ -2,7 +2,7 @@
 #include "commands/settingsbuilder.h"
 #include "commands/testlabel.h"
 #include "core/exceptions.h"
-#include "lines.h"
+#include "support/lines.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 #include "core/exceptions.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
-#include "filestest.h"
+#include "support/tempfile.h"
 #include "support/qtprint.h"
 
 #include <QFile>

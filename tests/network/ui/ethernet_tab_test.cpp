@@ -3,11 +3,11 @@
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
 #include "link/printerlink.h"
-#include "network/ethernetsetuptab.h"
-#include "network/ipedit.h"
-#include "support/filewindow.h"
-#include "support/modal.h"
-#include "support/windowtest.h"
+#include "network/ui/ethernetsetuptab.h"
+#include "network/ui/ipedit.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
+#include "support/ui/windowtest.h"
 
 #include <QContextMenuEvent>
 #include <QDir>

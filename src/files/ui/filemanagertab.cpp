@@ -1,8 +1,8 @@
-#include "files/filemanagertab.h"
+#include "files/ui/filemanagertab.h"
 
-#include "app/controls.h"
+#include "ui/controls.h"
 
-#include "app/errorbox.h"
+#include "ui/errorbox.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
 #include "files/fontsample.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/errorbox.h"
+#include "ui/errorbox.h"
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
 #include "link/printerlink.h"

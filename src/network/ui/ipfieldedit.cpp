@@ -1,6 +1,6 @@
-#include "network/ipfieldedit.h"
+#include "network/ui/ipfieldedit.h"
 
-#include "network/ipedit.h"
+#include "network/ui/ipedit.h"
 
 #include <QKeyEvent>
 #include <QKeySequence>

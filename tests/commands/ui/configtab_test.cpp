@@ -1,10 +1,10 @@
 // The "Printer Configuration" tab driven through the real window, sending over
 // the File interface into a temp dir.
-#include "commands/printerconfigtab.h"
-#include "lines.h"
-#include "support/filewindow.h"
-#include "support/modal.h"
-#include "support/windowtest.h"
+#include "commands/ui/printerconfigtab.h"
+#include "support/lines.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
+#include "support/ui/windowtest.h"
 
 #include <QCheckBox>
 #include <QComboBox>

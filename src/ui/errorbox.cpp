@@ -1,4 +1,4 @@
-#include "app/errorbox.h"
+#include "ui/errorbox.h"
 
 #include "core/exceptions.h"
 

@@ -1,6 +1,6 @@
-#include "network/ipedit.h"
+#include "network/ui/ipedit.h"
 
-#include "network/ipfieldedit.h"
+#include "network/ui/ipfieldedit.h"
 
 #include <QFontInfo>
 #include <QFontMetrics>

@@ -3,13 +3,13 @@
 // interface.
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
-#include "commands/printerconfigtab.h"
-#include "files/filemanagertab.h"
-#include "filestest.h"
+#include "commands/ui/printerconfigtab.h"
+#include "files/ui/filemanagertab.h"
+#include "files/ui/filestest.h"
 #include "link/printerlink.h"
-#include "support/filewindow.h"
-#include "support/modal.h"
-#include "support/windowtest.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
+#include "support/ui/windowtest.h"
 
 #include <QApplication>
 #include <QCheckBox>

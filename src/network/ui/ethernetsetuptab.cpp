@@ -1,10 +1,10 @@
-#include "network/ethernetsetuptab.h"
+#include "network/ui/ethernetsetuptab.h"
 
-#include "app/controls.h"
+#include "ui/controls.h"
 
-#include "app/errorbox.h"
+#include "ui/errorbox.h"
 #include "link/printerlink.h"
-#include "network/ipedit.h"
+#include "network/ui/ipedit.h"
 
 #include <QContextMenuEvent>
 #include <QFrame>

@@ -1,8 +1,8 @@
-#include "tool/commandtooltab.h"
+#include "tool/ui/commandtooltab.h"
 
-#include "app/controls.h"
+#include "ui/controls.h"
 
-#include "app/errorbox.h"
+#include "ui/errorbox.h"
 #include "link/printerlink.h"
 
 #include <QButtonGroup>

@@ -1,10 +1,10 @@
 // "Get Status" through the real window against a printer on a
 // pseudo-terminal.
 #include "app/interfaceselecttab.h"
-#include "commands/printerconfigtab.h"
+#include "commands/ui/printerconfigtab.h"
 #include "serial/cport.h"
-#include "support/filewindow.h"
-#include "support/modal.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
 #include "support/ptyprinter.h"
 
 #include <QComboBox>

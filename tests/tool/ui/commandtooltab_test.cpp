@@ -3,10 +3,10 @@
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
 #include "link/printerlink.h"
-#include "support/filewindow.h"
-#include "support/modal.h"
-#include "support/windowtest.h"
-#include "tool/commandtooltab.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
+#include "support/ui/windowtest.h"
+#include "tool/ui/commandtooltab.h"
 
 #include <QButtonGroup>
 #include <QDir>

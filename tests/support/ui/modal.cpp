@@ -1,4 +1,4 @@
-#include "support/modal.h"
+#include "support/ui/modal.h"
 
 #include <QAbstractButton>
 #include <QApplication>

@@ -1,8 +1,8 @@
-#include "commands/printerconfigtab.h"
+#include "commands/ui/printerconfigtab.h"
 
-#include "app/controls.h"
+#include "ui/controls.h"
 
-#include "app/errorbox.h"
+#include "ui/errorbox.h"
 #include "commands/functioncommands.h"
 #include "commands/settingsbuilder.h"
 #include "commands/statusquery.h"

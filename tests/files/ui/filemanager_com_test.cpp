@@ -1,14 +1,14 @@
 // File list and free memory through the real window against printers on a
 // pseudo-terminal, and the bytes that arrive while the port closes.
 #include "app/interfaceselecttab.h"
-#include "files/filemanagertab.h"
-#include "filestest.h"
+#include "files/ui/filemanagertab.h"
+#include "files/ui/filestest.h"
 #include "serial/cport.h"
-#include "support/filewindow.h"
-#include "support/modal.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
 #include "support/pty.h"
 #include "support/ptyprinter.h"
-#include "support/windowtest.h"
+#include "support/ui/windowtest.h"
 
 #include <QComboBox>
 #include <QLineEdit>

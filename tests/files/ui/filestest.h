@@ -1,14 +1,14 @@
 #pragma once
 
 #include "app/interfaceselecttab.h"
-#include "files/filemanagertab.h"
+#include "files/ui/filemanagertab.h"
 #include "serial/cport.h"
-#include "support/filewindow.h"
-#include "support/modal.h"
+#include "support/ui/filewindow.h"
+#include "support/tempfile.h"
+#include "support/ui/modal.h"
 
 #include <QByteArray>
 #include <QComboBox>
-#include <QFile>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QString>
@@ -17,16 +17,6 @@
 #include <QTest>
 
 #include <gtest/gtest.h>
-
-// Writes a file of the given bytes into a test's directory; returns its path.
-inline QString WriteTempFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    const QString path = dir.filePath(name);
-    QFile f(path);
-    EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << path.toStdString();
-    f.write(bytes);
-    return path;
-}
 
 // The real window on its File Manager tab, sending over the File interface.
 class FileManagerWindow : public FileWindowTest
