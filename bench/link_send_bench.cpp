@@ -17,8 +17,8 @@
 
 #include <benchmark/benchmark.h>
 
-#include <cstdlib>
 #include <atomic>
+#include <cstdlib>
 #include <memory>
 #include <poll.h>
 #include <thread>
@@ -70,7 +70,8 @@ void BM_FileBackend(benchmark::State &state)
 
 void BM_FileCp(benchmark::State &state)
 {
-    const QString command = QStringLiteral("cp '%1' '%2'").arg(F().source, F().dir.filePath("cp.bin"));
+    const QString command
+        = QStringLiteral("cp '%1' '%2'").arg(F().source, F().dir.filePath("cp.bin"));
     for (auto _ : state)
         RunShell(state, command);
     state.SetBytesProcessed(state.iterations() * Size);
@@ -107,19 +108,19 @@ void BM_NetBashDevTcp(benchmark::State &state)
 struct PtyDrain
 {
     PtyPair pty;
-    std::atomic<qint64> total{0};
-    std::atomic<bool> stop{false};
-    std::thread reader{[this] {
+    std::atomic<qint64> total { 0 };
+    std::atomic<bool> stop { false };
+    std::thread reader { [this] {
         char buf[65536];
         while (!stop) {
-            pollfd p{pty.MasterFd(), POLLIN, 0};
+            pollfd p { pty.MasterFd(), POLLIN, 0 };
             if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
                 const ssize_t n = ::read(pty.MasterFd(), buf, sizeof buf);
                 if (n > 0)
                     total += n;
             }
         }
-    }};
+    } };
     ~PtyDrain()
     {
         stop = true;
@@ -153,7 +154,8 @@ void BM_ComBackend(benchmark::State &state)
 void BM_ComCat(benchmark::State &state)
 {
     PtyDrain drain;
-    const QString command = QStringLiteral("cat '%1' > '%2'").arg(F().source, drain.pty.SlavePath());
+    const QString command
+        = QStringLiteral("cat '%1' > '%2'").arg(F().source, drain.pty.SlavePath());
     qint64 expected = 0;
     for (auto _ : state) {
         RunShell(state, command);

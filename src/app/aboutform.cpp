@@ -3,8 +3,9 @@
 #include <QLabel>
 
 TForm2::TForm2(QWidget *parent)
-    : QWidget(parent, Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
-                          | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
+    : QWidget(parent,
+              Qt::Window | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint
+                  | Qt::WindowTitleHint | Qt::CustomizeWindowHint)
 {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("About Version"));

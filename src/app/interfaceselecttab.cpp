@@ -1,9 +1,9 @@
 #include "app/interfaceselecttab.h"
 
-#include "ui/controls.h"
-#include "ui/errorbox.h"
 #include "link/cupsprinter.h"
 #include "network/ui/ipedit.h"
+#include "ui/controls.h"
+#include "ui/errorbox.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,7 +1,6 @@
 #include "app/mainform.h"
 
 #include "app/aboutform.h"
-#include "ui/errorbox.h"
 #include "app/interfaceselecttab.h"
 #include "commands/ui/printerconfigtab.h"
 #include "files/ui/filemanagertab.h"
@@ -10,12 +9,13 @@
 #include "serial/comdatapacket.h"
 #include "serial/cport.h"
 #include "tool/ui/commandtooltab.h"
+#include "ui/errorbox.h"
 
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
-#include <QLayout>
 #include <QLabel>
+#include <QLayout>
 #include <QLocale>
 #include <QMenuBar>
 #include <QPushButton>
@@ -27,7 +27,7 @@
 namespace {
 constexpr int ClientWidth = 691;
 constexpr int ClientHeight = 577;
-constexpr int PanelWidths[4] = {230, 190, 100, 80};
+constexpr int PanelWidths[4] = { 230, 190, 100, 80 };
 } // namespace
 
 QString StatusClockText(const QDateTime &moment)
@@ -42,9 +42,10 @@ QString StatusClockText(const QDateTime &moment)
 }
 
 TForm1::TForm1(QWidget *parent)
-    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
-                              | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
-                              | Qt::CustomizeWindowHint)
+    : QMainWindow(parent,
+                  Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint
+                      | Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint
+                      | Qt::CustomizeWindowHint)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Tarvolin"));
@@ -66,8 +67,8 @@ TForm1::TForm1(QWidget *parent)
     GroupBox3->setGeometry(8, 0, 297, 49);
     ComboBox1 = new QComboBox(GroupBox3);
     ComboBox1->setObjectName(QStringLiteral("ComboBox1"));
-    ComboBox1->addItems({QStringLiteral("LPT"), QStringLiteral("COM"), QStringLiteral("ETHERNET"),
-                         QStringLiteral("Driver")});
+    ComboBox1->addItems({ QStringLiteral("LPT"), QStringLiteral("COM"), QStringLiteral("ETHERNET"),
+                          QStringLiteral("Driver") });
     ComboBox1->setGeometry(16, 18, 145, 21);
     Button8 = new QPushButton(QStringLiteral("Setup"), GroupBox3);
     Button8->setObjectName(QStringLiteral("Button8"));
@@ -103,8 +104,8 @@ TForm1::TForm1(QWidget *parent)
 
     TabSheet1 = new PrinterConfigTab(*link_);
     TabSheet2 = new FileManagerTab(*link_, [this] { return TabSheet1->SetupValues(); });
-    cpdata->OnPacket = Guarded(
-        [this](QObject *, const QByteArray &packet) { TabSheet2->cpdataPacket(packet); });
+    cpdata->OnPacket
+        = Guarded([this](QObject *, const QByteArray &packet) { TabSheet2->cpdataPacket(packet); });
     TabSheet3 = new EthernetSetupTab(*link_);
     TabSheet4 = new CommandToolTab(*link_);
     PageControl1->addTab(TabSheet1, QStringLiteral("Printer Configuration"));

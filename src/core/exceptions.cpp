@@ -5,14 +5,12 @@
 ETarvolinError::ETarvolinError(const QString &message)
     : std::runtime_error(message.toStdString())
     , message_(message)
-{
-}
+{ }
 
 EInOutError::EInOutError(const QString &message, int errorCode)
     : ETarvolinError(message)
     , errorCode_(errorCode)
-{
-}
+{ }
 
 QString EInOutError::TextForErrno(int err)
 {
@@ -46,10 +44,8 @@ EInOutError EInOutError::FromErrno(int err)
 
 EFOpenError::EFOpenError(const QString &fileName)
     : ETarvolinError(QStringLiteral("Cannot open file %1").arg(fileName))
-{
-}
+{ }
 
 EFCreateError::EFCreateError(const QString &fileName)
     : ETarvolinError(QStringLiteral("Cannot create file %1").arg(fileName))
-{
-}
+{ }

@@ -24,8 +24,8 @@ void ShowErrorBox(const QString &message)
 
 void ShowMessage(const QString &message)
 {
-    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), message,
-                    QMessageBox::Ok, QApplication::activeWindow());
+    QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), message, QMessageBox::Ok,
+                    QApplication::activeWindow());
     box.setObjectName(QStringLiteral("MessageBox"));
     box.exec();
 }

@@ -1,9 +1,9 @@
 #include "app/aboutform.h"
-#include "ui/errorbox.h"
 #include "app/mainform.h"
 #include "core/exceptions.h"
 #include "support/ui/modal.h"
 #include "support/ui/windowtest.h"
+#include "ui/errorbox.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -11,10 +11,10 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
-#include <QMessageBox>
 #include <QTest>
 
 TEST(MainWindow, CaptionTabsAndStartTab)
@@ -25,8 +25,8 @@ TEST(MainWindow, CaptionTabsAndStartTab)
     EXPECT_TRUE(form.windowFlags() & Qt::WindowMinimizeButtonHint);
     auto *tabs = Find<QTabWidget>(&form, "PageControl1");
     ASSERT_EQ(tabs->count(), 5);
-    const QStringList captions{"Printer Configuration", "File Manager", "Ethernet Setup",
-                               "Command Tool", "Interface Select"};
+    const QStringList captions { "Printer Configuration", "File Manager", "Ethernet Setup",
+                                 "Command Tool", "Interface Select" };
     for (int i = 0; i < 5; ++i) {
         EXPECT_EQ(tabs->tabText(i), captions[i]);
         EXPECT_EQ(tabs->widget(i)->objectName(), QStringLiteral("TabSheet%1").arg(i + 1));
@@ -65,7 +65,7 @@ TEST(MainWindow, StatusBarPanels)
 {
     TForm1 form;
     form.show();
-    const int widths[] = {230, 190, 100};
+    const int widths[] = { 230, 190, 100 };
     for (int i = 0; i < 3; ++i)
         EXPECT_EQ(form.StatusBar1Panel[i]->width(), widths[i]);
     for (QLabel *panel : form.StatusBar1Panel)

@@ -3,8 +3,8 @@
 #include "core/exceptions.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
-#include "support/tempfile.h"
 #include "support/qtprint.h"
+#include "support/tempfile.h"
 
 #include <QFile>
 #include <QRandomGenerator>

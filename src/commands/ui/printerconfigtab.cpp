@@ -2,12 +2,12 @@
 
 #include "ui/controls.h"
 
-#include "ui/errorbox.h"
 #include "commands/functioncommands.h"
 #include "commands/settingsbuilder.h"
 #include "commands/statusquery.h"
 #include "commands/testlabel.h"
 #include "link/printerlink.h"
+#include "ui/errorbox.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

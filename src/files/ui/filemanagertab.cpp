@@ -2,12 +2,12 @@
 
 #include "ui/controls.h"
 
-#include "ui/errorbox.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
 #include "files/fontsample.h"
 #include "files/memorycommands.h"
 #include "link/printerlink.h"
+#include "ui/errorbox.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

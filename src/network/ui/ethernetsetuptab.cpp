@@ -2,9 +2,9 @@
 
 #include "ui/controls.h"
 
-#include "ui/errorbox.h"
 #include "link/printerlink.h"
 #include "network/ui/ipedit.h"
+#include "ui/errorbox.h"
 
 #include <QContextMenuEvent>
 #include <QFrame>

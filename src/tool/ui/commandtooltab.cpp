@@ -2,8 +2,8 @@
 
 #include "ui/controls.h"
 
-#include "ui/errorbox.h"
 #include "link/printerlink.h"
+#include "ui/errorbox.h"
 
 #include <QButtonGroup>
 #include <QFileDialog>

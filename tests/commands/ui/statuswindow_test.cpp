@@ -3,9 +3,9 @@
 #include "app/interfaceselecttab.h"
 #include "commands/ui/printerconfigtab.h"
 #include "serial/cport.h"
+#include "support/ptyprinter.h"
 #include "support/ui/filewindow.h"
 #include "support/ui/modal.h"
-#include "support/ptyprinter.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -4,10 +4,10 @@
 #include "files/ui/filemanagertab.h"
 #include "files/ui/filestest.h"
 #include "serial/cport.h"
-#include "support/ui/filewindow.h"
-#include "support/ui/modal.h"
 #include "support/pty.h"
 #include "support/ptyprinter.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
 #include "support/ui/windowtest.h"
 
 #include <QComboBox>

@@ -3,8 +3,8 @@
 #include "app/interfaceselecttab.h"
 #include "files/ui/filemanagertab.h"
 #include "serial/cport.h"
-#include "support/ui/filewindow.h"
 #include "support/tempfile.h"
+#include "support/ui/filewindow.h"
 #include "support/ui/modal.h"
 
 #include <QByteArray>

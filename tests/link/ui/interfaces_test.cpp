@@ -1,16 +1,16 @@
 // The printer link over the File, LPT, network and installed-printer
 // interfaces, chosen on the real Interface Select tab.
-#include "ui/errorbox.h"
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
 #include "core/exceptions.h"
 #include "link/devicefile.h"
 #include "link/printerlink.h"
 #include "support/cupsserver.h"
+#include "support/tcpsink.h"
 #include "support/ui/filewindow.h"
 #include "support/ui/modal.h"
-#include "support/tcpsink.h"
 #include "support/ui/windowtest.h"
+#include "ui/errorbox.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,17 +1,17 @@
 // The printer link over COM and the network, chosen on the real Interface
 // Select tab: sends and request/reply exchanges against a printer on a
 // pseudo-terminal and a loopback listener.
-#include "ui/errorbox.h"
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
 #include "link/printerlink.h"
 #include "network/ui/ipedit.h"
 #include "serial/cport.h"
-#include "support/ui/filewindow.h"
-#include "support/ui/modal.h"
 #include "support/ptyprinter.h"
 #include "support/tcpsink.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
 #include "support/ui/windowtest.h"
+#include "ui/errorbox.h"
 
 #include <QComboBox>
 #include <QDir>

@@ -1,9 +1,9 @@
 #pragma once
 
-#include "ui/errorbox.h"
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
 #include "link/printerlink.h"
+#include "ui/errorbox.h"
 
 #include <QDir>
 #include <QFile>
