@@ -53,3 +53,20 @@ class EFCreateError : public ETarvolinError
 public:
     explicit EFCreateError(const QString &fileName);
 };
+
+// An operation the operator stopped (see link/progress.h): how far it got.
+class EOperationCancelled : public ETarvolinError
+{
+public:
+    EOperationCancelled(const QString &message, qint64 doneBytes, qint64 totalBytes)
+        : ETarvolinError(message)
+        , doneBytes_(doneBytes)
+        , totalBytes_(totalBytes)
+    { }
+    qint64 DoneBytes() const { return doneBytes_; }
+    qint64 TotalBytes() const { return totalBytes_; }
+
+private:
+    qint64 doneBytes_;
+    qint64 totalBytes_;
+};

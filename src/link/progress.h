@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+#include <QtGlobal>
+
+// How a long operation (a send, a connect, a serial reply) tells whoever
+// watches it how far it has got, and learns whether to go on. The window
+// shows it as a dialog, the command-line program as a terminal progress bar;
+// code that nobody watches passes nothing.
+//
+// The link may call an observer from a worker thread: implementations that
+// touch widgets hand the figures over to their own thread.
+class ProgressObserver
+{
+public:
+    virtual ~ProgressObserver() = default;
+
+    // A new stage begins: what is happening, in the operator's words
+    // ("Sending 4,194,304 bytes to COM1 (9600 baud)"), its total in bytes (-1
+    // when not known, e.g. a reply or a connect) and, where the line speed is
+    // known, the rate to expect before any has been measured (0 otherwise).
+    virtual void Stage(const QString &what, qint64 totalBytes, double expectedBytesPerSecond) = 0;
+
+    // Bytes of the current stage done so far (for a network send: bytes the
+    // printer has acknowledged).
+    virtual void Progress(qint64 doneBytes) = 0;
+
+    // Asked between chunks; true stops the operation, which then ends with
+    // EOperationCancelled.
+    virtual bool CancelRequested() = 0;
+};
