@@ -1,8 +1,11 @@
 #include "ui/controls.h"
 
+#include <QButtonGroup>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRadioButton>
 
 QLabel *AddCaption(QWidget *parent, const QString &name, const QString &text, int x, int y)
 {
@@ -25,4 +28,26 @@ QLineEdit *AddEdit(QWidget *parent, const QString &name, const QRect &geometry)
     auto *edit = Named(new QLineEdit(parent), name);
     edit->setGeometry(geometry);
     return edit;
+}
+
+QRadioButton *RadioGroupControls::Item(int index) const
+{
+    return qobject_cast<QRadioButton *>(buttons->button(index));
+}
+
+RadioGroupControls AddRadioGroup(QWidget *parent, const QString &name, const QString &title,
+                                 const QRect &geometry, const QStringList &items,
+                                 const QRect &firstItem, const QPoint &step)
+{
+    RadioGroupControls group;
+    group.box = Named(new QGroupBox(title, parent), name);
+    group.box->setGeometry(geometry);
+    group.buttons = new QButtonGroup(group.box);
+    for (int i = 0; i < items.size(); ++i) {
+        auto *item = Named(new QRadioButton(items[i], group.box),
+                           QStringLiteral("%1Item%2").arg(name).arg(i));
+        item->setGeometry(firstItem.translated(step * i));
+        group.buttons->addButton(item, i);
+    }
+    return group;
 }

@@ -128,18 +128,12 @@ void FileManagerTab::CreateMemoryControls()
     Button13->hide();
     connect(Button13, &QPushButton::clicked, this, Guarded([this](bool) { Button13Click(); }));
 
-    RadioGroup3 = new QGroupBox(QStringLiteral("Memory Device"), this);
-    RadioGroup3->setObjectName(QStringLiteral("RadioGroup3"));
-    RadioGroup3->setGeometry(8, 308, 185, 49);
-    auto *memories = new QButtonGroup(RadioGroup3);
-    const QStringList items { QStringLiteral("DRAM"), QStringLiteral("FLASH") };
-    for (int i = 0; i < 2; ++i) {
-        auto *item = new QRadioButton(items[i], RadioGroup3);
-        item->setObjectName(QStringLiteral("RadioGroup3Item%1").arg(i));
-        item->setGeometry(12 + i * 84, 21, 80, 19);
-        memories->addButton(item, i);
-        RadioGroup3Items[i] = item;
-    }
+    const RadioGroupControls memories = AddRadioGroup(
+        this, QStringLiteral("RadioGroup3"), QStringLiteral("Memory Device"), { 8, 308, 185, 49 },
+        { QStringLiteral("DRAM"), QStringLiteral("FLASH") }, { 12, 21, 80, 19 }, { 84, 0 });
+    RadioGroup3 = memories.box;
+    for (int i = 0; i < 2; ++i)
+        RadioGroup3Items[i] = memories.Item(i);
     RadioGroup3Items[1]->setChecked(true);
     RadioGroup3->hide();
 

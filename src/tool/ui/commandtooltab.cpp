@@ -58,16 +58,14 @@ CommandToolTab::CommandToolTab(PrinterLink &link, QWidget *parent)
     setObjectName(QStringLiteral("TabSheet4"));
     pageEncoding_.fill(PageEncoding::Utf8);
 
-    RadioGroup4 = new QGroupBox(QStringLiteral("Editor"), this);
-    RadioGroup4->setObjectName(QStringLiteral("RadioGroup4"));
-    RadioGroup4->setGeometry(8, 2, 65, 384);
-    pageButtons_ = new QButtonGroup(this);
-    for (int i = 0; i < PageCount; ++i) {
-        auto *item = new QRadioButton(QString::number(i + 1), RadioGroup4);
-        item->setObjectName(QStringLiteral("RadioGroup4Item%1").arg(i));
-        item->setGeometry(12, 22 + i * 35, 45, 20);
-        pageButtons_->addButton(item, i);
-    }
+    QStringList pageNumbers;
+    for (int i = 0; i < PageCount; ++i)
+        pageNumbers << QString::number(i + 1);
+    const RadioGroupControls pages
+        = AddRadioGroup(this, QStringLiteral("RadioGroup4"), QStringLiteral("Editor"),
+                        { 8, 2, 65, 384 }, pageNumbers, { 12, 22, 45, 20 }, { 0, 35 });
+    RadioGroup4 = pages.box;
+    pageButtons_ = pages.buttons;
     pageButtons_->button(0)->setChecked(true);
     connect(pageButtons_, &QButtonGroup::idToggled, this, Guarded([this](int, bool checked) {
                 if (checked)

@@ -33,6 +33,7 @@ protected:
             return;
         form->PageControl1->setCurrentWidget(form->TabSheet1);
         tab = form->TabSheet1;
+        panel = tab->GroupBox7;
     }
     void Click(QAbstractButton *button)
     {
@@ -43,6 +44,7 @@ protected:
     }
 
     PrinterConfigTab *tab = nullptr;
+    SetupPanelBox *panel = nullptr;
 };
 
 const QByteArray StoreAtStart
@@ -191,7 +193,7 @@ TEST_F(ConfigTab, StartValuesAndItemLists)
         EXPECT_TRUE(box->isEditable()) << c.name;
         EXPECT_EQ(box->isVisible(), c.visible) << c.name;
     }
-    EXPECT_EQ(tab->densitycb->maxVisibleItems(), 50);
+    EXPECT_EQ(panel->densitycb->maxVisibleItems(), 50);
 
     struct Edit
     {
@@ -214,8 +216,8 @@ TEST_F(ConfigTab, StartValuesAndItemLists)
         EXPECT_EQ(edit->text(), e.text) << e.name;
         EXPECT_EQ(edit->isVisible(), e.visible) << e.name;
     }
-    EXPECT_EQ(tab->Homexe->maxLength(), 4);
-    EXPECT_EQ(tab->Homeye->maxLength(), 4);
+    EXPECT_EQ(panel->Homexe->maxLength(), 4);
+    EXPECT_EQ(panel->Homeye->maxLength(), 4);
 
     struct Caption
     {
@@ -264,29 +266,29 @@ TEST_F(ConfigTab, UnitAndResolutionChangeOnlyCaptions)
         const char *width, *height, *top, *shift, *home;
     };
     const Step steps[] = {
-        { tab->RadioGroup1Items[0], "Label Width(Inch):", "Label Height(Inch):",
+        { panel->RadioGroup1Items[0], "Label Width(Inch):", "Label Height(Inch):",
           "Label Top:[-15,15]mm", "Label Shift:[-1249,1249]mm", "Label Home:[0,4000]mm" },
-        { tab->RadioGroup1Items[2], "Label Width(cm):", "Label Height(cm):", "Label Top:[-15,15]mm",
+        { panel->RadioGroup1Items[2], "Label Width(cm):", "Label Height(cm):", "Label Top:[-15,15]mm",
           "Label Shift:[-1249,1249]mm", "Label Home:[0,4000]mm" },
-        { tab->RadioGroup5Items[1], "Label Width(cm):", "Label Height(cm):", "Label Top:[-10,10]mm",
+        { panel->RadioGroup5Items[1], "Label Width(cm):", "Label Height(cm):", "Label Top:[-10,10]mm",
           "Label Shift:[-833,833]mm", "Label Home:[0,2666]mm" },
-        { tab->RadioGroup1Items[1], "Label Width(mm):", "Label Height(mm):", "Label Top:[-10,10]mm",
+        { panel->RadioGroup1Items[1], "Label Width(mm):", "Label Height(mm):", "Label Top:[-10,10]mm",
           "Label Shift:[-833,833]mm", "Label Home:[0,2666]mm" },
-        { tab->RadioGroup5Items[0], "Label Width(mm):", "Label Height(mm):", "Label Top:[-15,15]mm",
+        { panel->RadioGroup5Items[0], "Label Width(mm):", "Label Height(mm):", "Label Top:[-15,15]mm",
           "Label Shift:[-1249,1249]mm", "Label Home:[0,4000]mm" },
     };
     for (const Step &s : steps) {
         QTest::mouseClick(s.button, Qt::LeftButton);
         ASSERT_TRUE(s.button->isChecked());
-        EXPECT_EQ(tab->Label13->text(), s.width);
-        EXPECT_EQ(tab->Label14->text(), s.height);
-        EXPECT_EQ(tab->Label22->text(), s.top);
-        EXPECT_EQ(tab->Label23->text(), s.shift);
-        EXPECT_EQ(tab->Label24->text(), s.home);
+        EXPECT_EQ(panel->Label13->text(), s.width);
+        EXPECT_EQ(panel->Label14->text(), s.height);
+        EXPECT_EQ(panel->Label22->text(), s.top);
+        EXPECT_EQ(panel->Label23->text(), s.shift);
+        EXPECT_EQ(panel->Label24->text(), s.home);
         // The values stay as typed.
-        EXPECT_EQ(tab->paperwidthe->text(), "76");
-        EXPECT_EQ(tab->paperheighte->text(), "200");
-        EXPECT_EQ(tab->Lte->text(), "0");
+        EXPECT_EQ(panel->paperwidthe->text(), "76");
+        EXPECT_EQ(panel->paperheighte->text(), "200");
+        EXPECT_EQ(panel->Lte->text(), "0");
     }
 }
 
@@ -294,8 +296,8 @@ TEST_F(ConfigTab, DigitFilterOnHomeXOnly)
 {
     for (const char *key : { "a", "-", ".", ",", " ", "Z" }) {
         ModalWatcher watcher;
-        QTest::keyClicks(tab->Homexe, key);
-        EXPECT_EQ(tab->Homexe->text(), "0") << key;
+        QTest::keyClicks(panel->Homexe, key);
+        EXPECT_EQ(panel->Homexe->text(), "0") << key;
         ASSERT_EQ(watcher.Seen().size(), 1u) << key;
         EXPECT_EQ(watcher.Seen()[0].text, DigitsOnly);
         EXPECT_EQ(watcher.Seen()[0].title, "Tarvolin");
@@ -303,72 +305,72 @@ TEST_F(ConfigTab, DigitFilterOnHomeXOnly)
     {
         // One message per refused character.
         ModalWatcher watcher;
-        QTest::keyClicks(tab->Homexe, "1x2y");
-        EXPECT_EQ(tab->Homexe->text(), "012");
+        QTest::keyClicks(panel->Homexe, "1x2y");
+        EXPECT_EQ(panel->Homexe->text(), "012");
         EXPECT_EQ(watcher.Texts(), QStringList({ DigitsOnly, DigitsOnly }));
     }
     {
         // Digits, backspace and Enter pass; the fourth character is the last.
         ModalWatcher watcher;
-        QTest::keyClick(tab->Homexe, Qt::Key_Backspace);
-        EXPECT_EQ(tab->Homexe->text(), "01");
-        QTest::keyClicks(tab->Homexe, "789");
-        EXPECT_EQ(tab->Homexe->text(), "0178");
-        QTest::keyClick(tab->Homexe, Qt::Key_Return);
-        QTest::keyClick(tab->Homexe, Qt::Key_Left);
+        QTest::keyClick(panel->Homexe, Qt::Key_Backspace);
+        EXPECT_EQ(panel->Homexe->text(), "01");
+        QTest::keyClicks(panel->Homexe, "789");
+        EXPECT_EQ(panel->Homexe->text(), "0178");
+        QTest::keyClick(panel->Homexe, Qt::Key_Return);
+        QTest::keyClick(panel->Homexe, Qt::Key_Left);
         EXPECT_TRUE(watcher.Seen().empty());
     }
     {
         ModalWatcher watcher;
-        QTest::keyClicks(tab->Homeye, "a-.");
-        EXPECT_EQ(tab->Homeye->text(), "0a-.");
-        QTest::keyClicks(tab->Homeye, ",");
-        EXPECT_EQ(tab->Homeye->text(), "0a-.");
-        tab->Homeye->setText("0");
-        QTest::keyClicks(tab->Homeye, ",");
-        EXPECT_EQ(tab->Homeye->text(), "0,");
+        QTest::keyClicks(panel->Homeye, "a-.");
+        EXPECT_EQ(panel->Homeye->text(), "0a-.");
+        QTest::keyClicks(panel->Homeye, ",");
+        EXPECT_EQ(panel->Homeye->text(), "0a-.");
+        panel->Homeye->setText("0");
+        QTest::keyClicks(panel->Homeye, ",");
+        EXPECT_EQ(panel->Homeye->text(), "0,");
         EXPECT_TRUE(watcher.Seen().empty());
     }
 }
 
 TEST_F(ConfigTab, ClearBlanksTheBoxesAndFields)
 {
-    tab->Lte->setText("5");
-    tab->Shifte->setText("7");
-    tab->Homexe->setText("12");
-    tab->Homeye->setText("3");
-    tab->Edit1->setText("4");
-    tab->gape->setText("2");
-    tab->referenceye->setText("9");
-    tab->codepagecb->setCurrentIndex(3);
-    tab->stopbitcb->setCurrentIndex(2);
-    tab->Boxck->setChecked(true);
-    QTest::mouseClick(tab->RadioGroup1Items[0], Qt::LeftButton);
-    QTest::mouseClick(tab->RadioGroup5Items[1], Qt::LeftButton);
-    const int densityItems = tab->densitycb->count();
+    panel->Lte->setText("5");
+    panel->Shifte->setText("7");
+    panel->Homexe->setText("12");
+    panel->Homeye->setText("3");
+    panel->Edit1->setText("4");
+    panel->gape->setText("2");
+    panel->referenceye->setText("9");
+    panel->codepagecb->setCurrentIndex(3);
+    panel->stopbitcb->setCurrentIndex(2);
+    panel->Boxck->setChecked(true);
+    QTest::mouseClick(panel->RadioGroup1Items[0], Qt::LeftButton);
+    QTest::mouseClick(panel->RadioGroup5Items[1], Qt::LeftButton);
+    const int densityItems = panel->densitycb->count();
 
-    tab->Button9->click();
+    panel->Button9->click();
 
     for (QComboBox *box : tab->findChildren<QComboBox *>()) {
         EXPECT_EQ(box->currentIndex(), 0) << box->objectName().toStdString();
         EXPECT_EQ(box->currentText(), "") << box->objectName().toStdString();
     }
-    EXPECT_EQ(tab->densitycb->count(), densityItems);
-    for (QLineEdit *edit : { tab->paperwidthe, tab->paperheighte, tab->gape, tab->gapoffsete,
-                             tab->cutpiecee, tab->referencexe, tab->referenceye, tab->gapintene,
-                             tab->blineintene, tab->continuousintene })
+    EXPECT_EQ(panel->densitycb->count(), densityItems);
+    for (QLineEdit *edit : { panel->paperwidthe, panel->paperheighte, panel->gape, panel->gapoffsete,
+                             panel->cutpiecee, panel->referencexe, panel->referenceye, panel->gapintene,
+                             panel->blineintene, panel->continuousintene })
         EXPECT_EQ(edit->text(), "") << edit->objectName().toStdString();
-    EXPECT_EQ(tab->Shifte->text(), "0");
-    EXPECT_EQ(tab->Homexe->text(), "0");
-    EXPECT_EQ(tab->Homeye->text(), "0");
-    EXPECT_EQ(tab->Lte->text(), "5");
-    EXPECT_EQ(tab->Edit1->text(), "4");
-    EXPECT_TRUE(tab->Boxck->isChecked());
-    EXPECT_TRUE(tab->RadioGroup1Items[0]->isChecked());
-    EXPECT_TRUE(tab->RadioGroup5Items[1]->isChecked());
+    EXPECT_EQ(panel->Shifte->text(), "0");
+    EXPECT_EQ(panel->Homexe->text(), "0");
+    EXPECT_EQ(panel->Homeye->text(), "0");
+    EXPECT_EQ(panel->Lte->text(), "5");
+    EXPECT_EQ(panel->Edit1->text(), "4");
+    EXPECT_TRUE(panel->Boxck->isChecked());
+    EXPECT_TRUE(panel->RadioGroup1Items[0]->isChecked());
+    EXPECT_TRUE(panel->RadioGroup5Items[1]->isChecked());
 
     // What Store Settings sends after Clear: no optional row is left.
-    QTest::mouseClick(tab->Button10, Qt::LeftButton);
+    QTest::mouseClick(panel->Button10, Qt::LeftButton);
     EXPECT_EQ(Sent(), Lines({ "^XA", "^LT60", "^LS0", "^LH0,0", "^XZ", "^XA", "^JUS", "^XZ" }));
 }
 
@@ -405,23 +407,23 @@ TEST_F(ConfigTab, FunctionButtonsSendTheirCommands)
 TEST_F(ConfigTab, StoreSettingsAndPintLabelAtStartValues)
 {
     ModalWatcher watcher;
-    QTest::mouseClick(tab->Button10, Qt::LeftButton);
+    QTest::mouseClick(panel->Button10, Qt::LeftButton);
     EXPECT_EQ(Sent(), StoreAtStart);
 
-    QTest::mouseClick(tab->Button24, Qt::LeftButton);
+    QTest::mouseClick(panel->Button24, Qt::LeftButton);
     EXPECT_EQ(Sent(),
               StoreAtStart.left(StoreAtStart.indexOf("^XZ"))
                   + Lines({ "^XZ", "^XA", "^CFD,40,20^FO40,40^FDPrinter Test!^FS",
                             "^FO152,120^FDSpeed 3^FS", "^FO152,200^FDDensity 15^FS",
                             "^FO240,1536^FWN,0^SN0001,1,Y^FS", "^PQ1,0,1,N", "^XZ" }));
 
-    tab->Boxck->setChecked(true);
-    tab->Edit1->setText("3");
-    QTest::mouseClick(tab->Button24, Qt::LeftButton);
+    panel->Boxck->setChecked(true);
+    panel->Edit1->setText("3");
+    QTest::mouseClick(panel->Button24, Qt::LeftButton);
     EXPECT_TRUE(Sent().endsWith("^FO16,16^GB576,1568,8,B,0^FS^PQ3,0,1,N\r\n^XZ\r\n"));
 
-    QTest::mouseClick(tab->RadioGroup5Items[1], Qt::LeftButton);
-    QTest::mouseClick(tab->Button10, Qt::LeftButton);
+    QTest::mouseClick(panel->RadioGroup5Items[1], Qt::LeftButton);
+    QTest::mouseClick(panel->Button10, Qt::LeftButton);
     EXPECT_TRUE(Sent().contains("\r\n^PW912^LL2400\r\n"));
     EXPECT_TRUE(watcher.Seen().empty());
 }
@@ -431,19 +433,19 @@ TEST_F(ConfigTab, PanelEditsReachTheCommand)
     ModalWatcher watcher;
     // Typed over, the box still sends its selected item; the label prints
     // what the box shows.
-    tab->speedcb->setCurrentIndex(4);
-    tab->speedcb->lineEdit()->selectAll();
-    QTest::keyClicks(tab->speedcb->lineEdit(), "9");
-    tab->directionxcb->setCurrentIndex(2);
-    tab->mediasensorcb->setCurrentIndex(0);
-    tab->Lte->setText("-15");
-    QTest::mouseClick(tab->RadioGroup1Items[0], Qt::LeftButton);
-    tab->paperwidthe->setText("3");
-    tab->paperheighte->setText("2");
+    panel->speedcb->setCurrentIndex(4);
+    panel->speedcb->lineEdit()->selectAll();
+    QTest::keyClicks(panel->speedcb->lineEdit(), "9");
+    panel->directionxcb->setCurrentIndex(2);
+    panel->mediasensorcb->setCurrentIndex(0);
+    panel->Lte->setText("-15");
+    QTest::mouseClick(panel->RadioGroup1Items[0], Qt::LeftButton);
+    panel->paperwidthe->setText("3");
+    panel->paperheighte->setText("2");
     // Store Settings sets the size captions from the unit again.
-    tab->Label13->setText("stale");
-    QTest::mouseClick(tab->Button24, Qt::LeftButton);
-    EXPECT_EQ(tab->Label13->text(), "Label Width(Inch):");
+    panel->Label13->setText("stale");
+    QTest::mouseClick(panel->Button24, Qt::LeftButton);
+    EXPECT_EQ(panel->Label13->text(), "Label Width(Inch):");
     const QByteArray sent = Sent();
     EXPECT_TRUE(sent.startsWith(Lines({ "^XA", "^PR5,", "~SD15", "^PW610^LL406", "^MMT,Y", "^MTD",
                                         "^POI", "^LT-120", "^LS0", "^LH0,0", "^XZ", "^XA" })))
@@ -460,8 +462,8 @@ TEST_F(ConfigTab, ConversionErrorShowsOneBoxAndSendsNothing)
     const QByteArray before = Sent();
     ASSERT_EQ(before.size(), 11);
 
-    tab->Lte->clear();
-    QTest::mouseClick(tab->Button10, Qt::LeftButton);
+    panel->Lte->clear();
+    QTest::mouseClick(panel->Button10, Qt::LeftButton);
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].title, "Tarvolin");
     EXPECT_EQ(watcher.Seen()[0].text, "'' is not a valid floating point value.");
@@ -470,22 +472,22 @@ TEST_F(ConfigTab, ConversionErrorShowsOneBoxAndSendsNothing)
 
     // The label size is converted even where the settings skip an empty field.
     watcher.Clear();
-    tab->Lte->setText("0");
-    tab->paperheighte->clear();
-    QTest::mouseClick(tab->Button24, Qt::LeftButton);
+    panel->Lte->setText("0");
+    panel->paperheighte->clear();
+    QTest::mouseClick(panel->Button24, Qt::LeftButton);
     EXPECT_EQ(watcher.Texts(), QStringList { "'' is not a valid floating point value." });
     EXPECT_EQ(Sent(), before);
 
     watcher.Clear();
-    tab->paperheighte->setText("2OO");
-    QTest::mouseClick(tab->Button10, Qt::LeftButton);
+    panel->paperheighte->setText("2OO");
+    QTest::mouseClick(panel->Button10, Qt::LeftButton);
     EXPECT_EQ(watcher.Texts(), QStringList { "'2OO' is not a valid floating point value." });
     EXPECT_EQ(Sent(), before);
 
     // The window stays usable.
     watcher.Clear();
-    tab->paperheighte->setText("200");
-    QTest::mouseClick(tab->Button10, Qt::LeftButton);
+    panel->paperheighte->setText("200");
+    QTest::mouseClick(panel->Button10, Qt::LeftButton);
     EXPECT_EQ(Sent(), StoreAtStart);
     EXPECT_TRUE(watcher.Seen().empty());
 }

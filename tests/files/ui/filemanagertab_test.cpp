@@ -345,7 +345,7 @@ TEST_F(FileManagerWindow, FontSampleFollowsThePrinterConfigurationTab)
     EXPECT_TRUE(start.endsWith("^FS\r\n^PQ1,0,1,N\r\n^XZ\r\n"));
 
     // Resolution, frame and quantity come from the other tab.
-    PrinterConfigTab *config = form->TabSheet1;
+    SetupPanelBox *config = form->TabSheet1->GroupBox7;
     config->RadioGroup5Items[1]->click();
     config->Boxck->setChecked(true);
     config->Edit1->setText("2");
