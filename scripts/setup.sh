@@ -15,6 +15,7 @@ packages=(
   libcups2-dev cups cups-client
   xvfb imagemagick x11-utils xxd
   fonts-dejavu-core fonts-wqy-microhei
+  dpkg-dev file desktop-file-utils appstream groff-base librsvg2-bin xauth
 )
 
 missing=()
