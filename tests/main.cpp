@@ -1,5 +1,7 @@
 #ifdef TARVOLIN_TEST_WIDGETS
 #include <QApplication>
+#elif defined(TARVOLIN_TEST_GUI)
+#include <QGuiApplication>
 #else
 #include <QCoreApplication>
 #endif
@@ -25,7 +27,8 @@ void QuietMessages(QtMsgType type, const QMessageLogContext &context, const QStr
 } // namespace
 
 // Window tests get a QApplication on the offscreen platform; core tests get
-// only the event loop, which the serial component needs.
+// only the event loop, which the serial component needs, or a QGuiApplication
+// where they draw text.
 int main(int argc, char **argv)
 {
     // Discovery and plain runs alike: no display needed.
@@ -41,6 +44,8 @@ int main(int argc, char **argv)
     standardHandler = qInstallMessageHandler(QuietMessages);
 #ifdef TARVOLIN_TEST_WIDGETS
     QApplication app(argc, argv);
+#elif defined(TARVOLIN_TEST_GUI)
+    QGuiApplication app(argc, argv);
 #else
     QCoreApplication app(argc, argv);
 #endif

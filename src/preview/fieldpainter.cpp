@@ -1,0 +1,345 @@
+#include "preview/fieldpainter.h"
+
+#include "preview/textfonts.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTransform>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QColor Black(0, 0, 0);
+const QColor White(255, 255, 255);
+
+int Degrees(Orientation orientation)
+{
+    switch (orientation) {
+    case Orientation::Normal:
+        return 0;
+    case Orientation::Rotated:
+        return 90;
+    case Orientation::Inverted:
+        return 180;
+    case Orientation::Bottom:
+        return 270;
+    }
+    return 0;
+}
+
+// Maps the mark's upright frame onto the label.
+QTransform Placement(const Field &field, const FieldMark &mark)
+{
+    const qreal w = mark.size.width();
+    const qreal h = mark.size.height();
+    const int degrees = Degrees(field.orientation);
+    QTransform t;
+    if (field.typeset) {
+        // The anchor (baseline start, or bottom left) lands on the origin;
+        // right justification anchors the end of the line instead.
+        QPointF anchor = mark.typesetAnchor;
+        if (field.justify == 1)
+            anchor.rx() += w;
+        t.translate(field.origin.x(), field.origin.y());
+        t.rotate(degrees);
+        t.translate(-anchor.x(), -anchor.y());
+        return t;
+    }
+    // ^FO: the origin is the top left corner of the turned field.
+    qreal x = field.origin.x();
+    const qreal y = field.origin.y();
+    switch (field.orientation) {
+    case Orientation::Normal:
+        if (field.justify == 1)
+            x -= w;
+        t.translate(x, y);
+        break;
+    case Orientation::Rotated:
+        t.translate(x + h, y);
+        break;
+    case Orientation::Inverted:
+        t.translate(x + w, y + h);
+        break;
+    case Orientation::Bottom:
+        t.translate(x, y + w);
+        break;
+    }
+    t.rotate(degrees);
+    return t;
+}
+
+QPainterPath Ring(const QRectF &outer, qreal thickness, qreal radius, bool ellipse)
+{
+    QPainterPath path;
+    path.setFillRule(Qt::OddEvenFill);
+    const QRectF inner = outer.adjusted(thickness, thickness, -thickness, -thickness);
+    if (ellipse) {
+        path.addEllipse(outer);
+        if (inner.width() > 0 && inner.height() > 0)
+            path.addEllipse(inner);
+    } else {
+        path.addRoundedRect(outer, radius, radius);
+        if (inner.width() > 0 && inner.height() > 0) {
+            const qreal innerRadius = std::max<qreal>(radius - thickness, 0);
+            path.addRoundedRect(inner, innerRadius, innerRadius);
+        }
+    }
+    return path;
+}
+
+FieldMark BoxMark(const Field &field)
+{
+    const int t = std::max(field.thickness, 1);
+    const int w = std::max(field.width, t);
+    const int h = std::max(field.height, t);
+    const int rounding = std::clamp(field.rounding, 0, 8);
+    const QColor colour = field.white ? White : Black;
+    FieldMark mark;
+    mark.size = QSizeF(w, h);
+    mark.typesetAnchor = QPointF(0, h);
+    mark.paint = [=](QPainter &p) {
+        if (rounding == 0) {
+            // Four bands, so the box is exact to the dot.
+            if (2 * t >= w || 2 * t >= h) {
+                p.fillRect(QRect(0, 0, w, h), colour);
+                return;
+            }
+            p.fillRect(QRect(0, 0, w, t), colour);
+            p.fillRect(QRect(0, h - t, w, t), colour);
+            p.fillRect(QRect(0, t, t, h - 2 * t), colour);
+            p.fillRect(QRect(w - t, t, t, h - 2 * t), colour);
+            return;
+        }
+        const qreal radius = rounding * std::min(w, h) / 16.0;
+        p.fillPath(Ring(QRectF(0, 0, w, h), t, radius, false), colour);
+    };
+    return mark;
+}
+
+FieldMark EllipseMark(const Field &field)
+{
+    const int t = std::max(field.thickness, 1);
+    const int w = std::max(field.width, 1);
+    const int h = std::max(field.height, 1);
+    const QColor colour = field.white ? White : Black;
+    FieldMark mark;
+    mark.size = QSizeF(w, h);
+    mark.typesetAnchor = QPointF(0, h);
+    mark.paint = [=](QPainter &p) {
+        p.fillPath(Ring(QRectF(0, 0, w, h), t, 0, true), colour);
+    };
+    return mark;
+}
+
+FieldMark DiagonalMark(const Field &field)
+{
+    const int t = std::max(field.thickness, 1);
+    const int w = std::max(field.width, t);
+    const int h = std::max(field.height, 1);
+    const QColor colour = field.white ? White : Black;
+    const bool left = field.leftLeaning;
+    FieldMark mark;
+    mark.size = QSizeF(w, h);
+    mark.typesetAnchor = QPointF(0, h);
+    mark.paint = [=](QPainter &p) {
+        QPolygonF band;
+        if (left)
+            band << QPointF(0, 0) << QPointF(t, 0) << QPointF(w, h) << QPointF(w - t, h);
+        else
+            band << QPointF(0, h) << QPointF(t, h) << QPointF(w, 0) << QPointF(w - t, 0);
+        QPainterPath path;
+        path.addPolygon(band);
+        p.fillPath(path, colour);
+    };
+    return mark;
+}
+
+FieldMark GraphicMark(const Field &field)
+{
+    FieldMark mark;
+    if (field.graphic.isNull())
+        return mark;
+    // White dots of a graphic leave the label as it is.
+    QImage dots = field.graphic;
+    dots.setColorTable({ qRgba(255, 255, 255, 0), qRgba(0, 0, 0, 255) });
+    const int w = dots.width() * std::max(field.magnifyX, 1);
+    const int h = dots.height() * std::max(field.magnifyY, 1);
+    mark.size = QSizeF(w, h);
+    mark.typesetAnchor = QPointF(0, h);
+    mark.paint = [dots, w, h](QPainter &p) {
+        p.drawImage(QRect(0, 0, w, h), dots);
+    };
+    return mark;
+}
+
+} // namespace
+
+FieldPainter::FieldPainter(FontStore &fonts, int dotsPerMm)
+    : fonts_(fonts)
+    , dotsPerMm_(dotsPerMm)
+{ }
+
+FieldMark FieldPainter::Mark(const Field &field, const QString &text, QList<QString> &warnings)
+{
+    switch (field.kind) {
+    case Field::Kind::Text:
+        return field.block.on ? BlockMark(field, text, warnings) : TextMark(field, text, warnings);
+    case Field::Kind::Box:
+        return BoxMark(field);
+    case Field::Kind::Circle:
+    case Field::Kind::Ellipse:
+        return EllipseMark(field);
+    case Field::Kind::Diagonal:
+        return DiagonalMark(field);
+    case Field::Kind::Graphic:
+        return GraphicMark(field);
+    case Field::Kind::Barcode:
+        return {};
+    }
+    return {};
+}
+
+FieldMark FieldPainter::TextMark(const Field &field, const QString &text, QList<QString> &warnings)
+{
+    QString warning;
+    const TextFace face = fonts_.Face(field.font, warning);
+    if (!warning.isEmpty())
+        warnings.append(warning);
+    FieldMark mark;
+    if (!face.IsValid() || text.isEmpty())
+        return mark;
+    const TextRun run = fonts_.Layout(face, text);
+    const qreal w = std::ceil(run.width);
+    const int h = face.cellHeight;
+    mark.size = QSizeF(w, h);
+    mark.typesetAnchor = QPointF(0, std::round(face.ascent));
+    mark.paint = [face, run, w, h](QPainter &p) {
+        // Characters live in their cell: nothing above or below it.
+        p.setClipRect(QRectF(-w, 0, 3 * w + h, h), Qt::IntersectClip);
+        FontStore::Draw(p, face, run, 0, face.ascent);
+    };
+    return mark;
+}
+
+FieldMark FieldPainter::BlockMark(const Field &field, const QString &text, QList<QString> &warnings)
+{
+    QString warning;
+    const TextFace face = fonts_.Face(field.font, warning);
+    if (!warning.isEmpty())
+        warnings.append(warning);
+    FieldMark mark;
+    if (!face.IsValid())
+        return mark;
+
+    const FieldBlock &block = field.block;
+    const int lines = std::clamp(block.lines, 1, 9999);
+    const int width = std::clamp(block.width, 0, 32000);
+    const int pitch = face.cellHeight + block.spacing;
+    const qreal spaceWidth = fonts_.Layout(face, QStringLiteral(" ")).width;
+
+    // A placed word: its run, x and line.
+    struct Word
+    {
+        TextRun run;
+        qreal x = 0;
+        int line = 0;
+    };
+    QList<Word> words;
+    int line = 0;
+    const qsizetype wordLimit = 4096;
+    // "\&" starts a new line; words wrap at the block width.
+    const QStringList paragraphs = text.split(QStringLiteral("\\&"));
+    for (qsizetype pi = 0; pi < paragraphs.size() && words.size() < wordLimit; ++pi) {
+        QList<Word> lineWords;
+        qreal lineWidth = 0;
+        auto flush = [&](bool last) {
+            const int at = std::min(line, lines - 1); // past the last line: printed over it
+            const qreal available = width - (line > 0 ? block.indent : 0);
+            const qreal start = line > 0 ? block.indent : 0;
+            qreal x = start;
+            qreal gap = spaceWidth;
+            if (block.justify == 'C')
+                x = start + (available - lineWidth) / 2;
+            else if (block.justify == 'R')
+                x = start + available - lineWidth;
+            else if (block.justify == 'J' && !last && lineWords.size() > 1)
+                gap = spaceWidth + (available - lineWidth) / (lineWords.size() - 1);
+            for (Word &word : lineWords) {
+                word.x = x;
+                word.line = at;
+                x += word.run.width + gap;
+                words.append(word);
+            }
+            lineWords.clear();
+            lineWidth = 0;
+            ++line;
+        };
+        const QStringList parts = paragraphs.at(pi).split(QLatin1Char(' '), Qt::SkipEmptyParts);
+        for (const QString &part : parts) {
+            Word word { fonts_.Layout(face, part), 0, 0 };
+            const qreal available = width - (line > 0 ? block.indent : 0);
+            const qreal needed
+                = lineWords.isEmpty() ? word.run.width : lineWidth + spaceWidth + word.run.width;
+            if (!lineWords.isEmpty() && needed > available) {
+                flush(false);
+            }
+            lineWidth
+                = lineWords.isEmpty() ? word.run.width : lineWidth + spaceWidth + word.run.width;
+            lineWords.append(word);
+        }
+        flush(true);
+    }
+
+    const int height = std::max(lines * face.cellHeight + (lines - 1) * block.spacing, 1);
+    mark.size = QSizeF(std::max(width, 1), height);
+    mark.typesetAnchor = QPointF(0, (lines - 1) * pitch + std::round(face.ascent));
+    mark.paint = [face, words, width, height, pitch](QPainter &p) {
+        p.setClipRect(QRect(0, 0, width, height), Qt::IntersectClip);
+        for (const Word &word : words)
+            FontStore::Draw(p, face, word.run, word.x, word.line * pitch + face.ascent);
+    };
+    return mark;
+}
+
+void FieldPainter::Draw(QImage &canvas, const Field &field, const QString &text,
+                        QList<QString> &warnings)
+{
+    const FieldMark mark = Mark(field, text, warnings);
+    if (!mark.paint)
+        return;
+    const QTransform placement = Placement(field, mark);
+    if (!field.reverse) {
+        QPainter p(&canvas);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setRenderHint(QPainter::TextAntialiasing, false);
+        p.setTransform(placement);
+        mark.paint(p);
+        return;
+    }
+    // Reverse: draw the field alone, then flip every dot it covers.
+    const QRect area = placement.mapRect(QRectF(QPointF(0, 0), mark.size))
+                           .toAlignedRect()
+                           .intersected(canvas.rect());
+    if (area.isEmpty())
+        return;
+    QImage alone(area.size(), QImage::Format_Grayscale8);
+    alone.fill(255);
+    {
+        QPainter p(&alone);
+        p.setRenderHint(QPainter::Antialiasing, false);
+        p.setRenderHint(QPainter::TextAntialiasing, false);
+        p.setTransform(placement * QTransform::fromTranslate(-area.x(), -area.y()));
+        mark.paint(p);
+    }
+    for (int y = 0; y < area.height(); ++y) {
+        const uchar *from = alone.constScanLine(y);
+        uchar *to = canvas.scanLine(area.y() + y) + area.x();
+        for (int x = 0; x < area.width(); ++x) {
+            if (from[x] < 128)
+                to[x] = uchar(255 - to[x]);
+        }
+    }
+}

@@ -1,0 +1,45 @@
+#pragma once
+
+// Draws one field onto a label canvas (Format_Grayscale8, 255 white, 0 black)
+// at its place: orientation, ^FO/^FT origin and justification, reverse.
+
+#include "preview/labelfield.h"
+
+#include <QList>
+#include <QSizeF>
+#include <QString>
+
+#include <functional>
+
+class FontStore;
+class QImage;
+class QPainter;
+
+// A field's drawing in its own upright frame: size, the point ^FT places
+// (baseline start, or bottom left), and how to paint it.
+struct FieldMark
+{
+    QSizeF size;
+    QPointF typesetAnchor;
+    std::function<void(QPainter &)> paint;
+};
+
+class FieldPainter
+{
+public:
+    FieldPainter(FontStore &fonts, int dotsPerMm);
+
+    // Draws the field with the given text (its data, or this label's serial
+    // number). Problems are appended to warnings as texts.
+    void Draw(QImage &canvas, const Field &field, const QString &text, QList<QString> &warnings);
+
+    // The field's drawing before placement; empty paint when there is nothing to draw.
+    FieldMark Mark(const Field &field, const QString &text, QList<QString> &warnings);
+
+private:
+    FieldMark TextMark(const Field &field, const QString &text, QList<QString> &warnings);
+    FieldMark BlockMark(const Field &field, const QString &text, QList<QString> &warnings);
+
+    FontStore &fonts_;
+    int dotsPerMm_;
+};

@@ -1,0 +1,257 @@
+#include "preview/textfonts.h"
+
+#include <QFile>
+#include <QGlyphRun>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+// Dot-matrix cells of the fixed fonts: height, width, gap to the next character.
+struct Cell
+{
+    char letter;
+    int height;
+    int width;
+    int gap;
+};
+constexpr Cell FixedCells[] = {
+    { 'A', 9, 5, 1 },   { 'B', 11, 7, 2 },  { 'C', 18, 10, 2 }, { 'D', 18, 10, 2 },
+    { 'E', 28, 15, 5 }, { 'F', 26, 13, 3 }, { 'G', 60, 40, 8 }, { 'H', 21, 13, 6 },
+};
+
+const Cell *FixedCell(const QByteArray &name)
+{
+    if (name.size() != 1)
+        return nullptr;
+    for (const Cell &cell : FixedCells) {
+        if (cell.letter == name.at(0))
+            return &cell;
+    }
+    return nullptr;
+}
+
+QByteArray ReadFontFile(const QString &path)
+{
+    QFile file(path);
+    if (path.isEmpty() || !file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QString FirstExisting(std::initializer_list<const char *> paths)
+{
+    for (const char *path : paths) {
+        if (QFile::exists(QString::fromLatin1(path)))
+            return QString::fromLatin1(path);
+    }
+    return {};
+}
+
+// The font files are read once per process; every store makes its own
+// QRawFont from the shared bytes.
+const QByteArray &ScalableFontBytes()
+{
+    static const QByteArray bytes = ReadFontFile(ScalableFontPath());
+    return bytes;
+}
+
+const QByteArray &FixedFontBytes()
+{
+    static const QByteArray bytes = ReadFontFile(FixedFontPath());
+    return bytes;
+}
+
+constexpr qreal ReferenceSize = 64;
+
+// "E:ARIAL.TTF" -> "ARIAL.TTF"; "ARIAL.TTF" stays.
+QString WithoutDevice(const QString &name)
+{
+    const qsizetype colon = name.indexOf(QLatin1Char(':'));
+    return colon < 0 ? name : name.mid(colon + 1);
+}
+
+QString WithoutExtension(const QString &name)
+{
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? name : name.left(dot);
+}
+
+} // namespace
+
+QString ScalableFontPath()
+{
+    return FirstExisting({ "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf",
+                           "/usr/share/fonts/truetype/liberation2/LiberationSansNarrow-Bold.ttf",
+                           "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Bold.ttf" });
+}
+
+QString FixedFontPath()
+{
+    return FirstExisting({ "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf",
+                           "/usr/share/fonts/truetype/liberation2/LiberationMono-Bold.ttf" });
+}
+
+FontStore::FontStore()
+{
+    font0_.font.loadFromData(ScalableFontBytes(), ReferenceSize, QFont::PreferDefaultHinting);
+    fixed_.font.loadFromData(FixedFontBytes(), ReferenceSize, QFont::PreferDefaultHinting);
+}
+
+bool FontStore::AddFont(const QString &name, const QByteArray &bytes)
+{
+    Loaded loaded;
+    loaded.font.loadFromData(bytes, ReferenceSize, QFont::PreferDefaultHinting);
+    if (!loaded.font.isValid())
+        return false;
+    stored_.insert(name.toUpper(), loaded);
+    return true;
+}
+
+void FontStore::Clear()
+{
+    stored_.clear();
+}
+
+bool FontStore::HasFont(const QString &name) const
+{
+    return stored_.contains(name.toUpper());
+}
+
+FontStore::Loaded *FontStore::FindStored(const QString &requested)
+{
+    const QString name = requested.toUpper();
+    if (auto it = stored_.find(name); it != stored_.end())
+        return &it.value();
+    // The printer finds a font on any device, and a font downloaded as a
+    // TrueType file answers to its stored name (~DU stores NAME.FNT).
+    const QString bare = WithoutDevice(name);
+    for (auto it = stored_.begin(); it != stored_.end(); ++it) {
+        if (WithoutDevice(it.key()) == bare)
+            return &it.value();
+    }
+    const QString stem = WithoutExtension(bare);
+    for (auto it = stored_.begin(); it != stored_.end(); ++it) {
+        if (WithoutExtension(WithoutDevice(it.key())) == stem)
+            return &it.value();
+    }
+    return nullptr;
+}
+
+QRawFont FontStore::AtSize(Loaded &loaded, qreal pixelSize)
+{
+    const int key = int(std::lround(pixelSize * 64));
+    if (auto it = loaded.sizes.constFind(key); it != loaded.sizes.constEnd())
+        return it.value();
+    QRawFont sized = loaded.font;
+    sized.setPixelSize(key / 64.0);
+    if (loaded.sizes.size() > 64)
+        loaded.sizes.clear();
+    loaded.sizes.insert(key, sized);
+    return sized;
+}
+
+TextFace FontStore::Scalable(Loaded &loaded, int height, int width)
+{
+    TextFace face;
+    if (!loaded.font.isValid())
+        return face;
+    // The cell (ascent + descent) is the height asked for.
+    const qreal cell = (loaded.font.ascent() + loaded.font.descent()) / ReferenceSize;
+    const int h = std::max(height, 1);
+    face.raw = AtSize(loaded, h / cell);
+    face.cellHeight = h;
+    face.ascent = face.raw.ascent();
+    face.stretchX = width > 0 ? qreal(width) / h : 1;
+    return face;
+}
+
+TextFace FontStore::Face(const FontRequest &request, QString &warning)
+{
+    const int height = std::clamp(request.height, 0, 32000);
+    const int width = std::clamp(request.width, 0, 32000);
+    if (const Cell *cell = FixedCell(request.name); cell && fixed_.font.isValid()) {
+        // Whole-number magnification, rounded down, at least 1, at most 10.
+        const int mh = std::clamp(height > 0 ? height / cell->height : 1, 1, 10);
+        const int mw = std::clamp(width > 0 ? width / cell->width : mh, 1, 10);
+        TextFace face;
+        face.cellHeight = cell->height * mh;
+        // Dot-matrix capitals reach the top of the cell; the lowest two ninths
+        // hold the descenders.
+        face.ascent = std::round(face.cellHeight * 7.0 / 9.0);
+        const qreal capUnits = fixed_.font.capHeight() / ReferenceSize;
+        face.raw = AtSize(fixed_, face.ascent / capUnits);
+        face.pitch = (cell->width + cell->gap) * mw;
+        face.glyphWidth = cell->width * mw;
+        const quint32 m = face.raw.glyphIndexesForString(QStringLiteral("M")).value(0);
+        const qreal natural = face.raw.advancesForGlyphIndexes({ m }).value(0).x();
+        face.stretchX = natural > 0 ? face.glyphWidth / natural : 1;
+        return face;
+    }
+
+    Loaded *loaded = nullptr;
+    if (request.name == "0" || FixedCell(request.name)) {
+        loaded = &font0_;
+    } else {
+        loaded = FindStored(QString::fromLatin1(request.name));
+        if (!loaded) {
+            warning = QStringLiteral("font %1 is not in printer memory: font 0 used")
+                          .arg(QString::fromLatin1(request.name));
+            loaded = &font0_;
+        }
+    }
+    if (!loaded->font.isValid()) {
+        warning = QStringLiteral("no font file for font 0 on this system (fonts-dejavu-extra)");
+        return {};
+    }
+    // Font 0 and stored fonts: height defaults to 15 dots, width to the height.
+    return Scalable(*loaded, height > 0 ? height : 15, width);
+}
+
+TextRun FontStore::Layout(const TextFace &face, const QString &text) const
+{
+    TextRun run;
+    if (!face.IsValid() || text.isEmpty())
+        return run;
+    run.glyphs = face.raw.glyphIndexesForString(text);
+    run.positions.reserve(run.glyphs.size());
+    if (face.pitch > 0) {
+        // Fixed pitch: every character in its own cell, the glyph centred.
+        const QList<QPointF> advances = face.raw.advancesForGlyphIndexes(run.glyphs);
+        for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
+            const qreal cellX = qreal(i * face.pitch) / face.stretchX;
+            const qreal offset = (face.glyphWidth / face.stretchX - advances.value(i).x()) / 2;
+            run.positions.append(QPointF(cellX + offset, 0));
+        }
+        run.width = qreal(run.glyphs.size()) * face.pitch;
+        return run;
+    }
+    const QList<QPointF> advances = face.raw.advancesForGlyphIndexes(
+        run.glyphs, QRawFont::SeparateAdvances | QRawFont::KernedAdvances);
+    qreal x = 0;
+    for (const QPointF &advance : advances) {
+        run.positions.append(QPointF(x, 0));
+        x += advance.x();
+    }
+    run.width = x * face.stretchX;
+    return run;
+}
+
+void FontStore::Draw(QPainter &painter, const TextFace &face, const TextRun &run, qreal x,
+                     qreal baseline)
+{
+    if (run.glyphs.isEmpty())
+        return;
+    QGlyphRun glyphs;
+    glyphs.setRawFont(face.raw);
+    glyphs.setGlyphIndexes(run.glyphs);
+    glyphs.setPositions(run.positions);
+    painter.save();
+    painter.translate(x, baseline);
+    if (face.stretchX != 1)
+        painter.scale(face.stretchX, 1);
+    painter.drawGlyphRun(QPointF(0, 0), glyphs);
+    painter.restore();
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+// The printer's fonts as the renderer draws them: the scalable font "0" with
+// a condensed bold sans, the fixed dot-matrix fonts A to H with their cell
+// sizes and whole-number magnification (glyph shapes from a monospaced sans
+// stretched into the cell), and TrueType/OpenType fonts downloaded into
+// printer memory. Positions and heights are exact in dots; shapes are not
+// the printer's.
+
+#include "preview/labelfield.h"
+
+#include <QHash>
+#include <QList>
+#include <QPointF>
+#include <QRawFont>
+#include <QString>
+
+class QPainter;
+
+// A font at the size a field asks for.
+struct TextFace
+{
+    QRawFont raw; // at its pixel size
+    qreal stretchX = 1; // horizontal scale applied when drawing
+    int cellHeight = 0; // dots
+    qreal ascent = 0; // dots from the top of the cell to the baseline
+    int pitch = 0; // fixed fonts: dots from one character to the next; 0 for scalable
+    qreal glyphWidth = 0; // fixed fonts: the glyph box inside the pitch
+    bool IsValid() const { return raw.isValid(); }
+};
+
+// One line of text laid out: glyphs and their pen positions in dots (x from
+// the start of the line, before any stretch), and the line's width in dots.
+struct TextRun
+{
+    QList<quint32> glyphs;
+    QList<QPointF> positions; // in the raw font's unstretched coordinates
+    qreal width = 0;
+};
+
+class FontStore
+{
+public:
+    FontStore();
+
+    // Fonts in printer memory, by their full name ("E:ARIAL.TTF"). False
+    // when the bytes are not a font Qt can read.
+    bool AddFont(const QString &name, const QByteArray &bytes);
+    void Clear();
+    bool HasFont(const QString &name) const;
+
+    // The face for a request; on a problem (unknown font, font 0 missing on
+    // this system) a warning text, and font 0 or A in its place.
+    TextFace Face(const FontRequest &request, QString &warning);
+
+    TextRun Layout(const TextFace &face, const QString &text) const;
+    // Draws a run with its pen start at (x, baseline) in the painter's
+    // current coordinates.
+    static void Draw(QPainter &painter, const TextFace &face, const TextRun &run, qreal x,
+                     qreal baseline);
+
+private:
+    struct Loaded
+    {
+        QRawFont font; // at a reference size
+        QHash<int, QRawFont> sizes; // by pixel size in 1/64 dots
+    };
+    QRawFont AtSize(Loaded &loaded, qreal pixelSize);
+    Loaded *FindStored(const QString &name);
+    TextFace Scalable(Loaded &loaded, int height, int width);
+
+    Loaded font0_;
+    Loaded fixed_;
+    QHash<QString, Loaded> stored_;
+};
+
+// Where the printer's own fonts are taken from on this system.
+QString ScalableFontPath();
+QString FixedFontPath();

@@ -1,0 +1,235 @@
+#include "preview/labelrenderer.h"
+
+#include "commands/testlabel.h"
+#include "preview/labelimage.h"
+#include "support/qtprint.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+RenderResult Render(const QByteArray &commands, int dotsPerMm = 8)
+{
+    RenderOptions options;
+    options.dotsPerMm = dotsPerMm;
+    return RenderLabels(commands, options);
+}
+
+// A single label of 400 x 300 dots with the given fields.
+QImage One(const QByteArray &fields, int dotsPerMm = 8)
+{
+    const RenderResult result = Render("^XA^PW400^LL300" + fields + "^XZ", dotsPerMm);
+    EXPECT_EQ(result.labels.size(), 1) << fields.constData();
+    return result.labels.value(0);
+}
+
+QStringList WarningTexts(const RenderResult &result)
+{
+    QStringList texts;
+    for (const RenderWarning &w : result.warnings)
+        texts << QStringLiteral("%1:%2 %3").arg(w.line).arg(w.column).arg(w.text);
+    return texts;
+}
+
+TEST(LabelRenderer, BoxesCoverExactlyTheirDots)
+{
+    struct Case
+    {
+        QByteArray box;
+        QRect bounds;
+        qint64 black;
+    };
+    const Case cases[] = {
+        { "^FO10,20^GB100,50,3^FS", QRect(10, 20, 100, 50), 100 * 50 - 94 * 44 },
+        { "^FO10,20^GB100,50,25^FS", QRect(10, 20, 100, 50), 100 * 50 }, // thick: filled
+        { "^FO10,20^GB100,50,50^FS", QRect(10, 20, 100, 50), 100 * 50 },
+        { "^FO0,0^GB1,80,1^FS", QRect(0, 0, 1, 80), 80 }, // vertical line
+        { "^FO5,5^GB200,1^FS", QRect(5, 5, 200, 1), 200 }, // thickness defaults to 1
+        { "^FO5,5^GB,,8^FS", QRect(5, 5, 8, 8), 64 }, // width and height default to thickness
+        { "^FO5,5^GB4,30,8^FS", QRect(5, 5, 8, 30), 8 * 30 }, // never narrower than its line
+        { "^FO390,290^GB100,100,2^FS", QRect(390, 290, 10, 10), 2 * 10 + 2 * 8 }, // cut at the edge
+    };
+    for (const Case &c : cases) {
+        const QImage label = One(c.box);
+        EXPECT_EQ(InkBounds(label), c.bounds) << c.box.constData();
+        EXPECT_EQ(BlackCount(label), c.black) << c.box.constData();
+    }
+}
+
+TEST(LabelRenderer, RoundedBoxesStayInsideTheirRectangle)
+{
+    for (int rounding = 1; rounding <= 8; ++rounding) {
+        const QByteArray box = "^FO50,40^GB120,80,6,B," + QByteArray::number(rounding) + "^FS";
+        const QImage label = One(box);
+        EXPECT_EQ(InkBounds(label), QRect(50, 40, 120, 80)) << box.constData();
+        // The corners are cut, the middle of each side is not.
+        EXPECT_FALSE(IsBlack(label, 50, 40)) << box.constData();
+        EXPECT_FALSE(IsBlack(label, 169, 119)) << box.constData();
+        EXPECT_TRUE(IsBlack(label, 110, 40)) << box.constData();
+        EXPECT_TRUE(IsBlack(label, 110, 45)) << box.constData();
+        EXPECT_FALSE(IsBlack(label, 110, 46)) << box.constData();
+    }
+}
+
+TEST(LabelRenderer, HomeShiftAndTopMoveFieldsExactly)
+{
+    struct Case
+    {
+        QByteArray setup;
+        QPoint at;
+    };
+    const Case cases[] = {
+        { "", QPoint(30, 40) },        { "^LH12,7", QPoint(42, 47) },
+        { "^LS10", QPoint(20, 40) }, // shifts left
+        { "^LS-10", QPoint(40, 40) },  { "^LT16", QPoint(30, 56) },
+        { "^LT-16", QPoint(30, 24) },  { "^LH12,7^LS-5^LT3", QPoint(47, 50) },
+        { "^LT500", QPoint(30, 160) }, // the printer's range ends at 120
+    };
+    for (const Case &c : cases) {
+        const QImage label = One(c.setup + "^FO30,40^GB20,10,10^FS");
+        EXPECT_EQ(InkBounds(label), QRect(c.at, QSize(20, 10))) << c.setup.constData();
+    }
+    // Settings stay for the next format, as on the printer.
+    RenderResult two = Render("^XA^LH100,0^XZ^XA^PW400^LL300^FO0,0^GB5,5,5^FS^XZ");
+    ASSERT_EQ(two.labels.size(), 1);
+    EXPECT_EQ(InkBounds(two.labels.at(0)), QRect(100, 0, 5, 5));
+}
+
+TEST(LabelRenderer, InvertedPrintTurnsTheWholeLabel)
+{
+    const QByteArray fields = "^FO10,20^GB30,40,4^FS^FO100,100^A0N,40^FDAbc^FS";
+    const QImage normal = One(fields);
+    const QImage inverted = One("^POI" + fields);
+    ASSERT_EQ(inverted.size(), QSize(400, 300));
+    EXPECT_TRUE(SameDots(inverted, normal.mirrored(true, true)));
+    EXPECT_EQ(InkBounds(inverted, QRect(300, 200, 100, 100)), QRect(360, 240, 30, 40));
+}
+
+TEST(LabelRenderer, ScalableTextFillsItsCell)
+{
+    // A full block reaches from the top of the character cell to its bottom.
+    for (int height : { 20, 37, 50, 100, 180 }) {
+        for (int dotsPerMm : { 8, 12 }) {
+            const QImage utf8
+                = One("^CI28^FO40,60^A0N," + QByteArray::number(height) + "^FD\xE2\x96\x88^FS",
+                      dotsPerMm);
+            const QRect ink = InkBounds(utf8);
+            EXPECT_NEAR(ink.top(), 60, 1) << height;
+            EXPECT_NEAR(ink.height(), height, 1) << height;
+        }
+    }
+}
+
+TEST(LabelRenderer, TypesetTextSitsOnItsBaseline)
+{
+    const QImage label = One("^FT40,100^A0N,50^FDHH^FS");
+    const QRect ink = InkBounds(label);
+    EXPECT_NEAR(ink.bottom(), 99, 1);
+    EXPECT_GE(ink.left(), 40);
+    EXPECT_LE(ink.left(), 46);
+}
+
+TEST(LabelRenderer, FixedFontsUseWholeMagnifications)
+{
+    // Font D is 18 dots high in its cell: 40 asks for 2x, 36 dots.
+    const QImage label = One("^CFD,40,20^FO10,10^FD\xDB\xDB^FS"); // full blocks in code page 850
+    const QRect ink = InkBounds(label);
+    EXPECT_EQ(ink.top(), 10);
+    EXPECT_EQ(ink.height(), 36);
+    // Two cells of 10 + 2 dots, doubled.
+    EXPECT_NEAR(ink.width(), 24 + 20, 2);
+}
+
+TEST(LabelRenderer, SerialNumberStepsPerLabel)
+{
+    const RenderResult result = Render("^XA^PW400^LL300^FO20,20^A0N,40^SN0001,1,Y^FS^PQ3^XZ");
+    ASSERT_EQ(result.labels.size(), 3);
+    ASSERT_EQ(result.labelsRequested, 3);
+    for (int i = 0; i < 3; ++i) {
+        const QImage expected = One("^FO20,20^A0N,40^FD000" + QByteArray::number(i + 1) + "^FS");
+        EXPECT_TRUE(SameDots(result.labels.at(i), expected)) << i;
+    }
+}
+
+TEST(LabelRenderer, HexEscapesBecomeTheirBytes)
+{
+    EXPECT_TRUE(SameDots(One("^FO20,20^A0N,40^FH^FD_41_42c^FS"), One("^FO20,20^A0N,40^FDABc^FS")));
+    EXPECT_TRUE(
+        SameDots(One("^FO20,20^A0N,40^FH\\^FD\\41_41^FS"), One("^FO20,20^A0N,40^FDA_41^FS")));
+    // Without ^FH the escape is printed as written.
+    EXPECT_FALSE(SameDots(One("^FO20,20^A0N,40^FD_41^FS"), One("^FO20,20^A0N,40^FDA^FS")));
+}
+
+TEST(LabelRenderer, UnknownCommandsAreListedWithTheirPlace)
+{
+    const RenderResult result = Render("^XA\r\n^FO10,10^GB20,20,20^FS\r\n  ^XYZ1,2^FS\r\n^XZ\r\n");
+    ASSERT_EQ(result.labels.size(), 1);
+    EXPECT_EQ(WarningTexts(result), QStringList { QStringLiteral("3:3 ^XY not rendered") });
+}
+
+TEST(LabelRenderer, BrokenFormatsDrawWhatTheyCan)
+{
+    struct Case
+    {
+        QByteArray commands;
+        int labels;
+        QStringList warnings;
+    };
+    const Case cases[] = {
+        { "^XA^FO10,10^GB20,20,20^FS",
+          1,
+          { "1:1 ^XA without ^XZ: the format is drawn as far as it goes" } },
+        { "^XA^FO10,10^GB20,20,20^XZ", 1, { "1:4 field without ^FS" } },
+        { "^XA^FO10,10^GB20,20,20^FO50,50^FDx^FS^XZ", 1, { "1:4 field without ^FS" } },
+        { "^XA^FO10,10^G",
+          0,
+          { "1:12 ^G: incomplete command",
+            "1:1 ^XA without ^XZ: the format is drawn as far as it goes" } },
+        { "^FO10,10^XZ", 0, { "1:1 ^FO outside ^XA … ^XZ ignored", "1:9 ^XZ without ^XA" } },
+        { "hello^XA^XZ", 0, { "1:1 text outside any command ignored" } },
+        { "^XA^PW99999^FO1,1^GB99999,5,5^FS^XZ",
+          1,
+          { "1:4 ^PW: print width 99999 out of range, 32000 used",
+            "1:18 ^GB: width 99999 out of range, 32000 used" } },
+        { "^XA^CI28^FO1,1^FD\xC3\x28^FS^XZ",
+          1,
+          { "1:9 field data is not UTF-8 (^CI28): shown as replacement marks" } },
+    };
+    for (const Case &c : cases) {
+        const RenderResult result = Render(c.commands);
+        EXPECT_EQ(result.labels.size(), c.labels) << c.commands.constData();
+        EXPECT_EQ(WarningTexts(result), c.warnings) << c.commands.constData();
+    }
+}
+
+TEST(LabelRenderer, TestLabelPrintsAtItsPlaces)
+{
+    const RenderResult result = Render(TestLabelCommand(StartSetupValues()));
+    EXPECT_TRUE(result.warnings.isEmpty()) << WarningTexts(result).join('\n').toStdString();
+    ASSERT_EQ(result.labels.size(), 1);
+    const QImage label = result.labels.at(0);
+    EXPECT_EQ(label.size(), QSize(608, 1600));
+    EXPECT_EQ(label.dotsPerMeterX(), 8000);
+    // "Printer Test!" in font D at 40,40, 36 dots high.
+    const QRect title = InkBounds(label, QRect(0, 0, 608, 100));
+    EXPECT_NEAR(title.left(), 40, 3);
+    EXPECT_NEAR(title.top(), 40, 1);
+    EXPECT_LE(title.bottom(), 40 + 36);
+    // The serial number at 240,1536.
+    const QRect serial = InkBounds(label, QRect(0, 1500, 608, 100));
+    EXPECT_NEAR(serial.left(), 240, 3);
+    EXPECT_NEAR(serial.top(), 1536, 1);
+
+    QStringList settings;
+    for (const RenderSetting &s : result.settings)
+        settings << s.command + QLatin1Char(' ') + s.name + QStringLiteral(": ") + s.value;
+    EXPECT_EQ(
+        settings,
+        (QStringList { "^PR Print speed: 3 in/s", "~SD Darkness: 15", "^PW Print width: 608 dots",
+                       "^LL Label length: 1600 dots", "^MN Media tracking: Continuous",
+                       "^MM Post-print action: Tear off", "^MT Media type: Thermal direct",
+                       "^PO Print orientation: Normal", "^LT Label top: 0 dots",
+                       "^LS Label shift: 0 dots", "^LH Label home: 0, 0 dots" }));
+}
+
+} // namespace
