@@ -16,7 +16,7 @@ packages=(
   xvfb imagemagick x11-utils xxd
   fonts-dejavu-core fonts-wqy-microhei
   dpkg-dev file desktop-file-utils appstream groff-base librsvg2-bin xauth
-  fonts-dejavu-extra libzint-dev libzbar-dev zbar-tools libdmtx-dev dmtx-utils
+  fonts-dejavu-extra libzint-dev zlib1g-dev libzbar-dev zbar-tools libdmtx-dev dmtx-utils
 )
 
 missing=()

@@ -1,5 +1,6 @@
 #include "preview/fieldpainter.h"
 
+#include "preview/barcodes.h"
 #include "preview/textfonts.h"
 
 #include <QImage>
@@ -197,7 +198,8 @@ FieldMark FieldPainter::Mark(const Field &field, const QString &text, QList<QStr
     case Field::Kind::Graphic:
         return GraphicMark(field);
     case Field::Kind::Barcode:
-        return {};
+        return BarcodeMark(field, field.serial.on ? text.toLatin1() : field.data, fonts_,
+                           dotsPerMm_, warnings);
     }
     return {};
 }

@@ -52,7 +52,7 @@ struct BarcodeSpec
     bool textAbove = false;
     bool checkDigit = false; // Code 39 mod 43
     char mode = 'N'; // Code 128: N, U, A, D
-    int magnification = 2; // QR module size
+    int magnification = 0; // QR and Data Matrix module size, PDF417 row height; 0: from ^BY
     char errorCorrection = 'Q'; // QR: H, Q, M, L
     int columns = 0; // Data Matrix / PDF417, 0 = automatic
     int rows = 0;

@@ -233,3 +233,77 @@ TEST(LabelRenderer, TestLabelPrintsAtItsPlaces)
 }
 
 } // namespace
+
+namespace {
+
+QByteArray Z64(const QByteArray &raw)
+{
+    // qCompress puts a 4-byte length before the zlib stream.
+    return ":Z64:" + qCompress(raw).mid(4).toBase64() + ":0000";
+}
+
+TEST(LabelRenderer, GraphicFieldsInEveryFormGiveTheSameDots)
+{
+    // Five rows of four bytes.
+    const QByteArray raw = QByteArray::fromHex("FF00FF00"
+                                               "FF00FF00"
+                                               "0000000F"
+                                               "FF000000"
+                                               "00FFFFFF");
+    const QByteArray plain = "^FO10,10^GFA,20,20,4," + raw.toHex().toUpper() + "^FS";
+    const QImage expected = One(plain);
+    EXPECT_EQ(InkBounds(expected), QRect(10, 10, 32, 5));
+    EXPECT_EQ(BlackCount(expected), 8 * 4 + 4 + 8 + 24);
+
+    const QByteArray forms[] = {
+        "^FO10,10^GFA,20,20,4,HFH0HFH0:M0F\nHF,\rH0!^FS", // repeat letters, ":", ",", "!"
+        "^FO10,10^GFA,20,20,4,hF^FS", // hF: too many digits, the rest is cut
+        "^FO10,10^GFA,20,20,4," + Z64(raw) + "^FS",
+        "^FO10,10^GFB,20,20,4," + raw + "^FS",
+        "~DGR:LOGO.GRF,20,4," + raw.toHex() + "^XA^PW400^LL300^FO10,10^XGR:LOGO.GRF,1,1^FS^XZ",
+    };
+    for (const QByteArray &form : forms) {
+        if (form.startsWith("~DG")) {
+            const RenderResult result = Render(form);
+            ASSERT_EQ(result.labels.size(), 1);
+            EXPECT_TRUE(SameDots(result.labels.at(0), expected)) << form.constData();
+            continue;
+        }
+        if (form.contains("hF")) {
+            // 40 F digits fill all five rows of eight digits.
+            EXPECT_EQ(BlackCount(One(form)), 32 * 5) << form.constData();
+            continue;
+        }
+        EXPECT_TRUE(SameDots(One(form), expected)) << form.constData();
+    }
+    // Magnified recall doubles every dot.
+    const RenderResult big = Render("~DGLOGO," + QByteArray::number(raw.size()) + ",4,"
+                                    + raw.toHex() + "^XA^PW400^LL300^FO10,10^XGLOGO,2,3^FS^XZ");
+    ASSERT_EQ(big.labels.size(), 1);
+    EXPECT_EQ(BlackCount(big.labels.at(0)), BlackCount(expected) * 6);
+}
+
+TEST(LabelRenderer, GraphicsClaimingTooMuchAreRefusedOrCut)
+{
+    struct Case
+    {
+        QByteArray commands;
+        QString warning;
+    };
+    const Case cases[] = {
+        { "^XA^FO0,0^GFA,9999999999,9999999999,4,FF^FS^XZ",
+          "1:10 ^GF: graphic of 9999999999 bytes is larger than a printer takes: cut" },
+        { "^XA^FO0,0^GFA,10,10,99999,FF^FS^XZ",
+          "1:10 ^GF: graphic: 99999 bytes per row is not a size a printer takes" },
+        { "^XA^FO0,0^GFB,100,100,10,abc", "1:10 ^GF: 100 bytes announced, the input ends before" },
+        { "^XA^FO0,0^XGR:NONE.GRF^FS^XZ", "1:10 ^XG: R:NONE.GRF is not in printer memory" },
+    };
+    for (const Case &c : cases) {
+        const RenderResult result = Render(c.commands);
+        EXPECT_TRUE(WarningTexts(result).contains(c.warning))
+            << c.commands.constData() << "\n"
+            << WarningTexts(result).join('\n').toStdString();
+    }
+}
+
+} // namespace
