@@ -3,11 +3,18 @@
 // Runs on the offscreen platform, so it needs no display.
 
 #include "app/mainform.h"
+#include "commands/ui/printerconfigtab.h"
+#include "commands/ui/setuppanelbox.h"
+#include "preview/ui/previewwindow.h"
+#include "support/samplelabels.h"
+#include "tool/ui/commandtooltab.h"
 
 #include <QApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QTabWidget>
 #include <QTextStream>
 #include <QTimer>
@@ -68,9 +75,24 @@ int main(int argc, char *argv[])
         tabs->setCurrentIndex(index);
         saved = Save(&form, folder, FileNameFor(tabs->tabText(index))) && saved;
     }
+
+    // The label preview: a 4 x 6 inch shipping label on a Command Tool page,
+    // on a label of that size.
+    form.TabSheet1->GroupBox7->paperwidthe->setText(QStringLiteral("102"));
+    form.TabSheet1->GroupBox7->paperheighte->setText(QStringLiteral("152"));
+    tabs->setCurrentWidget(form.TabSheet4);
+    form.TabSheet4->Memo[0]->setPlainText(
+        QString::fromUtf8(ShippingLabel(8)).replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
+    form.TabSheet4->PreviewButtonClick();
+    if (auto *preview = form.findChild<PreviewWindow *>()) {
+        preview->resize(1000, 720);
+        saved = Save(preview, folder, QStringLiteral("label-preview.png")) && saved;
+        preview->close();
+    } else {
+        saved = false;
+    }
     tabs->setCurrentIndex(startTab);
 
-    // Further windows (the label preview, the advanced view) are added here
-    // once they exist.
+    // Further windows (the advanced view) are added here once they exist.
     return saved ? 0 : 1;
 }

@@ -108,6 +108,11 @@ TForm1::TForm1(QWidget *parent)
         = Guarded([this](QObject *, const QByteArray &packet) { TabSheet2->cpdataPacket(packet); });
     TabSheet3 = new EthernetSetupTab(*link_);
     TabSheet4 = new CommandToolTab(*link_);
+    TabSheet4->SetPreviewContext([this] {
+        PreviewRequest request = PreviewRequestFor(TabSheet1->SetupValues());
+        request.fontFiles = TabSheet2->DownloadedFonts();
+        return request;
+    });
     PageControl1->addTab(TabSheet1, QStringLiteral("Printer Configuration"));
     PageControl1->addTab(TabSheet2, QStringLiteral("File Manager"));
     PageControl1->addTab(TabSheet3, QStringLiteral("Ethernet Setup"));

@@ -93,7 +93,14 @@ QImage ToMono(const QImage &canvas, int dotsPerMm)
         const uchar *from = canvas.constScanLine(y);
         uchar *to = mono.scanLine(y);
         std::memset(to, 0, size_t(mono.bytesPerLine()));
-        for (int x = 0; x < w; ++x) {
+        int x = 0;
+        for (; x + 8 <= w; x += 8) {
+            uchar bits = 0;
+            for (int b = 0; b < 8; ++b)
+                bits = uchar(bits << 1 | (from[x + b] < 128));
+            to[x >> 3] = bits;
+        }
+        for (; x < w; ++x) {
             if (from[x] < 128)
                 to[x >> 3] |= uchar(0x80 >> (x & 7));
         }

@@ -5,6 +5,7 @@
 #include "commands/statusquery.h"
 #include "commands/testlabel.h"
 #include "link/printerlink.h"
+#include "preview/ui/previewwindow.h"
 #include "ui/controls.h"
 #include "ui/errorbox.h"
 
@@ -25,6 +26,8 @@ PrinterConfigTab::PrinterConfigTab(PrinterLink &link, QWidget *parent)
             Guarded([this](bool) { Button10Click(); }));
     connect(GroupBox7->Button24, &QPushButton::clicked, this,
             Guarded([this](bool) { Button24Click(); }));
+    connect(GroupBox7->PreviewButton, &QPushButton::clicked, this,
+            Guarded([this](bool) { PreviewButtonClick(); }));
 }
 
 void PrinterConfigTab::CreateFunctionGroup()
@@ -163,4 +166,14 @@ void PrinterConfigTab::Button24Click()
 {
     GroupBox7->RefreshSizeCaptions();
     Send(TestLabelCommand(SetupValues()));
+}
+
+void PrinterConfigTab::PreviewButtonClick()
+{
+    GroupBox7->RefreshSizeCaptions();
+    const SetupPanelValues values = SetupValues();
+    PreviewRequest request = PreviewRequestFor(values);
+    request.source = QStringLiteral("Pint Label");
+    request.commands = TestLabelCommand(values);
+    PreviewWindow::Show(this, request);
 }

@@ -36,6 +36,8 @@ public:
 
     void Button10Click();
     void Button24Click();
+    // The labels "Pint Label" would print, from the same bytes, at the panel's resolution.
+    void PreviewButtonClick();
 
     // "Printer Function"
     QGroupBox *GroupBox1 = nullptr;

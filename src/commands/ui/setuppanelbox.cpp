@@ -130,6 +130,10 @@ SetupPanelBox::SetupPanelBox(QWidget *parent)
     Boxck->setObjectName(QStringLiteral("Boxck"));
     Boxck->setGeometry(336, 387, 57, 19);
     Boxck->hide();
+    // Right of the (hidden) BOX check box, so no specified control moves.
+    PreviewButton = AddButton(this, QStringLiteral("PreviewButton"), QStringLiteral("Preview"),
+                              { 400, 384, 97, 25 });
+    PreviewButton->setToolTip(QStringLiteral("Show the labels \"Pint Label\" would print"));
     Button9
         = AddButton(this, QStringLiteral("Button9"), QStringLiteral("Clear"), { 8, 420, 97, 25 });
     Button9->hide();

@@ -80,6 +80,7 @@ public:
 
     QPushButton *Button10 = nullptr;
     QPushButton *Button24 = nullptr;
+    QPushButton *PreviewButton = nullptr; // shows what "Pint Label" would print
     QLineEdit *Edit1 = nullptr;
 
 protected:

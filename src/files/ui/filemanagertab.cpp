@@ -227,6 +227,11 @@ void FileManagerTab::Button12Click()
     request.path = downloadPath_;
     link_.CommandBuffer = DownloadCommand(request);
     link_.SendToPrinter(PrinterLink::FileNaming::AsTyped);
+    const QByteArray device = MemoryDevice(request.device);
+    if (request.fileType == 0 && (device == "R:" || device == "E:"))
+        downloadedFonts_.insert(QString::fromLatin1(device) + FontNameOf(request.fileNameText)
+                                    + QStringLiteral(".FNT"),
+                                request.path);
 }
 
 void FileManagerTab::Button13Click()

@@ -3,6 +3,7 @@
 #include "commands/setuppanel.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QWidget>
 
 #include <functional>
@@ -30,6 +31,10 @@ public:
     using SetupValuesSource = std::function<SetupPanelValues()>;
 
     FileManagerTab(PrinterLink &link, SetupValuesSource setupValues, QWidget *parent = nullptr);
+
+    // Fonts sent with "Download" in this session: the name the printer keeps
+    // each under ("E:DEMO.FNT") and the file's path, for the label preview.
+    QHash<QString, QString> DownloadedFonts() const { return downloadedFonts_; }
 
     // Start action of the main window: the file list button's two-line caption.
     void SetBitBtn1Caption();
@@ -90,4 +95,5 @@ private:
     PrinterLink &link_;
     SetupValuesSource setupValues_;
     QString downloadPath_; // the file chosen with "Select File"
+    QHash<QString, QString> downloadedFonts_;
 };

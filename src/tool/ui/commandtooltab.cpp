@@ -12,9 +12,11 @@
 #include <QLineEdit>
 #include <QPalette>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTextBlock>
+#include <QTextCursor>
 #include <QTextDocument>
 
 namespace {
@@ -107,6 +109,12 @@ CommandToolTab::CommandToolTab(PrinterLink &link, QWidget *parent)
     connect(Button20, &QPushButton::clicked, this, Guarded([this](bool) { Button20Click(); }));
     connect(Button21, &QPushButton::clicked, this, Guarded([this](bool) { Button21Click(); }));
     connect(Button22, &QPushButton::clicked, this, Guarded([this](bool) { Button22Click(); }));
+    // Left of the row, under the page selector: the specified buttons keep their places.
+    PreviewButton = AddButton(this, QStringLiteral("PreviewButton"), QStringLiteral("Preview"),
+                              QRect(8, 432, 72, 25));
+    PreviewButton->setToolTip(QStringLiteral("Show the labels this page prints"));
+    connect(PreviewButton, &QPushButton::clicked, this,
+            Guarded([this](bool) { PreviewButtonClick(); }));
 
     OpenDialog2 = MakeFileDialog(this, QStringLiteral("OpenDialog2"), QFileDialog::AcceptOpen);
     SaveDialog2 = MakeFileDialog(this, QStringLiteral("SaveDialog2"), QFileDialog::AcceptSave);
@@ -218,4 +226,46 @@ void CommandToolTab::Button19Click()
     }
     link_.CommandBuffer = ReadWholeFile(path);
     link_.SendToPrinter();
+}
+
+void CommandToolTab::PreviewButtonClick()
+{
+    const int page = VisiblePage();
+    if (page == 0)
+        return;
+    PreviewRequest request = previewContext_ ? previewContext_() : PreviewRequest();
+    request.source = QStringLiteral("Command Tool, page %1").arg(page);
+    request.commands = BuildSendTextCommand(VisiblePageText());
+    QPointer<CommandToolTab> tab(this);
+    request.selectLine = [tab, page](int line, int column) {
+        if (tab)
+            tab->SelectLine(page, line, column);
+    };
+    PreviewWindow::Show(this, request);
+}
+
+void CommandToolTab::SelectLine(int page, int line, int column)
+{
+    if (page < 1 || page > PageCount)
+        return;
+    if (QAbstractButton *item = pageButtons_->button(page - 1); item && !item->isChecked())
+        item->setChecked(true);
+    QPlainTextEdit *memo = Memo[page - 1];
+    const QTextBlock block = memo->document()->findBlockByNumber(line - 1);
+    if (!block.isValid())
+        return;
+    // Columns count bytes: find the character where that byte starts.
+    const QString text = block.text();
+    const bool utf8 = pageEncoding_[page - 1] == PageEncoding::Utf8;
+    int at = 0;
+    qsizetype bytes = 0;
+    while (at < text.size() && bytes < column - 1) {
+        bytes += utf8 ? text.mid(at, 1).toUtf8().size() : 1;
+        ++at;
+    }
+    QTextCursor cursor(block);
+    cursor.setPosition(block.position() + at);
+    cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    memo->setTextCursor(cursor);
+    memo->setFocus();
 }

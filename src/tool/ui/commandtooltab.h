@@ -1,10 +1,12 @@
 #pragma once
 
+#include "preview/ui/previewwindow.h"
 #include "tool/commandfile.h"
 
 #include <QWidget>
 
 #include <array>
+#include <functional>
 
 class PrinterLink;
 class QButtonGroup;
@@ -37,6 +39,14 @@ public:
     void Button20Click(); // Send Text
     void Button21Click(); // Load File
     void Button22Click(); // Save File
+    void PreviewButtonClick(); // the visible page's text, as "Send Text" would send it
+
+    // Resolution, unit, label size and fonts for previews (from the other tabs).
+    using PreviewContext = std::function<PreviewRequest()>;
+    void SetPreviewContext(PreviewContext context) { previewContext_ = std::move(context); }
+    // Shows page (1..10) and selects its line (1-based), the cursor at the
+    // byte column as the page encodes it.
+    void SelectLine(int page, int line, int column);
 
     QGroupBox *RadioGroup4 = nullptr;
     std::array<QPlainTextEdit *, PageCount> Memo {};
@@ -47,6 +57,7 @@ public:
     QPushButton *Button20 = nullptr;
     QPushButton *Button21 = nullptr;
     QPushButton *Button22 = nullptr;
+    QPushButton *PreviewButton = nullptr;
     QFileDialog *OpenDialog2 = nullptr;
     QFileDialog *SaveDialog2 = nullptr;
 
@@ -63,4 +74,5 @@ private:
     std::array<PageEncoding, PageCount> pageEncoding_ {};
     QString openDialogFileName_; // last file confirmed in OpenDialog2
     QString rememberedPath_; // set by "Select File" and "Send File"
+    PreviewContext previewContext_;
 };

@@ -1,0 +1,217 @@
+// The label preview through the real window: the "Preview" buttons beside
+// "Pint Label" and on the Command Tool, the stepper, the warnings list.
+#include "app/mainform.h"
+#include "commands/setuppanel.h"
+#include "commands/testlabel.h"
+#include "commands/ui/printerconfigtab.h"
+#include "commands/ui/setuppanelbox.h"
+#include "preview/labelimage.h"
+#include "preview/ui/labelview.h"
+#include "preview/ui/previewwindow.h"
+#include "support/samplelabels.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
+#include "support/ui/windowtest.h"
+#include "tool/ui/commandtooltab.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QCheckBox>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QTest>
+#include <QTreeWidget>
+#include <QWheelEvent>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+class PreviewTest : public FileWindowTest
+{
+protected:
+    PreviewWindow *Preview() const
+    {
+        return form->findChild<PreviewWindow *>(QString(), Qt::FindDirectChildrenOnly);
+    }
+
+    // The test label with its serial number field replaced by fixed text.
+    static QImage ExpectedTestLabel(const QByteArray &serial)
+    {
+        SetupPanelValues values = StartSetupValues();
+        QByteArray commands = TestLabelCommand(values);
+        commands.replace("^SN0001,1,Y", "^FD" + serial);
+        const RenderResult result = RenderLabels(commands);
+        EXPECT_EQ(result.labels.size(), 1);
+        return result.labels.value(0);
+    }
+
+    // Optional screenshots for the documentation: TARVOLIN_SCREENSHOTS=<dir>.
+    static void Screenshot(QWidget *window, const QString &name)
+    {
+        const QString dir = qEnvironmentVariable("TARVOLIN_SCREENSHOTS");
+        if (!dir.isEmpty())
+            window->grab().save(dir + QLatin1Char('/') + name);
+    }
+};
+
+TEST_F(PreviewTest, PintLabelPreviewShowsTheTestLabelAndStepsItsSerialNumber)
+{
+    form->PageControl1->setCurrentWidget(form->TabSheet1);
+    SetupPanelBox *panel = form->TabSheet1->GroupBox7;
+    QPushButton *preview = Find<QPushButton>(form->TabSheet1, QStringLiteral("PreviewButton"));
+    ASSERT_NE(preview, nullptr);
+    EXPECT_EQ(preview->text(), QStringLiteral("Preview"));
+    EXPECT_TRUE(preview->isVisible());
+    // Clear of "Pint Label", the quantity, "Pices" and the hidden BOX.
+    for (QWidget *control :
+         { static_cast<QWidget *>(panel->Button24), static_cast<QWidget *>(panel->Edit1),
+           static_cast<QWidget *>(panel->Boxck) })
+        EXPECT_FALSE(preview->geometry().intersects(control->geometry()))
+            << control->objectName().toStdString();
+
+    QTest::mouseClick(preview, Qt::LeftButton);
+    PreviewWindow *window = Preview();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_FALSE(window->isModal());
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Label Preview - Pint Label"));
+    ASSERT_EQ(window->Result().labels.size(), 1);
+    const QImage label = window->CurrentImage();
+    EXPECT_EQ(label.size(), QSize(608, 1600));
+    // "Printer Test!" at 40,40 dots.
+    const QRect title = InkBounds(label, QRect(0, 0, 608, 100));
+    EXPECT_NEAR(title.left(), 40, 3);
+    EXPECT_EQ(title.top(), 40);
+    EXPECT_TRUE(SameDots(label, ExpectedTestLabel("0001")));
+    EXPECT_EQ(window->warningsList->count(), 1); // "No warnings"
+    EXPECT_EQ(window->settingsList->topLevelItemCount(), 11);
+    EXPECT_FALSE(window->labelStepper->isEnabled());
+    Screenshot(window, QStringLiteral("preview-test-label.png"));
+
+    // Three labels: the same window steps the serial number.
+    panel->Edit1->setText(QStringLiteral("3"));
+    QTest::mouseClick(preview, Qt::LeftButton);
+    EXPECT_EQ(Preview(), window);
+    EXPECT_EQ(form->findChildren<PreviewWindow *>().size(), 1);
+    ASSERT_EQ(window->Result().labels.size(), 3);
+    EXPECT_TRUE(window->labelStepper->isEnabled());
+    EXPECT_EQ(window->labelStepper->maximum(), 3);
+    EXPECT_EQ(window->labelCount->text(), QStringLiteral("of 3"));
+    for (int i = 1; i <= 3; ++i) {
+        window->labelStepper->setValue(i);
+        EXPECT_EQ(window->CurrentLabel(), i - 1);
+        EXPECT_TRUE(
+            SameDots(window->CurrentImage(), ExpectedTestLabel("000" + QByteArray::number(i))))
+            << i;
+    }
+
+    // 300 dpi: the same bytes "Pint Label" sends, drawn at 12 dots per mm.
+    panel->RadioGroup5Items[1]->click();
+    QTest::mouseClick(preview, Qt::LeftButton);
+    EXPECT_EQ(window->CurrentImage().size(), QSize(912, 2400));
+    EXPECT_EQ(InkBounds(window->CurrentImage(), QRect(0, 0, 912, 120)).top(), 60);
+}
+
+TEST_F(PreviewTest, PintLabelPreviewOfALengthThatDoesNotParseShowsTheErrorAndNoWindow)
+{
+    SetupPanelBox *panel = form->TabSheet1->GroupBox7;
+    panel->paperwidthe->setText(QStringLiteral("7x6"));
+    ModalWatcher watcher;
+    QTest::mouseClick(panel->PreviewButton, Qt::LeftButton);
+    EXPECT_EQ(watcher.Texts(),
+              QStringList { QStringLiteral("'7x6' is not a valid floating point value.") });
+    EXPECT_EQ(Preview(), nullptr);
+}
+
+TEST_F(PreviewTest, CommandToolPreviewListsUnknownCommandsAndSelectsTheirLine)
+{
+    form->PageControl1->setCurrentWidget(form->TabSheet4);
+    CommandToolTab *tool = form->TabSheet4;
+    QPushButton *preview = Find<QPushButton>(tool, QStringLiteral("PreviewButton"));
+    ASSERT_NE(preview, nullptr);
+    for (QWidget *control :
+         { static_cast<QWidget *>(tool->Button25), static_cast<QWidget *>(tool->Button20),
+           static_cast<QWidget *>(tool->Edit8) })
+        EXPECT_FALSE(preview->geometry().intersects(control->geometry()));
+
+    tool->Memo[0]->setPlainText(QStringLiteral("^XA\n^FO10,10^GB50,50,5^FS\n  ^ZZ1,2\n^XZ"));
+    QTest::mouseClick(preview, Qt::LeftButton);
+    PreviewWindow *window = Preview();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Label Preview - Command Tool, page 1"));
+    ASSERT_EQ(window->Result().labels.size(), 1);
+    // No ^PW / ^LL: the panel's label size (76 x 200 mm at 203 dpi).
+    EXPECT_EQ(window->CurrentImage().size(), QSize(608, 1600));
+    EXPECT_EQ(InkBounds(window->CurrentImage()), QRect(10, 10, 50, 50));
+    ASSERT_EQ(window->warningsList->count(), 1);
+    EXPECT_EQ(window->warningsList->item(0)->text(),
+              QStringLiteral("line 3, column 3: ^ZZ not rendered"));
+
+    // A click on the warning selects the command in its line on page 1.
+    tool->Memo[1]->setPlainText(QStringLiteral("other page"));
+    QTest::mouseClick(tool->RadioGroup4->findChildren<QRadioButton *>().at(1), Qt::LeftButton);
+    ASSERT_EQ(tool->VisiblePage(), 2);
+    QListWidget *warnings = window->warningsList;
+    QTest::mouseClick(warnings->viewport(), Qt::LeftButton, {},
+                      warnings->visualItemRect(warnings->item(0)).center());
+    EXPECT_EQ(tool->VisiblePage(), 1);
+    EXPECT_EQ(tool->Memo[0]->textCursor().blockNumber(), 2);
+    EXPECT_EQ(tool->Memo[0]->textCursor().selectedText(), QStringLiteral("^ZZ1,2"));
+}
+
+TEST_F(PreviewTest, ZoomSaveAndCopy)
+{
+    PreviewRequest request = PreviewRequestFor(StartSetupValues());
+    request.source = QStringLiteral("shipping label");
+    request.commands = ShippingLabel(8);
+    request.labelEdges = QSize(812, 1218);
+    PreviewWindow *window = PreviewWindow::Show(form.get(), request);
+    window->resize(1000, 760);
+    QTest::qWait(20);
+    EXPECT_TRUE(window->Result().warnings.isEmpty());
+    EXPECT_TRUE(window->view->Fitted());
+    const double fitted = window->view->Zoom();
+    EXPECT_LT(fitted, 1.0);
+    Screenshot(window, QStringLiteral("preview-shipping-label.png"));
+
+    QTest::mouseClick(window->actualSizeButton, Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(window->view->Zoom(), 1.0);
+    EXPECT_FALSE(window->fitButton->isChecked());
+    EXPECT_EQ(window->zoomLabel->text(), QStringLiteral("100%"));
+    // The wheel zooms around the pointer: the dot under it stays.
+    const QPoint at(300, 200);
+    const QPointF dot = window->view->ToDots(at);
+    QWheelEvent wheel(at, window->view->viewport()->mapToGlobal(at), {}, QPoint(0, 120),
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(window->view->viewport(), &wheel);
+    EXPECT_DOUBLE_EQ(window->view->Zoom(), 1.25);
+    EXPECT_NEAR(window->view->ToDots(at).x(), dot.x(), 1);
+    EXPECT_NEAR(window->view->ToDots(at).y(), dot.y(), 1);
+    QTest::mouseClick(window->fitButton, Qt::LeftButton);
+    EXPECT_DOUBLE_EQ(window->view->Zoom(), fitted);
+
+    // Saved at the printer's resolution, one bit or eight.
+    for (bool eightBit : { false, true }) {
+        const QString path
+            = dir.filePath(eightBit ? QStringLiteral("8.png") : QStringLiteral("1.png"));
+        window->SavePng(path, eightBit);
+        QImageReader reader(path);
+        const QImage saved = reader.read();
+        ASSERT_FALSE(saved.isNull());
+        EXPECT_EQ(saved.depth(), eightBit ? 8 : 1);
+        EXPECT_EQ(saved.dotsPerMeterX(), 8000);
+        EXPECT_EQ(saved.dotsPerMeterY(), 8000);
+        EXPECT_TRUE(SameDots(saved, window->CurrentImage()));
+    }
+    QTest::mouseClick(window->copyButton, Qt::LeftButton);
+    EXPECT_TRUE(SameDots(QGuiApplication::clipboard()->image(), window->CurrentImage()));
+}
+
+} // namespace
