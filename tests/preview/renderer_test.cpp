@@ -307,3 +307,71 @@ TEST(LabelRenderer, GraphicsClaimingTooMuchAreRefusedOrCut)
 }
 
 } // namespace
+
+namespace {
+
+TEST(LabelRenderer, ReverseFieldsFlipExactlyTheirDots)
+{
+    // A black box, half covered by a reversed box: the overlap turns white.
+    const QImage boxes = One("^FO10,10^GB100,60,60^FS^FO50,30^FR^GB100,20,20^FS");
+    EXPECT_EQ(BlackCount(boxes), 100 * 60 - 60 * 20 + 40 * 20);
+    EXPECT_EQ(BlackCount(boxes, QRect(50, 30, 60, 20)), 0);
+    EXPECT_EQ(BlackCount(boxes, QRect(110, 30, 40, 20)), 40 * 20);
+    EXPECT_EQ(BlackCount(boxes, QRect(10, 10, 40, 60)), 40 * 60);
+
+    // Reversed text over a box: every dot of the text flips, nothing else.
+    const QImage box = One("^FO10,10^GB200,60,60^FS");
+    const QImage text = One("^FO20,20^A0N,40^FDHi!^FS");
+    const QImage both = One("^FO10,10^GB200,60,60^FS^FO20,20^A0N,40^FR^FDHi!^FS");
+    ASSERT_GT(BlackCount(text), 100);
+    qint64 differences = 0;
+    for (int y = 0; y < both.height(); ++y) {
+        for (int x = 0; x < both.width(); ++x)
+            differences += IsBlack(both, x, y) != (IsBlack(box, x, y) != IsBlack(text, x, y));
+    }
+    EXPECT_EQ(differences, 0);
+    // ^LRY reverses every field of the format.
+    EXPECT_TRUE(SameDots(One("^LRY^FO10,10^GB200,60,60^FS^FO20,20^A0N,40^FDHi!^FS"),
+                         One("^FO10,10^FR^GB200,60,60^FS^FO20,20^A0N,40^FR^FDHi!^FS")));
+}
+
+TEST(LabelRenderer, FieldBlocksWrapJustifyAndClip)
+{
+    const QByteArray words = "^FDaa bb cc dd ee ff gg hh ii jj kk ll mm nn^FS";
+    const auto block = [&](const QByteArray &justify, int lines = 3, int indent = 0) {
+        return One("^FO10,10^A0N,30,30^FB200," + QByteArray::number(lines) + ",5," + justify + ","
+                   + QByteArray::number(indent) + words);
+    };
+    // Three lines 35 dots apart, none wider than the block.
+    const QImage left = block("L");
+    for (int line = 0; line < 3; ++line) {
+        const QRect ink = InkBounds(left, QRect(0, 10 + line * 35, 400, 30));
+        ASSERT_FALSE(ink.isEmpty()) << line;
+        EXPECT_GE(ink.left(), 10) << line;
+        EXPECT_LE(ink.right(), 209) << line;
+        EXPECT_LE(ink.left(), 14) << line;
+    }
+    // The text that does not fit is printed over the last line, nothing below it.
+    EXPECT_EQ(BlackCount(left, QRect(0, 10 + 3 * 35 - 5, 400, 100)), 0);
+    EXPECT_LE(InkBounds(left).right(), 209);
+
+    const QImage right = block("R");
+    const QImage centre = block("C");
+    const QImage justified = block("J", 4);
+    for (int line = 0; line < 2; ++line) {
+        const QRect band(0, 10 + line * 35, 400, 30);
+        EXPECT_GE(InkBounds(right, band).right(), 203) << line;
+        const QRect c = InkBounds(centre, band);
+        EXPECT_NEAR(c.left() - 10, 209 - c.right(), 4) << line;
+        // Justified lines reach both sides.
+        EXPECT_LE(InkBounds(justified, band).left(), 14) << line;
+        EXPECT_GE(InkBounds(justified, band).right(), 203) << line;
+    }
+    // "\&" breaks the line; a hanging indent moves every line after the first.
+    const QImage broken = One("^FO10,10^A0N,30,30^FB300,2,0,L,40^FDaa\\&bb^FS");
+    EXPECT_LE(InkBounds(broken, QRect(0, 10, 400, 30)).left(), 14);
+    EXPECT_GE(InkBounds(broken, QRect(0, 40, 400, 30)).left(), 50);
+    EXPECT_LE(InkBounds(broken, QRect(0, 40, 400, 30)).left(), 54);
+}
+
+} // namespace
