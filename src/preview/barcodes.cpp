@@ -346,7 +346,7 @@ FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fon
             x += run.dots;
             moduleIndex += twoWidths ? 1 : run.dots / module;
         }
-        if (!textRun.glyphs.isEmpty()) {
+        if (textRun.width > 0) {
             const qreal textX = (width - textRun.width) / 2;
             const qreal top = spec.textAbove ? 0 : barHeight + gap;
             FontStore::Draw(p, face, textRun, textX, top + face.ascent);

@@ -2,8 +2,7 @@
 
 #include <QStringDecoder>
 
-namespace {
-int HexDigit(char c)
+int HexDigitValue(char c)
 {
     if (c >= '0' && c <= '9')
         return c - '0';
@@ -13,7 +12,6 @@ int HexDigit(char c)
         return c - 'a' + 10;
     return -1;
 }
-} // namespace
 
 QByteArray DecodeHexEscapes(const QByteArray &data, char indicator)
 {
@@ -21,9 +19,9 @@ QByteArray DecodeHexEscapes(const QByteArray &data, char indicator)
     out.reserve(data.size());
     for (qsizetype i = 0; i < data.size(); ++i) {
         const char c = data.at(i);
-        if (c == indicator && i + 2 < data.size() && HexDigit(data.at(i + 1)) >= 0
-            && HexDigit(data.at(i + 2)) >= 0) {
-            out += char(HexDigit(data.at(i + 1)) * 16 + HexDigit(data.at(i + 2)));
+        if (c == indicator && i + 2 < data.size() && HexDigitValue(data.at(i + 1)) >= 0
+            && HexDigitValue(data.at(i + 2)) >= 0) {
+            out += char(HexDigitValue(data.at(i + 1)) * 16 + HexDigitValue(data.at(i + 2)));
             i += 2;
             continue;
         }

@@ -6,6 +6,9 @@
 #include <QByteArray>
 #include <QString>
 
+// The value of a hexadecimal digit (either case), -1 for any other character.
+int HexDigitValue(char c);
+
 // Replaces every indicator followed by two hexadecimal digits by that byte
 // ("_41" -> "A"); an indicator without two digits stays as it is.
 QByteArray DecodeHexEscapes(const QByteArray &data, char indicator);

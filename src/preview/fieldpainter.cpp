@@ -204,12 +204,18 @@ FieldMark FieldPainter::Mark(const Field &field, const QString &text, QList<QStr
     return {};
 }
 
-FieldMark FieldPainter::TextMark(const Field &field, const QString &text, QList<QString> &warnings)
+TextFace FieldPainter::Face(const Field &field, QList<QString> &warnings)
 {
     QString warning;
-    const TextFace face = fonts_.Face(field.font, warning);
+    TextFace face = fonts_.Face(field.font, warning);
     if (!warning.isEmpty())
         warnings.append(warning);
+    return face;
+}
+
+FieldMark FieldPainter::TextMark(const Field &field, const QString &text, QList<QString> &warnings)
+{
+    const TextFace face = Face(field, warnings);
     FieldMark mark;
     if (!face.IsValid() || text.isEmpty())
         return mark;
@@ -228,10 +234,7 @@ FieldMark FieldPainter::TextMark(const Field &field, const QString &text, QList<
 
 FieldMark FieldPainter::BlockMark(const Field &field, const QString &text, QList<QString> &warnings)
 {
-    QString warning;
-    const TextFace face = fonts_.Face(field.font, warning);
-    if (!warning.isEmpty())
-        warnings.append(warning);
+    const TextFace face = Face(field, warnings);
     FieldMark mark;
     if (!face.IsValid())
         return mark;

@@ -12,6 +12,7 @@
 #include <functional>
 
 class FontStore;
+struct TextFace;
 class QImage;
 class QPainter;
 
@@ -37,6 +38,7 @@ public:
     FieldMark Mark(const Field &field, const QString &text, QList<QString> &warnings);
 
 private:
+    TextFace Face(const Field &field, QList<QString> &warnings);
     FieldMark TextMark(const Field &field, const QString &text, QList<QString> &warnings);
     FieldMark BlockMark(const Field &field, const QString &text, QList<QString> &warnings);
 

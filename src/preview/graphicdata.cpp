@@ -1,22 +1,13 @@
 #include "preview/graphicdata.h"
 
+#include "preview/fielddata.h"
+
 #include <zlib.h>
 
 #include <algorithm>
 #include <cstring>
 
 namespace {
-
-int Nibble(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 // Fills rows of bytesPerRow from the hexadecimal form: G..Y repeat the next
 // digit 1..19 times, g..z 20..400 times (counts add up); "," ends the row
@@ -52,7 +43,7 @@ void ReadHex(const QByteArray &data, QByteArray &out, int bytesPerRow, qint64 ro
             repeat += c - 'F';
         } else if (c >= 'g' && c <= 'z') {
             repeat += qint64(c - 'f') * 20;
-        } else if (const int value = Nibble(c); value >= 0) {
+        } else if (const int value = HexDigitValue(c); value >= 0) {
             put(value, std::min<qint64>(repeat > 0 ? repeat : 1, rowNibbles * rows));
             repeat = 0;
         } else if (c == ',') {

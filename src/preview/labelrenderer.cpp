@@ -110,6 +110,21 @@ QImage ToMono(const QImage &canvas, int dotsPerMm)
     return mono;
 }
 
+// What a setting's letter means; "unknown (x)" for a letter not listed.
+struct Meaning
+{
+    char letter;
+    const char *text;
+};
+QString MeaningOf(char letter, std::initializer_list<Meaning> meanings)
+{
+    for (const Meaning &meaning : meanings) {
+        if (meaning.letter == letter)
+            return QString::fromUtf8(meaning.text);
+    }
+    return QStringLiteral("unknown (%1)").arg(QLatin1Char(letter));
+}
+
 QString Written(const LabelCommand &command)
 {
     return QString::fromLatin1(command.Written());
@@ -256,7 +271,7 @@ private:
     bool BarcodeCommand(const LabelCommand &command, const Args &args);
     bool Store(const LabelCommand &command, const QString &name, qint64 bytes);
     void StoreFont(const LabelCommand &command, const QString &name, const QByteArray &bytes);
-    int MaxGraphicRows() const;
+    void StoreGraphic(const LabelCommand &command, const QString &name, const GraphicData &graphic);
 
     Printer printer_;
     QList<RenderSetting> settings_;
@@ -338,9 +353,15 @@ void LabelRendererPrivate::StoreFont(const LabelCommand &command, const QString 
             command);
 }
 
-int LabelRendererPrivate::MaxGraphicRows() const
+void LabelRendererPrivate::StoreGraphic(const LabelCommand &command, const QString &name,
+                                        const GraphicData &graphic)
 {
-    return MaxDimension;
+    QString problem;
+    const QImage image = DecodeGraphic(graphic, MaxDimension, problem);
+    if (!problem.isEmpty())
+        Warn(QStringLiteral("%1 %2: %3").arg(Written(command), name, problem), command);
+    if (!image.isNull() && Store(command, name, image.sizeInBytes()))
+        graphics_.insert(name, image);
 }
 
 // Downloads into printer memory: graphics (~DG, ~DY) and fonts (~DU, ~DT, ~DY).
@@ -356,12 +377,7 @@ bool LabelRendererPrivate::StoreCommand(const LabelCommand &command, const Args 
         graphic.totalBytes = head.value(1).toLongLong();
         graphic.bytesPerRow = head.value(2).toInt();
         graphic.data = data;
-        QString problem;
-        const QImage image = DecodeGraphic(graphic, MaxGraphicRows(), problem);
-        if (!problem.isEmpty())
-            Warn(QStringLiteral("~DG %1: %2").arg(name, problem), command);
-        if (!image.isNull() && Store(command, name, image.sizeInBytes()))
-            graphics_.insert(name, image);
+        StoreGraphic(command, name, graphic);
         return true;
     }
     case Key("DU"):
@@ -413,12 +429,7 @@ bool LabelRendererPrivate::StoreCommand(const LabelCommand &command, const Args 
                 graphic.data = data;
             }
             const QString name = ObjectName(head.value(0), QStringLiteral("GRF"));
-            QString problem;
-            const QImage image = DecodeGraphic(graphic, MaxGraphicRows(), problem);
-            if (!problem.isEmpty())
-                Warn(QStringLiteral("~DY %1: %2").arg(name, problem), command);
-            if (!image.isNull() && Store(command, name, image.sizeInBytes()))
-                graphics_.insert(name, image);
+            StoreGraphic(command, name, graphic);
             return true;
         }
         if (extension == 'P') {
@@ -473,7 +484,7 @@ bool LabelRendererPrivate::GraphicCommand(const LabelCommand &command, const Arg
                      .arg(head.value(1).toLongLong()),
                  command);
         QString problem;
-        field_.graphic = DecodeGraphic(graphic, MaxGraphicRows(), problem);
+        field_.graphic = DecodeGraphic(graphic, MaxDimension, problem);
         if (!problem.isEmpty())
             Warn(QStringLiteral("^GF: %1").arg(problem), command);
         field_.kind = Field::Kind::Graphic;
@@ -654,49 +665,41 @@ bool LabelRendererPrivate::SettingCommand(const LabelCommand &command, const Arg
     case Key("MD"):
         Setting(command, QStringLiteral("Darkness adjustment"), QString::number(args.Int(0, 0)));
         return true;
-    case Key("MN"): {
-        const char m = args.Letter(0, 'Y');
-        const QString value = m == 'N' ? QStringLiteral("Continuous")
-            : (m == 'Y' || m == 'W')   ? QStringLiteral("Web sensing")
-            : m == 'M'                 ? QStringLiteral("Mark sensing")
-            : m == 'A'                 ? QStringLiteral("Auto-detect")
-            : m == 'V'                 ? QStringLiteral("Continuous, variable length")
-                                       : QStringLiteral("unknown (%1)").arg(QLatin1Char(m));
-        Setting(command, QStringLiteral("Media tracking"), value);
+    case Key("MN"):
+        Setting(command, QStringLiteral("Media tracking"),
+                MeaningOf(args.Letter(0, 'Y'),
+                          { { 'N', "Continuous" },
+                            { 'Y', "Web sensing" },
+                            { 'W', "Web sensing" },
+                            { 'M', "Mark sensing" },
+                            { 'A', "Auto-detect" },
+                            { 'V', "Continuous, variable length" } }));
         return true;
-    }
-    case Key("MT"): {
-        const char m = args.Letter(0, 'T');
+    case Key("MT"):
         Setting(command, QStringLiteral("Media type"),
-                m == 'D'       ? QStringLiteral("Thermal direct")
-                    : m == 'T' ? QStringLiteral("Thermal transfer")
-                               : QStringLiteral("unknown (%1)").arg(QLatin1Char(m)));
+                MeaningOf(args.Letter(0, 'T'),
+                          { { 'D', "Thermal direct" }, { 'T', "Thermal transfer" } }));
         return true;
-    }
-    case Key("MM"): {
-        const char m = args.Letter(0, 'T');
-        const QString value = m == 'T' ? QStringLiteral("Tear off")
-            : m == 'P'                 ? QStringLiteral("Peel off")
-            : m == 'R'                 ? QStringLiteral("Rewind")
-            : m == 'C'                 ? QStringLiteral("Cutter")
-            : m == 'D'                 ? QStringLiteral("Delayed cut")
-            : m == 'A'                 ? QStringLiteral("Applicator")
-            : m == 'K'                 ? QStringLiteral("Kiosk")
-                                       : QStringLiteral("unknown (%1)").arg(QLatin1Char(m));
-        Setting(command, QStringLiteral("Post-print action"), value);
+    case Key("MM"):
+        Setting(command, QStringLiteral("Post-print action"),
+                MeaningOf(args.Letter(0, 'T'),
+                          { { 'T', "Tear off" },
+                            { 'P', "Peel off" },
+                            { 'R', "Rewind" },
+                            { 'C', "Cutter" },
+                            { 'D', "Delayed cut" },
+                            { 'A', "Applicator" },
+                            { 'K', "Kiosk" } }));
         return true;
-    }
-    case Key("JU"): {
-        const char m = args.Letter(0, '?');
+    case Key("JU"):
         Setting(command, QStringLiteral("Configuration"),
-                m == 'S'       ? QStringLiteral("Save current settings")
-                    : m == 'F' ? QStringLiteral("Load factory defaults")
-                    : m == 'R' ? QStringLiteral("Recall last saved settings")
-                    : m == 'A' ? QStringLiteral("Load factory defaults, network included")
-                    : m == 'N' ? QStringLiteral("Load network factory defaults")
-                               : QStringLiteral("unknown (%1)").arg(QLatin1Char(m)));
+                MeaningOf(args.Letter(0, '?'),
+                          { { 'S', "Save current settings" },
+                            { 'F', "Load factory defaults" },
+                            { 'R', "Recall last saved settings" },
+                            { 'A', "Load factory defaults, network included" },
+                            { 'N', "Load network factory defaults" } }));
         return true;
-    }
     case Key("PO"): {
         const char m = args.Letter(0, 'N');
         if (m != 'N' && m != 'I')

@@ -1,8 +1,12 @@
 #include "preview/textfonts.h"
 
+#include <QCryptographicHash>
 #include <QFile>
+#include <QFontDatabase>
 #include <QGlyphRun>
+#include <QMutex>
 #include <QPainter>
+#include <QTextLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -79,6 +83,34 @@ QString WithoutExtension(const QString &name)
     return dot < 0 ? name : name.left(dot);
 }
 
+// The family a font file has in the process's font database, added there on
+// first use; empty when Qt cannot read it.
+QString FamilyOf(const QByteArray &fontFile)
+{
+    static QMutex mutex;
+    static QHash<QByteArray, QString> families;
+    const QByteArray key = QCryptographicHash::hash(fontFile, QCryptographicHash::Sha1);
+    QMutexLocker lock(&mutex);
+    auto it = families.constFind(key);
+    if (it == families.constEnd()) {
+        const int id = QFontDatabase::addApplicationFontFromData(fontFile);
+        it = families.insert(key, QFontDatabase::applicationFontFamilies(id).value(0));
+    }
+    return it.value();
+}
+
+// Text that must be shaped: right-to-left or joining scripts, combining marks.
+bool NeedsShaping(const QString &text)
+{
+    for (const QChar c : text) {
+        const ushort u = c.unicode();
+        if ((u >= 0x0590 && u < 0x2000) || (u >= 0xFB1D && u < 0xFF00) || c.isMark()
+            || c.isSurrogate())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QString ScalableFontPath()
@@ -96,13 +128,16 @@ QString FixedFontPath()
 
 FontStore::FontStore()
 {
-    font0_.font.loadFromData(ScalableFontBytes(), ReferenceSize, QFont::PreferDefaultHinting);
-    fixed_.font.loadFromData(FixedFontBytes(), ReferenceSize, QFont::PreferDefaultHinting);
+    font0_.bytes = ScalableFontBytes();
+    font0_.font.loadFromData(font0_.bytes, ReferenceSize, QFont::PreferDefaultHinting);
+    fixed_.bytes = FixedFontBytes();
+    fixed_.font.loadFromData(fixed_.bytes, ReferenceSize, QFont::PreferDefaultHinting);
 }
 
 bool FontStore::AddFont(const QString &name, const QByteArray &bytes)
 {
     Loaded loaded;
+    loaded.bytes = bytes;
     loaded.font.loadFromData(bytes, ReferenceSize, QFont::PreferDefaultHinting);
     if (!loaded.font.isValid())
         return false;
@@ -165,6 +200,8 @@ TextFace FontStore::Scalable(Loaded &loaded, int height, int width)
     face.cellHeight = h;
     face.ascent = face.raw.ascent();
     face.stretchX = width > 0 ? qreal(width) / h : 1;
+    face.style = loaded.font.styleName();
+    face.fontFile = loaded.bytes;
     return face;
 }
 
@@ -210,11 +247,42 @@ TextFace FontStore::Face(const FontRequest &request, QString &warning)
     return Scalable(*loaded, height > 0 ? height : 15, width);
 }
 
+TextRun FontStore::Shaped(const TextFace &face, const QString &text)
+{
+    TextRun run;
+    const QString family = FamilyOf(face.fontFile);
+    if (family.isEmpty())
+        return run;
+    QFont font(family);
+    font.setStyleName(face.style);
+    font.setPixelSize(std::max(int(std::lround(face.raw.pixelSize())), 1));
+    // A printer draws what its font has: no glyphs from other fonts.
+    font.setStyleStrategy(QFont::NoFontMerging);
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::NoWrap);
+    option.setAlignment(Qt::AlignLeft | Qt::AlignAbsolute);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    QTextLine line = layout.createLine();
+    line.setLineWidth(1e6);
+    layout.endLayout();
+    run.shaped = layout.glyphRuns();
+    run.shapedAscent = line.ascent();
+    run.width = line.naturalTextWidth() * face.stretchX;
+    return run;
+}
+
 TextRun FontStore::Layout(const TextFace &face, const QString &text) const
 {
     TextRun run;
     if (!face.IsValid() || text.isEmpty())
         return run;
+    if (face.pitch == 0 && !face.fontFile.isEmpty() && NeedsShaping(text)) {
+        run = Shaped(face, text);
+        if (!run.shaped.isEmpty())
+            return run;
+    }
     run.glyphs = face.raw.glyphIndexesForString(text);
     run.positions.reserve(run.glyphs.size());
     if (face.pitch > 0) {
@@ -242,6 +310,16 @@ TextRun FontStore::Layout(const TextFace &face, const QString &text) const
 void FontStore::Draw(QPainter &painter, const TextFace &face, const TextRun &run, qreal x,
                      qreal baseline)
 {
+    if (!run.shaped.isEmpty()) {
+        painter.save();
+        painter.translate(x, baseline);
+        if (face.stretchX != 1)
+            painter.scale(face.stretchX, 1);
+        for (const QGlyphRun &glyphs : run.shaped)
+            painter.drawGlyphRun(QPointF(0, -run.shapedAscent), glyphs);
+        painter.restore();
+        return;
+    }
     if (run.glyphs.isEmpty())
         return;
     QGlyphRun glyphs;

@@ -9,6 +9,7 @@
 
 #include "preview/labelfield.h"
 
+#include <QGlyphRun>
 #include <QHash>
 #include <QList>
 #include <QPointF>
@@ -26,6 +27,8 @@ struct TextFace
     qreal ascent = 0; // dots from the top of the cell to the baseline
     int pitch = 0; // fixed fonts: dots from one character to the next; 0 for scalable
     qreal glyphWidth = 0; // fixed fonts: the glyph box inside the pitch
+    QByteArray fontFile; // for scripts that need shaping (shared, not copied)
+    QString style;
     bool IsValid() const { return raw.isValid(); }
 };
 
@@ -36,6 +39,10 @@ struct TextRun
     QList<quint32> glyphs;
     QList<QPointF> positions; // in the raw font's unstretched coordinates
     qreal width = 0;
+    // Scripts that join or run right to left (Arabic, Hebrew, Indic ...):
+    // shaped runs with their baseline at shapedAscent, used instead of glyphs.
+    QList<QGlyphRun> shaped;
+    qreal shapedAscent = 0;
 };
 
 class FontStore
@@ -63,8 +70,10 @@ private:
     struct Loaded
     {
         QRawFont font; // at a reference size
+        QByteArray bytes; // the font file
         QHash<int, QRawFont> sizes; // by pixel size in 1/64 dots
     };
+    static TextRun Shaped(const TextFace &face, const QString &text);
     QRawFont AtSize(Loaded &loaded, qreal pixelSize);
     Loaded *FindStored(const QString &name);
     TextFace Scalable(Loaded &loaded, int height, int width);

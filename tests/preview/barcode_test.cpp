@@ -111,8 +111,8 @@ TEST(Barcodes, ScanToTheirFieldData)
 TEST(Barcodes, DataMatrixScans)
 {
     for (const QByteArray &field : { QByteArray("^FO60,60^BXN,6,200^FDTarvolin DM 123^FS"),
-                                    QByteArray("^FO60,60^BXN,8,200,20,20^FD0042^FS"),
-                                    QByteArray("^FO60,60^BXR,5,200^FH^FDA_42C^FS") }) {
+                                     QByteArray("^FO60,60^BXN,8,200,20,20^FD0042^FS"),
+                                     QByteArray("^FO60,60^BXR,5,200^FH^FDA_42C^FS") }) {
         const QByteArray expected = field.contains("0042") ? "0042"
             : field.contains("A_42C")                      ? "ABC"
                                                            : "Tarvolin DM 123";

@@ -375,3 +375,19 @@ TEST(LabelRenderer, FieldBlocksWrapJustifyAndClip)
 }
 
 } // namespace
+
+namespace {
+
+TEST(LabelRenderer, RightToLeftTextRunsFromTheRight)
+{
+    // Alef (tall) then beh (low): read from the right, the alef stands right.
+    const QImage label = One("^CI28^FO20,20^A0N,80^FD\xD8\xA7\xD8\xA8^FS");
+    const QRect all = InkBounds(label);
+    const QRect tall = InkBounds(label, QRect(0, 20, 400, 25));
+    ASSERT_FALSE(all.isEmpty());
+    ASSERT_FALSE(tall.isEmpty());
+    EXPECT_GT(tall.center().x(), all.center().x());
+    EXPECT_GE(all.left(), 20);
+}
+
+} // namespace
