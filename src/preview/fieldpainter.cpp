@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -161,17 +162,52 @@ FieldMark DiagonalMark(const Field &field)
 FieldMark GraphicMark(const Field &field)
 {
     FieldMark mark;
-    if (field.graphic.isNull())
+    const QImage dots = field.graphic; // shared, not copied
+    if (dots.isNull())
         return mark;
-    // White dots of a graphic leave the label as it is.
-    QImage dots = field.graphic;
-    dots.setColorTable({ qRgba(255, 255, 255, 0), qRgba(0, 0, 0, 255) });
-    const int w = dots.width() * std::max(field.magnifyX, 1);
-    const int h = dots.height() * std::max(field.magnifyY, 1);
-    mark.size = QSizeF(w, h);
-    mark.typesetAnchor = QPointF(0, h);
-    mark.paint = [dots, w, h](QPainter &p) {
-        p.drawImage(QRect(0, 0, w, h), dots);
+    const int mx = std::max(field.magnifyX, 1);
+    const int my = std::max(field.magnifyY, 1);
+    mark.size = QSizeF(qreal(dots.width()) * mx, qreal(dots.height()) * my);
+    mark.typesetAnchor = QPointF(0, mark.size.height());
+    // Graphics are never turned: the painter only moves them. Their black
+    // dots are set straight into the canvas row by row (a painter would blend
+    // a picture of up to 16 MB through a 32-bit copy); white dots leave the
+    // label as it is.
+    mark.paint = [dots, mx, my](QPainter &p) {
+        auto *canvas = dynamic_cast<QImage *>(p.device());
+        if (!canvas || canvas->format() != QImage::Format_Grayscale8)
+            return;
+        const QPoint at = p.transform().map(QPointF(0, 0)).toPoint();
+        const int width = canvas->width();
+        const int height = canvas->height();
+        for (int y = 0; y < dots.height(); ++y) {
+            const int top = at.y() + y * my;
+            if (top >= height)
+                break;
+            if (top + my <= 0)
+                continue;
+            const uchar *bits = dots.constScanLine(y);
+            int x = 0;
+            while (x < dots.width()) {
+                if ((x & 7) == 0 && bits[x >> 3] == 0) {
+                    x += 8;
+                    continue;
+                }
+                if (!(bits[x >> 3] & (0x80 >> (x & 7)))) {
+                    ++x;
+                    continue;
+                }
+                const int start = x;
+                while (x < dots.width() && (bits[x >> 3] & (0x80 >> (x & 7))))
+                    ++x;
+                const int left = std::max(at.x() + start * mx, 0);
+                const int right = std::min(at.x() + x * mx, width);
+                if (left >= right)
+                    continue;
+                for (int row = std::max(top, 0); row < std::min(top + my, height); ++row)
+                    std::memset(canvas->scanLine(row) + left, 0, size_t(right - left));
+            }
+        }
     };
     return mark;
 }

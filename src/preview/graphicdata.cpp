@@ -12,17 +12,16 @@ namespace {
 // Fills rows of bytesPerRow from the hexadecimal form: G..Y repeat the next
 // digit 1..19 times, g..z 20..400 times (counts add up); "," ends the row
 // with white, "!" with black; ":" repeats the previous row.
-void ReadHex(const QByteArray &data, QByteArray &out, int bytesPerRow, qint64 rows)
+void ReadHex(const QByteArray &data, uchar *bytes, qsizetype stride, int bytesPerRow, qint64 rows)
 {
     const qint64 rowNibbles = qint64(bytesPerRow) * 2;
     qint64 row = 0;
     qint64 nibble = 0; // within the row
     qint64 repeat = 0;
-    uchar *bytes = reinterpret_cast<uchar *>(out.data());
 
     auto put = [&](int value, qint64 times) {
         while (times-- > 0 && row < rows) {
-            uchar &b = bytes[row * bytesPerRow + nibble / 2];
+            uchar &b = bytes[row * stride + nibble / 2];
             b = (nibble % 2 == 0) ? uchar((b & 0x0F) | (value << 4)) : uchar((b & 0xF0) | value);
             if (++nibble == rowNibbles) {
                 nibble = 0;
@@ -54,14 +53,24 @@ void ReadHex(const QByteArray &data, QByteArray &out, int bytesPerRow, qint64 ro
             repeat = 0;
         } else if (c == ':') {
             if (row > 0) {
-                std::memcpy(bytes + row * bytesPerRow, bytes + (row - 1) * bytesPerRow,
-                            size_t(bytesPerRow));
+                std::memcpy(bytes + row * stride, bytes + (row - 1) * stride, size_t(bytesPerRow));
             }
             nibble = 0;
             ++row;
             repeat = 0;
         }
     }
+}
+
+// Rows of bytesPerRow packed one after the other, into rows `stride` apart.
+void CopyRows(const QByteArray &raw, uchar *bytes, qsizetype stride, int bytesPerRow, qint64 rows)
+{
+    const qint64 fullRows = std::min<qint64>(raw.size() / bytesPerRow, rows);
+    for (qint64 row = 0; row < fullRows; ++row)
+        std::memcpy(bytes + row * stride, raw.constData() + row * bytesPerRow, size_t(bytesPerRow));
+    if (fullRows < rows && raw.size() > fullRows * bytesPerRow)
+        std::memcpy(bytes + fullRows * stride, raw.constData() + fullRows * bytesPerRow,
+                    size_t(raw.size() - fullRows * bytesPerRow));
 }
 
 // zlib data, inflated to at most limit bytes.
@@ -105,9 +114,17 @@ QImage DecodeGraphic(const GraphicData &graphic, int maxRows, QString &problem)
     }
     const qint64 rows
         = std::min<qint64>((total + bytesPerRow - 1) / bytesPerRow, std::max(maxRows, 1));
-    QByteArray bytes(rows * bytesPerRow, '\0');
+    QImage image(bytesPerRow * 8, int(rows), QImage::Format_Mono);
+    if (image.isNull()) {
+        problem = QStringLiteral("graphic: no memory for %1 rows").arg(rows);
+        return {};
+    }
+    image.setColorTable({ qRgb(255, 255, 255), qRgb(0, 0, 0) });
+    image.fill(0);
+    uchar *bytes = image.bits();
+    const qsizetype stride = image.bytesPerLine();
 
-    QByteArray data = graphic.data;
+    const QByteArray &data = graphic.data;
     const bool z64 = data.startsWith(":Z64:");
     const bool b64 = data.startsWith(":B64:");
     if (z64 || b64) {
@@ -122,31 +139,21 @@ QImage DecodeGraphic(const GraphicData &graphic, int maxRows, QString &problem)
             return {};
         }
         bool ok = true;
-        QByteArray raw = z64 ? Inflate(*decoded, rows * bytesPerRow, ok) : *decoded;
+        const QByteArray raw = z64 ? Inflate(*decoded, rows * bytesPerRow, ok) : *decoded;
         if (!ok)
             problem = QStringLiteral("graphic: damaged compressed data");
-        std::memcpy(bytes.data(), raw.constData(), size_t(std::min(raw.size(), bytes.size())));
+        CopyRows(raw, bytes, stride, bytesPerRow, rows);
     } else if (graphic.format == 'B') {
-        std::memcpy(bytes.data(), data.constData(), size_t(std::min(data.size(), bytes.size())));
-        if (data.size() < std::min<qint64>(total, bytes.size()))
+        CopyRows(data, bytes, stride, bytesPerRow, rows);
+        if (data.size() < std::min<qint64>(total, rows * bytesPerRow))
             problem = QStringLiteral("graphic: %1 bytes announced, %2 given")
                           .arg(total)
                           .arg(data.size());
     } else if (graphic.format == 'A') {
-        ReadHex(data, bytes, bytesPerRow, rows);
+        ReadHex(data, bytes, stride, bytesPerRow, rows);
     } else {
         problem = QStringLiteral("graphic: form %1 not rendered").arg(QLatin1Char(graphic.format));
         return {};
     }
-
-    QImage image(bytesPerRow * 8, int(rows), QImage::Format_Mono);
-    if (image.isNull()) {
-        problem = QStringLiteral("graphic: no memory for %1 rows").arg(rows);
-        return {};
-    }
-    image.setColorTable({ qRgb(255, 255, 255), qRgb(0, 0, 0) });
-    for (int y = 0; y < int(rows); ++y)
-        std::memcpy(image.scanLine(y), bytes.constData() + qint64(y) * bytesPerRow,
-                    size_t(bytesPerRow));
     return image;
 }

@@ -18,8 +18,8 @@
 namespace {
 
 constexpr int MaxDimension = 32000; // the largest ^PW / ^LL / field size a printer takes
-constexpr qint64 MaxLabelDots = 40'000'000; // one canvas: 40 MB
-constexpr qint64 MaxDistinctLabelBytes = 64 * 1024 * 1024; // pictures of one call
+constexpr qint64 MaxLabelDots = 32'000'000; // one canvas: 32 MB, 832 x 32000 dots fit
+constexpr qint64 MaxDistinctLabelBytes = 32 * 1024 * 1024; // pictures of one call
 constexpr qsizetype MaxFieldData = 3072; // bytes of one field's data
 constexpr qint64 TimeBudgetMs = 1000;
 
@@ -95,10 +95,13 @@ QImage ToMono(const QImage &canvas, int dotsPerMm)
         std::memset(to, 0, size_t(mono.bytesPerLine()));
         int x = 0;
         for (; x + 8 <= w; x += 8) {
-            uchar bits = 0;
-            for (int b = 0; b < 8; ++b)
-                bits = uchar(bits << 1 | (from[x + b] < 128));
-            to[x >> 3] = bits;
+            // Eight dots at once: the top bit of each byte is clear where the
+            // dot is darker than half; the multiply gathers them, the first
+            // dot into the highest bit.
+            quint64 eight;
+            std::memcpy(&eight, from + x, 8);
+            const quint64 dark = (~eight & 0x8080808080808080ULL) >> 7;
+            to[x >> 3] = uchar((dark * 0x8040201008040201ULL) >> 56);
         }
         for (; x < w; ++x) {
             if (from[x] < 128)
@@ -1072,7 +1075,9 @@ void LabelRendererPrivate::EndField(const LabelCommand *at, bool implicit)
         field_.font.height = printer_.font.height;
         field_.font.width = printer_.font.name == field_.font.name ? printer_.font.width : 0;
     }
-    if (!fieldOrientation_)
+    if (field_.kind != Field::Kind::Text && field_.kind != Field::Kind::Barcode)
+        field_.orientation = Orientation::Normal; // graphics do not turn with ^FW
+    else if (!fieldOrientation_)
         field_.orientation = printer_.orientation;
     if (labelReverse_)
         field_.reverse = !field_.reverse;
@@ -1205,16 +1210,30 @@ void LabelRendererPrivate::EndFormat()
         return;
     }
     const qint64 labelBytes = qint64(size.height()) * ((size.width() + 31) / 32 * 4);
+    const bool largeCanvas = base.sizeInBytes() > 8 * 1024 * 1024;
     for (qint64 i = 0; i < drawn; ++i) {
+        if (drawn == 1) {
+            // One label: no need to keep the common part.
+            DrawFields(base, firstSerial, fields_.size(), i);
+            result_.labels.append(finish(base));
+            return;
+        }
         if (distinctBytes_ + labelBytes > MaxDistinctLabelBytes || outOfTime_) {
             Warn(QStringLiteral("only %1 labels drawn: the rest would take too much memory or time")
                      .arg(result_.labels.size()),
                  formatLine_, 1);
             return;
         }
-        QImage canvas = base.copy();
-        DrawFields(canvas, firstSerial, fields_.size(), i);
-        result_.labels.append(finish(canvas));
+        if (largeCanvas) {
+            // A large label is drawn again whole rather than kept twice.
+            base.fill(255);
+            DrawFields(base, 0, fields_.size(), i);
+            result_.labels.append(finish(base));
+        } else {
+            QImage canvas = base.copy();
+            DrawFields(canvas, firstSerial, fields_.size(), i);
+            result_.labels.append(finish(canvas));
+        }
         distinctBytes_ += labelBytes;
     }
 }

@@ -1,5 +1,6 @@
 #include "preview/textfonts.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFontDatabase>
@@ -7,6 +8,7 @@
 #include <QMutex>
 #include <QPainter>
 #include <QTextLayout>
+#include <QThread>
 
 #include <algorithm>
 #include <cmath>
@@ -126,12 +128,46 @@ QString FixedFontPath()
                            "/usr/share/fonts/truetype/liberation2/LiberationMono-Bold.ttf" });
 }
 
+void FontStore::LoadBuiltIn(BuiltIn &builtIn)
+{
+    builtIn.font0.bytes = ScalableFontBytes();
+    builtIn.font0.font.loadFromData(builtIn.font0.bytes, ReferenceSize,
+                                    QFont::PreferDefaultHinting);
+    builtIn.fixed.bytes = FixedFontBytes();
+    builtIn.fixed.font.loadFromData(builtIn.fixed.bytes, ReferenceSize,
+                                    QFont::PreferDefaultHinting);
+}
+
+FontStore::BuiltIn *FontStore::SharedBuiltIn()
+{
+    // Loading a font and filling its glyph cache cost more than drawing a
+    // label. Used from the GUI thread only; freed while the application
+    // object goes away, before the font machinery does.
+    static BuiltIn *shared = nullptr;
+    if (!shared) {
+        shared = new BuiltIn;
+        LoadBuiltIn(*shared);
+        qAddPostRoutine([] {
+            delete shared;
+            shared = nullptr;
+        });
+    }
+    return shared;
+}
+
 FontStore::FontStore()
 {
-    font0_.bytes = ScalableFontBytes();
-    font0_.font.loadFromData(font0_.bytes, ReferenceSize, QFont::PreferDefaultHinting);
-    fixed_.bytes = FixedFontBytes();
-    fixed_.font.loadFromData(fixed_.bytes, ReferenceSize, QFont::PreferDefaultHinting);
+    const QCoreApplication *app = QCoreApplication::instance();
+    BuiltIn *builtIn = nullptr;
+    if (app && QThread::currentThread() == app->thread()) {
+        builtIn = SharedBuiltIn();
+    } else {
+        ownBuiltIn_ = std::make_unique<BuiltIn>();
+        LoadBuiltIn(*ownBuiltIn_);
+        builtIn = ownBuiltIn_.get();
+    }
+    font0_ = &builtIn->font0;
+    fixed_ = &builtIn->fixed;
 }
 
 bool FontStore::AddFont(const QString &name, const QByteArray &bytes)
@@ -209,7 +245,7 @@ TextFace FontStore::Face(const FontRequest &request, QString &warning)
 {
     const int height = std::clamp(request.height, 0, 32000);
     const int width = std::clamp(request.width, 0, 32000);
-    if (const Cell *cell = FixedCell(request.name); cell && fixed_.font.isValid()) {
+    if (const Cell *cell = FixedCell(request.name); cell && fixed_->font.isValid()) {
         // Whole-number magnification, rounded down, at least 1, at most 10.
         const int mh = std::clamp(height > 0 ? height / cell->height : 1, 1, 10);
         const int mw = std::clamp(width > 0 ? width / cell->width : mh, 1, 10);
@@ -218,8 +254,8 @@ TextFace FontStore::Face(const FontRequest &request, QString &warning)
         // Dot-matrix capitals reach the top of the cell; the lowest two ninths
         // hold the descenders.
         face.ascent = std::round(face.cellHeight * 7.0 / 9.0);
-        const qreal capUnits = fixed_.font.capHeight() / ReferenceSize;
-        face.raw = AtSize(fixed_, face.ascent / capUnits);
+        const qreal capUnits = fixed_->font.capHeight() / ReferenceSize;
+        face.raw = AtSize(*fixed_, face.ascent / capUnits);
         face.pitch = (cell->width + cell->gap) * mw;
         face.glyphWidth = cell->width * mw;
         const quint32 m = face.raw.glyphIndexesForString(QStringLiteral("M")).value(0);
@@ -230,13 +266,13 @@ TextFace FontStore::Face(const FontRequest &request, QString &warning)
 
     Loaded *loaded = nullptr;
     if (request.name == "0" || FixedCell(request.name)) {
-        loaded = &font0_;
+        loaded = font0_;
     } else {
         loaded = FindStored(QString::fromLatin1(request.name));
         if (!loaded) {
             warning = QStringLiteral("font %1 is not in printer memory: font 0 used")
                           .arg(QString::fromLatin1(request.name));
-            loaded = &font0_;
+            loaded = font0_;
         }
     }
     if (!loaded->font.isValid()) {

@@ -16,6 +16,8 @@
 #include <QRawFont>
 #include <QString>
 
+#include <memory>
+
 class QPainter;
 
 // A font at the size a field asks for.
@@ -78,8 +80,18 @@ private:
     Loaded *FindStored(const QString &name);
     TextFace Scalable(Loaded &loaded, int height, int width);
 
-    Loaded font0_;
-    Loaded fixed_;
+    // The printer's own fonts with their sizes and glyph caches: on the
+    // GUI thread one set shared by every store, elsewhere each store's own.
+    struct BuiltIn
+    {
+        Loaded font0;
+        Loaded fixed;
+    };
+    static BuiltIn *SharedBuiltIn();
+    static void LoadBuiltIn(BuiltIn &builtIn);
+    std::unique_ptr<BuiltIn> ownBuiltIn_;
+    Loaded *font0_ = nullptr;
+    Loaded *fixed_ = nullptr;
     QHash<QString, Loaded> stored_;
 };
 

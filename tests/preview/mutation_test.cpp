@@ -94,7 +94,7 @@ TEST(LabelRendererMutations, DamagedFormatsRenderOrWarn)
             for (const QImage &label : result.labels) {
                 EXPECT_LE(label.width(), 32000);
                 EXPECT_LE(label.height(), 32000);
-                EXPECT_LE(qint64(label.width()) * label.height(), 40'000'000);
+                EXPECT_LE(qint64(label.width()) * label.height(), 32'000'000);
             }
             if (::testing::Test::HasFailure())
                 return;
