@@ -58,6 +58,8 @@ network printer a new address, and sends printer command text or files.")
   set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://tarvolin.org/)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # The label preview draws the printer's fonts with these faces, loaded by path.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, fonts-dejavu-extra")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_GENERATOR DEB)
