@@ -4,6 +4,8 @@
 #include "preview/labelimage.h"
 #include "support/qtprint.h"
 
+#include <QFile>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -389,6 +391,42 @@ TEST(LabelRenderer, RightToLeftTextRunsFromTheRight)
     ASSERT_FALSE(tall.isEmpty());
     EXPECT_GT(tall.center().x(), all.center().x());
     EXPECT_GE(all.left(), 20);
+}
+
+} // namespace
+
+namespace {
+
+TEST(LabelRenderer, DownloadedFontsDrawTheirFields)
+{
+    QFile file(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"));
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray font = file.readAll();
+    const QByteArray fields = "^FO20,20^A1N,60,60^FDSerif Ag^FS^XZ";
+
+    // Downloaded the way the File Manager sends a font, used through ^CW.
+    const RenderResult downloaded
+        = Render("~DUE:DEMO," + QByteArray::number(font.size()) + ",\r\n" + font.toHex().toUpper()
+                 + "\r\n^XA^PW400^LL300^CW1,E:DEMO.FNT" + fields);
+    EXPECT_TRUE(downloaded.warnings.isEmpty()) << WarningTexts(downloaded).join('\n').toStdString();
+    ASSERT_EQ(downloaded.labels.size(), 1);
+
+    // Already in printer memory, by name.
+    RenderOptions options;
+    options.fonts.insert(QStringLiteral("E:DEMO.TTF"), font);
+    const RenderResult byName
+        = RenderLabels("^XA^PW400^LL300^FO20,20^A@N,60,60,E:DEMO.TTF^FDSerif Ag^FS^XZ", options);
+    ASSERT_EQ(byName.labels.size(), 1);
+    EXPECT_TRUE(SameDots(downloaded.labels.at(0), byName.labels.at(0)));
+
+    // Not font 0, and a font that is not there is font 0 with a warning.
+    const QImage font0 = One("^FO20,20^A0N,60,60^FDSerif Ag^FS");
+    EXPECT_FALSE(SameDots(downloaded.labels.at(0), font0));
+    const RenderResult missing = Render("^XA^PW400^LL300^CW1,E:NONE.FNT" + fields);
+    ASSERT_EQ(missing.labels.size(), 1);
+    EXPECT_TRUE(SameDots(missing.labels.at(0), font0));
+    EXPECT_EQ(WarningTexts(missing),
+              QStringList { "1:31 font E:NONE.FNT is not in printer memory: font 0 used" });
 }
 
 } // namespace
