@@ -81,7 +81,7 @@ TEST(LabelRendererMutations, DamagedFormatsRenderOrWarn)
               "^FO200,200^FB300,3,0,J,10^FDa long text\\&that wraps^FS^XZ",
     };
     QRandomGenerator random(20261208);
-    const int rounds = 150;
+    const int rounds = 300;
     for (const QByteArray &format : formats) {
         for (int round = 0; round < rounds; ++round) {
             const QByteArray damaged = Mutate(format, random);
