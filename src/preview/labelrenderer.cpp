@@ -14,6 +14,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 namespace {
 
@@ -747,7 +748,7 @@ bool LabelRendererPrivate::SettingCommand(const LabelCommand &command, const Arg
     }
 }
 
-bool LabelRendererPrivate::ControlCommand(const LabelCommand &command, const Args &args)
+bool LabelRendererPrivate::ControlCommand(const LabelCommand &command, const Args &)
 {
     switch (KeyOf(command.name)) {
     case Key("CC"):
@@ -762,11 +763,10 @@ bool LabelRendererPrivate::ControlCommand(const LabelCommand &command, const Arg
         if (!command.args.isEmpty())
             lexer_->SetDelimiter(command.args.at(0));
         return true;
-    case Key("JA"): // cancel all: nothing is waiting here
+    case Key("JA"): // cancel all, print start, pause, reset: nothing here waits or moves
     case Key("PS"):
     case Key("PP"):
     case Key("JR"):
-        Q_UNUSED(args);
         return true;
     default:
         return false;
@@ -1166,7 +1166,8 @@ void LabelRendererPrivate::EndFormat()
     if (fields_.isEmpty())
         return; // settings only: nothing is printed
     const qint64 count = quantity_;
-    result_.labelsRequested += int(std::min<qint64>(count, std::numeric_limits<int>::max() / 2));
+    result_.labelsRequested = int(
+        std::min<qint64>(qint64(result_.labelsRequested) + count, std::numeric_limits<int>::max()));
     const qint64 room = std::max<qint64>(options.maxLabels - result_.labels.size(), 0);
     qint64 drawn = std::min(count, room);
     if (drawn < count)

@@ -89,6 +89,10 @@ QSize LabelView::Extent() const
 void LabelView::FitToWindow()
 {
     fit_ = true;
+    // Fitted, nothing scrolls: the scroll bars go at once, so the fit is
+    // computed for the viewport as it will stay.
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     const QSize extent = Extent();
     const double w = viewport()->width() - RulerSize - 2 * Margin;
     const double h = viewport()->height() - RulerSize - 2 * Margin;
@@ -107,6 +111,8 @@ void LabelView::ActualSize()
 void LabelView::SetZoom(double zoom, QPoint anchor)
 {
     fit_ = false;
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     if (anchor.x() < 0)
         anchor = QPoint(viewport()->width() / 2, viewport()->height() / 2);
     const QPointF dot = ToDots(anchor);

@@ -15,8 +15,8 @@
 #include "tool/ui/commandtooltab.h"
 
 #include <QApplication>
-#include <QClipboard>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -56,8 +56,10 @@ protected:
     static void Screenshot(QWidget *window, const QString &name)
     {
         const QString dir = qEnvironmentVariable("TARVOLIN_SCREENSHOTS");
-        if (!dir.isEmpty())
-            window->grab().save(dir + QLatin1Char('/') + name);
+        if (dir.isEmpty())
+            return;
+        QApplication::processEvents();
+        window->grab().save(dir + QLatin1Char('/') + name);
     }
 };
 
@@ -185,6 +187,7 @@ TEST_F(PreviewTest, ZoomSaveAndCopy)
     EXPECT_DOUBLE_EQ(window->view->Zoom(), 1.0);
     EXPECT_FALSE(window->fitButton->isChecked());
     EXPECT_EQ(window->zoomLabel->text(), QStringLiteral("100%"));
+    Screenshot(window, QStringLiteral("preview-actual-size.png"));
     // The wheel zooms around the pointer: the dot under it stays.
     const QPoint at(300, 200);
     const QPointF dot = window->view->ToDots(at);
