@@ -2,6 +2,7 @@
 
 #include "core/exceptions.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <optional>
@@ -35,36 +36,55 @@ std::optional<long double> ParseDecimal(const QString &text, const QLocale &loca
             ascii += '-';
         ++i;
     }
+    // Where the first significant digit stands: 0 for the units, -1 for the
+    // tenths and so on. It tells a number too small for long double from one
+    // too large, whichever way it is written.
+    long long leadingPlace = 0;
+    bool significant = false;
     int mantissaDigits = 0;
     while (i < end && IsAsciiDigit(text[i])) {
+        if (significant || text[i] != QLatin1Char('0')) {
+            significant = true;
+            ++leadingPlace;
+        }
         ascii += char(text[i++].unicode());
         ++mantissaDigits;
     }
+    --leadingPlace;
     if (!separator.isEmpty() && QStringView(text).sliced(i, end - i).startsWith(separator)) {
         ascii += '.';
         i += separator.size();
         while (i < end && IsAsciiDigit(text[i])) {
+            if (!significant && text[i] == QLatin1Char('0'))
+                --leadingPlace;
+            else
+                significant = true;
             ascii += char(text[i++].unicode());
             ++mantissaDigits;
         }
     }
     if (mantissaDigits == 0)
         return std::nullopt;
-    bool negativeExponent = false;
+    long long exponent = 0;
     if (i < end && (text[i] == QLatin1Char('e') || text[i] == QLatin1Char('E'))) {
         ascii += 'e';
         ++i;
+        bool negativeExponent = false;
         if (i < end && (text[i] == QLatin1Char('+') || text[i] == QLatin1Char('-'))) {
             negativeExponent = text[i] == QLatin1Char('-');
             ascii += char(text[i++].unicode());
         }
         int exponentDigits = 0;
         while (i < end && IsAsciiDigit(text[i])) {
+            // Far beyond any long double either way; stop counting there.
+            exponent = std::min(exponent * 10 + (text[i].unicode() - '0'), 1'000'000'000LL);
             ascii += char(text[i++].unicode());
             ++exponentDigits;
         }
         if (exponentDigits == 0)
             return std::nullopt;
+        if (negativeExponent)
+            exponent = -exponent;
     }
     if (i != end)
         return std::nullopt;
@@ -73,8 +93,8 @@ std::optional<long double> ParseDecimal(const QString &text, const QLocale &loca
     const char *first = ascii.data();
     const char *last = first + ascii.size();
     const auto [ptr, ec] = std::from_chars(first, last, value, std::chars_format::general);
-    if (ec == std::errc::result_out_of_range && negativeExponent)
-        return 0.0L; // too small to be anything but zero dots
+    if (ec == std::errc::result_out_of_range && significant && leadingPlace + exponent < 0)
+        return 0.0L; // below the smallest long double: too small to be anything but zero dots
     if (ec != std::errc() || ptr != last)
         return std::nullopt;
     return value;

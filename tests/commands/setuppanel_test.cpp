@@ -92,6 +92,40 @@ TEST(LengthToDots, RefusesWhatIsNotANumber)
     EXPECT_EQ(Convert("", 8, 1, QLocale::c()).error, "'' is not a valid floating point value");
 }
 
+// A number below the smallest long double is 0 dots and one beyond the
+// largest is refused, however it is written: with or without an exponent,
+// with the digits before or after the point.
+TEST(LengthToDots, TinyAndHugeAlikeInEveryNotation)
+{
+    const QString zeros(4940, QLatin1Char('0'));
+    const QString nines(5000, QLatin1Char('9'));
+    struct Case
+    {
+        QString text;
+        std::optional<qint64> dots;
+    };
+    const Case cases[] = {
+        { QStringLiteral("1e-4940"), 0 },
+        { QStringLiteral("0.") + zeros + QStringLiteral("1"), 0 },
+        { QStringLiteral("-0.") + zeros + QStringLiteral("1"), 0 },
+        { QStringLiteral("0.") + zeros + QStringLiteral("1e+3"), 0 },
+        { QStringLiteral("0.00001e-4940"), 0 },
+        { QStringLiteral("1e-99999999999999999999"), 0 },
+        { nines + QStringLiteral("e-1"), std::nullopt },
+        { nines + QStringLiteral(".5e-4"), std::nullopt },
+        { QStringLiteral("1") + zeros, std::nullopt },
+        { QStringLiteral("0.") + zeros + QStringLiteral("1e99999999999999999999"), std::nullopt },
+    };
+    for (const Case &c : cases) {
+        const Conversion r = Convert(c.text, 8, 1, QLocale::c());
+        EXPECT_EQ(r.dots, c.dots) << c.text.left(40).toStdString() << "...";
+        if (!c.dots) {
+            EXPECT_EQ(r.error,
+                      QStringLiteral("'%1' is not a valid floating point value").arg(c.text));
+        }
+    }
+}
+
 TEST(LengthToDots, UsesTheLocaleDecimalSeparator)
 {
     const QLocale german(QLocale::German, QLocale::Germany);
