@@ -48,18 +48,26 @@ IPv4Octets SplitIPString(const QString &ipString)
 
 bool IsAcceptableNewAddress(const IPv4Octets &octets)
 {
+    for (const int octet : octets) {
+        if (octet < 0 || octet > 255)
+            return false;
+    }
     return octets[0] >= 1 && octets[0] <= 223 && octets[3] >= 2 && octets[3] <= 254;
 }
 
-QByteArray BuildNewAddressCommand(const IPv4Octets &o)
+QByteArray BuildNewAddressCommand(const IPv4Octets &octets)
 {
+    // The printer sees bytes, so the pair is looked for in the bytes sent.
+    char o[4];
+    for (int i = 0; i < 4; ++i)
+        o[i] = Byte(octets[i]);
     QByteArray command = AddressCommandPrefix() + "IP";
     for (int i = 0; i < 4; ++i) {
-        command += Byte(o[i]);
+        command += o[i];
         const bool followsPair = i >= 2 && o[i - 2] == EscapeFirst && o[i - 1] == EscapeSecond;
         const bool closesPair = i == 3 && o[2] == EscapeFirst && o[3] == EscapeSecond;
         if (followsPair || closesPair)
-            command += Byte(o[i]);
+            command += o[i];
     }
     return command;
 }

@@ -19,13 +19,16 @@ using IPv4Octets = std::array<int, 4>;
 // EConvertError when a part is not a decimal integer.
 IPv4Octets SplitIPString(const QString &ipString);
 
-// A printer address must not be a network, broadcast, multicast or reserved
-// one: the first number lies in 1..223 and the last in 2..254.
+// Every number is an octet (0..255), and a printer address must not be a
+// network, broadcast, multicast or reserved one: the first number lies in
+// 1..223 and the last in 2..254.
 bool IsAcceptableNewAddress(const IPv4Octets &octets);
 
-// Prefix, "IP", the four octets as bytes. The printer reads the pair 16, 20
-// as a control sequence, so the octet after such a pair (or the closing 20
-// when the pair ends the address) is sent twice.
+// Prefix, "IP", the four octets as bytes. The printer reads the byte pair
+// 16, 20 as a control sequence, so the byte after such a pair (or the closing
+// 20 when the pair ends the address) is sent twice. Send only addresses that
+// IsAcceptableNewAddress accepts; a number beyond a byte sends its low eight
+// bits.
 QByteArray BuildNewAddressCommand(const IPv4Octets &octets);
 
 // The six-byte Ethernet ID is 00 followed by these five values; the first two

@@ -47,13 +47,42 @@ TEST(NewAddressCommand, AcceptsOnlyUsableFirstAndLastOctets)
         const char *address;
         bool accepted;
     } cases[] = {
-        { "0.1.2.3", false },        { "224.0.0.5", false },   { "192.168.1.255", false },
-        { "192.168.1.1", false },    { "192.168.1.0", false }, { "255.255.255.255", false },
-        { "223.255.255.254", true }, { "1.0.0.2", true },      { "192.168.123.200", true },
+        { "0.1.2.3", false },
+        { "224.0.0.5", false },
+        { "192.168.1.255", false },
+        { "192.168.1.1", false },
+        { "192.168.1.0", false },
+        { "255.255.255.255", false },
+        { "223.255.255.254", true },
+        { "1.0.0.2", true },
+        { "192.168.123.200", true },
         { "10.0.0.254", true },
+        // Every number must be an octet; a direct caller may pass anything.
+        { "1.272.20.5", false },
+        { "1.256.0.5", false },
+        { "1.-1.0.5", false },
+        { "1.2.300.5", false },
+        { "1.2.3.-254", false },
+        { "257.2.3.4", false },
     };
     for (const auto &c : cases)
         EXPECT_EQ(IsAcceptableNewAddress(SplitIPString(c.address)), c.accepted) << c.address;
+}
+
+TEST(NewAddressCommand, EscapesTheBytesSentNotTheNumbers)
+{
+    const struct
+    {
+        IPv4Octets octets;
+        const char *after;
+    } cases[] = {
+        { { 1, 272, 20, 5 }, "0110140505" }, // 272 goes out as 10
+        { { 1, 16, 276, 9 }, "0110140909" }, // 276 goes out as 14
+        { { 1, 16, 20, 5 }, "0110140505" },
+        { { 1, 272, 276, 5 + 256 }, "0110140505" },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(BuildNewAddressCommand(c.octets).mid(7).toHex(' '), Hex(c.after).toHex(' '));
 }
 
 TEST(NewAddressCommand, SplitRejectsTextThatIsNoAddress)
