@@ -82,7 +82,9 @@ FreeMemoryFigures ParseFreeMemory(const QByteArray &reply)
 
 QString ReplyText(const QByteArray &reply)
 {
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // An initial byte order mark is part of what the printer sent: keep it.
+    QStringDecoder utf8(QStringDecoder::Utf8,
+                        QStringDecoder::Flag::Stateless | QStringDecoder::Flag::ConvertInitialBom);
     QString text = utf8.decode(reply);
     if (!utf8.hasError())
         return text;

@@ -35,6 +35,7 @@ struct FreeMemoryFigures
 };
 FreeMemoryFigures ParseFreeMemory(const QByteArray &reply);
 
-// Bytes from the printer as text: UTF-8 when they are valid UTF-8, otherwise
-// one character per byte.
+// Bytes from the printer as text, byte for byte: UTF-8 when they are valid
+// UTF-8 (an initial byte order mark included), otherwise one character per
+// byte.
 QString ReplyText(const QByteArray &reply);

@@ -97,3 +97,32 @@ TEST(ReplyText, Utf8WhenValidOtherwiseOneCharacterPerByte)
                                   "B"));
     EXPECT_EQ(ReplyText(QByteArray("A\0B", 3)), QString::fromLatin1("A\0B", 3));
 }
+
+// What the printer sent is shown byte for byte: an initial byte order mark
+// stays a character, in UTF-8 and in one-character-per-byte replies alike.
+TEST(ReplyText, KeepsEveryByteOfTheReply)
+{
+    const struct
+    {
+        QByteArray reply;
+        bool utf8;
+    } cases[] = {
+        { "\xEF\xBB\xBF"
+          "DRAM FILES: A.FNT\r",
+          true },
+        { "\xEF\xBB\xBF\xEF\xBB\xBF", true },
+        { "\xEF\xBB\xBF", true },
+        { "A\xEF\xBB\xBF"
+          "B",
+          true },
+        { "\xEF\xBB\xBF"
+          "caf\xE9",
+          false },
+        { "\xEF\xBB", false },
+    };
+    for (const auto &c : cases) {
+        const QString text = ReplyText(c.reply);
+        EXPECT_EQ(c.utf8 ? text.toUtf8() : text.toLatin1(), c.reply) << c.reply.toHex(' ').data();
+    }
+    EXPECT_EQ(ReplyText("\xEF\xBB\xBFOK"), QStringLiteral("\uFEFFOK"));
+}
