@@ -55,12 +55,21 @@ QStringList SplitLines(const QString &text)
     return lines;
 }
 
-bool FitsLatin1(const QString &text)
+// Each character of the lines for which the test holds, once, in order.
+template<class Test> QString DistinctCharacters(const QStringList &lines, Test test)
 {
-    for (QChar c : text)
-        if (c.unicode() > 0xFF)
-            return false;
-    return true;
+    QString found;
+    for (const QString &line : lines) {
+        for (qsizetype i = 0; i < line.size(); ++i) {
+            // A character beyond the first 65536 is two QChars: keep them together.
+            const qsizetype n = line.at(i).isHighSurrogate() && i + 1 < line.size() ? 2 : 1;
+            const QStringView c = QStringView(line).sliced(i, n);
+            if (test(c.front().unicode()) && !found.contains(c))
+                found += c;
+            i += n - 1;
+        }
+    }
+    return found;
 }
 
 } // namespace
@@ -82,14 +91,39 @@ PageText DecodeCommandFile(QByteArrayView bytes)
     return page;
 }
 
+QString PageEncodingName(PageEncoding encoding)
+{
+    switch (encoding) {
+    case PageEncoding::Utf8:
+        return QStringLiteral("UTF-8");
+    case PageEncoding::Latin1:
+        return QStringLiteral("Latin-1");
+    }
+    return QString();
+}
+
+QString CharactersOutsideLatin1(const QStringList &lines)
+{
+    return DistinctCharacters(lines, [](char16_t c) { return c > 0xFF; });
+}
+
+QString CharactersChangedByUtf8(const QStringList &lines)
+{
+    return DistinctCharacters(lines, [](char16_t c) { return c >= 0x80 && c <= 0xFF; });
+}
+
 QByteArray EncodePageText(const QStringList &lines, PageEncoding encoding)
 {
     const QString text = lines.join(QStringLiteral("\r\n"));
     switch (encoding) {
-    case PageEncoding::Latin1:
-        if (FitsLatin1(text))
-            return text.toLatin1();
-        return text.toUtf8();
+    case PageEncoding::Latin1: {
+        const QString outside = CharactersOutsideLatin1(lines);
+        if (!outside.isEmpty()) {
+            throw ETarvolinError(
+                QStringLiteral("The page holds characters Latin-1 cannot hold: %1").arg(outside));
+        }
+        return text.toLatin1();
+    }
     case PageEncoding::Utf8:
         return text.toUtf8();
     }

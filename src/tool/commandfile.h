@@ -26,12 +26,28 @@ constexpr qint64 MaxPageFileBytes = qint64(64) * 1024 * 1024;
 // CR LF, a lone CR and a lone LF each end one line.
 PageText DecodeCommandFile(QByteArrayView bytes);
 
+// The name shown beside the page selector: "UTF-8" or "Latin-1".
+QString PageEncodingName(PageEncoding encoding);
+
+// The characters of the lines that Latin-1 cannot hold, each once, in the
+// order they first appear. A Latin-1 page holding any cannot be written as it
+// was loaded.
+QString CharactersOutsideLatin1(const QStringList &lines);
+
+// The characters of the lines that are one byte in Latin-1 but two in UTF-8
+// (80 to FF hex: the accented letters and the other signs above ASCII), each
+// once, in order: what changes in the file when a Latin-1 page is written as
+// UTF-8 instead.
+QString CharactersChangedByUtf8(const QStringList &lines);
+
 // The lines joined by CR LF, without a break after the last line, in the
-// page's encoding. A Latin-1 page holding a character Latin-1 cannot carry is
-// written as UTF-8 as a whole rather than losing that character.
+// given encoding. Nothing is ever re-encoded behind the operator's back: for
+// a Latin-1 page holding characters Latin-1 cannot hold (see
+// CharactersOutsideLatin1) this throws ETarvolinError naming them; the
+// operator decides whether the page becomes UTF-8.
 QByteArray EncodePageText(const QStringList &lines, PageEncoding encoding);
 
-// "Send Text": the page's bytes followed by CR LF.
+// "Send Text": the page's bytes followed by CR LF. Throws like EncodePageText.
 QByteArray BuildSendTextCommand(const PageText &page);
 
 // Reads a command file for a page. Throws EFOpenError when it cannot be read

@@ -98,12 +98,37 @@ TEST(CommandFile, EncodingOfTypedText)
 {
     const QStringList euro { QStringLiteral("\u20AC \u00E9") };
     EXPECT_EQ(EncodePageText(euro, PageEncoding::Utf8), "\xE2\x82\xAC \xC3\xA9");
-    // A Latin-1 page that gained a character outside Latin-1 keeps it.
-    EXPECT_EQ(EncodePageText(euro, PageEncoding::Latin1), "\xE2\x82\xAC \xC3\xA9");
     EXPECT_EQ(EncodePageText({ QStringLiteral("\u00E9") }, PageEncoding::Latin1), "\xE9");
     EXPECT_EQ(EncodePageText({ "^XA", "^XZ" }, PageEncoding::Utf8), "^XA\r\n^XZ");
     EXPECT_EQ(BuildSendTextCommand({ { "^XA", "^XZ" }, PageEncoding::Utf8 }), "^XA\r\n^XZ\r\n");
     EXPECT_EQ(BuildSendTextCommand({}), "\r\n");
+}
+
+// A Latin-1 page that gained "€" is never written as UTF-8 on its own: the
+// é would silently become two bytes.
+TEST(CommandFile, Latin1PageWithForeignCharactersIsNotRewritten)
+{
+    const QByteArray file = "^FDcaf\xE9\r\n^FS";
+    PageText page = DecodeCommandFile(file);
+    ASSERT_EQ(page.encoding, PageEncoding::Latin1);
+    page.lines[0] += QStringLiteral("\u20AC\U0001F600\u20AC\u00FC");
+    try {
+        EncodePageText(page.lines, page.encoding);
+        FAIL() << "written without asking";
+    } catch (const ETarvolinError &e) {
+        EXPECT_EQ(e.Message(),
+                  QStringLiteral("The page holds characters Latin-1 cannot hold: "
+                                 "\u20AC\U0001F600"));
+    }
+    EXPECT_THROW(BuildSendTextCommand(page), ETarvolinError);
+    EXPECT_EQ(CharactersOutsideLatin1(page.lines), QStringLiteral("\u20AC\U0001F600"));
+    EXPECT_EQ(CharactersChangedByUtf8(page.lines), QStringLiteral("\u00E9\u00FC"));
+    EXPECT_EQ(CharactersChangedByUtf8({ QStringLiteral("\u0080a\u00A0b\u00FF\u0100") }),
+              QStringLiteral("\u0080\u00A0\u00FF"));
+    EXPECT_EQ(EncodePageText(page.lines, PageEncoding::Utf8),
+              "^FDcaf\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xE2\x82\xAC\xC3\xBC\r\n^FS");
+    EXPECT_EQ(PageEncodingName(PageEncoding::Latin1), "Latin-1");
+    EXPECT_EQ(PageEncodingName(PageEncoding::Utf8), "UTF-8");
 }
 
 TEST(CommandFile, ReadRefusesMissingAndOversizedFiles)
