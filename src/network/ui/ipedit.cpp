@@ -21,29 +21,6 @@ constexpr int SingleBorder = 2;
 // control's font, so they read as separators rather than text.
 constexpr int DotPointSize = 18;
 
-// Takes the part before the first full stop off the front of rest (the full
-// stop stays) and returns its number, or -1 when it does not parse or lies
-// outside 0 to 255.
-int ParseOctet(QStringView &rest)
-{
-    const qsizetype dot = rest.indexOf(u'.');
-    const QStringView part = dot < 0 ? rest : rest.left(dot);
-    rest = rest.mid(part.size());
-    const std::optional<int> number = ParseInteger(part);
-    if (!number || *number < 0 || *number > 255)
-        return -1;
-    return *number;
-}
-
-// Removes the full stop that separates two parts; false when there is none.
-bool SkipDot(QStringView &rest)
-{
-    if (rest.isEmpty() || rest.front() != u'.')
-        return false;
-    rest = rest.mid(1);
-    return true;
-}
-
 } // namespace
 
 QRect TIPFieldLayout::FieldRect(int index) const
@@ -72,19 +49,6 @@ int MinimumFieldWidth(const QFont &font)
     // A line edit keeps two pixels clear on either side of its text and one
     // more for the caret, and scrolls text that needs more room.
     return int(std::ceil(3 * widest)) + 2 * 2 + 1;
-}
-
-std::optional<std::array<quint8, 4>> ParseIPString(QStringView text)
-{
-    std::array<quint8, 4> octets {};
-    QStringView rest = text;
-    for (int part = 0; part < 4; ++part) {
-        const int octet = ParseOctet(rest);
-        octets[part] = octet < 0 ? 255 : quint8(octet);
-        if (part < 3 && !SkipDot(rest))
-            return std::nullopt;
-    }
-    return octets;
 }
 
 TIPEdit::TIPEdit(QWidget *parent)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "network/ipstring.h"
+
 #include <QCursor>
 #include <QRect>
 #include <QString>
@@ -34,11 +36,6 @@ TIPFieldLayout ArrangeFieldLayout(int width, int height, int pointSize, int font
 // The narrowest field that shows any three digits of the font without
 // scrolling them.
 int MinimumFieldWidth(const QFont &font);
-
-// Reads dotted address text into four numbers. Fewer than four parts give
-// nothing; a part that does not parse or lies outside 0 to 255 becomes 255;
-// text after the fourth part is ignored.
-std::optional<std::array<quint8, 4>> ParseIPString(QStringView text);
 
 // A four-field IPv4 address entry control. Typing moves from field to field,
 // each field takes 0 to 255, and the whole address is read and written as

@@ -6,51 +6,6 @@
 #include <QKeySequence>
 #include <QScopedValueRollback>
 
-#include <climits>
-
-std::optional<int> ParseInteger(QStringView text)
-{
-    qsizetype i = 0;
-    while (i < text.size() && text[i].isSpace())
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == u'+' || text[i] == u'-')) {
-        negative = text[i] == u'-';
-        ++i;
-    }
-    int base = 10;
-    if (i < text.size() && text[i] == u'$') {
-        base = 16;
-        ++i;
-    } else if (i + 1 < text.size() && text[i] == u'0'
-               && (text[i + 1] == u'x' || text[i + 1] == u'X')) {
-        base = 16;
-        i += 2;
-    }
-    if (i == text.size())
-        return std::nullopt;
-    qint64 magnitude = 0;
-    for (; i < text.size(); ++i) {
-        const char16_t c = text[i].unicode();
-        int digit;
-        if (c >= u'0' && c <= u'9')
-            digit = c - u'0';
-        else if (base == 16 && c >= u'a' && c <= u'f')
-            digit = c - u'a' + 10;
-        else if (base == 16 && c >= u'A' && c <= u'F')
-            digit = c - u'A' + 10;
-        else
-            return std::nullopt;
-        magnitude = magnitude * base + digit;
-        if (magnitude > qint64(INT_MAX) + 1)
-            return std::nullopt;
-    }
-    const qint64 number = negative ? -magnitude : magnitude;
-    if (number > INT_MAX)
-        return std::nullopt;
-    return int(number);
-}
-
 TIPFieldEdit::TIPFieldEdit(TIPEdit *owner, int index)
     : QLineEdit(owner)
     , owner_(owner)

@@ -1,17 +1,10 @@
 #pragma once
 
-#include <QLineEdit>
-#include <QStringView>
+#include "network/ipstring.h"
 
-#include <optional>
+#include <QLineEdit>
 
 class TIPEdit;
-
-// Integer text as an operator may type or paste it: leading blanks, an
-// optional sign, then decimal digits or hexadecimal written as 0x… or $….
-// Nothing may follow the number. Empty text or text beyond the range of int
-// does not parse.
-std::optional<int> ParseInteger(QStringView text);
 
 // One of the four number fields of a TIPEdit. It keeps the last number it
 // accepted (its value) apart from the text it shows, so an emptied field still
