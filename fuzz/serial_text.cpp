@@ -7,7 +7,7 @@
 
 #include "fuzzinput.h"
 
-#include "serial/cport.h"
+#include "serial/comsettings.h"
 
 namespace {
 
