@@ -219,6 +219,20 @@ FieldPainter::FieldPainter(FontStore &fonts, int dotsPerMm)
     , dotsPerMm_(dotsPerMm)
 { }
 
+FieldPainter::~FieldPainter() = default;
+
+QPainter &FieldPainter::PainterOn(QImage &canvas)
+{
+    if (!painter_ || canvas_ != &canvas) {
+        painter_.reset(); // ends the painter on the previous canvas first
+        painter_ = std::make_unique<QPainter>(&canvas);
+        painter_->setRenderHint(QPainter::Antialiasing, false);
+        painter_->setRenderHint(QPainter::TextAntialiasing, false);
+        canvas_ = &canvas;
+    }
+    return *painter_;
+}
+
 FieldMark FieldPainter::Mark(const Field &field, const QString &text, QList<QString> &warnings)
 {
     switch (field.kind) {
@@ -353,14 +367,17 @@ void FieldPainter::Draw(QImage &canvas, const Field &field, const QString &text,
         return;
     const QTransform placement = Placement(field, mark);
     if (!field.reverse) {
-        QPainter p(&canvas);
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setRenderHint(QPainter::TextAntialiasing, false);
+        QPainter &p = PainterOn(canvas);
+        p.save();
         p.setTransform(placement);
         mark.paint(p);
+        p.restore();
         return;
     }
-    // Reverse: draw the field alone, then flip every dot it covers.
+    // Reverse: draw the field alone, then flip every dot it covers (with no
+    // painter open on the canvas).
+    painter_.reset();
+    canvas_ = nullptr;
     const QRect area = placement.mapRect(QRectF(QPointF(0, 0), mark.size))
                            .toAlignedRect()
                            .intersected(canvas.rect());

@@ -10,6 +10,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class FontStore;
 struct TextFace;
@@ -29,6 +30,7 @@ class FieldPainter
 {
 public:
     FieldPainter(FontStore &fonts, int dotsPerMm);
+    ~FieldPainter();
 
     // Draws the field with the given text (its data, or this label's serial
     // number). Problems are appended to warnings as texts.
@@ -42,6 +44,10 @@ private:
     FieldMark TextMark(const Field &field, const QString &text, QList<QString> &warnings);
     FieldMark BlockMark(const Field &field, const QString &text, QList<QString> &warnings);
 
+    QPainter &PainterOn(QImage &canvas); // one painter for a run of fields
+
     FontStore &fonts_;
     int dotsPerMm_;
+    QImage *canvas_ = nullptr;
+    std::unique_ptr<QPainter> painter_;
 };

@@ -584,8 +584,16 @@ RenderResult LabelRendererPrivate::Render(const QByteArray &commands)
     CommandLexer lexer(commands);
     lexer_ = &lexer;
     LabelCommand command;
-    while (lexer.Next(command))
+    qint64 count = 0;
+    while (lexer.Next(command)) {
+        if (++count % 256 == 0 && clock_.elapsed() > TimeBudgetMs) {
+            Warn(QStringLiteral("reading stopped after one second: the rest is not drawn"),
+                 command.line, command.column);
+            outOfTime_ = true;
+            break;
+        }
         Command(command);
+    }
     if (inFormat_) {
         Warn(QStringLiteral("^XA without ^XZ: the format is drawn as far as it goes"), formatLine_,
              1);
