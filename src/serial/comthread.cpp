@@ -53,10 +53,21 @@ TComThread::TComThread(TCustomComPort *port, int device, TComEvents events, TSyn
     notifier_ = std::make_unique<QSocketNotifier>(deliverFd_, QSocketNotifier::Read);
     QObject::connect(notifier_.get(), &QSocketNotifier::activated, port_, [this] {
         posixport::DrainEventFd(deliverFd_);
-        QMetaObject::invokeMethod(
-            port_, [port = port_, handOver = handOver_] { ServiceWaiting(handOver, port); },
-            Qt::QueuedConnection);
+        ServiceLater();
     });
+}
+
+void TComThread::ServiceLater()
+{
+    // A held batch stays waiting: ClosePort delivers it, or the end of the
+    // hold asks again.
+    QMetaObject::invokeMethod(
+        port_,
+        [port = port_, handOver = handOver_] {
+            if (!port->DeliveriesHeld())
+                ServiceWaiting(handOver, port);
+        },
+        Qt::QueuedConnection);
 }
 
 TComThread::~TComThread()

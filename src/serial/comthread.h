@@ -35,6 +35,9 @@ public:
     void NoteConsumed(int count);
 
     bool DeliveryWaiting() const;
+    // Asks the port's event loop to deliver a batch that is waiting (one the
+    // loop passed over while the port's deliveries were held).
+    void ServiceLater();
 
 private:
     // The one hand-over slot between the threads. Shared, so that a delivery

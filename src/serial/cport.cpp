@@ -7,6 +7,7 @@
 #include <QtDebug>
 
 #include <algorithm>
+#include <thread>
 
 TCustomComPort::TCustomComPort(QObject *owner)
     : QObject(owner)
@@ -200,25 +201,127 @@ void TCustomComPort::AbortPendingIo()
         throw EComPort(pcAbort, err);
 }
 
+posixport::Deadline TCustomComPort::WriteDeadline(qsizetype length) const
+{
+    const std::uint64_t limitMs
+        = std::uint64_t(appliedWriteMultiplier_) * std::uint64_t(length) + appliedWriteConstant_;
+    // Both zero: no time limit. Beyond a few years: none either.
+    if (limitMs != 0 && limitMs < (std::uint64_t(1) << 40))
+        return posixport::Clock::now() + std::chrono::milliseconds(limitMs);
+    return std::nullopt;
+}
+
+double TCustomComPort::LineBytesPerSecond() const
+{
+    // A start bit, the data bits, the stop bits and the parity bit per byte:
+    // ten bits with the printer's framing.
+    return std::max(1.0, BaudRateValue(baudRate_, customBaudRate_) / 10.0);
+}
+
 int TCustomComPort::WriteText(const QByteArray &str)
 {
     if (str.isEmpty())
         return 0;
     NotifyLinks(&TComLink::OnLinkTx, true);
-    posixport::Deadline deadline;
-    const std::uint64_t limitMs = std::uint64_t(appliedWriteMultiplier_) * std::uint64_t(str.size())
-        + appliedWriteConstant_;
-    // Both zero: no time limit. Beyond a few years: none either.
-    if (limitMs != 0 && limitMs < (std::uint64_t(1) << 40))
-        deadline = posixport::Clock::now() + std::chrono::milliseconds(limitMs);
     const posixport::WriteOutcome out
-        = posixport::WriteAll(handle_, str.constData(), str.size(), deadline);
+        = posixport::WriteAll(handle_, str.constData(), str.size(), WriteDeadline(str.size()));
     if (out.error)
         throw EComPort(pcWrite, out.error);
     if (out.sent == str.size() && eventThread_)
         eventThread_->NoteTxEmpty();
     NotifyLinks(&TComLink::OnLinkTxBuf, str.constData(), int(str.size()));
     return int(out.sent);
+}
+
+int TCustomComPort::WriteText(const QByteArray &str, const Proceed &proceed)
+{
+    using posixport::Clock;
+    if (str.isEmpty())
+        return 0;
+    NotifyLinks(&TComLink::OnLinkTx, true);
+    const posixport::Deadline deadline = WriteDeadline(str.size());
+    const qsizetype length = str.size();
+    // The most that may wait in the device: a quarter of a second of line
+    // time. A device that swallows a whole piece at once (a pseudo-terminal
+    // has no line and never reports anything queued) gets bigger pieces, so
+    // that pacing costs it nothing.
+    const qsizetype lineQuarter = std::max<qsizetype>(1, qsizetype(LineBytesPerSecond() / 4));
+    constexpr qsizetype MaxPiece = qsizetype(1) << 20;
+    qsizetype piece = lineQuarter;
+    qsizetype written = 0;
+    int queued = 0;
+    const auto pace = std::chrono::milliseconds(PaceMs);
+    auto lastAsked = Clock::now();
+    bool stopped = false;
+
+    const auto fail = [&](int err) {
+        proceed(written - queued);
+        throw EComPort(pcWrite, err);
+    };
+    const auto untilDeadline = [&](Clock::duration wanted) {
+        return deadline
+            ? std::min(wanted, std::max(Clock::duration::zero(), *deadline - Clock::now()))
+            : wanted;
+    };
+
+    for (;;) {
+        if (int err = posixport::OutputQueued(handle_, queued))
+            fail(err);
+        if (written == length && queued == 0)
+            break;
+        const auto now = Clock::now();
+        if (deadline && now >= *deadline)
+            break;
+        if (now - lastAsked >= pace) {
+            lastAsked = now;
+            if (!proceed(written - queued)) {
+                stopped = true;
+                break;
+            }
+        }
+        const qsizetype room = std::max(piece, lineQuarter) - queued;
+        if (written < length && room > 0) {
+            const qsizetype want = std::min(room, length - written);
+            qsizetype accepted = 0;
+            if (int err = posixport::WriteSome(handle_, str.constData() + written, want, accepted))
+                fail(err);
+            written += accepted;
+            if (accepted == want && want == piece && piece < MaxPiece) {
+                int left = 0;
+                posixport::OutputQueued(handle_, left);
+                if (left == 0)
+                    piece *= 2;
+            }
+            if (accepted > 0)
+                continue;
+            // Full, or the far end sent Xoff: wait for room.
+            if (int err = posixport::WaitWritable(handle_, untilDeadline(pace)))
+                fail(err);
+            continue;
+        }
+        // Everything allowed is queued: let the line take some of it.
+        const auto drain = std::chrono::duration<double>(queued / LineBytesPerSecond() / 2);
+        std::this_thread::sleep_for(untilDeadline(
+            std::clamp<Clock::duration>(std::chrono::duration_cast<Clock::duration>(drain),
+                                        std::chrono::milliseconds(1), pace)));
+    }
+    if (stopped) {
+        // The piece under way may finish; a line held by Xoff does not.
+        const auto giveUp = Clock::now() + std::chrono::milliseconds(300);
+        while (queued > 0 && Clock::now() < giveUp) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (posixport::OutputQueued(handle_, queued))
+                break;
+        }
+        posixport::OutputQueued(handle_, queued);
+        posixport::DiscardQueues(handle_, false, true);
+    }
+    const qsizetype sent = written - queued;
+    proceed(sent);
+    if (sent == length && eventThread_)
+        eventThread_->NoteTxEmpty();
+    NotifyLinks(&TComLink::OnLinkTxBuf, str.constData(), int(written));
+    return int(sent);
 }
 
 int TCustomComPort::ReadText(QByteArray &str, int count)
@@ -374,6 +477,23 @@ void TCustomComPort::ReceivePath()
     }
     if (count > 0)
         DoRxChar(count);
+}
+
+TCustomComPort::DeliveryHold::DeliveryHold(TCustomComPort *port)
+    : port_(port)
+{
+    if (port_)
+        ++port_->deliveryHolds_;
+}
+
+TCustomComPort::DeliveryHold::~DeliveryHold()
+{
+    if (!port_ || --port_->deliveryHolds_ > 0)
+        return;
+    // A batch the event loop passed over while the hold lasted (the port was
+    // left open by a failure) is delivered now, as it would have been.
+    if (port_->eventThread_ && port_->eventThread_->DeliveryWaiting())
+        port_->eventThread_->ServiceLater();
 }
 
 // Properties

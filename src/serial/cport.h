@@ -10,11 +10,14 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <vector>
 
 // ---------------------------------------------------------------------------
@@ -68,6 +71,18 @@ public:
     // (WriteTotalMultiplier x length + WriteTotalConstant ms) has run out;
     // returns the number of bytes sent.
     int WriteText(const QByteArray &str);
+
+    // The same write for a caller that shows progress and may stop it. The
+    // bytes go out in pieces, with never more than a quarter of a second of
+    // line time waiting in the device, so that stopping is quick and the
+    // count is true. `proceed` hears how many bytes have left the port at
+    // least every PaceMs while the write runs, and once more at its end (also
+    // before a failure is raised); when it answers false the write stops:
+    // the piece under way may finish for a quarter of a second, the rest is
+    // discarded, and the count sent is returned.
+    using Proceed = std::function<bool(qint64 sent)>;
+    static constexpr int PaceMs = 40;
+    int WriteText(const QByteArray &str, const Proceed &proceed);
     // Never waits: returns min(queued, count) bytes at once; str holds
     // exactly the bytes read.
     int ReadText(QByteArray &str, int count);
@@ -84,6 +99,24 @@ public:
     void DetachLink(TComLink *link);
     // Whether some attached link takes received bytes (OnLinkRxBuf).
     bool HasLink() const { return hasLink_; }
+
+    // While a hold lives, batches of device events are not delivered from the
+    // owning thread's event loop: they wait for ClosePort (which delivers as
+    // always) or for the last hold to end. An operation that keeps the event
+    // loop turning between OpenPort and ClosePort takes one, so that nothing
+    // is read from under its own reads. Holds nest.
+    class DeliveryHold
+    {
+    public:
+        explicit DeliveryHold(TCustomComPort *port);
+        ~DeliveryHold();
+        DeliveryHold(const DeliveryHold &) = delete;
+        DeliveryHold &operator=(const DeliveryHold &) = delete;
+
+    private:
+        QPointer<TCustomComPort> port_;
+    };
+    bool DeliveriesHeld() const { return deliveryHolds_ > 0; }
 
     // While loading, setters only store their values; EndLoading opens the
     // port when Connected was set meanwhile.
@@ -186,6 +219,8 @@ private:
     friend class TComThread;
 
     bool CanApply() const { return connected_ && !loading_; }
+    std::optional<std::chrono::steady_clock::time_point> WriteDeadline(qsizetype length) const;
+    double LineBytesPerSecond() const;
     void StartEventThread();
     void StopEventThread();
     // Runs on the owning thread with one batch of device events.
@@ -201,6 +236,7 @@ private:
     bool connected_ = false;
     bool loading_ = false;
     bool openAfterLoading_ = false;
+    int deliveryHolds_ = 0;
 
     QString port_ = QStringLiteral("COM1");
     TBaudRate baudRate_ = br9600;

@@ -7,6 +7,7 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <fcntl.h>
@@ -245,6 +246,29 @@ WriteOutcome WriteAll(int fd, const char *data, qsizetype length, Deadline deadl
                                              : std::min(pause, std::chrono::milliseconds(left)));
         pause = std::min(pause * 2, std::chrono::milliseconds(10));
     }
+}
+
+int WriteSome(int fd, const char *data, qsizetype length, qsizetype &accepted)
+{
+    accepted = 0;
+    ssize_t n;
+    do {
+        n = write(fd, data, size_t(length));
+    } while (n < 0 && errno == EINTR);
+    if (n >= 0) {
+        accepted = n;
+        return 0;
+    }
+    return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : errno;
+}
+
+int WaitWritable(int fd, Clock::duration timeout)
+{
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(timeout).count();
+    pollfd p { fd, POLLOUT, 0 };
+    if (poll(&p, 1, int(std::clamp<long long>(ms, 0, INT_MAX))) < 0 && errno != EINTR)
+        return errno;
+    return 0;
 }
 
 int DiscardQueues(int fd, bool input, bool output)

@@ -74,6 +74,14 @@ struct WriteOutcome
 // deadline. At the deadline, sent counts only what left the output queue.
 WriteOutcome WriteAll(int fd, const char *data, qsizetype length, Deadline deadline);
 
+// One write of up to length bytes without waiting: accepted is what the
+// device took, 0 when it has no room (its queue is full or the far end sent
+// Xoff).
+int WriteSome(int fd, const char *data, qsizetype length, qsizetype &accepted);
+// Waits until the device has room for output, or for the timeout; a device
+// that hung up counts as ready, so that the next write reports it.
+int WaitWritable(int fd, Clock::duration timeout);
+
 // Discards unread input and/or unsent output. Output is discarded only when
 // something is queued: on a pseudo-terminal the discard would reach into
 // the far end's unread data, which has already been delivered.
