@@ -1,17 +1,24 @@
 #include "link/cupsprinter.h"
 
 #include "core/exceptions.h"
+#include "link/transfer.h"
 
 #include <cups/cups.h>
 
+#include <algorithm>
+
 namespace {
 
-[[noreturn]] void ThrowCupsError(const QString &printerName)
+QString LastCupsReason()
 {
     const char *reason = cupsLastErrorString();
-    throw ETarvolinError(
-        QStringLiteral("Printer \"%1\": %2")
-            .arg(printerName, QString::fromUtf8(reason ? reason : "unknown error")));
+    return QString::fromUtf8(reason ? reason : "unknown error");
+}
+
+[[noreturn]] void ThrowCupsError(const QString &printerName,
+                                 const QString &reason = LastCupsReason())
+{
+    throw ETarvolinError(QStringLiteral("Printer \"%1\": %2").arg(printerName, reason));
 }
 
 } // namespace
@@ -31,7 +38,7 @@ QStringList InstalledPrinters()
     return names;
 }
 
-void SendRawJob(const QString &printerName, const QByteArray &data)
+void SendRawJob(const QString &printerName, const QByteArray &data, Transfer *transfer)
 {
     const QByteArray full = printerName.toUtf8();
     // "queue/instance" names an instance; the job goes to the queue.
@@ -68,11 +75,25 @@ void SendRawJob(const QString &printerName, const QByteArray &data)
         cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
         ThrowCupsError(printerName);
     }
-    if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, data.constData(), static_cast<size_t>(data.size()))
-        != HTTP_STATUS_CONTINUE) {
+    const auto withdraw = [&] {
         cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData());
         cupsCancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
-        ThrowCupsError(printerName);
+    };
+    const qsizetype piece = transfer ? 64 * 1024 : data.size();
+    for (qsizetype done = 0; done < data.size();) {
+        const qsizetype n = std::min(piece, data.size() - done);
+        if (cupsWriteRequestData(CUPS_HTTP_DEFAULT, data.constData() + done, static_cast<size_t>(n))
+            != HTTP_STATUS_CONTINUE) {
+            // The reason is read before withdrawing the job overwrites it.
+            const QString reason = LastCupsReason();
+            withdraw();
+            ThrowCupsError(printerName, reason);
+        }
+        done += n;
+        if (transfer && !transfer->Proceed(done)) {
+            withdraw();
+            transfer->Cancel();
+        }
     }
     if (cupsFinishDocument(CUPS_HTTP_DEFAULT, queue.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)
         ThrowCupsError(printerName);

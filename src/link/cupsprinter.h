@@ -10,8 +10,12 @@
 // are none or no CUPS server answers.
 QStringList InstalledPrinters();
 
+class Transfer;
+
 // Sends the bytes as one raw (unfiltered) job to the named queue and returns
 // once CUPS has accepted it. Raises ETarvolinError with CUPS's reason when
 // the queue does not exist, no server answers, or the job is refused. An
 // empty buffer only checks the queue: CUPS takes no job without data.
-void SendRawJob(const QString &printerName, const QByteArray &data);
+// With a transfer the job's data goes out in pieces with progress between
+// them; a stop withdraws the job.
+void SendRawJob(const QString &printerName, const QByteArray &data, Transfer *transfer = nullptr);

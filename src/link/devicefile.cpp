@@ -1,11 +1,14 @@
 #include "link/devicefile.h"
 
 #include "core/exceptions.h"
+#include "link/transfer.h"
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 QString LptDevicePath(const QString &name)
@@ -45,19 +48,30 @@ public:
     OutputChannel(const OutputChannel &) = delete;
     OutputChannel &operator=(const OutputChannel &) = delete;
 
-    void WriteAll(const QByteArray &data)
+    void WriteAll(const QByteArray &data, Transfer *transfer)
     {
+        // A file takes big pieces at disk speed; a device such as a parallel
+        // port blocks in each write until the printer has taken it, so its
+        // pieces are small enough to keep the window answering.
+        struct stat st
+        {
+        };
+        const qsizetype piece = transfer
+            ? (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) ? qsizetype(1) << 20 : 4096)
+            : data.size();
         const char *p = data.constData();
-        qsizetype left = data.size();
-        while (left > 0) {
-            const ssize_t n = ::write(fd_, p, static_cast<size_t>(left));
+        qsizetype done = 0;
+        while (done < data.size()) {
+            const ssize_t n
+                = ::write(fd_, p + done, static_cast<size_t>(std::min(piece, data.size() - done)));
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
                 throw EInOutError::FromErrno(errno);
             }
-            p += n;
-            left -= n;
+            done += n;
+            if (transfer)
+                transfer->Progress(done);
         }
     }
 
@@ -75,16 +89,16 @@ private:
 
 } // namespace
 
-void WriteToDevice(const QString &path, const QByteArray &data)
+void WriteToDevice(const QString &path, const QByteArray &data, Transfer *transfer)
 {
     OutputChannel channel(path, O_TRUNC);
-    channel.WriteAll(data);
+    channel.WriteAll(data, transfer);
     channel.Close();
 }
 
-void WriteToFile(const QString &path, const QByteArray &data)
+void WriteToFile(const QString &path, const QByteArray &data, Transfer *transfer)
 {
     OutputChannel channel(path, O_CREAT | O_TRUNC);
-    channel.WriteAll(data);
+    channel.WriteAll(data, transfer);
     channel.Close();
 }

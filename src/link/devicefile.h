@@ -9,11 +9,17 @@
 // relative to the current directory (File) or /dev (LPT).
 QString LptDevicePath(const QString &name);
 
+class Transfer;
+
 // Opens the existing device for writing (never creates anything; a plain
 // file standing in for it is truncated), writes every byte and closes it. Raises EInOutError with
 // the system's reason.
-void WriteToDevice(const QString &path, const QByteArray &data);
+//
+// With a transfer, the bytes go out in pieces with progress between them; a
+// stop (EOperationCancelled) closes the device or file holding exactly the
+// bytes written so far.
+void WriteToDevice(const QString &path, const QByteArray &data, Transfer *transfer = nullptr);
 
 // Creates or truncates the file, writes every byte and closes it. Raises
 // EInOutError with the system's reason.
-void WriteToFile(const QString &path, const QByteArray &data);
+void WriteToFile(const QString &path, const QByteArray &data, Transfer *transfer = nullptr);

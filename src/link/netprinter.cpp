@@ -1,47 +1,83 @@
 #include "link/netprinter.h"
 
 #include "core/exceptions.h"
+#include "link/transfer.h"
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 
-// poll() on one descriptor, retried on EINTR with the time that is left.
-int PollOne(int fd, short events, int timeoutMs)
+[[noreturn]] void ThrowSendError(const QString &reason)
 {
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        pollfd p { fd, events, 0 };
-        const int left = timeoutMs < 0 ? -1 : std::max<qint64>(0, timeoutMs - clock.elapsed());
-        const int r = ::poll(&p, 1, left);
-        if (r >= 0 || errno != EINTR)
-            return r < 0 ? r : (r == 0 ? 0 : p.revents);
-    }
+    throw ETarvolinError(QStringLiteral("Network send error: %1").arg(reason));
 }
 
 [[noreturn]] void ThrowSendError(int err)
 {
-    throw ETarvolinError(
-        QStringLiteral("Network send error: %1").arg(QString::fromLocal8Bit(std::strerror(err))));
+    ThrowSendError(QString::fromLocal8Bit(std::strerror(err)));
 }
+
+[[noreturn]] void ThrowSocketError(int fd)
+{
+    int err = 0;
+    socklen_t len = sizeof err;
+    ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
+    ThrowSendError(err ? err : EPIPE);
+}
+
+// Bytes handed to the socket that the printer has not acknowledged yet.
+int Unacknowledged(int fd)
+{
+    int queued = 0;
+    if (::ioctl(fd, SIOCOUTQ, &queued) != 0)
+        ThrowSendError(errno);
+    return queued;
+}
+
+// Closes a descriptor on every way out unless released.
+class FdGuard
+{
+public:
+    explicit FdGuard(int fd)
+        : fd_(fd)
+    { }
+    ~FdGuard()
+    {
+        if (fd_ >= 0)
+            ::close(fd_);
+    }
+    FdGuard(const FdGuard &) = delete;
+    FdGuard &operator=(const FdGuard &) = delete;
+    int Release() { return std::exchange(fd_, -1); }
+
+private:
+    int fd_;
+};
 
 } // namespace
 
 NetPrinter::~NetPrinter()
 {
-    if (fd_ >= 0)
-        ::close(fd_);
+    if (fd_ < 0)
+        return;
+    const linger reset { 1, 0 };
+    ::setsockopt(fd_, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+    ::close(fd_);
 }
 
 bool NetPrinter::KVNetOpen(const QString &address, quint16 port, int timeoutMs)
@@ -59,53 +95,80 @@ bool NetPrinter::KVNetOpen(const QString &address, quint16 port, int timeoutMs)
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     if (fd < 0)
         return false;
+    FdGuard guard(fd);
     int r = ::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target);
     if (r != 0 && errno == EINPROGRESS) {
-        const int ready = PollOne(fd, POLLOUT, timeoutMs);
+        Transfer plain;
+        const int ready = (transfer_ ? *transfer_ : plain).Wait(fd, POLLOUT, timeoutMs);
         int err = 0;
         socklen_t len = sizeof err;
         if (ready > 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
             r = 0;
     }
-    if (r != 0) {
-        ::close(fd);
+    if (r != 0)
         return false;
-    }
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
-    fd_ = fd;
+    fd_ = guard.Release();
     return true;
 }
 
 void NetPrinter::KVNetSend(const QByteArray &data)
 {
     if (fd_ < 0)
-        throw ETarvolinError(QStringLiteral("Network send error: not connected"));
+        ThrowSendError(QStringLiteral("not connected"));
+    Transfer plain;
+    Transfer &transfer = transfer_ ? *transfer_ : plain;
     const char *p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::send(fd_, p, static_cast<size_t>(left), MSG_NOSIGNAL);
-        if (n > 0) {
-            p += n;
-            left -= n;
-            continue;
+    const qsizetype length = data.size();
+    qsizetype handed = 0;
+    qint64 acknowledged = 0;
+    QElapsedTimer started;
+    started.start();
+    QElapsedTimer sinceProgress;
+    sinceProgress.start();
+    for (;;) {
+        const qint64 now = handed - Unacknowledged(fd_);
+        if (now > acknowledged) {
+            acknowledged = now;
+            sinceProgress.start();
         }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-            ThrowSendError(errno);
-        // The printer's window is full: wait for it to take more.
-        const int ready = PollOne(fd_, POLLOUT, SendStallTimeoutMs);
-        if (ready == 0)
-            ThrowSendError(ETIMEDOUT);
-        if (ready < 0)
-            ThrowSendError(errno);
-        if (ready & (POLLERR | POLLHUP)) {
-            int err = 0;
-            socklen_t len = sizeof err;
-            ::getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &len);
-            ThrowSendError(err ? err : EPIPE);
+        transfer.Progress(acknowledged);
+        if (acknowledged == length)
+            return;
+        const qint64 stallLeft = stallTimeoutMs_ - sinceProgress.elapsed();
+        if (stallLeft <= 0)
+            ThrowSendError(acknowledged == 0 ? QStringLiteral("the printer took no data for %1 s")
+                                                   .arg(stallTimeoutMs_ / 1000.0)
+                                             : QStringLiteral("the printer took nothing more "
+                                                              "for %1 s")
+                                                   .arg(stallTimeoutMs_ / 1000.0));
+        int revents;
+        if (handed < length) {
+            const ssize_t n
+                = ::send(fd_, p + handed, static_cast<size_t>(length - handed), MSG_NOSIGNAL);
+            if (n > 0) {
+                handed += n;
+                continue;
+            }
+            if (n < 0 && errno == EINTR)
+                continue;
+            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                ThrowSendError(errno);
+            // The printer's window is full: wait for it to take more.
+            revents = transfer.Wait(fd_, POLLOUT, int(std::min<qint64>(stallLeft, INT_MAX)));
+        } else {
+            // Everything is handed over. An acknowledgement wakes nothing, so
+            // look again after about half the time the rest should take.
+            const double rate = acknowledged * 1000.0 / std::max<qint64>(1, started.elapsed());
+            const double restMs = rate > 0 ? (length - acknowledged) * 1000.0 / rate : 1e9;
+            revents = transfer.Wait(
+                fd_, 0, int(std::clamp<double>(restMs / 2, 1, std::min<qint64>(stallLeft, 40))));
         }
+        if (revents < 0)
+            ThrowSendError(errno);
+        if (revents & (POLLERR | POLLHUP))
+            ThrowSocketError(fd_);
     }
 }
 
@@ -113,20 +176,26 @@ void NetPrinter::KVNetClose()
 {
     if (fd_ < 0)
         return;
+    Transfer plain;
+    Transfer &transfer = transfer_ ? *transfer_ : plain;
     ::shutdown(fd_, SHUT_WR);
     QElapsedTimer grace;
     grace.start();
     char sink[4096];
-    for (;;) {
-        const qint64 left = CloseGraceMs - grace.elapsed();
-        if (left <= 0)
-            break;
-        const int ready = PollOne(fd_, POLLIN, static_cast<int>(left));
-        if (ready <= 0)
-            break;
-        const ssize_t n = ::recv(fd_, sink, sizeof sink, 0);
-        if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
-            break;
+    try {
+        for (;;) {
+            const qint64 left = CloseGraceMs - grace.elapsed();
+            if (left <= 0)
+                break;
+            const int ready = transfer.Wait(fd_, POLLIN, static_cast<int>(left));
+            if (ready <= 0)
+                break;
+            const ssize_t n = ::recv(fd_, sink, sizeof sink, 0);
+            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
+                break;
+        }
+    } catch (const EOperationCancelled &) {
+        // Every byte was acknowledged already: only the courtesy wait ends.
     }
     ::close(fd_);
     fd_ = -1;

@@ -3,6 +3,8 @@
 #include <QByteArray>
 #include <QString>
 
+class Transfer;
+
 // A printer on the network, reached by raw TCP (port 9100 by default). One
 // connection per send: open, send every byte, close.
 class NetPrinter
@@ -15,16 +17,27 @@ public:
     // After our last byte, how long to wait for the printer to close its end.
     static constexpr int CloseGraceMs = 1000;
 
-    NetPrinter() = default;
+    // Waits go through the transfer, which reports progress and may stop
+    // them (EOperationCancelled); without one they are plain.
+    explicit NetPrinter(Transfer *transfer = nullptr)
+        : transfer_(transfer)
+    { }
+    // A connection still open here was not finished: it is reset, so that
+    // the printer gets nothing more than was counted.
     ~NetPrinter();
     NetPrinter(const NetPrinter &) = delete;
     NetPrinter &operator=(const NetPrinter &) = delete;
+
+    void SetStallTimeout(int ms) { stallTimeoutMs_ = ms; }
 
     // Connects to the dotted-decimal address; false when the address is not
     // valid or the printer cannot be reached within the connect timeout.
     bool KVNetOpen(const QString &address, quint16 port = DefaultPort,
                    int timeoutMs = ConnectTimeoutMs);
-    // Sends every byte. Raises ETarvolinError when the connection fails.
+    // Sends every byte and returns once the printer has acknowledged them
+    // all: a byte still queued in this computer is not sent. Progress counts
+    // acknowledged bytes. Raises ETarvolinError when the connection fails or
+    // the printer takes nothing for the stall timeout.
     void KVNetSend(const QByteArray &data);
     // Ends the job cleanly: our side is shut down first, and whatever the
     // printer still sends is read, so that closing does not reset the
@@ -32,5 +45,7 @@ public:
     void KVNetClose();
 
 private:
+    Transfer *transfer_;
+    int stallTimeoutMs_ = SendStallTimeoutMs;
     int fd_ = -1;
 };

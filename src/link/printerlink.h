@@ -4,9 +4,12 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
+class ProgressObserver;
 class TComPort;
+class Transfer;
 
 // The interface the operator selected and its settings, read from the
 // "Interface Select" tab at the moment of each send. The five flags are
@@ -35,13 +38,26 @@ struct ExchangeOptions
 // The only code that talks to a printer. A handler fills CommandBuffer,
 // replacing what was there, and calls SendToPrinter() as its last step; the
 // selected interface is opened, every byte written, and closed again.
+//
+// Each send and exchange is one operation with its own progress observer,
+// which learns of every stage and may stop it (EOperationCancelled, with
+// how far it got). While an operation runs, the serial port's deliveries are
+// held: the observer may keep the window's event loop turning, and the
+// port's rules on when received bytes reach the packet assembler stay as if
+// it did not.
 class PrinterLink
 {
 public:
     using SelectionSource = std::function<InterfaceSelection()>;
     using MessageSink = std::function<void(const QString &)>;
+    // Makes the observer of one operation; it lives as long as the operation.
+    // Empty, or returning none: the operation runs unwatched.
+    using ProgressSource = std::function<std::unique_ptr<ProgressObserver>()>;
 
     PrinterLink(TComPort *port, SelectionSource selection, MessageSink message);
+    ~PrinterLink();
+
+    void SetProgressSource(ProgressSource source) { progressSource_ = std::move(source); }
 
     // The program-wide command buffer: bytes, 00 included, sent whole.
     QByteArray CommandBuffer;
@@ -71,14 +87,23 @@ public:
 
     // The raw printing port of network printers; tests point it elsewhere.
     void SetNetworkPort(quint16 port) { networkPort_ = port; }
+    // How long a network printer may take nothing before the send fails.
+    void SetNetworkStallTimeout(int ms) { networkStallMs_ = ms; }
 
 private:
-    void WriteClosingOnFailure(const QByteArray &data);
+    class Operation;
+
+    void WriteToPort(const QByteArray &data, Transfer &transfer);
+    void CloseQuietly();
+    QString PortDescription() const;
+    double PortBytesPerSecond() const;
 
     TComPort *port_;
     SelectionSource selection_;
     MessageSink message_;
+    ProgressSource progressSource_;
     quint16 networkPort_ = 9100;
+    int networkStallMs_;
     qsizetype maxReplyBytes_ = MaxReplyBytes;
     qint64 maxReplyMs_ = MaxReplyMs;
 };

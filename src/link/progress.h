@@ -9,8 +9,10 @@
 // shows it as a dialog, the command-line program as a terminal progress bar;
 // code that nobody watches passes nothing.
 //
-// The link may call an observer from a worker thread: implementations that
-// touch widgets hand the figures over to their own thread.
+// The link calls an observer on the thread that runs the operation, at least
+// every 40 ms while the operation lasts (and at most every 10 ms or so), so
+// an observer on the window's thread may let the window's event loop turn in
+// these calls.
 class ProgressObserver
 {
 public:
@@ -27,6 +29,6 @@ public:
     virtual void Progress(qint64 doneBytes) = 0;
 
     // Asked between chunks; true stops the operation, which then ends with
-    // EOperationCancelled.
+    // EOperationCancelled. Once true, it is not asked again.
     virtual bool CancelRequested() = 0;
 };
