@@ -1218,19 +1218,25 @@ void LabelRendererPrivate::EndFormat()
             result_.labels.append(label); // shared, not copied
         return;
     }
+    if (drawn == 1) {
+        // One label: no need to keep the common part.
+        DrawFields(base, firstSerial, fields_.size(), 0);
+        result_.labels.append(finish(base));
+        return;
+    }
     const qint64 labelBytes = qint64(size.height()) * ((size.width() + 31) / 32 * 4);
     const bool largeCanvas = base.sizeInBytes() > 8 * 1024 * 1024;
+    const QImage common = finish(base);
     for (qint64 i = 0; i < drawn; ++i) {
-        if (drawn == 1) {
-            // One label: no need to keep the common part.
-            DrawFields(base, firstSerial, fields_.size(), i);
-            result_.labels.append(finish(base));
-            return;
-        }
         if (distinctBytes_ + labelBytes > MaxDistinctLabelBytes || outOfTime_) {
-            Warn(QStringLiteral("only %1 labels drawn: the rest would take too much memory or time")
-                     .arg(result_.labels.size()),
+            // Every label still gets a picture, the part they share.
+            Warn(QStringLiteral("labels %1 to %2 shown without their serial numbers: drawing "
+                                "them would take too much memory or time")
+                     .arg(result_.labels.size() + 1)
+                     .arg(result_.labels.size() + drawn - i),
                  formatLine_, 1);
+            for (; i < drawn; ++i)
+                result_.labels.append(common);
             return;
         }
         if (largeCanvas) {

@@ -430,3 +430,28 @@ TEST(LabelRenderer, DownloadedFontsDrawTheirFields)
 }
 
 } // namespace
+
+namespace {
+
+TEST(LabelRenderer, EveryLabelAskedForGetsAPictureWithinTheLimits)
+{
+    // 100 long labels with a serial number would need 400 MB: the first are
+    // drawn whole, the rest show the part all labels share, with a warning.
+    const RenderResult result = Render("^XA^PW1200^LL30000^FO0,0^GB100,100,100^FS"
+                                       "^FO0,200^A0N,50^SN0001,1,Y^FS^PQ100^XZ");
+    ASSERT_EQ(result.labels.size(), 100);
+    EXPECT_EQ(result.labelsRequested, 100);
+    ASSERT_EQ(result.warnings.size(), 2) << WarningTexts(result).join('\n').toStdString();
+    EXPECT_TRUE(result.warnings.at(1).text.contains(QLatin1String("without their serial numbers")))
+        << result.warnings.at(1).text.toStdString();
+    const QImage &last = result.labels.constLast();
+    EXPECT_EQ(InkBounds(last), QRect(0, 0, 100, 100));
+    EXPECT_GT(BlackCount(result.labels.constFirst(), QRect(0, 200, 400, 60)), 0);
+
+    // Past 100 labels, the rest are counted, not drawn.
+    const RenderResult many = Render("^XA^FO0,0^GB10,10,10^FS^PQ500^XZ");
+    EXPECT_EQ(many.labels.size(), 100);
+    EXPECT_EQ(many.labelsRequested, 500);
+}
+
+} // namespace
