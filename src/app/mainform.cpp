@@ -10,7 +10,10 @@
 #include "serial/cport.h"
 #include "tool/ui/commandtooltab.h"
 #include "ui/errorbox.h"
+#include "ui/transferprogress.h"
 
+#include <QApplication>
+#include <QCloseEvent>
 #include <QComboBox>
 #include <QDateTime>
 #include <QGroupBox>
@@ -18,6 +21,7 @@
 #include <QLayout>
 #include <QLocale>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStatusBar>
@@ -101,6 +105,14 @@ TForm1::TForm1(QWidget *parent)
             }));
     link_ = std::make_unique<PrinterLink>(
         CP, [this] { return TabSheet5->Selection(); }, [](const QString &m) { ShowMessage(m); });
+    transfers_ = new TransferMonitor(this);
+    transfers_->AllowDuring(Button23);
+    transfers_->AllowDuring(menuBar());
+    link_->SetProgressSource([this] { return transfers_->Begin(); });
+    connect(transfers_, &TransferMonitor::Finished, this, [this] {
+        if (closeWhenDone_)
+            QTimer::singleShot(0, this, &TForm1::CloseOnceIdle);
+    });
 
     TabSheet1 = new PrinterConfigTab(*link_);
     TabSheet2 = new FileManagerTab(*link_, [this] { return TabSheet1->SetupValues(); });
@@ -196,6 +208,44 @@ void TForm1::FormCreate()
 void TForm1::Timer1Timer()
 {
     StatusBar1Panel[3]->setText(StatusClockText(QDateTime::currentDateTime()));
+}
+
+void TForm1::closeEvent(QCloseEvent *event)
+{
+    if (!transfers_->Running()) {
+        QMainWindow::closeEvent(event);
+        return;
+    }
+    // The program never ends with a command half sent without saying so:
+    // the operation is cancelled first, says how far it got, and then the
+    // window closes.
+    event->ignore();
+    if (closeWhenDone_)
+        return;
+    QMessageBox question(QMessageBox::Question, QStringLiteral("Tarvolin"),
+                         QStringLiteral("The printer is still receiving a command. Cancel it "
+                                        "and exit?"),
+                         QMessageBox::Yes | QMessageBox::No, this);
+    question.setObjectName(QStringLiteral("ExitQuestion"));
+    question.setDefaultButton(QMessageBox::No);
+    if (question.exec() != QMessageBox::Yes)
+        return;
+    closeWhenDone_ = true;
+    if (transfers_->Running())
+        transfers_->RequestCancel();
+    else
+        QTimer::singleShot(0, this, &TForm1::CloseOnceIdle);
+}
+
+// After the operation's last message has been read.
+void TForm1::CloseOnceIdle()
+{
+    if (transfers_->Running() || QApplication::activeModalWidget()) {
+        QTimer::singleShot(50, this, &TForm1::CloseOnceIdle);
+        return;
+    }
+    closeWhenDone_ = false;
+    close();
 }
 
 void TForm1::Exit2Click()

@@ -13,6 +13,7 @@ class QTabWidget;
 class QTimer;
 
 class TForm2;
+class TransferMonitor;
 class TComPort;
 class TComDataPacket;
 class PrinterLink;
@@ -39,6 +40,8 @@ public:
     void Timer1Timer();
 
     PrinterLink &Link() { return *link_; }
+    // The printer link's running operation, its dialog and its Cancel.
+    TransferMonitor &Transfers() { return *transfers_; }
 
     QAction *About2 = nullptr;
     QAction *Exit2 = nullptr;
@@ -60,12 +63,19 @@ public:
     TComPort *CP = nullptr;
     TComDataPacket *cpdata = nullptr;
 
+protected:
+    // While the printer link is busy, closing asks whether to cancel first.
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     void FormCreate();
     void CreateMenu();
     void CreateStatusBar();
+    void CloseOnceIdle();
 
     std::unique_ptr<PrinterLink> link_;
+    TransferMonitor *transfers_ = nullptr;
+    bool closeWhenDone_ = false;
 };
 
 // Date and time as the status bar shows them: the user's short date, then

@@ -34,6 +34,12 @@ void ReportEscapedException(std::exception_ptr error)
 {
     try {
         std::rethrow_exception(error);
+    } catch (const EOperationCancelled &e) {
+        // The operator's own stop, and how far it got: a warning, not a fault.
+        QMessageBox box(QMessageBox::Warning, QStringLiteral("Tarvolin"), e.Message(),
+                        QMessageBox::Ok, QApplication::activeWindow());
+        box.setObjectName(QStringLiteral("CancelledBox"));
+        box.exec();
     } catch (const ETarvolinError &e) {
         ShowErrorBox(e.Message());
     } catch (const std::bad_alloc &) {

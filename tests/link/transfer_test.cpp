@@ -107,47 +107,6 @@ protected:
 
 using TransferTest = LinkFixture;
 
-// A loopback listener that never accepts: its queue is full, so a connect
-// to it waits for an answer that does not come.
-class FullListener
-{
-public:
-    FullListener()
-    {
-        listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in addr {};
-        addr.sin_family = AF_INET;
-        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        ::bind(listener_, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-        ::listen(listener_, 0);
-        socklen_t len = sizeof addr;
-        ::getsockname(listener_, reinterpret_cast<sockaddr *>(&addr), &len);
-        port_ = ntohs(addr.sin_port);
-        // Fill the queue until a connect goes unanswered.
-        for (int i = 0; i < 8 && !full_; ++i) {
-            const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-            ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
-            pollfd p { fd, POLLOUT, 0 };
-            full_ = ::poll(&p, 1, 300) == 0;
-            fillers_.push_back(fd);
-        }
-    }
-    ~FullListener()
-    {
-        for (int fd : fillers_)
-            ::close(fd);
-        ::close(listener_);
-    }
-    bool Full() const { return full_; }
-    quint16 Port() const { return port_; }
-
-private:
-    int listener_ = -1;
-    quint16 port_ = 0;
-    bool full_ = false;
-    std::vector<int> fillers_;
-};
-
 } // namespace
 
 TEST_F(TransferTest, AFileIsWrittenWithProgressAndStoppedFileHoldsWhatWasReported)
@@ -265,7 +224,7 @@ TEST_F(TransferTest, APrinterThatStopsReadingFailsTheSendWithWhatItTook)
 
 TEST_F(TransferTest, AConnectThatHangsCanBeCancelled)
 {
-    FullListener listener;
+    UnansweredListener listener;
     ASSERT_TRUE(listener.Full());
     selection.ethernet = true;
     selection.ipAddress = "127.0.0.1";

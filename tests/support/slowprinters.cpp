@@ -160,3 +160,35 @@ QByteArray SlowTcpPrinter::Finish(int timeoutMs)
     std::lock_guard lock(mutex_);
     return received_;
 }
+
+UnansweredListener::UnansweredListener()
+{
+    listener_ = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (listener_ < 0 || ::bind(listener_, reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0
+        || ::listen(listener_, 0) != 0)
+        throw std::runtime_error("listener set-up failed");
+    socklen_t len = sizeof addr;
+    ::getsockname(listener_, reinterpret_cast<sockaddr *>(&addr), &len);
+    port_ = ntohs(addr.sin_port);
+    // The system drops connection requests to a listener whose queue is
+    // full: fill it until one goes unanswered.
+    for (int i = 0; i < 8 && !full_; ++i) {
+        const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+        if (fd < 0)
+            break;
+        ::connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+        pollfd p { fd, POLLOUT, 0 };
+        full_ = ::poll(&p, 1, 300) == 0;
+        fillers_.push_back(fd);
+    }
+}
+
+UnansweredListener::~UnansweredListener()
+{
+    for (int fd : fillers_)
+        ::close(fd);
+    ::close(listener_);
+}

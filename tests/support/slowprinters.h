@@ -7,6 +7,7 @@
 #include <atomic>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 // Printers that take their time, for long transfers: each keeps every byte
 // it reads, paced at a given rate, and can be told to take the rest at full
@@ -75,4 +76,26 @@ private:
     std::mutex mutex_;
     QByteArray received_;
     std::thread thread_;
+};
+
+// A listener on 127.0.0.1 whose queue of connections is full and that never
+// accepts: a connect to it waits for an answer that does not come, as one
+// to a printer that is switched off does.
+class UnansweredListener
+{
+public:
+    UnansweredListener();
+    ~UnansweredListener();
+    UnansweredListener(const UnansweredListener &) = delete;
+    UnansweredListener &operator=(const UnansweredListener &) = delete;
+
+    // Whether a connect was seen to go unanswered.
+    bool Full() const { return full_; }
+    quint16 Port() const { return port_; }
+
+private:
+    int listener_ = -1;
+    quint16 port_ = 0;
+    bool full_ = false;
+    std::vector<int> fillers_;
 };
