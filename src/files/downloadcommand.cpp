@@ -6,6 +6,7 @@
 #include <array>
 #include <cstring>
 #include <memory>
+#include <sys/mman.h>
 
 namespace {
 
@@ -26,6 +27,33 @@ QByteArray FontHeader(QByteArrayView device, const QString &fontName, qint64 siz
 {
     return "~DU" + device.toByteArray() + fontName.toUtf8() + "," + QByteArray::number(size) + ","
         + CrLf;
+}
+
+// A fresh command of many megabytes is faulted in page by page as it is
+// written; in 2 MiB pages that is 512 times fewer faults.
+void AdviseHugePages(char *data, qsizetype size)
+{
+#ifdef MADV_HUGEPAGE
+    constexpr quintptr Huge = 2 * 1024 * 1024;
+    const quintptr begin = (quintptr(data) + Huge - 1) & ~(Huge - 1);
+    const quintptr end = (quintptr(data) + quintptr(size)) & ~(Huge - 1);
+    if (end > begin)
+        ::madvise(reinterpret_cast<void *>(begin), end - begin, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(data);
+    Q_UNUSED(size);
+#endif
+}
+
+// The command with its header and closing CR LF in place and room for the hex
+// of n bytes between them, left for the caller to fill.
+QByteArray CommandFrame(const QByteArray &header, qint64 n)
+{
+    QByteArray command(header.size() + 2 * n + CrLf.size(), Qt::Uninitialized);
+    AdviseHugePages(command.data(), command.size());
+    std::memcpy(command.data(), header.constData(), size_t(header.size()));
+    std::memcpy(command.data() + header.size() + 2 * n, CrLf.constData(), 2);
+    return command;
 }
 
 // Read in pieces that stay in the processor's cache while they are encoded.
@@ -61,7 +89,29 @@ QByteArray MemoryDevice(int position)
 
 void HexEncodeUpper(const uchar *in, qsizetype n, char *out)
 {
-    for (qsizetype i = 0; i < n; ++i)
+    qsizetype i = 0;
+#if defined(__GNUC__) && __has_builtin(__builtin_shufflevector)
+    // Sixteen bytes at a time in vector registers (SSE2 on x86-64, NEON on
+    // ARM): each half-byte v becomes '0' + v, and 7 more from 10 up, which
+    // lands on 'A'; then the high and low digits are interleaved.
+    using Bytes = unsigned char __attribute__((vector_size(16)));
+    const auto digits = [](Bytes v) {
+        return v + '0' + (Bytes(v > 9) & ('A' - '0' - 10));
+    };
+    for (; i + 16 <= n; i += 16) {
+        Bytes bytes;
+        std::memcpy(&bytes, in + i, 16);
+        const Bytes high = digits(bytes >> 4);
+        const Bytes low = digits(bytes & 15);
+        const Bytes first = __builtin_shufflevector(high, low, 0, 16, 1, 17, 2, 18, 3, 19, 4, 20, 5,
+                                                    21, 6, 22, 7, 23);
+        const Bytes second = __builtin_shufflevector(high, low, 8, 24, 9, 25, 10, 26, 11, 27, 12,
+                                                     28, 13, 29, 14, 30, 15, 31);
+        std::memcpy(out + 2 * i, &first, 16);
+        std::memcpy(out + 2 * i + 16, &second, 16);
+    }
+#endif
+    for (; i < n; ++i)
         std::memcpy(out + 2 * i, &HexPairs[2 * in[i]], 2);
 }
 
@@ -69,12 +119,9 @@ QByteArray FontDownloadCommand(QByteArrayView device, const QString &fontName,
                                QByteArrayView fontData)
 {
     const QByteArray header = FontHeader(device, fontName, fontData.size());
-    QByteArray command(header.size() + 2 * fontData.size() + CrLf.size(), Qt::Uninitialized);
-    char *out = command.data();
-    std::memcpy(out, header.constData(), size_t(header.size()));
-    out += header.size();
-    HexEncodeUpper(reinterpret_cast<const uchar *>(fontData.data()), fontData.size(), out);
-    std::memcpy(out + 2 * fontData.size(), CrLf.constData(), 2);
+    QByteArray command = CommandFrame(header, fontData.size());
+    HexEncodeUpper(reinterpret_cast<const uchar *>(fontData.data()), fontData.size(),
+                   command.data() + header.size());
     return command;
 }
 
@@ -90,11 +137,11 @@ QByteArray FontDownloadCommandFromFile(QByteArrayView device, const QString &fon
                 .arg(MaxFontDownloadSize));
     }
 
+    // One pass: each piece read is encoded straight into its place in the
+    // command, which is the only copy of the font's data kept.
     const QByteArray header = FontHeader(device, fontName, size);
-    QByteArray command(header.size() + 2 * size + CrLf.size(), Qt::Uninitialized);
+    QByteArray command = CommandFrame(header, size);
     char *hex = command.data() + header.size();
-    std::memcpy(command.data(), header.constData(), size_t(header.size()));
-
     const auto chunk = std::make_unique<char[]>(ChunkSize);
     qint64 done = 0;
     while (done < size) {
@@ -107,14 +154,13 @@ QByteArray FontDownloadCommandFromFile(QByteArrayView device, const QString &fon
 
     if (done < size) {
         // The file shrank while it was read: the size field must describe
-        // what is sent.
-        QByteArray exact = FontHeader(device, fontName, done);
-        exact.reserve(exact.size() + 2 * done + CrLf.size());
-        exact.append(hex, 2 * done);
-        exact.append(CrLf);
-        return exact;
+        // what is sent. The shorter header moves the hex forward in place.
+        const QByteArray exact = FontHeader(device, fontName, done);
+        std::memmove(command.data() + exact.size(), hex, size_t(2 * done));
+        std::memcpy(command.data(), exact.constData(), size_t(exact.size()));
+        std::memcpy(command.data() + exact.size() + 2 * done, CrLf.constData(), 2);
+        command.truncate(exact.size() + 2 * done + CrLf.size());
     }
-    std::memcpy(hex + 2 * size, CrLf.constData(), 2);
     return command;
 }
 

@@ -146,6 +146,35 @@ TEST_F(DownloadFiles, HexIsUpperCaseTwoDigitsPerByteAcrossReadChunks)
               "~DUE:BIG,196615,\r\n" + data.toHex().toUpper() + "\r\n");
 }
 
+// The encoder works in blocks of sixteen bytes with a tail byte by byte:
+// every start and length around the block size.
+TEST(HexEncodeUpper, EveryAlignmentAndTail)
+{
+    for (qsizetype start = 0; start < 16; ++start) {
+        for (qsizetype n = 0; n <= 48; ++n) {
+            const QByteArray in = AllByteValues.mid(start * 7 + n, n);
+            QByteArray out(2 * n + 2, '#');
+            HexEncodeUpper(reinterpret_cast<const uchar *>(in.constData()), n, out.data() + 1);
+            EXPECT_EQ(out, "#" + in.toHex().toUpper() + "#") << start << " " << n;
+        }
+    }
+}
+
+// A file that gives fewer bytes than its size says (as files of the kernel's
+// /sys do: 4096 bytes said, a few given) is sent with the size it gave.
+TEST(FontDownloadFromFile, SizeFieldDescribesTheBytesRead)
+{
+    const QString path = QStringLiteral("/sys/devices/system/cpu/online");
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() == 0)
+        GTEST_SKIP() << "no " << path.toStdString();
+    const QByteArray given = file.readAll();
+    ASSERT_LT(given.size(), file.size());
+    EXPECT_EQ(FontDownloadCommandFromFile("E:", "CPU", path),
+              "~DUE:CPU," + QByteArray::number(given.size()) + ",\r\n" + given.toHex().toUpper()
+                  + "\r\n");
+}
+
 TEST_F(DownloadFiles, UnreadableFilesRaiseTheOpenError)
 {
     const QString missing = dir.filePath("missing.ttf");
