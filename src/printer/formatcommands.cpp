@@ -1,0 +1,224 @@
+#include "printer/formatcommands.h"
+
+#include "printer/commandstream.h"
+
+#include <QList>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+
+std::optional<qint64> ParseInteger(QByteArrayView text)
+{
+    const QByteArray t = text.toByteArray().trimmed();
+    bool ok = false;
+    const qint64 v = t.toLongLong(&ok, 10);
+    if (!ok || t.size() > 12)
+        return std::nullopt;
+    return v;
+}
+
+QList<QByteArray> Params(const CaretCommand &c)
+{
+    return c.params.split(',');
+}
+
+// One integer setting with its accepted range.
+bool SetInteger(const CaretCommand &c, QByteArrayView text, int low, int high, int &field,
+                QString *error)
+{
+    const auto v = ParseInteger(text);
+    if (!v || *v < low || *v > high) {
+        *error = QStringLiteral("^%1%2: a value from %3 to %4 is needed; unchanged")
+                     .arg(QString::fromLatin1(c.name), ShownBytes(c.params))
+                     .arg(low)
+                     .arg(high);
+        return false;
+    }
+    field = int(*v);
+    return true;
+}
+
+// One letter setting from a set of accepted letters.
+bool SetLetter(const CaretCommand &c, QByteArrayView text, const char *accepted, char &field,
+               QString *error)
+{
+    const QByteArray t = text.toByteArray().trimmed().toUpper();
+    if (t.size() != 1 || !QByteArrayView(accepted).contains(t[0])) {
+        *error = QStringLiteral("^%1%2: one of the letters %3 is needed; unchanged")
+                     .arg(QString::fromLatin1(c.name), ShownBytes(c.params),
+                          QString::fromLatin1(accepted));
+        return false;
+    }
+    field = t[0];
+    return true;
+}
+
+} // namespace
+
+std::vector<CaretCommand> SplitFormat(QByteArrayView format)
+{
+    std::vector<CaretCommand> commands;
+    qsizetype at = format.indexOf('^');
+    while (at >= 0) {
+        qsizetype next = format.indexOf('^', at + 1);
+        const qsizetype end = next < 0 ? format.size() : next;
+        CaretCommand c;
+        c.offset = at;
+        c.length = end - at;
+        c.name
+            = format.sliced(at + 1, std::min<qsizetype>(2, end - at - 1)).toByteArray().toUpper();
+        if (end - at > 3)
+            c.params = format.sliced(at + 3, end - at - 3).toByteArray();
+        commands.push_back(std::move(c));
+        at = next;
+    }
+    return commands;
+}
+
+bool ApplySettingsCommand(const CaretCommand &c, PrinterSettings &s, QString *error)
+{
+    const QList<QByteArray> p = Params(c);
+    const QByteArray first = p.value(0).trimmed().toUpper();
+    if (c.name == "PR") {
+        // Speeds by letter: A 2, B 3, C 4, D 6, E 8 inches per second.
+        static const QByteArray letters = "ABCDE";
+        static const int letterSpeeds[] = { 2, 3, 4, 6, 8 };
+        if (first.size() == 1 && letters.contains(first[0])) {
+            s.speed = letterSpeeds[letters.indexOf(first[0])];
+            return true;
+        }
+        SetInteger(c, first, 1, 14, s.speed, error);
+        return true;
+    }
+    if (c.name == "PW") {
+        SetInteger(c, first, 2, 32000, s.widthDots, error);
+        return true;
+    }
+    if (c.name == "LL") {
+        SetInteger(c, first, 1, 32000, s.lengthDots, error);
+        return true;
+    }
+    if (c.name == "MN") {
+        if (SetLetter(c, first, "NYWMAV", s.mediaSensing, error) && s.mediaSensing == 'Y')
+            s.mediaSensing = 'W';
+        return true;
+    }
+    if (c.name == "MM") {
+        if (SetLetter(c, first, "TPRACDFLUK", s.postPrint, error) && p.size() > 1) {
+            const QByteArray peel = p[1].trimmed().toUpper();
+            if (peel == "Y" || peel == "N")
+                s.prePeel = peel == "Y";
+            else
+                *error = QStringLiteral("^MM%1: the pre-peel choice is Y or N; unchanged")
+                             .arg(ShownBytes(c.params));
+        }
+        return true;
+    }
+    if (c.name == "MT") {
+        SetLetter(c, first, "TD", s.mediaType, error);
+        return true;
+    }
+    if (c.name == "PO") {
+        SetLetter(c, first, "NI", s.orientation, error);
+        return true;
+    }
+    if (c.name == "LT") {
+        SetInteger(c, first, -120, 120, s.top, error);
+        return true;
+    }
+    if (c.name == "LS") {
+        SetInteger(c, first, -9999, 9999, s.shift, error);
+        return true;
+    }
+    if (c.name == "LH") {
+        // A parameter left out keeps its value.
+        if (!p.value(0).trimmed().isEmpty() && !SetInteger(c, p[0], 0, 32000, s.homeX, error))
+            return true;
+        if (p.size() > 1 && !p[1].trimmed().isEmpty())
+            SetInteger(c, p[1], 0, 32000, s.homeY, error);
+        return true;
+    }
+    return false;
+}
+
+bool ApplyDarkness(QByteArrayView params, PrinterSettings &settings, QString *error)
+{
+    const auto v = ParseInteger(params);
+    if (!v || *v < 0 || *v > 30) {
+        *error = QStringLiteral("~SD%1: a darkness from 0 to 30 is needed; unchanged")
+                     .arg(ShownBytes(params));
+        return false;
+    }
+    settings.darkness = int(*v);
+    return true;
+}
+
+PrintQuantity ParseQuantity(const std::vector<CaretCommand> &commands, QString *error)
+{
+    PrintQuantity q;
+    const auto last = std::find_if(commands.rbegin(), commands.rend(),
+                                   [](const CaretCommand &c) { return c.name == "PQ"; });
+    if (last == commands.rend())
+        return q;
+    const QList<QByteArray> p = Params(*last);
+    const QByteArray labels = p.value(0).trimmed();
+    if (!labels.isEmpty()) {
+        const auto v = ParseInteger(labels);
+        if (!v || *v < 0 || *v > PrintQuantity::Max) {
+            *error = QStringLiteral("^PQ%1: a quantity from 1 to %2 is needed")
+                         .arg(ShownBytes(last->params))
+                         .arg(PrintQuantity::Max);
+            return q;
+        }
+        q.labels = std::max<qint64>(1, *v);
+    }
+    const auto replicates = ParseInteger(p.value(2));
+    if (replicates && *replicates > 0 && *replicates <= PrintQuantity::Max)
+        q.replicates = *replicates;
+    return q;
+}
+
+bool PrintsLabel(const std::vector<CaretCommand> &commands)
+{
+    static const QList<QByteArray> marking
+        = { "FD", "FV", "SN", "GB", "GC", "GD", "GE", "GF", "GS", "XG", "IM" };
+    return std::any_of(commands.begin(), commands.end(),
+                       [](const CaretCommand &c) { return marking.contains(c.name); });
+}
+
+QByteArray SerializedFormat(QByteArrayView format, qint64 serialIndex)
+{
+    QByteArray out;
+    qsizetype copied = 0;
+    for (const CaretCommand &c : SplitFormat(format)) {
+        if (c.name != "SN")
+            continue;
+        const QList<QByteArray> p = c.params.split(',');
+        const QByteArray start = p.value(0);
+        const qint64 step
+            = p.size() > 1 && !p[1].trimmed().isEmpty() ? ParseInteger(p[1]).value_or(1) : 1;
+        const bool zeros = p.value(2).trimmed().toUpper() == "Y";
+        // The number is the last run of digits; text around it stays.
+        qsizetype end = start.size();
+        while (end > 0 && !(start[end - 1] >= '0' && start[end - 1] <= '9'))
+            --end;
+        qsizetype begin = end;
+        while (begin > 0 && start[begin - 1] >= '0' && start[begin - 1] <= '9')
+            --begin;
+        QByteArray value = start;
+        if (end > begin && end - begin <= 12) {
+            const qint64 number = start.mid(begin, end - begin).toLongLong() + step * serialIndex;
+            QByteArray digits = QByteArray::number(std::max<qint64>(0, number));
+            if (zeros && digits.size() < end - begin)
+                digits = digits.rightJustified(end - begin, '0');
+            value = start.left(begin) + digits + start.mid(end);
+        }
+        out += format.sliced(copied, c.offset - copied);
+        out += "^FD" + value;
+        copied = c.offset + c.length;
+    }
+    out += format.sliced(copied);
+    return out;
+}

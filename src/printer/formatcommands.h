@@ -1,0 +1,51 @@
+#pragma once
+
+// Reading a whole label format the way the printer acts on it: which commands
+// change its settings, how many labels it prints, and the text of each label
+// with its serial numbers counted on.
+
+#include "printer/printersettings.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+
+#include <vector>
+
+// One caret command of a format: "^PW608" is ("PW", "608").
+struct CaretCommand
+{
+    QByteArray name; // two characters, upper case
+    QByteArray params;
+    qsizetype offset = 0; // where its "^" stands in the format
+    qsizetype length = 0; // up to the next "^"
+};
+
+std::vector<CaretCommand> SplitFormat(QByteArrayView format);
+
+// Applies a settings command (^PR, ^PW, ^LL, ^MN, ^MM, ^MT, ^PO, ^LT, ^LS,
+// ^LH) to the settings. Returns false for any other command. A value the
+// printer cannot take leaves the setting as it was and fills *error.
+bool ApplySettingsCommand(const CaretCommand &command, PrinterSettings &settings, QString *error);
+// ~SD: darkness 0..30.
+bool ApplyDarkness(QByteArrayView params, PrinterSettings &settings, QString *error);
+
+// ^PQ: labels in all, and how many labels carry each serial number.
+struct PrintQuantity
+{
+    static constexpr qint64 Max = 99999999;
+    qint64 labels = 1;
+    qint64 replicates = 1;
+};
+// From the last ^PQ of the format (none: one label). A quantity outside
+// 1..Max fills *error.
+PrintQuantity ParseQuantity(const std::vector<CaretCommand> &commands, QString *error);
+
+// Whether the format puts anything on a label (a field or a graphic); a
+// format of settings alone prints nothing.
+bool PrintsLabel(const std::vector<CaretCommand> &commands);
+
+// The format as the label with the given serial index (0 for the first
+// label) prints it: each "^SNstart,increment,Y" field becomes "^FD" with the
+// number counted on (zero-padded to the start's width with Y).
+QByteArray SerializedFormat(QByteArrayView format, qint64 serialIndex);

@@ -1,0 +1,218 @@
+#include "printer/printersettings.h"
+
+#include <QJsonArray>
+#include <QRegularExpression>
+
+namespace {
+
+// One member of the settings object: its JSON name and where it lives.
+struct IntMember
+{
+    const char *name;
+    int PrinterSettings::*field;
+};
+struct CharMember
+{
+    const char *name;
+    char PrinterSettings::*field;
+};
+
+constexpr IntMember IntMembers[] = {
+    { "speed", &PrinterSettings::speed },     { "darkness", &PrinterSettings::darkness },
+    { "width", &PrinterSettings::widthDots }, { "length", &PrinterSettings::lengthDots },
+    { "top", &PrinterSettings::top },         { "shift", &PrinterSettings::shift },
+    { "homeX", &PrinterSettings::homeX },     { "homeY", &PrinterSettings::homeY },
+};
+constexpr CharMember CharMembers[] = {
+    { "mediaSensing", &PrinterSettings::mediaSensing },
+    { "postPrint", &PrinterSettings::postPrint },
+    { "mediaType", &PrinterSettings::mediaType },
+    { "orientation", &PrinterSettings::orientation },
+};
+
+bool ReadInt(const QJsonObject &json, const char *name, int &out, QString *error)
+{
+    const QJsonValue v = json.value(QLatin1String(name));
+    const double d = v.toDouble(-1e300);
+    if (!v.isDouble() || d != double(int(d))) {
+        if (error)
+            *error = QStringLiteral("\"%1\" is missing or not a whole number").arg(name);
+        return false;
+    }
+    out = int(d);
+    return true;
+}
+
+template<size_t N>
+std::optional<std::array<quint8, N>> ReadBytes(const QJsonObject &json, const char *name,
+                                               QString *error)
+{
+    const QJsonArray a = json.value(QLatin1String(name)).toArray();
+    std::array<quint8, N> bytes {};
+    bool ok = a.size() == qsizetype(N);
+    for (qsizetype i = 0; ok && i < a.size(); ++i) {
+        const int v = a.at(i).toInt(-1);
+        ok = a.at(i).isDouble() && v >= 0 && v <= 255;
+        bytes[size_t(i)] = quint8(v);
+    }
+    if (!ok) {
+        if (error)
+            *error = QStringLiteral("\"%1\" must be %2 numbers from 0 to 255").arg(name).arg(N);
+        return std::nullopt;
+    }
+    return bytes;
+}
+
+template<size_t N> QJsonArray WriteBytes(const std::array<quint8, N> &bytes)
+{
+    QJsonArray a;
+    for (quint8 b : bytes)
+        a.append(int(b));
+    return a;
+}
+
+} // namespace
+
+PrinterSettings PrinterSettings::Factory(int dotsPerMm)
+{
+    PrinterSettings s;
+    s.widthDots = 104 * dotsPerMm;
+    s.lengthDots = 152 * dotsPerMm;
+    return s;
+}
+
+QJsonObject PrinterSettings::ToJson() const
+{
+    QJsonObject json;
+    for (const IntMember &m : IntMembers)
+        json.insert(QLatin1String(m.name), this->*m.field);
+    for (const CharMember &m : CharMembers)
+        json.insert(QLatin1String(m.name), QString(QLatin1Char(this->*m.field)));
+    json.insert(QStringLiteral("prePeel"), prePeel);
+    return json;
+}
+
+std::optional<PrinterSettings> PrinterSettings::FromJson(const QJsonObject &json, QString *error)
+{
+    PrinterSettings s;
+    for (const IntMember &m : IntMembers) {
+        if (!ReadInt(json, m.name, s.*m.field, error))
+            return std::nullopt;
+    }
+    for (const CharMember &m : CharMembers) {
+        const QString text = json.value(QLatin1String(m.name)).toString();
+        if (text.size() != 1 || text.at(0).unicode() > 127) {
+            if (error)
+                *error = QStringLiteral("\"%1\" must be one letter").arg(m.name);
+            return std::nullopt;
+        }
+        s.*m.field = char(text.at(0).unicode());
+    }
+    const QJsonValue peel = json.value(QStringLiteral("prePeel"));
+    if (!peel.isBool()) {
+        if (error)
+            *error = QStringLiteral("\"prePeel\" must be true or false");
+        return std::nullopt;
+    }
+    s.prePeel = peel.toBool();
+    return s;
+}
+
+QString PrinterSettings::Describe() const
+{
+    return QStringLiteral("speed %1, darkness %2, width %3, length %4, media sensing %5, "
+                          "post-print %6%7, media type %8, orientation %9, top %10, shift %11, "
+                          "home %12,%13")
+        .arg(speed)
+        .arg(darkness)
+        .arg(widthDots)
+        .arg(lengthDots)
+        .arg(QLatin1Char(mediaSensing))
+        .arg(QLatin1Char(postPrint))
+        .arg(prePeel ? QStringLiteral(" (pre-peel)") : QString())
+        .arg(QLatin1Char(mediaType))
+        .arg(QLatin1Char(orientation))
+        .arg(top)
+        .arg(shift)
+        .arg(homeX)
+        .arg(homeY);
+}
+
+QString PrinterIdentity::IpText() const
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(ipAddress[0])
+        .arg(ipAddress[1])
+        .arg(ipAddress[2])
+        .arg(ipAddress[3]);
+}
+
+QString PrinterIdentity::EthernetIdText() const
+{
+    QStringList parts;
+    for (quint8 b : ethernetId)
+        parts << QStringLiteral("%1").arg(b, 2, 16, QLatin1Char('0')).toUpper();
+    return parts.join(QLatin1Char(':'));
+}
+
+QJsonObject PrinterIdentity::ToJson() const
+{
+    return { { QStringLiteral("ipAddress"), WriteBytes(ipAddress) },
+             { QStringLiteral("ethernetId"), WriteBytes(ethernetId) } };
+}
+
+std::optional<PrinterIdentity> PrinterIdentity::FromJson(const QJsonObject &json, QString *error)
+{
+    const auto ip = ReadBytes<4>(json, "ipAddress", error);
+    if (!ip)
+        return std::nullopt;
+    const auto id = ReadBytes<6>(json, "ethernetId", error);
+    if (!id)
+        return std::nullopt;
+    PrinterIdentity identity;
+    identity.ipAddress = *ip;
+    identity.ethernetId = *id;
+    return identity;
+}
+
+QStringList status::ConditionNames()
+{
+    return { QStringLiteral("head-open"),  QStringLiteral("paper-jam"),
+             QStringLiteral("paper-out"),  QStringLiteral("ribbon-out"),
+             QStringLiteral("pause"),      QStringLiteral("printing"),
+             QStringLiteral("cover-open"), QStringLiteral("other-error") };
+}
+
+std::optional<quint8> status::ParseConditions(const QString &list, QString *error)
+{
+    static const QRegularExpression separators(QStringLiteral("[,\\s]+"));
+    const QStringList names = ConditionNames();
+    quint8 bits = 0;
+    for (const QString &word : list.split(separators, Qt::SkipEmptyParts)) {
+        const QString name = word.toLower();
+        if (name == QLatin1String("ready") || name == QLatin1String("none"))
+            continue;
+        const qsizetype bit = names.indexOf(name);
+        if (bit < 0) {
+            if (error)
+                *error = QStringLiteral("unknown condition \"%1\" (known: ready, %2)")
+                             .arg(word, names.join(QStringLiteral(", ")));
+            return std::nullopt;
+        }
+        bits |= quint8(1u << bit);
+    }
+    return bits;
+}
+
+QString status::DescribeConditions(quint8 bits)
+{
+    if (bits == 0)
+        return QStringLiteral("ready");
+    const QStringList names = ConditionNames();
+    QStringList set;
+    for (int bit = 0; bit < 8; ++bit) {
+        if (bits & (1u << bit))
+            set << names.at(bit);
+    }
+    return set.join(QStringLiteral(", "));
+}

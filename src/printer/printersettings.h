@@ -1,0 +1,81 @@
+#pragma once
+
+// What the virtual printer keeps besides its files: the settings block the
+// label language sets (and its stored copy), its network identity and the
+// conditions its status byte reports.
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+
+#include <array>
+#include <optional>
+
+struct PrinterSettings
+{
+    int speed = 4; // ^PR, inches per second
+    int darkness = 10; // ~SD, 0..30
+    int widthDots = 0; // ^PW
+    int lengthDots = 0; // ^LL
+    char mediaSensing = 'W'; // ^MN: N continuous, W web (gap), M mark
+    char postPrint = 'T'; // ^MM: T tear off, P peel off, R rewind, C cutter, ...
+    bool prePeel = false; // ^MM's second parameter
+    char mediaType = 'T'; // ^MT: T thermal transfer, D direct thermal
+    char orientation = 'N'; // ^PO: N normal, I inverted
+    int top = 0; // ^LT, dot rows
+    int shift = 0; // ^LS, dots
+    int homeX = 0; // ^LH
+    int homeY = 0;
+
+    // A print head 104 mm wide, labels 152 mm long, at the given resolution.
+    static PrinterSettings Factory(int dotsPerMm);
+
+    QJsonObject ToJson() const;
+    // Missing or invalid members are an error, not a silent default: the
+    // state file is the printer's memory.
+    static std::optional<PrinterSettings> FromJson(const QJsonObject &json, QString *error);
+
+    // "speed 4, darkness 10, width 832, length 1216, media sensing W, ..."
+    QString Describe() const;
+
+    bool operator==(const PrinterSettings &) const = default;
+};
+
+// The network identity the address commands change.
+struct PrinterIdentity
+{
+    std::array<quint8, 4> ipAddress { 192, 168, 123, 100 };
+    std::array<quint8, 6> ethernetId { 0x00, 0x4B, 0x56, 0x00, 0x00, 0x01 };
+
+    QString IpText() const; // "192.168.123.100"
+    QString EthernetIdText() const; // "00:4B:56:00:00:01"
+
+    QJsonObject ToJson() const;
+    static std::optional<PrinterIdentity> FromJson(const QJsonObject &json, QString *error);
+
+    bool operator==(const PrinterIdentity &) const = default;
+};
+
+// The status byte: one bit per condition, bit 0 first.
+namespace status {
+constexpr quint8 HeadOpen = 0x01;
+constexpr quint8 PaperJam = 0x02;
+constexpr quint8 PaperOut = 0x04;
+constexpr quint8 RibbonOut = 0x08;
+constexpr quint8 Pause = 0x10;
+constexpr quint8 Printing = 0x20;
+constexpr quint8 CoverOpen = 0x40;
+constexpr quint8 OtherError = 0x80;
+
+// The names the command line and the control commands use, bit 0 first:
+// head-open, paper-jam, paper-out, ribbon-out, pause, printing, cover-open,
+// other-error.
+QStringList ConditionNames();
+
+// "head-open,paper-out" (commas or blanks between names), or "ready" / ""
+// for none. An unknown name is an error naming it.
+std::optional<quint8> ParseConditions(const QString &list, QString *error);
+
+// "ready" or "head-open, paper-out".
+QString DescribeConditions(quint8 bits);
+} // namespace status

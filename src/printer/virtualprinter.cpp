@@ -1,0 +1,520 @@
+#include "printer/virtualprinter.h"
+
+#include "printer/generatedlabels.h"
+
+#include <QRegularExpression>
+
+namespace {
+
+QString OctetsText(const std::array<quint8, 4> &o)
+{
+    return QStringLiteral("%1.%2.%3.%4").arg(o[0]).arg(o[1]).arg(o[2]).arg(o[3]);
+}
+
+// What a settings command set, in words.
+QString Change(const CaretCommand &c, const PrinterSettings &s)
+{
+    if (c.name == "PR")
+        return QStringLiteral("speed %1").arg(s.speed);
+    if (c.name == "PW")
+        return QStringLiteral("width %1").arg(s.widthDots);
+    if (c.name == "LL")
+        return QStringLiteral("length %1").arg(s.lengthDots);
+    if (c.name == "MN")
+        return QStringLiteral("media sensing %1").arg(QLatin1Char(s.mediaSensing));
+    if (c.name == "MM")
+        return QStringLiteral("post-print %1%2")
+            .arg(QLatin1Char(s.postPrint))
+            .arg(s.prePeel ? QStringLiteral(" (pre-peel)") : QString());
+    if (c.name == "MT")
+        return QStringLiteral("media type %1").arg(QLatin1Char(s.mediaType));
+    if (c.name == "PO")
+        return QStringLiteral("orientation %1").arg(QLatin1Char(s.orientation));
+    if (c.name == "LT")
+        return QStringLiteral("top %1").arg(s.top);
+    if (c.name == "LS")
+        return QStringLiteral("shift %1").arg(s.shift);
+    return QStringLiteral("home %1,%2").arg(s.homeX).arg(s.homeY);
+}
+
+// "E:NAME.EXT" (device R: when none) with * and ? allowed in the name.
+bool ParseObjectPattern(const QByteArray &text, QChar &device, QString &pattern)
+{
+    QString t = QString::fromLatin1(text.trimmed());
+    device = QLatin1Char('R');
+    if (t.size() >= 2 && t.at(1) == QLatin1Char(':')) {
+        device = t.at(0).toUpper();
+        t = t.mid(2);
+    }
+    pattern = t.isEmpty() ? QStringLiteral("*") : t;
+    return PrinterMemory::IsDevice(device);
+}
+
+} // namespace
+
+VirtualPrinter::VirtualPrinter(const PrinterConfig &config, PrinterLog &log, LabelOutput &output)
+    : config_(config)
+    , log_(log)
+    , output_(output)
+    , settings_(PrinterSettings::Factory(config.dotsPerMm))
+    , stored_(settings_)
+    , conditions_(config.conditions)
+{
+    if (!config.stateDir.isEmpty())
+        stateFile_.emplace(config.stateDir);
+    memory_.SetCapacityKb(QLatin1Char('R'), config.dramKb);
+    memory_.SetCapacityKb(QLatin1Char('E'), config.flashKb);
+}
+
+VirtualPrinter::~VirtualPrinter() = default;
+
+bool VirtualPrinter::LoadState(QString *error)
+{
+    if (!stateFile_)
+        return true;
+    if (!stateFile_->Load(stored_, identity_, memory_, error))
+        return false;
+    settings_ = stored_;
+    return true;
+}
+
+std::unique_ptr<PrinterSession> VirtualPrinter::OpenSession(Reply reply)
+{
+    return std::make_unique<PrinterSession>(*this, std::move(reply));
+}
+
+quint8 VirtualPrinter::StatusByte() const
+{
+    quint8 bits = conditions_;
+    if (output_.Printing())
+        bits |= status::Printing;
+    if (memoryFull_)
+        bits |= status::OtherError;
+    return bits;
+}
+
+void VirtualPrinter::PowerCycle()
+{
+    const qint64 dropped = output_.CancelAll();
+    FlushDump();
+    dumpMode_ = false;
+    memory_.Clear(QLatin1Char('R'));
+    memoryFull_ = false;
+    settings_ = stored_;
+    log_.Info(
+        QStringLiteral("reset: stored settings back, DRAM emptied%1")
+            .arg(dropped > 0 ? QStringLiteral(", %1 labels not printed").arg(dropped) : QString()));
+}
+
+QString VirtualPrinter::Describe() const
+{
+    QStringList lines;
+    lines << QStringLiteral("identity: IP address %1, Ethernet ID %2")
+                 .arg(identity_.IpText(), identity_.EthernetIdText());
+    lines << QStringLiteral("settings: %1").arg(settings_.Describe());
+    lines << QStringLiteral("stored settings: %1")
+                 .arg(stored_ == settings_ ? QStringLiteral("the same") : stored_.Describe());
+    for (QChar device : PrinterMemory::DeviceLetters()) {
+        const QStringList names = memory_.Names(device);
+        lines << QStringLiteral("%1: %2 KB free of %3 KB; %4")
+                     .arg(device)
+                     .arg(memory_.FreeKb(device))
+                     .arg(memory_.CapacityBytes(device) / 1024)
+                     .arg(names.isEmpty() ? QStringLiteral("no files")
+                                          : names.join(QLatin1Char(' ')));
+    }
+    lines << QStringLiteral("status: %1%2")
+                 .arg(status::DescribeConditions(StatusByte()),
+                      dumpMode_ ? QStringLiteral(" (dump mode)") : QString());
+    return lines.join(QLatin1Char('\n'));
+}
+
+QByteArray VirtualPrinter::FileListReply() const
+{
+    QByteArray reply = "DRAM FILES: ";
+    for (const StoredFile &f : memory_.Files(QLatin1Char('R')))
+        reply += f.name.toLatin1() + ' ';
+    reply += "FLASH FILES: ";
+    QByteArrayList flash;
+    for (const StoredFile &f : memory_.Files(QLatin1Char('E')))
+        flash << f.name.toLatin1();
+    return reply + flash.join(' ') + '\r';
+}
+
+QByteArray VirtualPrinter::FreeMemoryReply() const
+{
+    return "DRAM FREE BYTE(KB): " + QByteArray::number(memory_.FreeKb(QLatin1Char('R')))
+        + "FLASH FREE BYTE(KB): " + QByteArray::number(memory_.FreeKb(QLatin1Char('E'))) + "\r\n";
+}
+
+void VirtualPrinter::Format(const QByteArray &format)
+{
+    const std::vector<CaretCommand> commands = SplitFormat(format);
+    QStringList done;
+    QString error;
+    std::optional<QString> storeAs;
+    QByteArray printable = format;
+    for (const CaretCommand &c : commands) {
+        error.clear();
+        if (ApplySettingsCommand(c, settings_, &error)) {
+            if (error.isEmpty())
+                done << Change(c, settings_);
+            else
+                log_.Error(error);
+        } else if (c.name == "JU") {
+            const QByteArray what = c.params.trimmed().toUpper();
+            if (what == "S") {
+                stored_ = settings_;
+                SaveIndex();
+                done << QStringLiteral("settings stored");
+            } else if (what == "F") {
+                settings_ = PrinterSettings::Factory(config_.dotsPerMm);
+                done << QStringLiteral("factory settings back");
+            } else if (what == "R") {
+                settings_ = stored_;
+                done << QStringLiteral("stored settings back");
+            } else {
+                log_.Error(QStringLiteral("^JU%1 is not known; ignored").arg(ShownBytes(c.params)));
+            }
+        } else if (c.name == "WD") {
+            QChar device;
+            QString pattern;
+            QByteArray params = c.params.trimmed();
+            if (params.isEmpty())
+                params = "R:*.*";
+            if (!ParseObjectPattern(params, device, pattern)) {
+                log_.Error(
+                    QStringLiteral("^WD%1: unknown memory device").arg(ShownBytes(c.params)));
+                continue;
+            }
+            QStringList lines { QStringLiteral("Directory %1:%2").arg(device, pattern) };
+            const QStringList names = memory_.Names(device, pattern);
+            for (const QString &name : names)
+                lines << QStringLiteral("%1  %2 bytes")
+                             .arg(name)
+                             .arg(memory_.Find(device, name)->data.size());
+            lines << QStringLiteral("%1 files, %2 KB free of %3 KB")
+                         .arg(names.size())
+                         .arg(memory_.FreeKb(device))
+                         .arg(memory_.CapacityBytes(device) / 1024);
+            int length = 0;
+            const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
+            done << QStringLiteral("directory label of %1:%2").arg(device, pattern);
+            PrintGenerated(PrintJob::Kind::Directory, label, length);
+        } else if (c.name == "ID") {
+            QChar device;
+            QString pattern;
+            if (ParseObjectPattern(c.params, device, pattern))
+                Delete(device, pattern, QStringLiteral("^ID%1").arg(ShownBytes(c.params)));
+            else
+                log_.Error(
+                    QStringLiteral("^ID%1: unknown memory device").arg(ShownBytes(c.params)));
+        } else if (c.name == "DF") {
+            storeAs = QString::fromLatin1(c.params.trimmed());
+        } else if (c.name == "XF") {
+            QChar device;
+            QString name;
+            const StoredFile *stored
+                = ParseObjectPattern(c.params, device, name) ? memory_.Find(device, name) : nullptr;
+            if (!stored) {
+                log_.Error(
+                    QStringLiteral("^XF%1: no such stored format").arg(ShownBytes(c.params)));
+                continue;
+            }
+            // The stored format's fields stand where ^XF stood.
+            QByteArray body = stored->data;
+            const qsizetype offset = printable.size() - format.size() + c.offset;
+            printable.replace(offset, c.length, body);
+        }
+    }
+
+    if (storeAs) {
+        QChar device;
+        QString name;
+        static const QRegularExpression dfCommand(QStringLiteral("\\^DF[^\\^]*"),
+                                                  QRegularExpression::CaseInsensitiveOption);
+        QString body = QString::fromLatin1(format);
+        body.remove(dfCommand);
+        if (!ParseObjectPattern(storeAs->toLatin1(), device, name)
+            || name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'))) {
+            log_.Error(QStringLiteral("^DF%1: not a name to store a format under").arg(*storeAs));
+            return;
+        }
+        if (!name.contains(QLatin1Char('.')))
+            name += QStringLiteral(".ZPL");
+        log_.Info(QStringLiteral("format (%1 bytes): stored").arg(format.size()));
+        // Kept without the outer ^XA and ^XZ: a recalling format supplies them.
+        QByteArray stored = body.toLatin1();
+        if (stored.startsWith("^XA") || stored.startsWith("^xa"))
+            stored.remove(0, 3);
+        const qsizetype end = stored.toUpper().lastIndexOf("^XZ");
+        if (end >= 0)
+            stored.truncate(end);
+        Store(device, name, stored, QStringLiteral("format"));
+        return;
+    }
+
+    if (!PrintsLabel(SplitFormat(printable))) {
+        log_.Info(QStringLiteral("format (%1 bytes)%2%3")
+                      .arg(format.size())
+                      .arg(done.isEmpty() ? QString() : QStringLiteral(": "))
+                      .arg(done.join(QStringLiteral(", "))));
+        return;
+    }
+    error.clear();
+    PrintJob job;
+    job.format = printable;
+    job.settings = settings_;
+    job.dotsPerMm = config_.dotsPerMm;
+    job.quantity = ParseQuantity(SplitFormat(printable), &error);
+    if (!error.isEmpty()) {
+        log_.Error(QStringLiteral("%1; the format (%2 bytes) prints nothing")
+                       .arg(error)
+                       .arg(format.size()));
+        return;
+    }
+    done << QStringLiteral("%1 label%2")
+                .arg(job.quantity.labels)
+                .arg(job.quantity.labels == 1 ? "" : "s");
+    log_.Info(QStringLiteral("format (%1 bytes): %2")
+                  .arg(format.size())
+                  .arg(done.join(QStringLiteral(", "))));
+    output_.Print(job);
+}
+
+void VirtualPrinter::PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots)
+{
+    PrintJob job;
+    job.kind = kind;
+    job.format = format;
+    job.settings = settings_;
+    job.settings.lengthDots = std::max(settings_.lengthDots, lengthDots);
+    job.settings.homeX = job.settings.homeY = 0;
+    job.dotsPerMm = config_.dotsPerMm;
+    output_.Print(job);
+}
+
+void VirtualPrinter::Tilde(const QByteArray &name, const QByteArray &params, const Reply &reply)
+{
+    if (name == "SD") {
+        QString error;
+        if (ApplyDarkness(params, settings_, &error))
+            log_.Info(QStringLiteral("~SD: darkness %1").arg(settings_.darkness));
+        else
+            log_.Error(error);
+    } else if (name == "WC") {
+        log_.Info(QStringLiteral("~WC: configuration label"));
+        QStringList lines { QStringLiteral("PRINTER CONFIGURATION"),
+                            QStringLiteral("IP address %1").arg(identity_.IpText()),
+                            QStringLiteral("Ethernet ID %1").arg(identity_.EthernetIdText()),
+                            QStringLiteral("Resolution %1 dots/mm").arg(config_.dotsPerMm) };
+        for (const QString &part : settings_.Describe().split(QStringLiteral(", ")))
+            lines << part.left(1).toUpper() + part.mid(1);
+        for (QChar device : PrinterMemory::DeviceLetters())
+            lines << QStringLiteral("%1 %2 KB free of %3 KB")
+                         .arg(PrinterMemory::DeviceName(device))
+                         .arg(memory_.FreeKb(device))
+                         .arg(memory_.CapacityBytes(device) / 1024);
+        lines << QStringLiteral("Settings %1")
+                     .arg(stored_ == settings_ ? QStringLiteral("stored")
+                                               : QStringLiteral("not stored"));
+        lines << QStringLiteral("Status %1").arg(status::DescribeConditions(StatusByte()));
+        int length = 0;
+        const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
+        PrintGenerated(PrintJob::Kind::Configuration, label, length);
+    } else if (name == "JD") {
+        dumpMode_ = true;
+        log_.Info(
+            QStringLiteral("~JD: dump mode on; what follows is shown, not acted on, until ~JE"));
+    } else if (name == "JE") {
+        FlushDump();
+        dumpMode_ = false;
+        log_.Info(QStringLiteral("~JE: dump mode off"));
+    } else if (name == "JA") {
+        log_.Info(QStringLiteral("~JA: %1 labels not printed").arg(output_.CancelAll()));
+    } else if (name == "JR") {
+        PowerCycle();
+    } else if (name == "!F") {
+        const QByteArray answer = FileListReply();
+        log_.Info(QStringLiteral("~!F: file list: %1").arg(QString::fromLatin1(answer).trimmed()));
+        reply(answer);
+    } else if (name == "!A") {
+        const QByteArray answer = FreeMemoryReply();
+        log_.Info(QStringLiteral("~!A: free memory: DRAM %1 KB, FLASH %2 KB")
+                      .arg(memory_.FreeKb(QLatin1Char('R')))
+                      .arg(memory_.FreeKb(QLatin1Char('E'))));
+        reply(answer);
+    } else {
+        log_.Error(QStringLiteral("~%1%2 is not known; ignored")
+                       .arg(QString::fromLatin1(name), ShownBytes(params)));
+    }
+}
+
+bool VirtualPrinter::DownloadStart(const DownloadHeader &h)
+{
+    if (memory_.HasRoomFor(h.device, h.name, h.size))
+        return true;
+    memoryFull_ = true;
+    log_.Error(QStringLiteral("%1 (%2 bytes): memory full, %3 KB free on %4; not stored")
+                   .arg(h.Describe())
+                   .arg(h.size)
+                   .arg(memory_.FreeKb(h.device))
+                   .arg(PrinterMemory::DeviceName(h.device)));
+    return false;
+}
+
+void VirtualPrinter::DownloadEnd(const DownloadHeader &h, QByteArray data)
+{
+    Store(h.device, h.name, data,
+          h.hex ? QStringLiteral("%1, hexadecimal").arg(h.Describe())
+                : QStringLiteral("%1, binary").arg(h.Describe()));
+}
+
+bool VirtualPrinter::Store(QChar device, const QString &name, const QByteArray &data,
+                           const QString &how)
+{
+    const StoredFile *old = memory_.Find(device, name);
+    const QString oldName = old ? old->name : QString();
+    bool replaced = false;
+    if (!memory_.Store(device, name, data, &replaced)) {
+        memoryFull_ = true;
+        log_.Error(QStringLiteral("%1:%2 (%3 bytes): memory full, %4 KB free on %5; not stored")
+                       .arg(device)
+                       .arg(name)
+                       .arg(data.size())
+                       .arg(memory_.FreeKb(device))
+                       .arg(PrinterMemory::DeviceName(device)));
+        return false;
+    }
+    log_.Info(QStringLiteral("%1:%2 %3: %4 bytes (%5); %6 KB free on %7")
+                  .arg(device)
+                  .arg(name, replaced ? QStringLiteral("replaced") : QStringLiteral("stored"))
+                  .arg(data.size())
+                  .arg(how)
+                  .arg(memory_.FreeKb(device))
+                  .arg(PrinterMemory::DeviceName(device)));
+    if (stateFile_ && PrinterMemory::KeepsFilesAtPowerOff(device)) {
+        QString error;
+        if (replaced && oldName != name)
+            stateFile_->RemoveFile(device, oldName, &error);
+        if (!stateFile_->WriteFile(device, *memory_.Find(device, name), &error))
+            log_.Error(QStringLiteral("state not saved: %1").arg(error));
+        SaveIndex();
+    }
+    return true;
+}
+
+void VirtualPrinter::Delete(QChar device, const QString &pattern, const QString &what)
+{
+    const QStringList gone = memory_.Delete(device, pattern);
+    if (!gone.isEmpty())
+        memoryFull_ = false;
+    log_.Info(QStringLiteral("%1: %2 file%3 deleted from %4%5")
+                  .arg(what)
+                  .arg(gone.size())
+                  .arg(gone.size() == 1 ? "" : "s")
+                  .arg(PrinterMemory::DeviceName(device))
+                  .arg(gone.isEmpty() ? QString()
+                                      : QStringLiteral(" (%1)").arg(gone.join(QLatin1Char(' ')))));
+    if (stateFile_ && PrinterMemory::KeepsFilesAtPowerOff(device) && !gone.isEmpty()) {
+        QString error;
+        for (const QString &name : gone) {
+            if (!stateFile_->RemoveFile(device, name, &error))
+                log_.Error(QStringLiteral("state not saved: %1").arg(error));
+        }
+        SaveIndex();
+    }
+}
+
+void VirtualPrinter::SaveIndex()
+{
+    QString error;
+    if (stateFile_ && !stateFile_->WriteIndex(stored_, identity_, memory_, &error))
+        log_.Error(QStringLiteral("state not saved: %1").arg(error));
+}
+
+void VirtualPrinter::StatusQuery(const Reply &reply)
+{
+    const quint8 bits = StatusByte();
+    log_.Info(QStringLiteral("status query: %1 (%2)")
+                  .arg(bits, 2, 16, QLatin1Char('0'))
+                  .arg(status::DescribeConditions(bits)));
+    reply(QByteArray(1, char(bits)));
+}
+
+void VirtualPrinter::NewAddress(const std::array<quint8, 4> &octets)
+{
+    const QString before = identity_.IpText();
+    identity_.ipAddress = octets;
+    log_.Info(QStringLiteral("new IP address: %1 -> %2").arg(before, OctetsText(octets)));
+    SaveIndex();
+}
+
+void VirtualPrinter::NewEthernetId(const std::array<quint8, 6> &id)
+{
+    const QString before = identity_.EthernetIdText();
+    identity_.ethernetId = id;
+    log_.Info(QStringLiteral("new Ethernet ID: %1 -> %2").arg(before, identity_.EthernetIdText()));
+    SaveIndex();
+}
+
+void VirtualPrinter::Line(const QByteArray &line)
+{
+    const QByteArray text = line.trimmed();
+    if (text.toUpper() == "CLS") {
+        log_.Info(QStringLiteral("CLS: image buffer cleared"));
+        return;
+    }
+    // KILL "pattern" deletes from the DRAM, KILL F,"pattern" from the FLASH.
+    static const QRegularExpression kill(QStringLiteral("^KILL\\s*(F\\s*,)?\\s*\"([^\"]*)\"$"),
+                                         QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch m = kill.match(QString::fromLatin1(text));
+    if (m.hasMatch()) {
+        const QChar device = m.capturedLength(1) > 0 ? QLatin1Char('E') : QLatin1Char('R');
+        Delete(device, m.captured(2).isEmpty() ? QStringLiteral("*") : m.captured(2),
+               QString::fromLatin1(text));
+        return;
+    }
+    log_.Error(QStringLiteral("\"%1\" is no command; ignored").arg(ShownBytes(text, 64)));
+}
+
+void VirtualPrinter::DumpBytes(QByteArrayView bytes)
+{
+    while (!bytes.isEmpty()) {
+        const qsizetype take = std::min(bytes.size(), DumpPageBytes - dump_.size());
+        dump_ += bytes.first(take);
+        bytes = bytes.sliced(take);
+        if (dump_.size() == DumpPageBytes)
+            FlushDump();
+    }
+}
+
+void VirtualPrinter::FlushDump()
+{
+    if (dump_.isEmpty())
+        return;
+    output_.Dump(dump_);
+    dump_.clear();
+}
+
+PrinterSession::PrinterSession(VirtualPrinter &printer, VirtualPrinter::Reply reply)
+    : printer_(printer)
+    , reply_(std::move(reply))
+    , stream_(*this)
+{ }
+
+void PrinterSession::EndOfInput()
+{
+    stream_.EndOfInput();
+    printer_.FlushDump();
+}
+
+void PrinterSession::OnReset()
+{
+    printer_.PowerCycle();
+}
+
+void PrinterSession::OnError(const QString &message)
+{
+    printer_.log_.Error(message);
+}

@@ -1,0 +1,179 @@
+#pragma once
+
+// A label printer in software: it acts on the commands a CommandStream finds
+// in what each connection sends, keeps its files, settings, identity and
+// status conditions, answers the queries in the shapes the program reads,
+// and hands every label it prints to a LabelOutput. One VirtualPrinter
+// serves any number of sessions (one per listener), one after another on
+// one thread.
+
+#include "printer/commandstream.h"
+#include "printer/formatcommands.h"
+#include "printer/printermemory.h"
+#include "printer/printersettings.h"
+#include "printer/printerstatefile.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+// Where the printer's log lines go. Implementations may be called from the
+// label output's thread as well.
+class PrinterLog
+{
+public:
+    virtual ~PrinterLog() = default;
+    virtual void Info(const QString &line) = 0;
+    virtual void Error(const QString &line) = 0;
+};
+
+struct PrinterConfig
+{
+    int dotsPerMm = 8; // 203 dpi; 12 for 300 dpi
+    qint64 dramKb = PrinterMemory::DefaultDramKb;
+    qint64 flashKb = PrinterMemory::DefaultFlashKb;
+    quint8 conditions = 0;
+    QString stateDir; // empty: nothing outlives the process
+};
+
+// One format (or a label the printer makes up itself) to print.
+struct PrintJob
+{
+    enum class Kind { Label, Directory, Configuration };
+    Kind kind = Kind::Label;
+    QByteArray format; // "^XA" ... "^XZ"; ^SN fields not yet counted on
+    PrinterSettings settings; // as they stood when the format ended
+    int dotsPerMm = 8;
+    PrintQuantity quantity;
+};
+
+// What prints the labels and keeps the dump pages.
+class LabelOutput
+{
+public:
+    virtual ~LabelOutput() = default;
+    virtual void Print(const PrintJob &job) = 0;
+    // Drops every label not printed yet; returns how many.
+    virtual qint64 CancelAll() = 0;
+    // While this is true the status byte says "Printing".
+    virtual bool Printing() const = 0;
+    // A page of dump mode: the bytes received, to be shown as a hex dump.
+    virtual void Dump(const QByteArray &bytes) = 0;
+};
+
+class PrinterSession;
+
+class VirtualPrinter
+{
+public:
+    // Bytes in dump mode are shown a page at a time.
+    static constexpr qsizetype DumpPageBytes = 64 * 1024;
+
+    VirtualPrinter(const PrinterConfig &config, PrinterLog &log, LabelOutput &output);
+    ~VirtualPrinter();
+
+    // Reads the state directory (when there is one): the stored settings
+    // become the current ones, as at power-on.
+    bool LoadState(QString *error);
+
+    // A connection's own command stream; its replies go to `reply`.
+    using Reply = std::function<void(const QByteArray &)>;
+    std::unique_ptr<PrinterSession> OpenSession(Reply reply);
+
+    quint8 Conditions() const { return conditions_; }
+    void SetConditions(quint8 bits) { conditions_ = bits; }
+    bool MemoryFull() const { return memoryFull_; }
+    // The conditions, "Printing" while the output prints, and "Other Error"
+    // while memory is full.
+    quint8 StatusByte() const;
+
+    const PrinterSettings &Settings() const { return settings_; }
+    const PrinterSettings &StoredSettings() const { return stored_; }
+    const PrinterIdentity &Identity() const { return identity_; }
+    const PrinterMemory &Memory() const { return memory_; }
+    int DotsPerMm() const { return config_.dotsPerMm; }
+    bool InDumpMode() const { return dumpMode_; }
+
+    // Power off and on: the DRAM is emptied, the stored settings come back,
+    // labels not yet printed and dump mode end.
+    void PowerCycle();
+    // Several lines: identity, settings, memory, status.
+    QString Describe() const;
+
+    // "DRAM FILES: " names "FLASH FILES: " names CR.
+    QByteArray FileListReply() const;
+    // "DRAM FREE BYTE(KB): " n "FLASH FREE BYTE(KB): " n CR LF.
+    QByteArray FreeMemoryReply() const;
+
+private:
+    friend class PrinterSession;
+
+    void Format(const QByteArray &format);
+    void Tilde(const QByteArray &name, const QByteArray &params, const Reply &reply);
+    bool DownloadStart(const DownloadHeader &header);
+    void DownloadEnd(const DownloadHeader &header, QByteArray data);
+    void StatusQuery(const Reply &reply);
+    void NewAddress(const std::array<quint8, 4> &octets);
+    void NewEthernetId(const std::array<quint8, 6> &id);
+    void Line(const QByteArray &line);
+    void DumpBytes(QByteArrayView bytes);
+    void FlushDump();
+
+    bool Store(QChar device, const QString &name, const QByteArray &data, const QString &how);
+    void Delete(QChar device, const QString &pattern, const QString &what);
+    void PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots);
+    void SaveIndex();
+
+    PrinterConfig config_;
+    PrinterLog &log_;
+    LabelOutput &output_;
+    std::optional<PrinterStateFile> stateFile_;
+
+    PrinterSettings settings_;
+    PrinterSettings stored_;
+    PrinterIdentity identity_;
+    PrinterMemory memory_;
+    quint8 conditions_ = 0;
+    bool memoryFull_ = false;
+    bool dumpMode_ = false;
+    QByteArray dump_;
+};
+
+// The commands of one connection, in the order they arrive.
+class PrinterSession : private CommandSink
+{
+public:
+    PrinterSession(VirtualPrinter &printer, VirtualPrinter::Reply reply);
+
+    void Feed(QByteArrayView bytes) { stream_.Feed(bytes); }
+    // The connection ended (or the line went quiet with nobody on it).
+    void EndOfInput();
+    bool InCommand() const { return stream_.InCommand(); }
+
+private:
+    void OnFormat(const QByteArray &format) override { printer_.Format(format); }
+    void OnTilde(const QByteArray &name, const QByteArray &params) override
+    {
+        printer_.Tilde(name, params, reply_);
+    }
+    bool OnDownloadStart(const DownloadHeader &h) override { return printer_.DownloadStart(h); }
+    void OnDownloadEnd(const DownloadHeader &h, QByteArray data) override
+    {
+        printer_.DownloadEnd(h, std::move(data));
+    }
+    void OnStatusQuery() override { printer_.StatusQuery(reply_); }
+    void OnReset() override;
+    void OnNewAddress(const std::array<quint8, 4> &octets) override { printer_.NewAddress(octets); }
+    void OnNewEthernetId(const std::array<quint8, 6> &id) override { printer_.NewEthernetId(id); }
+    void OnLine(const QByteArray &line) override { printer_.Line(line); }
+    bool InDumpMode() const override { return printer_.InDumpMode(); }
+    void OnDump(QByteArrayView bytes) override { printer_.DumpBytes(bytes); }
+    void OnError(const QString &message) override;
+
+    VirtualPrinter &printer_;
+    VirtualPrinter::Reply reply_;
+    CommandStream stream_;
+};
