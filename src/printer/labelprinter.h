@@ -1,0 +1,63 @@
+#pragma once
+
+// The print mechanism of the virtual printer: labels are printed one after
+// another on a thread of their own, so the printer keeps answering (its
+// status says "Printing" meanwhile). Each label is numbered from 1 in the
+// order printed and, when an output folder is given, saved there as
+// label-0001.png; dump-mode pages become dump-0001.txt.
+
+#include "printer/virtualprinter.h"
+
+#include <QString>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+
+class LabelPrinter : public LabelOutput
+{
+public:
+    // outDir empty: labels are numbered and logged, not saved.
+    LabelPrinter(PrinterLog &log, const QString &outDir);
+    // Labels not printed yet are dropped; the one being printed is finished.
+    ~LabelPrinter() override;
+
+    void Print(const PrintJob &job) override;
+    qint64 CancelAll() override;
+    bool Printing() const override { return busy_.load(); }
+    void Dump(const QByteArray &bytes) override;
+
+    qint64 LabelsPrinted() const { return printed_.load(); }
+    // Until everything queued is printed, or the time is up; true when idle.
+    bool WaitIdle(int timeoutMs);
+
+private:
+    // A job to print (shared between its labels) or a dump page.
+    struct Work
+    {
+        std::shared_ptr<const PrintJob> job;
+        qint64 done = 0; // labels of the job handed out so far
+        QByteArray dump;
+    };
+
+    void Run();
+    void PrintOne(const PrintJob &job, qint64 index);
+    void WriteDump(const QByteArray &bytes);
+    QString OutPath(const QString &name) const;
+
+    PrinterLog &log_;
+    QString outDir_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable idle_;
+    std::deque<Work> queue_;
+    bool stop_ = false;
+    std::atomic<bool> busy_ { false };
+    std::atomic<qint64> printed_ { 0 };
+    qint64 dumps_ = 0; // worker thread only
+    std::thread thread_;
+};

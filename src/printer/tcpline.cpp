@@ -1,0 +1,186 @@
+#include "printer/tcpline.h"
+
+#include "printer/virtualprinter.h"
+
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstring>
+#include <netdb.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr size_t ReadChunk = 256 * 1024;
+// What one wake-up reads at most, so that one client cannot keep the
+// printer from its other lines.
+constexpr size_t MaxReadPerWake = 8 * 1024 * 1024;
+
+QString SystemError(const char *what, int err = errno)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(what), QString::fromLocal8Bit(strerror(err)));
+}
+
+} // namespace
+
+TcpLine::TcpLine(VirtualPrinter &printer, PrinterLog &log, QObject *parent)
+    : QObject(parent)
+    , printer_(printer)
+    , log_(log)
+    , buffer_(ReadChunk)
+{ }
+
+TcpLine::~TcpLine()
+{
+    CloseClient();
+    acceptNotifier_.reset();
+    if (listen_ >= 0)
+        close(listen_);
+}
+
+bool TcpLine::Listen(const QString &address, quint16 port, QString *error)
+{
+    addrinfo hints {};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV | AI_PASSIVE;
+    addrinfo *found = nullptr;
+    const int rc = getaddrinfo(address.toLatin1().constData(), QByteArray::number(port).constData(),
+                               &hints, &found);
+    if (rc != 0 || !found) {
+        *error = QStringLiteral("%1 is not a numeric IP address: %2")
+                     .arg(address, QString::fromLocal8Bit(gai_strerror(rc)));
+        return false;
+    }
+    const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
+        || bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 8) != 0) {
+        *error = SystemError(fd < 0 ? "socket" : "listening");
+        *error = QStringLiteral("%1 port %2: %3").arg(address).arg(port).arg(*error);
+        if (fd >= 0)
+            close(fd);
+        freeaddrinfo(found);
+        return false;
+    }
+    freeaddrinfo(found);
+    sockaddr_storage bound {};
+    socklen_t length = sizeof bound;
+    getsockname(fd, reinterpret_cast<sockaddr *>(&bound), &length);
+    port_ = ntohs(bound.ss_family == AF_INET6 ? reinterpret_cast<sockaddr_in6 *>(&bound)->sin6_port
+                                              : reinterpret_cast<sockaddr_in *>(&bound)->sin_port);
+    address_ = address;
+    listen_ = fd;
+    acceptNotifier_ = std::make_unique<QSocketNotifier>(listen_, QSocketNotifier::Read);
+    connect(acceptNotifier_.get(), &QSocketNotifier::activated, this, &TcpLine::OnAcceptable);
+    return true;
+}
+
+QString TcpLine::Endpoint() const
+{
+    return address_.contains(QLatin1Char(':')) ? QStringLiteral("[%1]:%2").arg(address_).arg(port_)
+                                               : QStringLiteral("%1:%2").arg(address_).arg(port_);
+}
+
+void TcpLine::OnAcceptable()
+{
+    int fd;
+    do {
+        fd = accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        if (errno != EAGAIN && errno != ECONNABORTED)
+            log_.Error(SystemError("accepting a connection"));
+        return;
+    }
+    client_ = fd;
+    peerDone_ = false;
+    // One client at a time: the next waits in the listen queue.
+    acceptNotifier_->setEnabled(false);
+    session_ = printer_.OpenSession([this](const QByteArray &reply) { Queue(reply); });
+    readNotifier_ = std::make_unique<QSocketNotifier>(client_, QSocketNotifier::Read);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, &TcpLine::OnReadable);
+    writeNotifier_ = std::make_unique<QSocketNotifier>(client_, QSocketNotifier::Write);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, &TcpLine::OnWritable);
+}
+
+void TcpLine::OnReadable()
+{
+    size_t total = 0;
+    while (client_ >= 0 && total < MaxReadPerWake) {
+        const ssize_t n = recv(client_, buffer_.data(), buffer_.size(), 0);
+        if (n > 0) {
+            total += size_t(n);
+            session_->Feed(QByteArrayView(buffer_.data(), n));
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN)
+            return;
+        if (n < 0 && errno != ECONNRESET)
+            log_.Error(SystemError("receiving"));
+        // The client is done sending: act on what is complete, answer, close.
+        readNotifier_->setEnabled(false);
+        session_->EndOfInput();
+        peerDone_ = true; // not before: the last replies must not close under the session
+        if (out_.isEmpty() || n < 0)
+            CloseClient();
+        return;
+    }
+}
+
+void TcpLine::Queue(const QByteArray &reply)
+{
+    if (client_ < 0)
+        return;
+    out_ += reply;
+    Flush();
+}
+
+void TcpLine::OnWritable()
+{
+    writeNotifier_->setEnabled(false);
+    Flush();
+}
+
+void TcpLine::Flush()
+{
+    while (!out_.isEmpty() && client_ >= 0) {
+        const ssize_t n = send(client_, out_.constData(), size_t(out_.size()), MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno == EAGAIN) {
+            writeNotifier_->setEnabled(true);
+            return;
+        }
+        if (n < 0) {
+            // The client went away; what it sent is still acted on.
+            out_.clear();
+            break;
+        }
+        out_.remove(0, n);
+    }
+    if (peerDone_ && out_.isEmpty())
+        CloseClient();
+}
+
+void TcpLine::CloseClient()
+{
+    if (client_ < 0)
+        return;
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    if (!peerDone_ && session_)
+        session_->EndOfInput();
+    session_.reset();
+    close(client_);
+    client_ = -1;
+    out_.clear();
+    if (acceptNotifier_)
+        acceptNotifier_->setEnabled(true);
+}

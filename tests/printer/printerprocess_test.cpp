@@ -1,0 +1,282 @@
+// tarvolin-printer as a process: the program's own serial exchange and
+// network send against it over a pseudo-terminal and over TCP, its line
+// speed, its control inputs, its command line and its clean exit.
+#include "commands/statusquery.h"
+#include "files/downloadcommand.h"
+#include "files/memorycommands.h"
+#include "link/netprinter.h"
+#include "link/printerlink.h"
+#include "network/addresscommands.h"
+#include "serial/cport.h"
+#include "support/printerprocess.h"
+#include "support/qtprint.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <csignal>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+// The window's serial port and link, without the window.
+struct ComLink
+{
+    explicit ComLink(const QString &device)
+    {
+        ConfigurePrinterPort(port);
+        port.SetPort(device);
+    }
+    std::optional<QByteArray> Exchange(const QByteArray &request, const ExchangeOptions &options)
+    {
+        link.CommandBuffer = request;
+        return link.SerialExchange(options);
+    }
+    void Send(const QByteArray &command)
+    {
+        link.CommandBuffer = command;
+        link.SendToPrinter();
+    }
+    TComPort port;
+    PrinterLink link { &port,
+                       [] {
+                           InterfaceSelection s;
+                           s.com = true;
+                           return s;
+                       },
+                       [](const QString &) {
+                       } };
+};
+
+const ExchangeOptions ListOptions { 50, true, true };
+const ExchangeOptions MemoryOptions { 50, true, false };
+
+// A client of the raw TCP port: sends, ends its side, reads until closed.
+QByteArray TcpExchange(quint16 port, const QByteArray &bytes)
+{
+    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    QByteArray reply;
+    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) {
+        [[maybe_unused]] ssize_t n
+            = send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
+        shutdown(fd, SHUT_WR);
+        pollfd p { fd, POLLIN, 0 };
+        char buffer[256];
+        while (poll(&p, 1, 5000) > 0 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0)
+            reply.append(buffer, n);
+    }
+    close(fd);
+    return reply;
+}
+
+// The slave opened raw without Xon/Xoff of its own, so that the printer's
+// flow control bytes arrive as they are.
+int OpenRaw(const QString &device)
+{
+    const int fd = open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios t {};
+    tcgetattr(fd, &t);
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+    return fd;
+}
+
+} // namespace
+
+TEST(PrinterProcess, AnswersTheProgramsSerialExchanges)
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath("printer-port");
+    PrinterProcess printer({ "--link", link, "--status", "head-open,paper-out" });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    EXPECT_EQ(QFileInfo(link).symLinkTarget(), printer.PtyPath());
+
+    ComLink com(link);
+    const auto status = com.Exchange(StatusRequestCommand(), StatusExchangeOptions());
+    ASSERT_TRUE(status);
+    EXPECT_EQ(*status, "\x05");
+
+    com.Send(FontDownloadCommand("E:", QStringLiteral("DEMO"), QByteArray(2048, 'f')));
+    EXPECT_FALSE(printer.WaitForLine("E:DEMO.FNT stored: 2048 bytes").isEmpty());
+    EXPECT_EQ(com.Exchange(FileListRequest(), ListOptions),
+              QByteArray("DRAM FILES: FLASH FILES: DEMO.FNT\r\n"));
+    const auto memory = com.Exchange(FreeMemoryRequest(), MemoryOptions);
+    ASSERT_TRUE(memory);
+    EXPECT_EQ(ParseFreeMemory(*memory).flash, "65534");
+
+    printer.Control("status ready");
+    EXPECT_FALSE(printer.WaitForLine("status 00 (ready)").isEmpty());
+    EXPECT_EQ(com.Exchange(StatusRequestCommand(), StatusExchangeOptions()), QByteArray(1, '\0'));
+
+    // A client that leaves in the middle of a format: reported, forgotten.
+    com.Send("^XA^FO10,10^FDhalf a label");
+    EXPECT_FALSE(printer.WaitForLine("cut short").isEmpty());
+    EXPECT_EQ(com.Exchange(StatusRequestCommand(), StatusExchangeOptions()), QByteArray(1, '\0'));
+
+    EXPECT_EQ(printer.Stop(), 0);
+    EXPECT_FALSE(QFileInfo::exists(link) || QFileInfo(link).isSymLink());
+}
+
+TEST(PrinterProcess, ServesTcpClientsOneAfterAnother)
+{
+    PrinterProcess printer({ "--tcp", "0" });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    ASSERT_NE(printer.TcpPort(), 0);
+    EXPECT_TRUE(printer.PtyPath().isEmpty());
+
+    NetPrinter net;
+    ASSERT_TRUE(net.KVNetOpen(QStringLiteral("127.0.0.1"), printer.TcpPort()));
+    net.KVNetSend(BuildNewAddressCommand({ 10, 0, 0, 19 }));
+    net.KVNetClose();
+    EXPECT_FALSE(printer.WaitForLine("new IP address: 192.168.123.100 -> 10.0.0.19").isEmpty());
+
+    EXPECT_EQ(TcpExchange(printer.TcpPort(), "~DUE:X,3,\r\n00"), "");
+    EXPECT_FALSE(printer.WaitForLine("cut short after 1 of 3 bytes").isEmpty());
+    EXPECT_EQ(TcpExchange(printer.TcpPort(), "\x1B!?~!F\r\n"),
+              QByteArray("\0DRAM FILES: FLASH FILES: \r", 27));
+    printer.Control("quit");
+    EXPECT_EQ(printer.WaitForExit(), 0);
+}
+
+TEST(PrinterProcess, LineSpeedStopsTheSenderWithXoff)
+{
+    PrinterProcess printer({ "--baud", "115200" });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    const int fd = OpenRaw(printer.PtyPath());
+    ASSERT_GE(fd, 0);
+    // More than the printer's 4 KB buffer, in one write.
+    const QByteArray download
+        = "~DGR:X.GRF,4000,1,\r\n" + QByteArray(4000, '\x5A').toHex() + "\r\n";
+    ASSERT_EQ(write(fd, download.constData(), size_t(download.size())), download.size());
+    QByteArray flow;
+    pollfd p { fd, POLLIN, 0 };
+    char c;
+    while (flow.size() < 2 && poll(&p, 1, 10000) > 0 && read(fd, &c, 1) == 1)
+        flow += c;
+    EXPECT_EQ(flow, "\x13\x11"); // Xoff, then Xon when it has caught up
+    EXPECT_FALSE(printer.WaitForLine("R:X.GRF stored: 4000 bytes", 10000).isEmpty());
+    close(fd);
+    EXPECT_EQ(printer.Stop(), 0);
+}
+
+TEST(PrinterProcess, ControlPipeAndSignals)
+{
+    QTemporaryDir dir;
+    const QString control = dir.filePath("control");
+    PrinterProcess printer({ "--control", control });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    QFile pipe(control);
+    ASSERT_TRUE(pipe.open(QIODevice::WriteOnly));
+    pipe.write("status +pause\nstatus +cover-open\nnonsense\n");
+    pipe.close();
+    EXPECT_FALSE(printer.WaitForLine("status 50 (pause, cover-open)").isEmpty());
+    EXPECT_FALSE(printer.WaitForLine("error: unknown control command \"nonsense\"").isEmpty());
+    ComLink com(printer.PtyPath());
+    EXPECT_EQ(com.Exchange(StatusRequestCommand(), StatusExchangeOptions()), QByteArray("\x50"));
+    printer.Control("show");
+    EXPECT_FALSE(printer.WaitForLine("identity: IP address 192.168.123.100").isEmpty());
+
+    // SIGINT ends it as cleanly as SIGTERM, and the pipe it made goes too.
+    EXPECT_EQ(printer.Stop(SIGINT), 0);
+    EXPECT_FALSE(QFileInfo::exists(control));
+}
+
+TEST(PrinterProcess, CommandLineAndStartFailures)
+{
+    QProcess help;
+    help.start(PrinterProcess::Program(), { "--help" });
+    ASSERT_TRUE(help.waitForFinished(5000));
+    EXPECT_EQ(help.exitCode(), 0);
+    const QString text = QString::fromLocal8Bit(help.readAllStandardOutput());
+    for (const char *option :
+         { "--pty", "--link PATH", "--tcp PORT", "--bind ADDR", "--baud N", "--status LIST",
+           "--dpi 203|300", "--dram KB", "--flash KB", "--state DIR", "--out DIR", "--control PATH",
+           "-q, --quiet", "-h, --help", "-v, --version", "head-open", "other-error" })
+        EXPECT_TRUE(text.contains(QLatin1String(option))) << option;
+
+    QTemporaryDir dir;
+    const QString notALink = dir.filePath("plain");
+    QFile plain(notALink);
+    ASSERT_TRUE(plain.open(QIODevice::WriteOnly));
+    plain.write("keep");
+    plain.close();
+    QDir().mkpath(dir.filePath("state"));
+    QFile state(dir.filePath("state/state.json"));
+    ASSERT_TRUE(state.open(QIODevice::WriteOnly));
+    state.write("not json");
+    state.close();
+
+    const struct
+    {
+        QStringList arguments;
+        int exitCode;
+        const char *message;
+    } cases[] = {
+        { { "--baud", "fast" }, 2, "--baud needs a whole number" },
+        { { "--status", "head-gone" }, 2, "unknown condition \"head-gone\"" },
+        { { "--dpi", "600" }, 2, "--dpi is 203 or 300" },
+        { { "--tcp", "70000" }, 2, "--tcp needs a whole number from 0 to 65535" },
+        { { "--frobnicate" }, 2, "frobnicate" },
+        { { "extra" }, 2, "unexpected argument \"extra\"" },
+        { { "--link", notALink }, 1, "is not a symbolic link" },
+        { { "--state", dir.filePath("state") }, 1, "the state cannot be read" },
+    };
+    for (const auto &c : cases) {
+        QProcess p;
+        p.start(PrinterProcess::Program(), c.arguments);
+        ASSERT_TRUE(p.waitForFinished(5000)) << c.message;
+        EXPECT_EQ(p.exitCode(), c.exitCode) << c.message;
+        const QString err = QString::fromLocal8Bit(p.readAllStandardError());
+        EXPECT_TRUE(err.contains(QLatin1String(c.message))) << err.toStdString();
+    }
+    ASSERT_TRUE(plain.open(QIODevice::ReadOnly));
+    EXPECT_EQ(plain.readAll(), "keep");
+    ASSERT_TRUE(state.open(QIODevice::ReadOnly));
+    EXPECT_EQ(state.readAll(), "not json");
+}
+
+TEST(PrinterProcess, ManPageRendersAndDocumentsEveryOption)
+{
+    const QString groff = QStandardPaths::findExecutable(QStringLiteral("groff"));
+    if (groff.isEmpty())
+        GTEST_SKIP() << "groff is not installed";
+    QProcess render;
+    render.start(groff, { "-man", "-Tutf8", "-ww", "-z", TARVOLIN_MAN_PAGE });
+    ASSERT_TRUE(render.waitForFinished(10000));
+    EXPECT_EQ(render.exitCode(), 0);
+    EXPECT_EQ(render.readAllStandardError(), "");
+
+    QFile page(TARVOLIN_MAN_PAGE);
+    ASSERT_TRUE(page.open(QIODevice::ReadOnly));
+    const QString source = QString::fromUtf8(page.readAll()).remove(QLatin1Char('\\'));
+    QProcess help;
+    help.start(PrinterProcess::Program(), { "--help" });
+    ASSERT_TRUE(help.waitForFinished(5000));
+    static const QRegularExpression option(QStringLiteral("--[a-z]+"));
+    auto it = option.globalMatch(QString::fromLocal8Bit(help.readAllStandardOutput()));
+    int options = 0;
+    while (it.hasNext()) {
+        const QString name = it.next().captured();
+        EXPECT_TRUE(source.contains(name)) << name.toStdString();
+        ++options;
+    }
+    EXPECT_GE(options, 15);
+}
