@@ -13,7 +13,7 @@ packages=(
   qt6-base-dev libgl-dev
   libgtest-dev libbenchmark-dev
   libcups2-dev cups cups-client
-  xvfb imagemagick x11-utils xxd groff-base
+  xvfb imagemagick x11-utils xxd
   fonts-dejavu-core fonts-wqy-microhei
   dpkg-dev file desktop-file-utils appstream groff-base librsvg2-bin xauth
   fonts-dejavu-extra libzint-dev zlib1g-dev libzbar-dev zbar-tools libdmtx-dev dmtx-utils

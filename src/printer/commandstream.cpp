@@ -5,6 +5,7 @@
 #include <QList>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -556,9 +557,9 @@ qsizetype CommandStream::DownloadStep(QByteArrayView in, bool atEnd, bool inForm
         Error(QStringLiteral("%1: %2; the data is skipped").arg(command, error));
     download_ = h;
     keep_ = named && sink_.OnDownloadStart(h);
-    data_.clear();
+    data_ = QByteArray();
     if (keep_)
-        data_.reserve(h.size);
+        data_.resize(h.size);
     remaining_ = h.size;
     nibble_ = -1;
     afterData_ = inFormat ? Mode::Format : Mode::Top;
@@ -578,10 +579,12 @@ void CommandStream::FinishDownload()
 
 qsizetype CommandStream::DataStep(QByteArrayView in, bool atEnd)
 {
+    // An accepted download's data goes straight to where it ends up.
+    char *out = keep_ ? data_.data() + (download_.size - remaining_) : nullptr;
     if (!download_.hex) {
         const qsizetype take = qsizetype(std::min<qint64>(remaining_, in.size()));
-        if (keep_)
-            data_.append(in.first(take));
+        if (out)
+            memcpy(out, in.data(), size_t(take));
         remaining_ -= take;
         if (remaining_ == 0)
             FinishDownload();
@@ -590,32 +593,38 @@ qsizetype CommandStream::DataStep(QByteArrayView in, bool atEnd)
     const auto *p = reinterpret_cast<const unsigned char *>(in.data());
     const qsizetype n = in.size();
     qsizetype i = 0;
-    // Decoded into a local block first: appending byte by byte costs more
-    // than the decoding itself.
-    char block[4096];
-    int filled = 0;
-    const auto flush = [&] {
-        if (keep_)
-            data_.append(block, filled);
-        filled = 0;
-    };
     while (i < n && remaining_ > 0) {
+        if (nibble_ < 0) {
+            // Two digits at a time for as long as there are two digits.
+            const qsizetype pairs = qsizetype(std::min<qint64>((n - i) / 2, remaining_));
+            qsizetype k = 0;
+            for (; k < pairs; ++k) {
+                const int hi = Hex.value[p[i]];
+                const int lo = Hex.value[p[i + 1]];
+                if ((hi | lo) < 0)
+                    break;
+                if (out)
+                    *out++ = char((hi << 4) | lo);
+                i += 2;
+            }
+            remaining_ -= k;
+            if (remaining_ == 0 || i >= n)
+                break;
+        }
         const int v = Hex.value[p[i]];
         if (v >= 0) {
             if (nibble_ < 0) {
                 nibble_ = v;
             } else {
-                block[filled++] = char((nibble_ << 4) | v);
+                if (out)
+                    *out++ = char((nibble_ << 4) | v);
                 nibble_ = -1;
                 --remaining_;
-                if (filled == int(sizeof block))
-                    flush();
             }
             ++i;
         } else if (IsBlank(char(p[i]))) {
             ++i;
         } else {
-            flush();
             if (keep_)
                 Error(QStringLiteral("%1: the hexadecimal data ended after %2 of %3 bytes%4 at "
                                      "\"%5\"; nothing stored")
@@ -625,12 +634,11 @@ qsizetype CommandStream::DataStep(QByteArrayView in, bool atEnd)
                           .arg(nibble_ >= 0 ? QStringLiteral(" and one digit") : QString())
                           .arg(Shown(in.sliced(i), 8)));
             keep_ = false;
-            data_.clear();
+            data_ = QByteArray();
             mode_ = afterData_;
             return i > 0 ? i : Step(in, atEnd);
         }
     }
-    flush();
     if (remaining_ == 0)
         FinishDownload();
     return i;

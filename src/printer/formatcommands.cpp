@@ -21,7 +21,7 @@ std::optional<qint64> ParseInteger(QByteArrayView text)
 
 QList<QByteArray> Params(const CaretCommand &c)
 {
-    return c.params.split(',');
+    return c.params.toByteArray().split(',');
 }
 
 // One integer setting with its accepted range.
@@ -31,7 +31,7 @@ bool SetInteger(const CaretCommand &c, QByteArrayView text, int low, int high, i
     const auto v = ParseInteger(text);
     if (!v || *v < low || *v > high) {
         *error = QStringLiteral("^%1%2: a value from %3 to %4 is needed; unchanged")
-                     .arg(QString::fromLatin1(c.name), ShownBytes(c.params))
+                     .arg(c.Name(), ShownBytes(c.params))
                      .arg(low)
                      .arg(high);
         return false;
@@ -47,8 +47,7 @@ bool SetLetter(const CaretCommand &c, QByteArrayView text, const char *accepted,
     const QByteArray t = text.toByteArray().trimmed().toUpper();
     if (t.size() != 1 || !QByteArrayView(accepted).contains(t[0])) {
         *error = QStringLiteral("^%1%2: one of the letters %3 is needed; unchanged")
-                     .arg(QString::fromLatin1(c.name), ShownBytes(c.params),
-                          QString::fromLatin1(accepted));
+                     .arg(c.Name(), ShownBytes(c.params), QString::fromLatin1(accepted));
         return false;
     }
     field = t[0];
@@ -60,6 +59,7 @@ bool SetLetter(const CaretCommand &c, QByteArrayView text, const char *accepted,
 std::vector<CaretCommand> SplitFormat(QByteArrayView format)
 {
     std::vector<CaretCommand> commands;
+    commands.reserve(size_t(std::count(format.begin(), format.end(), '^')));
     qsizetype at = format.indexOf('^');
     while (at >= 0) {
         qsizetype next = format.indexOf('^', at + 1);
@@ -67,21 +67,31 @@ std::vector<CaretCommand> SplitFormat(QByteArrayView format)
         CaretCommand c;
         c.offset = at;
         c.length = end - at;
-        c.name
-            = format.sliced(at + 1, std::min<qsizetype>(2, end - at - 1)).toByteArray().toUpper();
+        for (qsizetype k = 0; k < 2 && at + 1 + k < end; ++k) {
+            const char letter = format[at + 1 + k];
+            c.name[k] = letter >= 'a' && letter <= 'z' ? char(letter - 'a' + 'A') : letter;
+        }
         if (end - at > 3)
-            c.params = format.sliced(at + 3, end - at - 3).toByteArray();
+            c.params = format.sliced(at + 3, end - at - 3);
         commands.push_back(std::move(c));
         at = next;
     }
     return commands;
 }
 
+bool IsSettingsCommand(const CaretCommand &c)
+{
+    return c.Is("PR") || c.Is("PW") || c.Is("LL") || c.Is("MN") || c.Is("MM") || c.Is("MT")
+        || c.Is("PO") || c.Is("LT") || c.Is("LS") || c.Is("LH");
+}
+
 bool ApplySettingsCommand(const CaretCommand &c, PrinterSettings &s, QString *error)
 {
+    if (!IsSettingsCommand(c))
+        return false;
     const QList<QByteArray> p = Params(c);
     const QByteArray first = p.value(0).trimmed().toUpper();
-    if (c.name == "PR") {
+    if (c.Is("PR")) {
         // Speeds by letter: A 2, B 3, C 4, D 6, E 8 inches per second.
         static const QByteArray letters = "ABCDE";
         static const int letterSpeeds[] = { 2, 3, 4, 6, 8 };
@@ -92,20 +102,20 @@ bool ApplySettingsCommand(const CaretCommand &c, PrinterSettings &s, QString *er
         SetInteger(c, first, 1, 14, s.speed, error);
         return true;
     }
-    if (c.name == "PW") {
+    if (c.Is("PW")) {
         SetInteger(c, first, 2, 32000, s.widthDots, error);
         return true;
     }
-    if (c.name == "LL") {
+    if (c.Is("LL")) {
         SetInteger(c, first, 1, 32000, s.lengthDots, error);
         return true;
     }
-    if (c.name == "MN") {
+    if (c.Is("MN")) {
         if (SetLetter(c, first, "NYWMAV", s.mediaSensing, error) && s.mediaSensing == 'Y')
             s.mediaSensing = 'W';
         return true;
     }
-    if (c.name == "MM") {
+    if (c.Is("MM")) {
         if (SetLetter(c, first, "TPRACDFLUK", s.postPrint, error) && p.size() > 1) {
             const QByteArray peel = p[1].trimmed().toUpper();
             if (peel == "Y" || peel == "N")
@@ -116,23 +126,23 @@ bool ApplySettingsCommand(const CaretCommand &c, PrinterSettings &s, QString *er
         }
         return true;
     }
-    if (c.name == "MT") {
+    if (c.Is("MT")) {
         SetLetter(c, first, "TD", s.mediaType, error);
         return true;
     }
-    if (c.name == "PO") {
+    if (c.Is("PO")) {
         SetLetter(c, first, "NI", s.orientation, error);
         return true;
     }
-    if (c.name == "LT") {
+    if (c.Is("LT")) {
         SetInteger(c, first, -120, 120, s.top, error);
         return true;
     }
-    if (c.name == "LS") {
+    if (c.Is("LS")) {
         SetInteger(c, first, -9999, 9999, s.shift, error);
         return true;
     }
-    if (c.name == "LH") {
+    if (c.Is("LH")) {
         // A parameter left out keeps its value.
         if (!p.value(0).trimmed().isEmpty() && !SetInteger(c, p[0], 0, 32000, s.homeX, error))
             return true;
@@ -159,7 +169,7 @@ PrintQuantity ParseQuantity(const std::vector<CaretCommand> &commands, QString *
 {
     PrintQuantity q;
     const auto last = std::find_if(commands.rbegin(), commands.rend(),
-                                   [](const CaretCommand &c) { return c.name == "PQ"; });
+                                   [](const CaretCommand &c) { return c.Is("PQ"); });
     if (last == commands.rend())
         return q;
     const QList<QByteArray> p = Params(*last);
@@ -182,10 +192,10 @@ PrintQuantity ParseQuantity(const std::vector<CaretCommand> &commands, QString *
 
 bool PrintsLabel(const std::vector<CaretCommand> &commands)
 {
-    static const QList<QByteArray> marking
-        = { "FD", "FV", "SN", "GB", "GC", "GD", "GE", "GF", "GS", "XG", "IM" };
-    return std::any_of(commands.begin(), commands.end(),
-                       [](const CaretCommand &c) { return marking.contains(c.name); });
+    return std::any_of(commands.begin(), commands.end(), [](const CaretCommand &c) {
+        return c.Is("FD") || c.Is("FV") || c.Is("SN") || c.Is("GB") || c.Is("GC") || c.Is("GD")
+            || c.Is("GE") || c.Is("GF") || c.Is("GS") || c.Is("XG") || c.Is("IM");
+    });
 }
 
 QByteArray SerializedFormat(QByteArrayView format, qint64 serialIndex)
@@ -193,9 +203,9 @@ QByteArray SerializedFormat(QByteArrayView format, qint64 serialIndex)
     QByteArray out;
     qsizetype copied = 0;
     for (const CaretCommand &c : SplitFormat(format)) {
-        if (c.name != "SN")
+        if (!c.Is("SN"))
             continue;
-        const QList<QByteArray> p = c.params.split(',');
+        const QList<QByteArray> p = c.params.toByteArray().split(',');
         const QByteArray start = p.value(0);
         const qint64 step
             = p.size() > 1 && !p[1].trimmed().isEmpty() ? ParseInteger(p[1]).value_or(1) : 1;

@@ -12,16 +12,22 @@
 
 #include <vector>
 
-// One caret command of a format: "^PW608" is ("PW", "608").
+// One caret command of a format: "^PW608" is ("PW", "608"). The parameters
+// are a view into the format, which must outlive the command.
 struct CaretCommand
 {
-    QByteArray name; // two characters, upper case
-    QByteArray params;
+    char name[3] = {}; // two characters, upper case
+    QByteArrayView params;
     qsizetype offset = 0; // where its "^" stands in the format
     qsizetype length = 0; // up to the next "^"
+
+    bool Is(const char (&n)[3]) const { return name[0] == n[0] && name[1] == n[1]; }
+    QString Name() const { return QString::fromLatin1(name); }
 };
 
 std::vector<CaretCommand> SplitFormat(QByteArrayView format);
+
+bool IsSettingsCommand(const CaretCommand &command);
 
 // Applies a settings command (^PR, ^PW, ^LL, ^MN, ^MM, ^MT, ^PO, ^LT, ^LS,
 // ^LH) to the settings. Returns false for any other command. A value the

@@ -32,22 +32,36 @@ LabelPrinter::~LabelPrinter()
 
 void LabelPrinter::Print(const PrintJob &job)
 {
-    {
-        std::lock_guard lock(mutex_);
-        queue_.push_back(Work { std::make_shared<const PrintJob>(job), 0, QByteArray() });
-        busy_ = true;
-    }
-    wake_.notify_one();
+    Enqueue(Work { std::make_shared<const PrintJob>(job), 0, QByteArray() });
 }
 
 void LabelPrinter::Dump(const QByteArray &bytes)
 {
+    Enqueue(Work { nullptr, 0, bytes });
+}
+
+void LabelPrinter::Enqueue(Work work)
+{
+    bool wake;
     {
         std::lock_guard lock(mutex_);
-        queue_.push_back(Work { nullptr, 0, bytes });
+        queuedBytes_ += work.job ? work.job->format.size() : work.dump.size();
+        queue_.push_back(std::move(work));
         busy_ = true;
+        wake = sleeping_ || queue_.size() % WakeEveryJobs == 0;
+        sleeping_ = false;
     }
-    wake_.notify_one();
+    // A worker that has gone to sleep is woken, and one napping between
+    // batches once a batch is worth it: waking it for every label would cost
+    // more than printing it.
+    if (wake)
+        wake_.notify_one();
+}
+
+bool LabelPrinter::Backlogged() const
+{
+    std::lock_guard lock(mutex_);
+    return queue_.size() > MaxQueuedJobs || queuedBytes_ > MaxQueuedBytes;
 }
 
 qint64 LabelPrinter::CancelAll()
@@ -55,8 +69,10 @@ qint64 LabelPrinter::CancelAll()
     std::lock_guard lock(mutex_);
     qint64 dropped = 0;
     for (const Work &w : queue_) {
-        if (w.job)
+        if (w.job) {
             dropped += w.job->quantity.labels - w.done;
+            queuedBytes_ -= w.job->format.size();
+        }
     }
     std::erase_if(queue_, [](const Work &w) { return w.job != nullptr; });
     return dropped;
@@ -73,20 +89,31 @@ void LabelPrinter::Run()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+        if (queue_.empty() && !stop_) {
+            // Between batches a short nap, in which senders need not wake
+            // us; after that, sleep until woken.
+            wake_.wait_for(lock, BatchNap, [this] { return stop_ || !queue_.empty(); });
+            if (queue_.empty() && !stop_) {
+                sleeping_ = true;
+                wake_.wait(lock, [this] { return stop_ || !queue_.empty(); });
+            }
+        }
         if (stop_)
             break;
         Work &w = queue_.front();
         if (!w.job) {
             const QByteArray page = std::move(w.dump);
+            queuedBytes_ -= page.size();
             queue_.pop_front();
             lock.unlock();
             WriteDump(page);
         } else {
             const std::shared_ptr<const PrintJob> job = w.job;
             const qint64 index = w.done++;
-            if (w.done >= job->quantity.labels)
+            if (w.done >= job->quantity.labels) {
+                queuedBytes_ -= job->format.size();
                 queue_.pop_front();
+            }
             lock.unlock();
             PrintOne(*job, index);
         }
@@ -103,13 +130,12 @@ void LabelPrinter::Run()
 void LabelPrinter::PrintOne(const PrintJob &job, qint64 index)
 {
     const qint64 number = ++printed_;
-    const qint64 serial = index / std::max<qint64>(1, job.quantity.replicates);
-    const QByteArray format = SerializedFormat(job.format, serial);
-    Q_UNUSED(format);
-    log_.Info(QStringLiteral("label %1: %2x%3 dots")
-                  .arg(number)
-                  .arg(job.settings.widthDots)
-                  .arg(job.settings.lengthDots));
+    Q_UNUSED(index);
+    if (log_.WantsInfo())
+        log_.Info(QStringLiteral("label %1: %2x%3 dots")
+                      .arg(number)
+                      .arg(job.settings.widthDots)
+                      .arg(job.settings.lengthDots));
 }
 
 void LabelPrinter::WriteDump(const QByteArray &bytes)

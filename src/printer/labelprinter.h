@@ -11,6 +11,7 @@
 #include <QString>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -20,6 +21,10 @@
 class LabelPrinter : public LabelOutput
 {
 public:
+    // More than this waiting, and the printer stops taking in bytes.
+    static constexpr size_t MaxQueuedJobs = 16384;
+    static constexpr qsizetype MaxQueuedBytes = 64 * 1024 * 1024;
+
     // outDir empty: labels are numbered and logged, not saved.
     LabelPrinter(PrinterLog &log, const QString &outDir);
     // Labels not printed yet are dropped; the one being printed is finished.
@@ -28,6 +33,7 @@ public:
     void Print(const PrintJob &job) override;
     qint64 CancelAll() override;
     bool Printing() const override { return busy_.load(); }
+    bool Backlogged() const override;
     void Dump(const QByteArray &bytes) override;
 
     qint64 LabelsPrinted() const { return printed_.load(); }
@@ -43,6 +49,7 @@ private:
         QByteArray dump;
     };
 
+    void Enqueue(Work work);
     void Run();
     void PrintOne(const PrintJob &job, qint64 index);
     void WriteDump(const QByteArray &bytes);
@@ -51,11 +58,16 @@ private:
     PrinterLog &log_;
     QString outDir_;
 
-    std::mutex mutex_;
+    static constexpr std::chrono::milliseconds BatchNap { 20 };
+    static constexpr size_t WakeEveryJobs = 256;
+
+    mutable std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable idle_;
     std::deque<Work> queue_;
+    qsizetype queuedBytes_ = 0;
     bool stop_ = false;
+    bool sleeping_ = false; // waiting without a time limit: needs waking
     std::atomic<bool> busy_ { false };
     std::atomic<qint64> printed_ { 0 };
     qint64 dumps_ = 0; // worker thread only

@@ -72,7 +72,7 @@ QString PrinterHelp()
         "                    (made when missing, removed on exit), e.g.\n"
         "                    echo 'status paper-out' > PATH\n"
         "  -q, --quiet       log nothing but errors, on standard error; the device\n"
-        "                    path and TCP address are still printed\n"
+        "                    path, the TCP address and \"ready\" are still printed\n"
         "  -h, --help        this text\n"
         "  -v, --version     the version\n"
         "\n"

@@ -155,7 +155,7 @@ bool PrinterProgram::Start(QString *error)
     if (!isatty(STDIN_FILENO) || tcgetpgrp(STDIN_FILENO) == getpgrp())
         WatchControl(stdin_, STDIN_FILENO);
 
-    log_.Info(
+    log_.Announce(
         QStringLiteral("ready: %1; %2")
             .arg(options_.dotsPerMm == 8 ? QStringLiteral("203 dpi") : QStringLiteral("300 dpi"),
                  options_.baud > 0 ? QStringLiteral("%1 baud").arg(options_.baud)

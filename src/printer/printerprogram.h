@@ -28,6 +28,7 @@ public:
     { }
     void Info(const QString &line) override;
     void Error(const QString &line) override;
+    bool WantsInfo() const override { return !quiet_; }
     // Shown even when quiet: what the user needs to reach the printer, and
     // answers to control commands.
     void Announce(const QString &line);

@@ -24,6 +24,8 @@ constexpr char Xoff = 0x13;
 constexpr qsizetype MaxReadPerWake = 1024 * 1024;
 // Polling for a new client where the kernel cannot report opens.
 constexpr int ReopenPollMs = 5;
+// Looking again whether the printer takes more bytes.
+constexpr int BacklogRetryMs = 2;
 
 QString SystemError(const char *what)
 {
@@ -31,7 +33,9 @@ QString SystemError(const char *what)
                                         QString::fromLocal8Bit(strerror(errno)));
 }
 
-// Whether the master sees no one on the slave side.
+// Whether the master sees no one on the slave side and nothing left to read
+// from the last one. A client may open, write and close again before the
+// printer looks: what it wrote is still there to read.
 bool SlaveClosed(int master)
 {
     pollfd p { master, POLLIN, 0 };
@@ -39,7 +43,7 @@ bool SlaveClosed(int master)
     do {
         n = poll(&p, 1, 0);
     } while (n < 0 && errno == EINTR);
-    return n > 0 && (p.revents & POLLHUP);
+    return n > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN);
 }
 
 } // namespace
@@ -150,6 +154,12 @@ void PtyLine::OnReadable()
     char buffer[64 * 1024];
     qsizetype total = 0;
     while (total < MaxReadPerWake) {
+        if (!printer_.ReadyForMore()) {
+            // Full of labels to print: the bytes wait on the line.
+            readNotifier_->setEnabled(false);
+            Schedule(qint64(BacklogRetryMs) * 1000000);
+            break;
+        }
         qsizetype room = sizeof buffer;
         if (!inPacer_.Unlimited())
             room = std::min(room, BufferBytes - in_.size());
@@ -187,7 +197,7 @@ void PtyLine::OnReadable()
 
 void PtyLine::Deliver()
 {
-    if (!in_.isEmpty()) {
+    if (!in_.isEmpty() && printer_.ReadyForMore()) {
         const qint64 n = inPacer_.Take(in_.size(), Now());
         if (n > 0) {
             const QByteArray part = in_.first(n);
@@ -197,9 +207,11 @@ void PtyLine::Deliver()
     }
     if (xoff_ && in_.size() <= BufferBytes / 4)
         SendFlowControl(Xon);
-    if (!hungUp_ && in_.size() < BufferBytes)
+    if (!hungUp_ && in_.size() < BufferBytes && printer_.ReadyForMore())
         readNotifier_->setEnabled(true);
-    if (!in_.isEmpty())
+    if (!printer_.ReadyForMore())
+        Schedule(qint64(BacklogRetryMs) * 1000000);
+    else if (!in_.isEmpty())
         Schedule(inPacer_.NanosecondsToNext(Now()));
     else if (hungUp_)
         EndOfClient();
@@ -257,8 +269,10 @@ void PtyLine::CheckReopened()
 
 void PtyLine::Tick()
 {
-    if (!in_.isEmpty() || xoff_)
+    if (!in_.isEmpty() || xoff_ || !printer_.ReadyForMore())
         Deliver();
+    if (inPacer_.Unlimited() && !hungUp_ && printer_.ReadyForMore() && !readNotifier_->isEnabled())
+        readNotifier_->setEnabled(true);
     Flush();
     CheckReopened();
 }

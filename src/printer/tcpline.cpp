@@ -18,6 +18,7 @@ constexpr size_t ReadChunk = 256 * 1024;
 // What one wake-up reads at most, so that one client cannot keep the
 // printer from its other lines.
 constexpr size_t MaxReadPerWake = 8 * 1024 * 1024;
+constexpr int BacklogRetryMs = 2;
 
 QString SystemError(const char *what, int err = errno)
 {
@@ -31,7 +32,11 @@ TcpLine::TcpLine(VirtualPrinter &printer, PrinterLog &log, QObject *parent)
     , printer_(printer)
     , log_(log)
     , buffer_(ReadChunk)
-{ }
+{
+    backlog_.setSingleShot(true);
+    backlog_.setInterval(BacklogRetryMs);
+    connect(&backlog_, &QTimer::timeout, this, &TcpLine::OnReadable);
+}
 
 TcpLine::~TcpLine()
 {
@@ -112,6 +117,14 @@ void TcpLine::OnReadable()
 {
     size_t total = 0;
     while (client_ >= 0 && total < MaxReadPerWake) {
+        if (!printer_.ReadyForMore()) {
+            // Full of labels to print: what the client sends waits in the
+            // socket, and its sending slows down as a printer's would.
+            readNotifier_->setEnabled(false);
+            backlog_.start();
+            return;
+        }
+        readNotifier_->setEnabled(true);
         const ssize_t n = recv(client_, buffer_.data(), buffer_.size(), 0);
         if (n > 0) {
             total += size_t(n);
@@ -173,6 +186,7 @@ void TcpLine::CloseClient()
 {
     if (client_ < 0)
         return;
+    backlog_.stop();
     readNotifier_.reset();
     writeNotifier_.reset();
     if (!peerDone_ && session_)

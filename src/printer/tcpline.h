@@ -8,6 +8,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
 #include <memory>
 #include <vector>
@@ -47,6 +48,7 @@ private:
     std::unique_ptr<QSocketNotifier> readNotifier_;
     std::unique_ptr<QSocketNotifier> writeNotifier_;
     std::unique_ptr<PrinterSession> session_;
+    QTimer backlog_; // looks again whether the printer takes more
     std::vector<char> buffer_;
     QByteArray out_;
     bool peerDone_ = false; // the client sent all it will send

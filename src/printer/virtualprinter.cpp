@@ -14,25 +14,25 @@ QString OctetsText(const std::array<quint8, 4> &o)
 // What a settings command set, in words.
 QString Change(const CaretCommand &c, const PrinterSettings &s)
 {
-    if (c.name == "PR")
+    if (c.Is("PR"))
         return QStringLiteral("speed %1").arg(s.speed);
-    if (c.name == "PW")
+    if (c.Is("PW"))
         return QStringLiteral("width %1").arg(s.widthDots);
-    if (c.name == "LL")
+    if (c.Is("LL"))
         return QStringLiteral("length %1").arg(s.lengthDots);
-    if (c.name == "MN")
+    if (c.Is("MN"))
         return QStringLiteral("media sensing %1").arg(QLatin1Char(s.mediaSensing));
-    if (c.name == "MM")
+    if (c.Is("MM"))
         return QStringLiteral("post-print %1%2")
             .arg(QLatin1Char(s.postPrint))
             .arg(s.prePeel ? QStringLiteral(" (pre-peel)") : QString());
-    if (c.name == "MT")
+    if (c.Is("MT"))
         return QStringLiteral("media type %1").arg(QLatin1Char(s.mediaType));
-    if (c.name == "PO")
+    if (c.Is("PO"))
         return QStringLiteral("orientation %1").arg(QLatin1Char(s.orientation));
-    if (c.name == "LT")
+    if (c.Is("LT"))
         return QStringLiteral("top %1").arg(s.top);
-    if (c.name == "LS")
+    if (c.Is("LS"))
         return QStringLiteral("shift %1").arg(s.shift);
     return QStringLiteral("home %1,%2").arg(s.homeX).arg(s.homeY);
 }
@@ -154,6 +154,7 @@ void VirtualPrinter::Format(const QByteArray &format)
     QString error;
     std::optional<QString> storeAs;
     QByteArray printable = format;
+    bool recalled = false;
     for (const CaretCommand &c : commands) {
         error.clear();
         if (ApplySettingsCommand(c, settings_, &error)) {
@@ -161,8 +162,8 @@ void VirtualPrinter::Format(const QByteArray &format)
                 done << Change(c, settings_);
             else
                 log_.Error(error);
-        } else if (c.name == "JU") {
-            const QByteArray what = c.params.trimmed().toUpper();
+        } else if (c.Is("JU")) {
+            const QByteArray what = c.params.trimmed().toByteArray().toUpper();
             if (what == "S") {
                 stored_ = settings_;
                 SaveIndex();
@@ -176,10 +177,10 @@ void VirtualPrinter::Format(const QByteArray &format)
             } else {
                 log_.Error(QStringLiteral("^JU%1 is not known; ignored").arg(ShownBytes(c.params)));
             }
-        } else if (c.name == "WD") {
+        } else if (c.Is("WD")) {
             QChar device;
             QString pattern;
-            QByteArray params = c.params.trimmed();
+            QByteArray params = c.params.trimmed().toByteArray();
             if (params.isEmpty())
                 params = "R:*.*";
             if (!ParseObjectPattern(params, device, pattern)) {
@@ -201,21 +202,22 @@ void VirtualPrinter::Format(const QByteArray &format)
             const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
             done << QStringLiteral("directory label of %1:%2").arg(device, pattern);
             PrintGenerated(PrintJob::Kind::Directory, label, length);
-        } else if (c.name == "ID") {
+        } else if (c.Is("ID")) {
             QChar device;
             QString pattern;
-            if (ParseObjectPattern(c.params, device, pattern))
+            if (ParseObjectPattern(c.params.toByteArray(), device, pattern))
                 Delete(device, pattern, QStringLiteral("^ID%1").arg(ShownBytes(c.params)));
             else
                 log_.Error(
                     QStringLiteral("^ID%1: unknown memory device").arg(ShownBytes(c.params)));
-        } else if (c.name == "DF") {
+        } else if (c.Is("DF")) {
             storeAs = QString::fromLatin1(c.params.trimmed());
-        } else if (c.name == "XF") {
+        } else if (c.Is("XF")) {
             QChar device;
             QString name;
-            const StoredFile *stored
-                = ParseObjectPattern(c.params, device, name) ? memory_.Find(device, name) : nullptr;
+            const StoredFile *stored = ParseObjectPattern(c.params.toByteArray(), device, name)
+                ? memory_.Find(device, name)
+                : nullptr;
             if (!stored) {
                 log_.Error(
                     QStringLiteral("^XF%1: no such stored format").arg(ShownBytes(c.params)));
@@ -225,6 +227,7 @@ void VirtualPrinter::Format(const QByteArray &format)
             QByteArray body = stored->data;
             const qsizetype offset = printable.size() - format.size() + c.offset;
             printable.replace(offset, c.length, body);
+            recalled = true;
         }
     }
 
@@ -254,7 +257,9 @@ void VirtualPrinter::Format(const QByteArray &format)
         return;
     }
 
-    if (!PrintsLabel(SplitFormat(printable))) {
+    // Only a recalled format changes what prints.
+    const std::vector<CaretCommand> printed = recalled ? SplitFormat(printable) : commands;
+    if (!PrintsLabel(printed)) {
         log_.Info(QStringLiteral("format (%1 bytes)%2%3")
                       .arg(format.size())
                       .arg(done.isEmpty() ? QString() : QStringLiteral(": "))
@@ -266,19 +271,21 @@ void VirtualPrinter::Format(const QByteArray &format)
     job.format = printable;
     job.settings = settings_;
     job.dotsPerMm = config_.dotsPerMm;
-    job.quantity = ParseQuantity(SplitFormat(printable), &error);
+    job.quantity = ParseQuantity(printed, &error);
     if (!error.isEmpty()) {
         log_.Error(QStringLiteral("%1; the format (%2 bytes) prints nothing")
                        .arg(error)
                        .arg(format.size()));
         return;
     }
-    done << QStringLiteral("%1 label%2")
-                .arg(job.quantity.labels)
-                .arg(job.quantity.labels == 1 ? "" : "s");
-    log_.Info(QStringLiteral("format (%1 bytes): %2")
-                  .arg(format.size())
-                  .arg(done.join(QStringLiteral(", "))));
+    if (log_.WantsInfo()) {
+        done << QStringLiteral("%1 label%2")
+                    .arg(job.quantity.labels)
+                    .arg(job.quantity.labels == 1 ? "" : "s");
+        log_.Info(QStringLiteral("format (%1 bytes): %2")
+                      .arg(format.size())
+                      .arg(done.join(QStringLiteral(", "))));
+    }
     output_.Print(job);
 }
 

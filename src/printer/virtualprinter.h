@@ -28,6 +28,9 @@ public:
     virtual ~PrinterLog() = default;
     virtual void Info(const QString &line) = 0;
     virtual void Error(const QString &line) = 0;
+    // False when Info lines go nowhere: lines logged for every label are
+    // then not even made.
+    virtual bool WantsInfo() const { return true; }
 };
 
 struct PrinterConfig
@@ -62,6 +65,9 @@ public:
     virtual bool Printing() const = 0;
     // A page of dump mode: the bytes received, to be shown as a hex dump.
     virtual void Dump(const QByteArray &bytes) = 0;
+    // Whether so much waits to be printed that the printer should take in
+    // no more bytes for now, as a printer whose buffer is full.
+    virtual bool Backlogged() const = 0;
 };
 
 class PrinterSession;
@@ -96,6 +102,9 @@ public:
     const PrinterMemory &Memory() const { return memory_; }
     int DotsPerMm() const { return config_.dotsPerMm; }
     bool InDumpMode() const { return dumpMode_; }
+    // False while the labels waiting to be printed fill the printer: lines
+    // read nothing then.
+    bool ReadyForMore() const { return !output_.Backlogged(); }
 
     // Power off and on: the DRAM is emptied, the stored settings come back,
     // labels not yet printed and dump mode end.

@@ -43,6 +43,7 @@ public:
         return n;
     }
     bool Printing() const override { return printing; }
+    bool Backlogged() const override { return false; }
     void Dump(const QByteArray &bytes) override { dumps.push_back(bytes); }
 };
 

@@ -29,6 +29,7 @@ public:
     QString Error() const { return error_; }
     QString PtyPath() const { return ptyPath_; }
     quint16 TcpPort() const { return tcpPort_; }
+    pid_t Pid() const { return pid_t(process_.processId()); }
 
     // The first line of standard output not yet looked at that contains
     // `text`, waiting at most timeoutMs; empty when none came.
