@@ -1,0 +1,202 @@
+// The real window against the real tarvolin-printer, nothing scripted:
+// download, file list, free memory and format over COM; the status lamps;
+// labels with quantity and serial numbers; settings that outlive a restart;
+// a new address over ETHERNET.
+#include "app/interfaceselecttab.h"
+#include "app/mainform.h"
+#include "commands/ui/printerconfigtab.h"
+#include "files/ui/filestest.h"
+#include "link/printerlink.h"
+#include "network/ui/ethernetsetuptab.h"
+#include "network/ui/ipedit.h"
+#include "serial/cport.h"
+#include "support/printerprocess.h"
+#include "support/ui/filewindow.h"
+#include "support/ui/modal.h"
+#include "support/ui/windowtest.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+const QColor Red(255, 0, 0);
+const QColor Green(0, 255, 0);
+
+// The window on the File Manager tab, with a virtual printer on COM.
+class PrinterWindow : public FileManagerWindow
+{
+protected:
+    void SetUp() override
+    {
+        FileManagerWindow::SetUp();
+        if (HasFatalFailure())
+            return;
+        Start({ "--status", "head-open,paper-out" });
+    }
+
+    void Start(QStringList extra)
+    {
+        printer.reset();
+        printer = std::make_unique<PrinterProcess>(QStringList { "--pty", "--tcp", "0", "--state",
+                                                                 dir.filePath("state"), "--out",
+                                                                 dir.filePath("out") }
+                                                   + extra);
+        ASSERT_TRUE(printer->IsRunning()) << printer->Error().toStdString();
+        UseCom(printer->PtyPath());
+    }
+
+    template<class T> T *Control(const QString &name) { return Find<T>(form.get(), name); }
+
+    // The file list as the text box shows it, one entry a line.
+    QString FileList()
+    {
+        Control<QPushButton>("BitBtn1")->click();
+        return files->FilelistMemo->toPlainText();
+    }
+    QString FreeFlash()
+    {
+        Control<QPushButton>("Button16")->click();
+        return files->Edit19->text();
+    }
+
+    // The lamps lit, by caption and colour; the others are greyed.
+    QStringList Lit()
+    {
+        QStringList lit;
+        for (const char *name : { "Label56", "Label1", "Label2", "Label3", "Label4", "Label5",
+                                  "Label6", "Label7", "Label8", "Label60" }) {
+            QLabel *lamp = Control<QLabel>(name);
+            if (!lamp || !lamp->isEnabled())
+                continue;
+            const QColor c = lamp->palette().color(QPalette::Active, QPalette::WindowText);
+            lit << lamp->text() + (c == Red ? " red" : c == Green ? " green" : " other");
+        }
+        return lit;
+    }
+
+    std::unique_ptr<PrinterProcess> printer;
+};
+
+} // namespace
+
+TEST_F(PrinterWindow, FontDownloadFileListFreeMemoryAndFormat)
+{
+    ModalWatcher watcher;
+    const QString before = FreeFlash();
+    EXPECT_EQ(before, "65536");
+    EXPECT_EQ(FileList(), "DRAM FILES: \n\nFLASH FILES: \n\n");
+
+    Select(watcher, Write("demo.ttf", QByteArray(5000, '\x42')));
+    ASSERT_EQ(files->ComboBox18->currentText(), "E:");
+    QTest::mouseClick(Control<QPushButton>("Button12"), Qt::LeftButton);
+    EXPECT_FALSE(printer->WaitForLine("E:DEMO.FNT stored: 5000 bytes").isEmpty());
+
+    EXPECT_EQ(FileList(), "DRAM FILES: \n\nFLASH FILES: \nDEMO.FNT\n");
+    EXPECT_EQ(FreeFlash().toInt(), before.toInt() - 5); // 5000 bytes take five kilobytes
+
+    ASSERT_TRUE(files->RadioGroup3Items[1]->isChecked()); // "FLASH"
+    Control<QPushButton>("Button14")->click();
+    EXPECT_FALSE(printer->WaitForLine("1 file deleted from FLASH (DEMO.FNT)").isEmpty());
+    EXPECT_EQ(FileList(), "DRAM FILES: \n\nFLASH FILES: \n\n");
+    EXPECT_EQ(FreeFlash(), before);
+    ASSERT_EQ(watcher.Seen().size(), 1u); // the file dialog, and no message
+    EXPECT_EQ(watcher.Seen()[0].className, "QFileDialog");
+}
+
+TEST_F(PrinterWindow, GetStatusLightsExactlyTheConditionsSet)
+{
+    ModalWatcher watcher;
+    form->PageControl1->setCurrentWidget(form->TabSheet1);
+    QPushButton *getStatus = Control<QPushButton>("Button7");
+    getStatus->click(); // hidden group; the query still works
+    EXPECT_EQ(Lit(), QStringList({ "Head Open red", "Out of Paper red" }));
+
+    printer->Control("status -head-open");
+    printer->Control("status +ribbon-out");
+    ASSERT_FALSE(printer->WaitForLine("status 0c (paper-out, ribbon-out)").isEmpty());
+    getStatus->click();
+    EXPECT_EQ(Lit(), QStringList({ "Out of Paper red", "Out of Ribbon red" }));
+
+    printer->Control("status ready");
+    ASSERT_FALSE(printer->WaitForLine("status 00 (ready)").isEmpty());
+    getStatus->click();
+    EXPECT_EQ(Lit(), QStringList({ "Ready green" }));
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+}
+
+TEST_F(PrinterWindow, PintLabelPrintsItsQuantity)
+{
+    ModalWatcher watcher;
+    form->PageControl1->setCurrentWidget(form->TabSheet1);
+    QLineEdit *pieces = Control<QLineEdit>("Edit1");
+    pieces->setText("3");
+    QTest::mouseClick(Control<QPushButton>("Button24"), Qt::LeftButton);
+    EXPECT_FALSE(printer->WaitForLine("format (").isEmpty());
+    for (int i = 1; i <= 3; ++i)
+        EXPECT_FALSE(
+            printer->WaitForLine(QStringLiteral("label %1: 608x1600 dots").arg(i)).isEmpty())
+            << i;
+    EXPECT_TRUE(printer->WaitForLine("label 4:", 300).isEmpty());
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+}
+
+TEST_F(PrinterWindow, StoredSettingsOutliveARestart)
+{
+    ModalWatcher watcher;
+    form->PageControl1->setCurrentWidget(form->TabSheet1);
+    Control<QComboBox>("speedcb")->setCurrentIndex(Control<QComboBox>("speedcb")->findText("5"));
+    Control<QLineEdit>("paperwidthe")->setText("50");
+    QTest::mouseClick(Control<QPushButton>("Button10"), Qt::LeftButton);
+    EXPECT_FALSE(printer->WaitForLine("settings stored").isEmpty());
+    // Applied but not stored: gone after the restart.
+    Control<QLineEdit>("paperwidthe")->setText("60");
+    QTest::mouseClick(Control<QPushButton>("Button24"), Qt::LeftButton);
+    EXPECT_FALSE(printer->WaitForLine("label 1: 480x1600 dots").isEmpty());
+
+    EXPECT_EQ(printer->Stop(), 0);
+    Start({});
+    printer->Control("show");
+    const QString settings = printer->WaitForLine("settings: ");
+    EXPECT_TRUE(settings.startsWith("settings: speed 5, darkness 15, width 400, length 1600"))
+        << settings.toStdString();
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+}
+
+TEST_F(PrinterWindow, NewIpAddressOverEthernet)
+{
+    ModalWatcher watcher;
+    QTest::mouseClick(form->TabSheet5->RadioButton3, Qt::LeftButton);
+    ASSERT_TRUE(form->TabSheet5->RadioButton3->isChecked());
+    Find<TIPEdit>(form.get(), "IPEdit1")->SetIPString("127.0.0.1");
+    form->Link().SetNetworkPort(printer->TcpPort());
+
+    form->PageControl1->setCurrentWidget(form->TabSheet3);
+    Find<TIPEdit>(form.get(), "IPEdit2")->SetIPString("10.20.30.40");
+    QTest::mouseClick(Control<QPushButton>("Button17"), Qt::LeftButton);
+    EXPECT_FALSE(printer->WaitForLine("new IP address: 192.168.123.100 -> 10.20.30.40").isEmpty());
+    QTest::mouseClick(Control<QPushButton>("Button18"), Qt::LeftButton);
+    const QString id = printer->WaitForLine("new Ethernet ID: 00:4B:56:00:00:01 -> 00:4B:56:");
+    ASSERT_FALSE(id.isEmpty());
+    // The boxes show what the printer got (three decimal digits each).
+    const QStringList bytes = id.section(QLatin1String("-> "), 1).split(QLatin1Char(':'));
+    for (int i = 0; i < 3; ++i)
+        EXPECT_EQ(bytes.value(3 + i).toInt(nullptr, 16) % 256,
+                  Control<QLineEdit>(QStringLiteral("Edit%1").arg(5 + i))->text().toInt() % 256);
+
+    // The identity is kept across a restart.
+    EXPECT_EQ(printer->Stop(), 0);
+    Start({});
+    printer->Control("show");
+    EXPECT_TRUE(printer->WaitForLine("identity: ").startsWith("identity: IP address 10.20.30.40"));
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+}
