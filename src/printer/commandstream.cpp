@@ -107,6 +107,13 @@ bool ParseCount(QByteArrayView text, qint64 &out)
     return true;
 }
 
+// A graphic's row length; 0 (unknown) for anything that is not one.
+int RowBytes(QByteArrayView text)
+{
+    qint64 n = 0;
+    return ParseCount(text, n) && n <= 32000 ? int(n) : 0;
+}
+
 // "E:DEMO" or "DEMO.FNT" with the device (R: when none) and the extension
 // (the command's own when the name has none).
 bool ParseObjectName(QByteArrayView text, const QString &defaultExtension, DownloadHeader &h,
@@ -530,12 +537,14 @@ qsizetype CommandStream::DownloadStep(QByteArrayView in, bool atEnd, bool inForm
     } else if (h.command == "DG") {
         named = ParseObjectName(params[0], QStringLiteral("GRF"), h, &error);
         sized = ParseCount(params[1], h.size);
+        h.rowBytes = RowBytes(params[2]);
     } else {
         const QByteArray format = params[1].trimmed().toUpper();
         const QByteArray extension = params[2].trimmed();
         const QString ext = extension.size() == 1 ? ExtensionOfLetter(extension[0])
                                                   : QString::fromLatin1(extension).toUpper();
         sized = ParseCount(params[3], h.size);
+        h.rowBytes = RowBytes(params[4]);
         h.hex = format == "A" || format == "P";
         if (format != "A" && format != "B" && format != "C" && format != "P") {
             named = false;

@@ -25,6 +25,7 @@ struct DownloadHeader
     QString name; // with its extension, without the device
     qint64 size = 0; // bytes of the file
     bool hex = true; // two hexadecimal digits per byte, or the bytes themselves
+    int rowBytes = 0; // a graphic's bytes per row of dots (~DG, ~DY); 0 otherwise
 
     // "~DU E:DEMO.FNT"
     QString Describe() const;

@@ -1,5 +1,6 @@
 #include "printer/formatcommands.h"
 
+#include "preview/fielddata.h"
 #include "printer/commandstream.h"
 
 #include <QList>
@@ -198,36 +199,34 @@ bool PrintsLabel(const std::vector<CaretCommand> &commands)
     });
 }
 
-QByteArray SerializedFormat(QByteArrayView format, qint64 serialIndex)
+QByteArray SettingsFormat(const PrinterSettings &s)
+{
+    return "^XA^PW" + QByteArray::number(s.widthDots) + "^LL" + QByteArray::number(s.lengthDots)
+        + "^LH" + QByteArray::number(s.homeX) + ',' + QByteArray::number(s.homeY) + "^LT"
+        + QByteArray::number(s.top) + "^LS" + QByteArray::number(s.shift) + "^PO" + s.orientation
+        + "^XZ";
+}
+
+QByteArray SingleLabelFormat(QByteArrayView format, qint64 serialIndex)
 {
     QByteArray out;
     qsizetype copied = 0;
     for (const CaretCommand &c : SplitFormat(format)) {
-        if (!c.Is("SN"))
+        if (!c.Is("SN") && !c.Is("PQ"))
             continue;
-        const QList<QByteArray> p = c.params.toByteArray().split(',');
-        const QByteArray start = p.value(0);
+        out += format.sliced(copied, c.offset - copied);
+        copied = c.offset + c.length;
+        if (c.Is("PQ"))
+            continue;
+        // The parameters as the renderer reads them for its own serial fields.
+        const QList<QByteArray> p = Params(c);
+        QByteArray start = p.value(0).left(12);
+        if (start.isEmpty())
+            start = "1";
         const qint64 step
             = p.size() > 1 && !p[1].trimmed().isEmpty() ? ParseInteger(p[1]).value_or(1) : 1;
         const bool zeros = p.value(2).trimmed().toUpper() == "Y";
-        // The number is the last run of digits; text around it stays.
-        qsizetype end = start.size();
-        while (end > 0 && !(start[end - 1] >= '0' && start[end - 1] <= '9'))
-            --end;
-        qsizetype begin = end;
-        while (begin > 0 && start[begin - 1] >= '0' && start[begin - 1] <= '9')
-            --begin;
-        QByteArray value = start;
-        if (end > begin && end - begin <= 12) {
-            const qint64 number = start.mid(begin, end - begin).toLongLong() + step * serialIndex;
-            QByteArray digits = QByteArray::number(std::max<qint64>(0, number));
-            if (zeros && digits.size() < end - begin)
-                digits = digits.rightJustified(end - begin, '0');
-            value = start.left(begin) + digits + start.mid(end);
-        }
-        out += format.sliced(copied, c.offset - copied);
-        out += "^FD" + value;
-        copied = c.offset + c.length;
+        out += "^FD" + SerialValue(start, step, zeros, serialIndex);
     }
     out += format.sliced(copied);
     return out;

@@ -51,7 +51,12 @@ PrintQuantity ParseQuantity(const std::vector<CaretCommand> &commands, QString *
 // format of settings alone prints nothing.
 bool PrintsLabel(const std::vector<CaretCommand> &commands);
 
-// The format as the label with the given serial index (0 for the first
-// label) prints it: each "^SNstart,increment,Y" field becomes "^FD" with the
-// number counted on (zero-padded to the start's width with Y).
-QByteArray SerializedFormat(QByteArrayView format, qint64 serialIndex);
+// The settings that shape every label (width, length, home, top, shift,
+// orientation) as a format of their own, for the renderer to start from.
+QByteArray SettingsFormat(const PrinterSettings &settings);
+
+// One label of a format on its own, as the label with the given serial
+// index (0 for the first) prints it: each serial field ("^SNstart,step,Y")
+// becomes "^FD" with its number counted on, and the quantity (^PQ) is left
+// out.
+QByteArray SingleLabelFormat(QByteArrayView format, qint64 serialIndex);

@@ -75,6 +75,10 @@ qint64 LabelPrinter::CancelAll()
         }
     }
     std::erase_if(queue_, [](const Work &w) { return w.job != nullptr; });
+    if (queue_.empty() && !working_) {
+        busy_ = false;
+        idle_.notify_all();
+    }
     return dropped;
 }
 
@@ -105,6 +109,7 @@ void LabelPrinter::Run()
             const QByteArray page = std::move(w.dump);
             queuedBytes_ -= page.size();
             queue_.pop_front();
+            working_ = true;
             lock.unlock();
             WriteDump(page);
         } else {
@@ -114,10 +119,12 @@ void LabelPrinter::Run()
                 queuedBytes_ -= job->format.size();
                 queue_.pop_front();
             }
+            working_ = true;
             lock.unlock();
             PrintOne(*job, index);
         }
         lock.lock();
+        working_ = false;
         if (queue_.empty()) {
             busy_ = false;
             idle_.notify_all();
@@ -130,12 +137,44 @@ void LabelPrinter::Run()
 void LabelPrinter::PrintOne(const PrintJob &job, qint64 index)
 {
     const qint64 number = ++printed_;
-    Q_UNUSED(index);
-    if (log_.WantsInfo())
-        log_.Info(QStringLiteral("label %1: %2x%3 dots")
-                      .arg(number)
-                      .arg(job.settings.widthDots)
-                      .arg(job.settings.lengthDots));
+    if (outDir_.isEmpty()) {
+        if (log_.WantsInfo())
+            log_.Info(QStringLiteral("label %1: %2x%3 dots")
+                          .arg(number)
+                          .arg(job.settings.widthDots)
+                          .arg(job.settings.lengthDots));
+        return;
+    }
+    // One renderer for as long as the memory it draws from stays the same:
+    // loading the fonts is the costly part.
+    if (!renderer_ || rendererOptions_ != job.render) {
+        renderer_ = std::make_unique<LabelRenderer>(job.render ? *job.render : RenderOptions());
+        rendererOptions_ = job.render;
+    }
+    const qint64 serial = index / std::max<qint64>(1, job.quantity.replicates);
+    const RenderResult result
+        = renderer_->Render(SettingsFormat(job.settings) + SingleLabelFormat(job.format, serial));
+    if (index == 0) {
+        for (qsizetype i = 0; i < result.warnings.size() && i < MaxWarningsShown; ++i)
+            log_.Info(QStringLiteral("label %1: not as the format asks: %2")
+                          .arg(number)
+                          .arg(result.warnings.at(i).text));
+    }
+    if (result.labels.isEmpty()) {
+        log_.Error(QStringLiteral("label %1: nothing could be drawn").arg(number));
+        return;
+    }
+    const QImage &picture = result.labels.first();
+    const QString path = OutPath(Numbered(QStringLiteral("label"), number, QStringLiteral("png")));
+    if (!picture.save(path, "PNG")) {
+        log_.Error(QStringLiteral("label %1: cannot write %2").arg(number).arg(path));
+        return;
+    }
+    log_.Info(QStringLiteral("label %1: %2x%3 dots -> %4")
+                  .arg(number)
+                  .arg(picture.width())
+                  .arg(picture.height())
+                  .arg(path));
 }
 
 void LabelPrinter::WriteDump(const QByteArray &bytes)

@@ -3,8 +3,9 @@
 // The print mechanism of the virtual printer: labels are printed one after
 // another on a thread of their own, so the printer keeps answering (its
 // status says "Printing" meanwhile). Each label is numbered from 1 in the
-// order printed and, when an output folder is given, saved there as
-// label-0001.png; dump-mode pages become dump-0001.txt.
+// order printed and, when an output folder is given, drawn with the label
+// renderer and saved there as label-0001.png; dump-mode pages become
+// dump-0001.txt.
 
 #include "printer/virtualprinter.h"
 
@@ -57,9 +58,13 @@ private:
 
     PrinterLog &log_;
     QString outDir_;
+    // The print thread's own.
+    std::unique_ptr<LabelRenderer> renderer_;
+    std::shared_ptr<const RenderOptions> rendererOptions_;
 
     static constexpr std::chrono::milliseconds BatchNap { 20 };
     static constexpr size_t WakeEveryJobs = 256;
+    static constexpr qsizetype MaxWarningsShown = 3;
 
     mutable std::mutex mutex_;
     std::condition_variable wake_;
@@ -68,6 +73,7 @@ private:
     qsizetype queuedBytes_ = 0;
     bool stop_ = false;
     bool sleeping_ = false; // waiting without a time limit: needs waking
+    bool working_ = false; // printing a label or writing a page, unlocked
     std::atomic<bool> busy_ { false };
     std::atomic<qint64> printed_ { 0 };
     qint64 dumps_ = 0; // worker thread only

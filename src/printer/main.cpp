@@ -1,14 +1,18 @@
 #include "printer/printerprogram.h"
 
-#include <QCoreApplication>
+#include <QGuiApplication>
 
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("tarvolin-printer"));
-    const ParsedOptions parsed = ParsePrinterOptions(QCoreApplication::arguments());
+    // The label pictures are drawn with fonts, which need a GUI application;
+    // a printer needs no display.
+    if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    QGuiApplication app(argc, argv);
+    QGuiApplication::setApplicationName(QStringLiteral("tarvolin-printer"));
+    const ParsedOptions parsed = ParsePrinterOptions(QGuiApplication::arguments());
     if (!parsed.options) {
         fputs(parsed.text.toLocal8Bit().constData(), parsed.exitCode == 0 ? stdout : stderr);
         return parsed.exitCode;

@@ -73,20 +73,20 @@ bool PrinterMemory::HasRoomFor(QChar device, const QString &name, qint64 size) c
         && TotalUsedBytes() - freed + size <= MaxTotalBytes;
 }
 
-bool PrinterMemory::Store(QChar device, const QString &name, const QByteArray &data, bool *replaced)
+bool PrinterMemory::Store(QChar device, const StoredFile &file, bool *replaced)
 {
-    if (!HasRoomFor(device, name, data.size()))
+    if (!HasRoomFor(device, file.name, file.data.size()))
         return false;
     Device &d = At(device);
     auto it = std::find_if(d.files.begin(), d.files.end(), [&](const StoredFile &f) {
-        return f.name.compare(name, Qt::CaseInsensitive) == 0;
+        return f.name.compare(file.name, Qt::CaseInsensitive) == 0;
     });
     if (replaced)
         *replaced = it != d.files.end();
     if (it != d.files.end())
-        *it = StoredFile { name, data };
+        *it = file;
     else
-        d.files.push_back(StoredFile { name, data });
+        d.files.push_back(file);
     return true;
 }
 

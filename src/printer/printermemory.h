@@ -16,6 +16,7 @@ struct StoredFile
 {
     QString name; // "DEMO.FNT", without the device
     QByteArray data;
+    int rowBytes = 0; // a graphic's bytes per row of dots; 0 for other files
 };
 
 class PrinterMemory
@@ -47,7 +48,7 @@ public:
     bool HasRoomFor(QChar device, const QString &name, qint64 size) const;
     // Stores or replaces (names compare without regard to letter case).
     // False, storing nothing, when it does not fit.
-    bool Store(QChar device, const QString &name, const QByteArray &data, bool *replaced = nullptr);
+    bool Store(QChar device, const StoredFile &file, bool *replaced = nullptr);
 
     const StoredFile *Find(QChar device, const QString &name) const;
     // In the order they were first stored.

@@ -98,7 +98,8 @@ bool PrinterStateFile::Load(PrinterSettings &stored, PrinterIdentity &identity,
                             .arg(letter, name)
                             .arg(bytes.size())
                             .arg(size));
-        if (!loaded.Store(letter.at(0), name, bytes))
+        const int rowBytes = entry.value(QStringLiteral("rowBytes")).toInt(0);
+        if (!loaded.Store(letter.at(0), StoredFile { name, bytes, rowBytes }))
             return fail(QStringLiteral("%1:%2 (%3 bytes) does not fit in %4 of %5 KB")
                             .arg(letter, name)
                             .arg(size)
@@ -119,9 +120,12 @@ bool PrinterStateFile::WriteIndex(const PrinterSettings &stored, const PrinterId
         if (!PrinterMemory::KeepsFilesAtPowerOff(device))
             continue;
         for (const StoredFile &f : memory.Files(device)) {
-            files.append(QJsonObject { { QStringLiteral("device"), QString(device) },
-                                       { QStringLiteral("name"), f.name },
-                                       { QStringLiteral("size"), f.data.size() } });
+            QJsonObject entry { { QStringLiteral("device"), QString(device) },
+                                { QStringLiteral("name"), f.name },
+                                { QStringLiteral("size"), f.data.size() } };
+            if (f.rowBytes > 0)
+                entry.insert(QStringLiteral("rowBytes"), f.rowBytes);
+            files.append(entry);
         }
     }
     const QJsonObject root { { QStringLiteral("version"), FormatVersion },

@@ -1,5 +1,6 @@
 #include "printer/virtualprinter.h"
 
+#include "preview/graphicdata.h"
 #include "printer/generatedlabels.h"
 
 #include <QRegularExpression>
@@ -75,6 +76,7 @@ bool VirtualPrinter::LoadState(QString *error)
     if (!stateFile_->Load(stored_, identity_, memory_, error))
         return false;
     settings_ = stored_;
+    render_.reset();
     return true;
 }
 
@@ -99,6 +101,7 @@ void VirtualPrinter::PowerCycle()
     FlushDump();
     dumpMode_ = false;
     memory_.Clear(QLatin1Char('R'));
+    render_.reset();
     memoryFull_ = false;
     settings_ = stored_;
     log_.Info(
@@ -253,7 +256,7 @@ void VirtualPrinter::Format(const QByteArray &format)
         const qsizetype end = stored.toUpper().lastIndexOf("^XZ");
         if (end >= 0)
             stored.truncate(end);
-        Store(device, name, stored, QStringLiteral("format"));
+        Store(device, StoredFile { name, stored, 0 }, QStringLiteral("format"));
         return;
     }
 
@@ -270,6 +273,7 @@ void VirtualPrinter::Format(const QByteArray &format)
     PrintJob job;
     job.format = printable;
     job.settings = settings_;
+    job.render = RenderSnapshot();
     job.dotsPerMm = config_.dotsPerMm;
     job.quantity = ParseQuantity(printed, &error);
     if (!error.isEmpty()) {
@@ -295,6 +299,7 @@ void VirtualPrinter::PrintGenerated(PrintJob::Kind kind, const QByteArray &forma
     job.kind = kind;
     job.format = format;
     job.settings = settings_;
+    job.render = RenderSnapshot();
     job.settings.lengthDots = std::max(settings_.lengthDots, lengthDots);
     job.settings.homeX = job.settings.homeY = 0;
     job.dotsPerMm = config_.dotsPerMm;
@@ -372,48 +377,75 @@ bool VirtualPrinter::DownloadStart(const DownloadHeader &h)
 
 void VirtualPrinter::DownloadEnd(const DownloadHeader &h, QByteArray data)
 {
-    Store(h.device, h.name, data,
+    Store(h.device, StoredFile { h.name, data, h.rowBytes },
           h.hex ? QStringLiteral("%1, hexadecimal").arg(h.Describe())
                 : QStringLiteral("%1, binary").arg(h.Describe()));
 }
 
-bool VirtualPrinter::Store(QChar device, const QString &name, const QByteArray &data,
-                           const QString &how)
+bool VirtualPrinter::Store(QChar device, const StoredFile &file, const QString &how)
 {
-    const StoredFile *old = memory_.Find(device, name);
+    const StoredFile *old = memory_.Find(device, file.name);
     const QString oldName = old ? old->name : QString();
     bool replaced = false;
-    if (!memory_.Store(device, name, data, &replaced)) {
+    if (!memory_.Store(device, file, &replaced)) {
         memoryFull_ = true;
         log_.Error(QStringLiteral("%1:%2 (%3 bytes): memory full, %4 KB free on %5; not stored")
                        .arg(device)
-                       .arg(name)
-                       .arg(data.size())
+                       .arg(file.name)
+                       .arg(file.data.size())
                        .arg(memory_.FreeKb(device))
                        .arg(PrinterMemory::DeviceName(device)));
         return false;
     }
+    render_.reset();
     log_.Info(QStringLiteral("%1:%2 %3: %4 bytes (%5); %6 KB free on %7")
                   .arg(device)
-                  .arg(name, replaced ? QStringLiteral("replaced") : QStringLiteral("stored"))
-                  .arg(data.size())
+                  .arg(file.name, replaced ? QStringLiteral("replaced") : QStringLiteral("stored"))
+                  .arg(file.data.size())
                   .arg(how)
                   .arg(memory_.FreeKb(device))
                   .arg(PrinterMemory::DeviceName(device)));
     if (stateFile_ && PrinterMemory::KeepsFilesAtPowerOff(device)) {
         QString error;
-        if (replaced && oldName != name)
+        if (replaced && oldName != file.name)
             stateFile_->RemoveFile(device, oldName, &error);
-        if (!stateFile_->WriteFile(device, *memory_.Find(device, name), &error))
+        if (!stateFile_->WriteFile(device, *memory_.Find(device, file.name), &error))
             log_.Error(QStringLiteral("state not saved: %1").arg(error));
         SaveIndex();
     }
     return true;
 }
 
+std::shared_ptr<const RenderOptions> VirtualPrinter::RenderSnapshot()
+{
+    if (render_)
+        return render_;
+    auto options = std::make_shared<RenderOptions>();
+    options->dotsPerMm = config_.dotsPerMm;
+    options->maxLabels = 1;
+    for (QChar device : PrinterMemory::DeviceLetters()) {
+        for (const StoredFile &f : memory_.Files(device)) {
+            const QString name = QString(device) + QLatin1Char(':') + f.name;
+            if (f.rowBytes > 0) {
+                QString problem;
+                const QImage picture = DecodeGraphic(
+                    GraphicData { 'B', f.data.size(), f.rowBytes, f.data }, 32000, problem);
+                if (!picture.isNull())
+                    options->graphics.insert(name, picture);
+            } else {
+                // The renderer takes what is a font and leaves the rest.
+                options->fonts.insert(name, f.data);
+            }
+        }
+    }
+    render_ = std::move(options);
+    return render_;
+}
+
 void VirtualPrinter::Delete(QChar device, const QString &pattern, const QString &what)
 {
     const QStringList gone = memory_.Delete(device, pattern);
+    render_.reset();
     if (!gone.isEmpty())
         memoryFull_ = false;
     log_.Info(QStringLiteral("%1: %2 file%3 deleted from %4%5")

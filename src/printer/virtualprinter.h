@@ -7,6 +7,7 @@
 // serves any number of sessions (one per listener), one after another on
 // one thread.
 
+#include "preview/labelrenderer.h"
 #include "printer/commandstream.h"
 #include "printer/formatcommands.h"
 #include "printer/printermemory.h"
@@ -51,6 +52,9 @@ struct PrintJob
     PrinterSettings settings; // as they stood when the format ended
     int dotsPerMm = 8;
     PrintQuantity quantity;
+    // The fonts and graphics in memory when the format ended; shared between
+    // jobs while the memory stays the same.
+    std::shared_ptr<const RenderOptions> render;
 };
 
 // What prints the labels and keeps the dump pages.
@@ -131,7 +135,10 @@ private:
     void DumpBytes(QByteArrayView bytes);
     void FlushDump();
 
-    bool Store(QChar device, const QString &name, const QByteArray &data, const QString &how);
+    bool Store(QChar device, const StoredFile &file, const QString &how);
+    // What the renderer needs of the memory (fonts, graphics), made again
+    // only after the memory has changed.
+    std::shared_ptr<const RenderOptions> RenderSnapshot();
     void Delete(QChar device, const QString &pattern, const QString &what);
     void PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots);
     void SaveIndex();
@@ -149,6 +156,7 @@ private:
     bool memoryFull_ = false;
     bool dumpMode_ = false;
     QByteArray dump_;
+    std::shared_ptr<const RenderOptions> render_;
 };
 
 // The commands of one connection, in the order they arrive.

@@ -74,14 +74,15 @@ TEST(FormatCommands, QuantityAndSerialNumbers)
         QByteArray label;
     } serials[] = {
         { "^FO1,1^SN0001,1,Y^FS", 2, "^FO1,1^FD0003^FS" },
-        { "^SN0001,1,Y^FS^SN100,-10,N^FS", 1, "^FD0002^FS^FD90^FS" },
+        { "^SN0001,1,Y^FS^SN100,-10,N^FS", 1, "^FD0002^FS^FD 90^FS" },
         { "^SNAB0998CD,1,Y^FS", 3, "^FDAB1001CD^FS" },
-        { "^SN7^FS", 5, "^FD12^FS" },
+        { "^SN7^FS", 5, "^FD2^FS" }, // a counter of one digit
         { "^SNX^FS", 5, "^FDX^FS" },
         { "^FDno serial^FS", 7, "^FDno serial^FS" },
+        { "^FDx^FS^PQ3,0,1,N^XZ", 1, "^FDx^FS^XZ" },
     };
     for (const auto &c : serials)
-        EXPECT_EQ(SerializedFormat(c.format, c.index), c.label) << c.format.toStdString();
+        EXPECT_EQ(SingleLabelFormat(c.format, c.index), c.label) << c.format.toStdString();
 }
 
 TEST(FormatCommands, WhatPrintsALabel)

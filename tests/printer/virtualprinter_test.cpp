@@ -174,10 +174,11 @@ TEST_F(Printer, TestLabelPrintsItsQuantityWithSerialNumbers)
     EXPECT_EQ(job.settings.widthDots, 608);
     EXPECT_EQ(job.settings.lengthDots, 1600);
     for (int i = 0; i < 3; ++i) {
-        const QByteArray label = SerializedFormat(job.format, i);
+        const QByteArray label = SingleLabelFormat(job.format, i);
         EXPECT_TRUE(label.contains("^FO240,1536^FWN,0^FD000" + QByteArray::number(i + 1) + "^FS"))
             << label.toStdString();
         EXPECT_FALSE(label.contains("^SN"));
+        EXPECT_FALSE(label.contains("^PQ"));
     }
 }
 

@@ -4,11 +4,13 @@
 // a new address over ETHERNET.
 #include "app/interfaceselecttab.h"
 #include "app/mainform.h"
+#include "commands/testlabel.h"
 #include "commands/ui/printerconfigtab.h"
 #include "files/ui/filestest.h"
 #include "link/printerlink.h"
 #include "network/ui/ethernetsetuptab.h"
 #include "network/ui/ipedit.h"
+#include "preview/labelrenderer.h"
 #include "serial/cport.h"
 #include "support/printerprocess.h"
 #include "support/ui/filewindow.h"
@@ -16,6 +18,7 @@
 #include "support/ui/windowtest.h"
 
 #include <QComboBox>
+#include <QImage>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -142,10 +145,23 @@ TEST_F(PrinterWindow, PintLabelPrintsItsQuantity)
     pieces->setText("3");
     QTest::mouseClick(Control<QPushButton>("Button24"), Qt::LeftButton);
     EXPECT_FALSE(printer->WaitForLine("format (").isEmpty());
-    for (int i = 1; i <= 3; ++i)
-        EXPECT_FALSE(
-            printer->WaitForLine(QStringLiteral("label %1: 608x1600 dots").arg(i)).isEmpty())
+    // The renderer's own reading of what the window sent, serial numbers
+    // 0001 to 0003 included, is what the printer must have printed.
+    RenderOptions options;
+    options.maxLabels = 10;
+    const RenderResult expected
+        = RenderLabels(TestLabelCommand(form->TabSheet1->SetupValues()), options);
+    ASSERT_EQ(expected.labels.size(), 3);
+    for (int i = 1; i <= 3; ++i) {
+        const QString path
+            = dir.filePath(QStringLiteral("out/label-%1.png").arg(i, 4, 10, QLatin1Char('0')));
+        EXPECT_EQ(printer->WaitForLine(QStringLiteral("label %1: ").arg(i), 30000),
+                  QStringLiteral("label %1: 608x1600 dots -> %2").arg(i).arg(path));
+        const QImage picture(path);
+        EXPECT_EQ(picture.convertToFormat(QImage::Format_Grayscale8),
+                  expected.labels[i - 1].convertToFormat(QImage::Format_Grayscale8))
             << i;
+    }
     EXPECT_TRUE(printer->WaitForLine("label 4:", 300).isEmpty());
     EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
 }
@@ -161,7 +177,7 @@ TEST_F(PrinterWindow, StoredSettingsOutliveARestart)
     // Applied but not stored: gone after the restart.
     Control<QLineEdit>("paperwidthe")->setText("60");
     QTest::mouseClick(Control<QPushButton>("Button24"), Qt::LeftButton);
-    EXPECT_FALSE(printer->WaitForLine("label 1: 480x1600 dots").isEmpty());
+    EXPECT_TRUE(printer->WaitForLine("label 1: ", 30000).startsWith("label 1: 480x1600 dots"));
 
     EXPECT_EQ(printer->Stop(), 0);
     Start({});
