@@ -275,6 +275,18 @@ void InterfaceSelectTab::DKChange()
     HandComSettings();
 }
 
+void InterfaceSelectTab::SelectCom(const QString &device)
+{
+    DK->setEditText(device);
+    RadioButton1->click();
+}
+
+void InterfaceSelectTab::SelectEthernet(const QString &address)
+{
+    IPEdit1->SetIPString(address);
+    RadioButton3->click();
+}
+
 void InterfaceSelectTab::HandComSettings()
 {
     emit ComSettingsChanged(DK->currentText(), SD1->currentText());

@@ -27,6 +27,11 @@ public:
     void HandComSettings();
     void FillPrinterList();
 
+    // Chooses COM on a device, or ETHERNET at an address, as the operator
+    // would on the tab.
+    void SelectCom(const QString &device);
+    void SelectEthernet(const QString &address);
+
     // Serial devices offered after COM1..COM4: the USB serial adapters that
     // exist now.
     static QStringList SerialDeviceNames();

@@ -2,6 +2,7 @@
 
 #include "app/aboutform.h"
 #include "app/interfaceselecttab.h"
+#include "app/virtualprinterwindow.h"
 #include "commands/ui/printerconfigtab.h"
 #include "files/ui/filemanagertab.h"
 #include "link/printerlink.h"
@@ -144,10 +145,24 @@ TForm1::TForm1(QWidget *parent)
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     move(205, 117);
 
+    CreateToolsMenu();
     FormCreate();
 }
 
 TForm1::~TForm1() = default;
+
+// "Tools": a virtual printer to try everything without hardware.
+void TForm1::CreateToolsMenu()
+{
+    VirtualPrinter = new VirtualPrinterWindow(TabSheet5, this);
+    VirtualPrinter->hide();
+    QMenu *toolsMenu = menuBar()->addMenu(QStringLiteral("Tools"));
+    toolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
+    StartVirtualPrinter = toolsMenu->addAction(QStringLiteral("Start Virtual Printer…"));
+    StartVirtualPrinter->setObjectName(QStringLiteral("StartVirtualPrinter"));
+    connect(StartVirtualPrinter, &QAction::triggered, this,
+            Guarded([this](bool) { VirtualPrinter->StartAndShow(); }));
+}
 
 void TForm1::CreateMenu()
 {

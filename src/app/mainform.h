@@ -22,6 +22,7 @@ class PrinterConfigTab;
 class FileManagerTab;
 class EthernetSetupTab;
 class CommandToolTab;
+class VirtualPrinterWindow;
 
 // The main window. It composes the five tabs, the menu, the status bar and
 // clock, and the components that outlive every click: the printer link and
@@ -45,6 +46,8 @@ public:
 
     QAction *About2 = nullptr;
     QAction *Exit2 = nullptr;
+    QAction *StartVirtualPrinter = nullptr; // "Tools" > "Start Virtual Printer…"
+    VirtualPrinterWindow *VirtualPrinter = nullptr;
     QPushButton *Button23 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QComboBox *ComboBox1 = nullptr;
@@ -70,6 +73,7 @@ protected:
 private:
     void FormCreate();
     void CreateMenu();
+    void CreateToolsMenu();
     void CreateStatusBar();
     void CloseOnceIdle();
 

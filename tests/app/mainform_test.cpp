@@ -54,7 +54,7 @@ TEST(MainWindow, MenuHoldsAboutAndExit)
 {
     TForm1 form;
     const auto menus = form.menuBar()->actions();
-    ASSERT_EQ(menus.size(), 2);
+    ASSERT_GE(menus.size(), 2); // menus added later come after these two
     EXPECT_EQ(menus[0]->text(), "About");
     EXPECT_EQ(menus[1]->text(), "Exit");
     EXPECT_EQ(Find<QAction>(&form, "About2")->text(), "About");

@@ -1,0 +1,226 @@
+#include "app/virtualprinterwindow.h"
+
+#include "app/interfaceselecttab.h"
+#include "preview/ui/labelview.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFontDatabase>
+#include <QHBoxLayout>
+#include <QImage>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QStandardPaths>
+#include <QVBoxLayout>
+
+namespace {
+
+// The raw printing port ETHERNET sends to.
+constexpr quint16 NetworkPort = 9100;
+constexpr int StopWaitMs = 3000;
+constexpr int LogLines = 2000;
+
+} // namespace
+
+VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidget *parent)
+    : QWidget(parent, Qt::Window)
+    , interfaces_(interfaces)
+    , program_(DefaultProgram())
+    , stateDir_(DefaultStateDir())
+{
+    setObjectName(QStringLiteral("VirtualPrinterWindow"));
+    setWindowTitle(QStringLiteral("Virtual Printer"));
+
+    StatusLabel = new QLabel(this);
+    StatusLabel->setObjectName(QStringLiteral("StatusLabel"));
+    StatusLabel->setWordWrap(true);
+    StatusLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    UseComButton = new QPushButton(QStringLiteral("Use as COM"), this);
+    UseComButton->setObjectName(QStringLiteral("UseComButton"));
+    UseEthernetButton = new QPushButton(QStringLiteral("Use as ETHERNET"), this);
+    UseEthernetButton->setObjectName(QStringLiteral("UseEthernetButton"));
+    StartStopButton = new QPushButton(this);
+    StartStopButton->setObjectName(QStringLiteral("StartStopButton"));
+    LabelCaption = new QLabel(QStringLiteral("No label printed yet."), this);
+    LabelCaption->setObjectName(QStringLiteral("LabelCaption"));
+    LastLabel = new LabelView(this);
+    LastLabel->setObjectName(QStringLiteral("LastLabel"));
+    LastLabel->setMinimumHeight(260);
+    LogView = new QPlainTextEdit(this);
+    LogView->setObjectName(QStringLiteral("LogView"));
+    LogView->setReadOnly(true);
+    LogView->setMaximumBlockCount(LogLines);
+    LogView->setLineWrapMode(QPlainTextEdit::NoWrap);
+    LogView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(UseComButton);
+    buttons->addWidget(UseEthernetButton);
+    buttons->addStretch();
+    buttons->addWidget(StartStopButton);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(StatusLabel);
+    layout->addLayout(buttons);
+    layout->addWidget(LabelCaption);
+    layout->addWidget(LastLabel, 3);
+    layout->addWidget(LogView, 2);
+    resize(560, 680);
+
+    connect(UseComButton, &QPushButton::clicked, this,
+            [this] { interfaces_->SelectCom(ptyPath_); });
+    connect(UseEthernetButton, &QPushButton::clicked, this,
+            [this] { interfaces_->SelectEthernet(QStringLiteral("127.0.0.1")); });
+    connect(StartStopButton, &QPushButton::clicked, this, [this] {
+        if (IsRunning())
+            Stop();
+        else
+            Start(true);
+    });
+    process_.setProcessChannelMode(QProcess::MergedChannels);
+    connect(&process_, &QProcess::readyReadStandardOutput, this, &VirtualPrinterWindow::ReadOutput);
+    connect(&process_, &QProcess::finished, this, &VirtualPrinterWindow::OnFinished);
+    ShowState();
+}
+
+VirtualPrinterWindow::~VirtualPrinterWindow()
+{
+    process_.disconnect(this);
+    Stop();
+}
+
+QString VirtualPrinterWindow::DefaultProgram()
+{
+    return QDir(QCoreApplication::applicationDirPath())
+        .filePath(QStringLiteral("tarvolin-printer"));
+}
+
+QString VirtualPrinterWindow::DefaultStateDir()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+        .filePath(QStringLiteral("virtual-printer"));
+}
+
+void VirtualPrinterWindow::StartAndShow()
+{
+    show();
+    raise();
+    activateWindow();
+    if (!IsRunning())
+        Start(true);
+}
+
+void VirtualPrinterWindow::Start(bool withTcp)
+{
+    if (!QFileInfo(program_).isExecutable()) {
+        problem_ = QStringLiteral("The virtual printer (%1) is not there.").arg(program_);
+        ShowState();
+        return;
+    }
+    labels_ = std::make_unique<QTemporaryDir>();
+    QStringList arguments { QStringLiteral("--pty"), QStringLiteral("--out"), labels_->path() };
+    if (!stateDir_.isEmpty())
+        arguments << QStringLiteral("--state") << stateDir_;
+    if (withTcp)
+        arguments << QStringLiteral("--tcp") << QString::number(NetworkPort);
+    withTcp_ = withTcp;
+    ready_ = false;
+    ptyPath_.clear();
+    tcpPort_ = 0;
+    partial_.clear();
+    if (withTcp)
+        problem_.clear();
+    LogView->appendPlainText(QStringLiteral("$ %1 %2").arg(QFileInfo(program_).fileName(),
+                                                           arguments.join(QLatin1Char(' '))));
+    process_.start(program_, arguments);
+    ShowState();
+}
+
+void VirtualPrinterWindow::Stop()
+{
+    if (!IsRunning())
+        return;
+    stopping_ = true;
+    // SIGTERM: the printer ends cleanly.
+    process_.terminate();
+    if (!process_.waitForFinished(StopWaitMs)) {
+        process_.kill();
+        process_.waitForFinished(StopWaitMs);
+    }
+    stopping_ = false;
+}
+
+void VirtualPrinterWindow::ReadOutput()
+{
+    partial_ += process_.readAllStandardOutput();
+    qsizetype end;
+    while ((end = partial_.indexOf('\n')) >= 0) {
+        OnLine(QString::fromLocal8Bit(partial_.left(end)));
+        partial_.remove(0, end + 1);
+    }
+}
+
+void VirtualPrinterWindow::OnLine(const QString &line)
+{
+    LogView->appendPlainText(line);
+    static const QRegularExpression label(
+        QStringLiteral("^label (\\d+): (\\d+)x(\\d+) dots -> (.+)$"));
+    if (line.startsWith(QLatin1String("pty: "))) {
+        ptyPath_ = line.section(QLatin1Char(' '), 1, 1);
+    } else if (line.startsWith(QLatin1String("tcp: "))) {
+        tcpPort_ = quint16(line.section(QLatin1Char(':'), -1).toUInt());
+    } else if (line.startsWith(QLatin1String("ready: "))) {
+        ready_ = true;
+        ShowState();
+    } else if (const QRegularExpressionMatch m = label.match(line); m.hasMatch()) {
+        const QImage picture(m.captured(4));
+        if (!picture.isNull()) {
+            LastLabel->SetLabel(picture, picture.size(), 8, LengthUnit::Mm);
+            LabelCaption->setText(QStringLiteral("Label %1: %2 x %3 dots")
+                                      .arg(m.captured(1), m.captured(2), m.captured(3)));
+        }
+    }
+}
+
+void VirtualPrinterWindow::OnFinished(int exitCode, QProcess::ExitStatus status)
+{
+    ReadOutput();
+    const bool wasReady = ready_;
+    ready_ = false;
+    if (!wasReady && withTcp_ && !stopping_ && status == QProcess::NormalExit && exitCode != 0) {
+        // Most likely another program has the network port: serial only.
+        problem_ = QStringLiteral("Port %1 is taken on this computer, so ETHERNET is not offered.")
+                       .arg(NetworkPort);
+        Start(false);
+        return;
+    }
+    if (!stopping_)
+        problem_ = status == QProcess::NormalExit && exitCode == 0
+            ? QString()
+            : QStringLiteral("The virtual printer ended unexpectedly; its log says why.");
+    LogView->appendPlainText(QStringLiteral("(stopped)"));
+    ShowState();
+}
+
+void VirtualPrinterWindow::ShowState()
+{
+    const bool running = IsRunning() && ready_;
+    QString text;
+    if (running) {
+        text = QStringLiteral("Running. COM: %1").arg(ptyPath_);
+        if (tcpPort_ != 0)
+            text += QStringLiteral("    ETHERNET: 127.0.0.1 (port %1)").arg(tcpPort_);
+    } else if (IsRunning()) {
+        text = QStringLiteral("Starting…");
+    } else {
+        text = QStringLiteral("Stopped.");
+    }
+    if (!problem_.isEmpty())
+        text += QLatin1Char('\n') + problem_;
+    StatusLabel->setText(text);
+    UseComButton->setEnabled(running);
+    UseEthernetButton->setEnabled(running && tcpPort_ == NetworkPort);
+    StartStopButton->setText(IsRunning() ? QStringLiteral("Stop") : QStringLiteral("Start"));
+}
