@@ -50,6 +50,19 @@ qsizetype FindDelimiter(QByteArrayView in, qsizetype from)
     return it == in.end() ? -1 : it - in.begin();
 }
 
+// Where parameters from `from` on end: at the next delimiter or, when none
+// comes, at the end of the input or after MaxHeaderBytes; -1 while more
+// bytes may still bring the delimiter.
+qsizetype ParametersEnd(QByteArrayView in, qsizetype from, bool atEnd)
+{
+    const qsizetype end = FindDelimiter(in, from);
+    if (end >= 0)
+        return end;
+    if (!atEnd && in.size() <= CommandStream::MaxHeaderBytes)
+        return -1;
+    return std::min(in.size(), CommandStream::MaxHeaderBytes);
+}
+
 struct HexTable
 {
     signed char value[256];
@@ -426,25 +439,28 @@ qsizetype CommandStream::LineStep(QByteArrayView in, bool atEnd)
     return end;
 }
 
+qsizetype CommandStream::Short(QByteArrayView in, qsizetype need, bool atEnd, const char *what)
+{
+    if (in.size() >= need)
+        return -1;
+    if (!atEnd)
+        return 0;
+    Error(QStringLiteral("%1 was cut short: %2").arg(QLatin1String(what), Shown(in)));
+    return in.size();
+}
+
 qsizetype CommandStream::CaretStep(QByteArrayView in, bool atEnd)
 {
-    if (in.size() < 3) {
-        if (!atEnd)
-            return 0;
-        Error(QStringLiteral("a command was cut short: %1").arg(Shown(in)));
-        return in.size();
-    }
+    if (const qsizetype wait = Short(in, 3, atEnd, "a command"); wait >= 0)
+        return wait;
     if (StartsWithUpper(in, "^XA")) {
         mode_ = Mode::Format;
         format_ = in.first(3).toByteArray();
         return 3;
     }
-    qsizetype end = FindDelimiter(in, 1);
-    if (end < 0) {
-        if (!atEnd && in.size() <= MaxHeaderBytes)
-            return 0;
-        end = std::min(in.size(), MaxHeaderBytes);
-    }
+    const qsizetype end = ParametersEnd(in, 1, atEnd);
+    if (end < 0)
+        return 0;
     Error(QStringLiteral("^%1 outside a format was ignored")
               .arg(QString::fromLatin1(in.sliced(1, 2).toByteArray().toUpper())));
     return end;
@@ -452,16 +468,12 @@ qsizetype CommandStream::CaretStep(QByteArrayView in, bool atEnd)
 
 qsizetype CommandStream::TildeStep(QByteArrayView in, bool atEnd, bool inFormat)
 {
-    if (in.size() < 3) {
-        if (!atEnd)
-            return 0;
-        if (inFormat) {
-            format_ += in.toByteArray();
-            return in.size();
-        }
-        Error(QStringLiteral("a command was cut short: %1").arg(Shown(in)));
+    if (inFormat && atEnd && in.size() < 3) {
+        format_ += in.toByteArray();
         return in.size();
     }
+    if (const qsizetype wait = Short(in, 3, atEnd, "a command"); wait >= 0)
+        return wait;
     const char letters[] = { Upper(in[1]), Upper(in[2]) };
     const QByteArray name(letters, 2);
     if (inFormat && !IsImmediateTilde(name)) {
@@ -739,23 +751,16 @@ qsizetype CommandStream::DumpStep(QByteArrayView in, bool atEnd)
 
 qsizetype CommandStream::EscapeStep(QByteArrayView in, bool atEnd)
 {
-    if (in.size() < 3) {
-        if (!atEnd)
-            return 0;
-        Error(QStringLiteral("an escape sequence was cut short: %1").arg(Shown(in)));
-        return in.size();
-    }
+    if (const qsizetype wait = Short(in, 3, atEnd, "an escape sequence"); wait >= 0)
+        return wait;
     if (in[1] == '!' && in[2] == '?') {
         sink_.OnStatusQuery();
         return 3;
     }
     if (in[1] == '!' && in[2] == ',') {
-        qsizetype end = FindDelimiter(in, 3);
-        if (end < 0) {
-            if (!atEnd && in.size() <= MaxHeaderBytes)
-                return 0;
-            end = std::min(in.size(), MaxHeaderBytes);
-        }
+        const qsizetype end = ParametersEnd(in, 3, atEnd);
+        if (end < 0)
+            return 0;
         const QByteArray what = in.sliced(3, end - 3).toByteArray();
         if (what == "R")
             sink_.OnReset();
@@ -779,12 +784,8 @@ qsizetype CommandStream::AddressStep(QByteArrayView in, bool atEnd)
             return k;
         }
     }
-    if (in.size() < prefix.size() + 2) {
-        if (!atEnd)
-            return 0;
-        Error(QStringLiteral("a network command was cut short: %1").arg(Shown(in)));
-        return in.size();
-    }
+    if (const qsizetype wait = Short(in, prefix.size() + 2, atEnd, "a network command"); wait >= 0)
+        return wait;
     const QByteArrayView kind = in.sliced(5, 2);
     const QByteArrayView body = in.sliced(7);
     qsizetype length = 0;

@@ -106,6 +106,9 @@ private:
     qsizetype EscapeStep(QByteArrayView in, bool atEnd);
     qsizetype AddressStep(QByteArrayView in, bool atEnd);
 
+    // Fewer than `need` bytes: 0 to wait for more, or at the end of the
+    // input all of them, reported as cut short; -1 when there are enough.
+    qsizetype Short(QByteArrayView in, qsizetype need, bool atEnd, const char *what);
     void StartGarbage();
     void EndGarbage();
     void FinishDownload();

@@ -6,6 +6,7 @@
 #include "support/ptyprinter.h"
 #include "support/ui/filewindow.h"
 #include "support/ui/modal.h"
+#include "support/ui/statuslamps.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -17,9 +18,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-const QColor Red(255, 0, 0);
-const QColor Green(0, 255, 0);
 
 class StatusWindow : public FileWindowTest
 {
@@ -37,8 +35,6 @@ protected:
         ASSERT_EQ(form->CP->Port(), printer.SlavePath());
         form->PageControl1->setCurrentWidget(form->TabSheet1);
         tab = form->TabSheet1;
-        lamps = { tab->Label56, tab->Label1, tab->Label2, tab->Label3, tab->Label4,
-                  tab->Label5,  tab->Label6, tab->Label7, tab->Label8, tab->Label60 };
     }
 
     // The query with the printer answering `reply` (nothing: silent).
@@ -50,22 +46,10 @@ protected:
         EXPECT_EQ(printer.Requests(), before + 1);
     }
 
-    // The lamps lit, by caption, each with its colour; the others greyed.
-    QStringList Lit() const
-    {
-        QStringList lit;
-        for (QLabel *lamp : lamps) {
-            if (!lamp->isEnabled())
-                continue;
-            const QColor c = lamp->palette().color(QPalette::Active, QPalette::WindowText);
-            lit << lamp->text() + (c == Red ? " red" : c == Green ? " green" : " other");
-        }
-        return lit;
-    }
+    QStringList Lit() const { return LitStatusLamps(tab); }
 
     PtyPrinter printer;
     PrinterConfigTab *tab = nullptr;
-    QList<QLabel *> lamps;
 };
 
 } // namespace

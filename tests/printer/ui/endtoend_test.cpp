@@ -15,6 +15,7 @@
 #include "support/printerprocess.h"
 #include "support/ui/filewindow.h"
 #include "support/ui/modal.h"
+#include "support/ui/statuslamps.h"
 #include "support/ui/windowtest.h"
 
 #include <QComboBox>
@@ -31,9 +32,6 @@
 #include <memory>
 
 namespace {
-
-const QColor Red(255, 0, 0);
-const QColor Green(0, 255, 0);
 
 // The window on the File Manager tab, with a virtual printer on COM.
 class PrinterWindow : public FileManagerWindow
@@ -72,21 +70,6 @@ protected:
         return files->Edit19->text();
     }
 
-    // The lamps lit, by caption and colour; the others are greyed.
-    QStringList Lit()
-    {
-        QStringList lit;
-        for (const char *name : { "Label56", "Label1", "Label2", "Label3", "Label4", "Label5",
-                                  "Label6", "Label7", "Label8", "Label60" }) {
-            QLabel *lamp = Control<QLabel>(name);
-            if (!lamp || !lamp->isEnabled())
-                continue;
-            const QColor c = lamp->palette().color(QPalette::Active, QPalette::WindowText);
-            lit << lamp->text() + (c == Red ? " red" : c == Green ? " green" : " other");
-        }
-        return lit;
-    }
-
     std::unique_ptr<PrinterProcess> printer;
 };
 
@@ -122,18 +105,20 @@ TEST_F(PrinterWindow, GetStatusLightsExactlyTheConditionsSet)
     form->PageControl1->setCurrentWidget(form->TabSheet1);
     QPushButton *getStatus = Control<QPushButton>("Button7");
     getStatus->click(); // hidden group; the query still works
-    EXPECT_EQ(Lit(), QStringList({ "Head Open red", "Out of Paper red" }));
+    EXPECT_EQ(LitStatusLamps(form->TabSheet1),
+              QStringList({ "Head Open red", "Out of Paper red" }));
 
     printer->Control("status -head-open");
     printer->Control("status +ribbon-out");
     ASSERT_FALSE(printer->WaitForLine("status 0c (paper-out, ribbon-out)").isEmpty());
     getStatus->click();
-    EXPECT_EQ(Lit(), QStringList({ "Out of Paper red", "Out of Ribbon red" }));
+    EXPECT_EQ(LitStatusLamps(form->TabSheet1),
+              QStringList({ "Out of Paper red", "Out of Ribbon red" }));
 
     printer->Control("status ready");
     ASSERT_FALSE(printer->WaitForLine("status 00 (ready)").isEmpty());
     getStatus->click();
-    EXPECT_EQ(Lit(), QStringList({ "Ready green" }));
+    EXPECT_EQ(LitStatusLamps(form->TabSheet1), QStringList({ "Ready green" }));
     EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
 }
 

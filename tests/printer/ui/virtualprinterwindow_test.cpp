@@ -6,13 +6,13 @@
 #include "app/virtualprinterwindow.h"
 #include "network/ui/ipedit.h"
 #include "serial/cport.h"
+#include "serial/serialtest.h"
 #include "support/printerprocess.h"
 #include "support/ui/modal.h"
 #include "support/ui/windowtest.h"
 
 #include <QAction>
 #include <QComboBox>
-#include <QElapsedTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -26,23 +26,6 @@
 
 #include <csignal>
 #include <memory>
-
-namespace {
-
-// Processes events until the condition holds or the time is up.
-template<class Condition> bool Eventually(Condition condition, int timeoutMs = 15000)
-{
-    QElapsedTimer clock;
-    clock.start();
-    while (!condition()) {
-        if (clock.elapsed() > timeoutMs)
-            return false;
-        QTest::qWait(20);
-    }
-    return true;
-}
-
-} // namespace
 
 TEST(VirtualPrinterWindow, StartedFromTheMenuOfferedAndStoppedWithTheWindow)
 {
@@ -64,7 +47,7 @@ TEST(VirtualPrinterWindow, StartedFromTheMenuOfferedAndStoppedWithTheWindow)
     EXPECT_FALSE(window->isVisible());
     start->trigger();
     EXPECT_TRUE(window->isVisible());
-    ASSERT_TRUE(Eventually([&] { return window->UseComButton->isEnabled(); }))
+    ASSERT_TRUE(WaitWithEvents([&] { return window->UseComButton->isEnabled(); }, 15000))
         << window->LogView->toPlainText().toStdString();
     EXPECT_TRUE(window->StatusLabel->text().contains(window->PtyPath()));
 
@@ -77,9 +60,9 @@ TEST(VirtualPrinterWindow, StartedFromTheMenuOfferedAndStoppedWithTheWindow)
     // A label over COM shows in the window.
     Find<QLineEdit>(form.get(), "Edit1")->setText("2");
     Find<QPushButton>(form.get(), "Button24")->click();
-    EXPECT_TRUE(Eventually([&] {
-        return window->LabelCaption->text() == "Label 2: 608 x 1600 dots";
-    })) << window->LogView->toPlainText().toStdString();
+    EXPECT_TRUE(WaitWithEvents(
+        [&] { return window->LabelCaption->text() == "Label 2: 608 x 1600 dots"; }, 15000))
+        << window->LogView->toPlainText().toStdString();
 
     // Offered as ETHERNET when the raw printing port was free.
     if (window->TcpPort() == 9100) {
@@ -89,10 +72,13 @@ TEST(VirtualPrinterWindow, StartedFromTheMenuOfferedAndStoppedWithTheWindow)
         EXPECT_EQ(form->TabSheet5->IPEdit1->IPString(), "127.0.0.1");
         Find<TIPEdit>(form.get(), "IPEdit2")->SetIPString("10.1.2.3");
         Find<QPushButton>(form.get(), "Button17")->click();
-        EXPECT_TRUE(Eventually([&] {
-            return window->LogView->toPlainText().contains(
-                "new IP address: 192.168.123.100 -> 10.1.2.3");
-        })) << window->LogView->toPlainText().toStdString();
+        EXPECT_TRUE(WaitWithEvents(
+            [&] {
+                return window->LogView->toPlainText().contains(
+                    "new IP address: 192.168.123.100 -> 10.1.2.3");
+            },
+            15000))
+            << window->LogView->toPlainText().toStdString();
     } else {
         EXPECT_FALSE(window->UseEthernetButton->isEnabled());
     }
