@@ -3,10 +3,10 @@
 #include "link/cupsprinter.h"
 #include "network/ui/ipedit.h"
 #include "ui/controls.h"
+#include "ui/devicecombobox.h"
 #include "ui/errorbox.h"
 
 #include <QComboBox>
-#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -43,11 +43,13 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     GroupBox8 = group(QStringLiteral("GroupBox8"), QStringLiteral("COM Configuration"), 16, 81);
     RadioButton1 = radio(QStringLiteral("RadioButton1"), QStringLiteral("COM"), 16, 81);
     AddCaption(GroupBox8, QStringLiteral("DKLabel"), QStringLiteral("Port Name:"), 16, 25);
-    DK = Named(new QComboBox(GroupBox8), QStringLiteral("DK"));
+    DK = Named(new DeviceComboBox(
+                   { QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
+                     QStringLiteral("COM4") },
+                   [this] { return SerialDevices(deviceRoots_); }, GroupBox8),
+               QStringLiteral("DK"));
     DK->setEditable(true);
-    DK->addItems({ QStringLiteral("COM1"), QStringLiteral("COM2"), QStringLiteral("COM3"),
-                   QStringLiteral("COM4") });
-    DK->addItems(SerialDeviceNames());
+    DK->Refresh();
     DK->setGeometry(FieldLeft, 21, 160, 22);
     DK->setCurrentIndex(0);
     AddCaption(GroupBox8, QStringLiteral("SD1Label"), QStringLiteral("Baud Rate:"), 16, 53);
@@ -70,10 +72,13 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     GroupBox9 = group(QStringLiteral("GroupBox9"), QStringLiteral("LPT Selection"), 112, 57);
     RadioButton2 = radio(QStringLiteral("RadioButton2"), QStringLiteral("LPT"), 112, 57);
     AddCaption(GroupBox9, QStringLiteral("ComboBox25Label"), QStringLiteral("Port Name:"), 16, 25);
-    ComboBox25 = Named(new QComboBox(GroupBox9), QStringLiteral("ComboBox25"));
+    ComboBox25 = Named(new DeviceComboBox(
+                           { QStringLiteral("LPT1"), QStringLiteral("LPT2"), QStringLiteral("LPT3"),
+                             QStringLiteral("LPT4") },
+                           [this] { return UsbPrinterDevices(deviceRoots_); }, GroupBox9),
+                       QStringLiteral("ComboBox25"));
     ComboBox25->setEditable(true);
-    ComboBox25->addItems({ QStringLiteral("LPT1"), QStringLiteral("LPT2"), QStringLiteral("LPT3"),
-                           QStringLiteral("LPT4") });
+    ComboBox25->Refresh();
     ComboBox25->setGeometry(FieldLeft, 21, 160, 22);
     ComboBox25->setCurrentIndex(0);
 
@@ -132,18 +137,6 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     connect(IPEdit1, &TIPEdit::OnChange, this, Guarded([this] { IPEdit1Change(); }));
     connect(Edit17, &QLineEdit::textChanged, this,
             Guarded([this](const QString &) { Edit17Change(); }));
-}
-
-QStringList InterfaceSelectTab::SerialDeviceNames()
-{
-    QStringList names;
-    const QDir dev(QStringLiteral("/dev"));
-    for (const QString &pattern : { QStringLiteral("ttyUSB*"), QStringLiteral("ttyACM*") }) {
-        QStringList found = dev.entryList({ pattern }, QDir::System | QDir::Files, QDir::Name);
-        for (const QString &entry : found)
-            names << dev.filePath(entry);
-    }
-    return names;
 }
 
 InterfaceSelection InterfaceSelectTab::Selection() const

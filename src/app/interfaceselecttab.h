@@ -1,6 +1,8 @@
 #pragma once
 
+#include "link/devicediscovery.h"
 #include "link/printerlink.h"
+#include "ui/devicecombobox.h"
 
 #include <QWidget>
 
@@ -32,9 +34,8 @@ public:
     void SelectCom(const QString &device);
     void SelectEthernet(const QString &address);
 
-    // Serial devices offered after COM1..COM4: the USB serial adapters that
-    // exist now.
-    static QStringList SerialDeviceNames();
+    // Where the port lists look for devices (tests point them elsewhere).
+    void SetDeviceRoots(const DeviceRoots &roots) { deviceRoots_ = roots; }
 
     void RadioButton1Click();
     void RadioButton2Click();
@@ -58,9 +59,11 @@ public:
     QGroupBox *GroupBox10;
     QGroupBox *GroupBox11;
     QGroupBox *GroupBox12;
-    QComboBox *DK;
+    // COM1..COM4, then the USB serial adapters and their stable names.
+    DeviceComboBox *DK;
     QComboBox *SD1;
-    QComboBox *ComboBox25;
+    // LPT1..LPT4, then USB printers without a print queue.
+    DeviceComboBox *ComboBox25;
     QComboBox *ComboBox26;
     QLineEdit *Edit17;
     TIPEdit *IPEdit1;
@@ -79,4 +82,5 @@ private:
     QString IpAddress() const;
 
     QLabel *summaryPanel_;
+    DeviceRoots deviceRoots_;
 };

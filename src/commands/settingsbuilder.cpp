@@ -17,8 +17,13 @@ QByteArray BuildSettingsBlock(const SetupPanelValues &values, const QLocale &loc
 {
     const int dotsPerMm = DotsPerMm(values.resolution);
     const long double unitFactor = UnitFactor(values.unit);
-    auto dots = [&](const QString &text, long double factor) {
-        return QByteArray::number(LengthToDots(text, dotsPerMm, factor, locale));
+    // Offset fields are named without the range their caption shows.
+    const RangeCaptions ranges = RangeCaptionsFor(values.resolution);
+    auto name = [](const QString &caption) {
+        return caption.section(QLatin1Char(':'), 0, 0);
+    };
+    auto dots = [&](const QString &text, const QString &caption, long double factor) {
+        return QByteArray::number(FieldToDots(text, caption, dotsPerMm, factor, locale));
     };
 
     QByteArray block = "^XA" + CrLf;
@@ -28,9 +33,9 @@ QByteArray BuildSettingsBlock(const SetupPanelValues &values, const QLocale &loc
         block += "~SD" + values.density.itemText.toUtf8() + CrLf;
     // Width and height share one line: "^PW" has no line end of its own.
     if (!values.width.isEmpty())
-        block += "^PW" + dots(values.width, unitFactor);
+        block += "^PW" + dots(values.width, WidthCaption(values.unit), unitFactor);
     if (!values.height.isEmpty())
-        block += "^LL" + dots(values.height, unitFactor) + CrLf;
+        block += "^LL" + dots(values.height, HeightCaption(values.unit), unitFactor) + CrLf;
 
     const QByteArray sensor = Choice(values.mediaSensor.position, { "^MNN", "^MNW", "^MNM" });
     if (!sensor.isEmpty())
@@ -46,10 +51,10 @@ QByteArray BuildSettingsBlock(const SetupPanelValues &values, const QLocale &loc
         block += direction + CrLf;
 
     // Offsets are millimetres whatever the unit.
-    block += "^LT" + dots(values.top, 1.0L) + CrLf;
-    block += "^LS" + dots(values.shift, 1.0L) + CrLf;
-    const QByteArray homeX = dots(values.homeX, 1.0L);
-    const QByteArray homeY = dots(values.homeY, 1.0L);
+    block += "^LT" + dots(values.top, name(ranges.top), 1.0L) + CrLf;
+    block += "^LS" + dots(values.shift, name(ranges.shift), 1.0L) + CrLf;
+    const QByteArray homeX = dots(values.homeX, name(ranges.home) + QStringLiteral(" x"), 1.0L);
+    const QByteArray homeY = dots(values.homeY, name(ranges.home) + QStringLiteral(" y"), 1.0L);
     block += "^LH" + homeX + "," + homeY + CrLf;
     return block;
 }

@@ -169,17 +169,31 @@ qint64 LengthToDots(const QString &text, int dotsPerMm, long double unitFactor,
     return static_cast<qint64>(rounded);
 }
 
+qint64 FieldToDots(const QString &text, const QString &caption, int dotsPerMm,
+                   long double unitFactor, const QLocale &locale)
+{
+    try {
+        return LengthToDots(text, dotsPerMm, unitFactor, locale);
+    } catch (EConvertError &e) {
+        QString name = caption;
+        if (name.endsWith(QLatin1Char(':')))
+            name.chop(1);
+        e.SetParticulars({ ErrorParticulars::Subject::Field, name, 0, {} });
+        throw;
+    }
+}
+
 qint32 LabelWidthDots(const SetupPanelValues &values, const QLocale &locale)
 {
-    const qint64 dots
-        = LengthToDots(values.width, DotsPerMm(values.resolution), UnitFactor(values.unit), locale);
+    const qint64 dots = FieldToDots(values.width, WidthCaption(values.unit),
+                                    DotsPerMm(values.resolution), UnitFactor(values.unit), locale);
     return static_cast<qint32>(static_cast<quint32>(static_cast<quint64>(dots)));
 }
 
 qint32 LabelHeightDots(const SetupPanelValues &values, const QLocale &locale)
 {
-    const qint64 dots = LengthToDots(values.height, DotsPerMm(values.resolution),
-                                     UnitFactor(values.unit), locale);
+    const qint64 dots = FieldToDots(values.height, HeightCaption(values.unit),
+                                    DotsPerMm(values.resolution), UnitFactor(values.unit), locale);
     return static_cast<qint32>(static_cast<quint32>(static_cast<quint64>(dots)));
 }
 

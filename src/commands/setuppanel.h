@@ -70,6 +70,11 @@ long double UnitFactor(LengthUnit unit);
 qint64 LengthToDots(const QString &text, int dotsPerMm, long double unitFactor,
                     const QLocale &locale = QLocale::system());
 
+// LengthToDots for one field of the panel: a failure also names the field by
+// its caption, for the error box's informative text.
+qint64 FieldToDots(const QString &text, const QString &caption, int dotsPerMm,
+                   long double unitFactor, const QLocale &locale = QLocale::system());
+
 // The label's width and height in dots, from the width and height fields in
 // the selected unit at the selected resolution, keeping the low 32 bits. Throw
 // like LengthToDots.

@@ -4,6 +4,29 @@
 
 #include <stdexcept>
 
+// What a failure concerns, beyond its fixed message: which device, file,
+// printer or field, and the system's own words. The error box turns these
+// into the message's informative text with a hint (see ErrorAdvice).
+struct ErrorParticulars
+{
+    enum class Subject {
+        None,
+        SerialDevice,
+        ParallelDevice,
+        File,
+        NetworkPrinter,
+        InstalledPrinter,
+        Field
+    };
+    Subject subject = Subject::None;
+    // Device path, full file path, "address:port", queue name or field caption.
+    QString name;
+    // The errno of the call that failed; 0 when none did.
+    int systemError = 0;
+    // The system's reason where it is not an errno (a print server's words).
+    QString reason;
+};
+
 // Every failure that a handler does not test itself is one of these. The
 // message is the exact text the operator sees in the application's error box;
 // what() holds it as UTF-8.
@@ -13,9 +36,20 @@ public:
     explicit ETarvolinError(const QString &message);
     QString Message() const { return message_; }
 
+    const ErrorParticulars &Particulars() const { return particulars_; }
+    void SetParticulars(ErrorParticulars particulars) { particulars_ = std::move(particulars); }
+
 private:
     QString message_;
+    ErrorParticulars particulars_;
 };
+
+// Throws an error with its particulars attached: throw With(EFoo(...), {...}).
+template<class E> E With(E error, ErrorParticulars particulars)
+{
+    error.SetParticulars(std::move(particulars));
+    return error;
+}
 
 // A number field that does not parse.
 class EConvertError : public ETarvolinError

@@ -3,6 +3,7 @@
 #include "core/exceptions.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <cerrno>
 #include <fcntl.h>
@@ -35,6 +36,11 @@ int OpenForReading(const QString &path)
     return fd;
 }
 
+ErrorParticulars AboutFile(const QString &path, int err)
+{
+    return { ErrorParticulars::Subject::File, QFileInfo(path).absoluteFilePath(), err, {} };
+}
+
 qint64 SizeOf(int fd)
 {
     struct stat info;
@@ -50,7 +56,7 @@ ReadOnlyFile::ReadOnlyFile(const QString &path)
     , fd_(OpenForReading(path))
 {
     if (fd_ < 0)
-        throw EFOpenError(path);
+        throw With(EFOpenError(path), AboutFile(path, errno));
 }
 
 ReadOnlyFile::~ReadOnlyFile()
@@ -71,7 +77,7 @@ qint64 ReadOnlyFile::Read(char *to, qint64 count)
         if (n < 0) {
             if (errno == EINTR)
                 continue;
-            throw EInOutError::FromErrno(errno);
+            throw With(EInOutError::FromErrno(errno), AboutFile(path_, errno));
         }
         if (n == 0)
             break;
@@ -84,7 +90,7 @@ qint64 FileSizeOf(const QString &path)
 {
     const int fd = OpenForReading(path);
     if (fd < 0)
-        throw EInOutError::FromErrno(errno);
+        throw With(EInOutError::FromErrno(errno), AboutFile(path, errno));
     qint64 size = 0;
     try {
         size = SizeOf(fd);

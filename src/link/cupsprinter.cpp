@@ -15,10 +15,16 @@ QString LastCupsReason()
     return QString::fromUtf8(reason ? reason : "unknown error");
 }
 
+ErrorParticulars AboutQueue(const QString &printerName)
+{
+    return { ErrorParticulars::Subject::InstalledPrinter, printerName, 0, {} };
+}
+
 [[noreturn]] void ThrowCupsError(const QString &printerName,
                                  const QString &reason = LastCupsReason())
 {
-    throw ETarvolinError(QStringLiteral("Printer \"%1\": %2").arg(printerName, reason));
+    throw With(ETarvolinError(QStringLiteral("Printer \"%1\": %2").arg(printerName, reason)),
+               AboutQueue(printerName));
 }
 
 } // namespace
@@ -56,9 +62,10 @@ void SendRawJob(const QString &printerName, const QByteArray &data, Transfer *tr
     if (!dest) {
         if (queue.isEmpty() || cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE
             || cupsLastError() == IPP_STATUS_ERROR_NOT_FOUND)
-            throw ETarvolinError(
-                QStringLiteral("Printer \"%1\": The printer or class does not exist.")
-                    .arg(printerName));
+            throw With(ETarvolinError(
+                           QStringLiteral("Printer \"%1\": The printer or class does not exist.")
+                               .arg(printerName)),
+                       AboutQueue(printerName));
         ThrowCupsError(printerName);
     }
     cupsFreeDests(1, dest);

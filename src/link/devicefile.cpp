@@ -4,6 +4,7 @@
 #include "link/transfer.h"
 
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -31,14 +32,16 @@ namespace {
 class OutputChannel
 {
 public:
-    OutputChannel(const QString &path, int flags)
+    OutputChannel(const QString &path, int flags, ErrorParticulars::Subject subject)
+        : path_(QFileInfo(path).absoluteFilePath())
+        , subject_(subject)
     {
         const QByteArray native = QFile::encodeName(path);
         do {
             fd_ = ::open(native.constData(), flags | O_WRONLY | O_CLOEXEC | O_NOCTTY, 0666);
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0)
-            throw EInOutError::FromErrno(errno);
+            Fail(errno);
     }
     ~OutputChannel()
     {
@@ -67,7 +70,7 @@ public:
             if (n < 0) {
                 if (errno == EINTR)
                     continue;
-                throw EInOutError::FromErrno(errno);
+                Fail(errno);
             }
             done += n;
             if (transfer)
@@ -80,10 +83,17 @@ public:
         const int fd = fd_;
         fd_ = -1;
         if (::close(fd) != 0 && errno != EINTR)
-            throw EInOutError::FromErrno(errno);
+            Fail(errno);
     }
 
 private:
+    [[noreturn]] void Fail(int err) const
+    {
+        throw With(EInOutError::FromErrno(err), { subject_, path_, err, {} });
+    }
+
+    QString path_;
+    ErrorParticulars::Subject subject_;
     int fd_ = -1;
 };
 
@@ -91,14 +101,14 @@ private:
 
 void WriteToDevice(const QString &path, const QByteArray &data, Transfer *transfer)
 {
-    OutputChannel channel(path, O_TRUNC);
+    OutputChannel channel(path, O_TRUNC, ErrorParticulars::Subject::ParallelDevice);
     channel.WriteAll(data, transfer);
     channel.Close();
 }
 
 void WriteToFile(const QString &path, const QByteArray &data, Transfer *transfer)
 {
-    OutputChannel channel(path, O_CREAT | O_TRUNC);
+    OutputChannel channel(path, O_CREAT | O_TRUNC, ErrorParticulars::Subject::File);
     channel.WriteAll(data, transfer);
     channel.Close();
 }

@@ -129,7 +129,11 @@ void TCustomComPort::OpenDevice()
 {
     const posixport::OpenResult r = posixport::OpenExclusive(DevicePath(port_));
     if (r.error)
-        throw EComPort(pcOpen, r.error);
+        throw With(EComPort(pcOpen, r.error),
+                   { ErrorParticulars::Subject::SerialDevice,
+                     QString::fromLocal8Bit(DevicePath(port_)),
+                     r.error,
+                     {} });
     handle_ = r.fd;
     // Error counters count from here.
     posixport::LineCounters c;
@@ -226,7 +230,11 @@ int TCustomComPort::WriteText(const QByteArray &str)
     const posixport::WriteOutcome out
         = posixport::WriteAll(handle_, str.constData(), str.size(), WriteDeadline(str.size()));
     if (out.error)
-        throw EComPort(pcWrite, out.error);
+        throw With(EComPort(pcWrite, out.error),
+                   { ErrorParticulars::Subject::SerialDevice,
+                     QString::fromLocal8Bit(DevicePath(port_)),
+                     out.error,
+                     {} });
     if (out.sent == str.size() && eventThread_)
         eventThread_->NoteTxEmpty();
     NotifyLinks(&TComLink::OnLinkTxBuf, str.constData(), int(str.size()));

@@ -135,11 +135,20 @@ QByteArray BuildSendTextCommand(const PageText &page)
     return EncodePageText(page.lines, page.encoding) + "\r\n";
 }
 
+namespace {
+// The file's full path and the system's words for what went wrong with it.
+ErrorParticulars AboutFile(const QFileDevice &file, const QString &path)
+{
+    return { ErrorParticulars::Subject::File, QFileInfo(path).absoluteFilePath(), 0,
+             file.errorString() };
+}
+} // namespace
+
 PageText ReadCommandFile(const QString &path, qint64 maxBytes)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError(path);
+        throw With(EFOpenError(path), AboutFile(file, path));
     // A device or pipe reports no size; the read below is bounded all the same.
     if (file.size() > maxBytes)
         throw ETarvolinError(QStringLiteral("Text exceeds memo capacity"));
@@ -147,7 +156,7 @@ PageText ReadCommandFile(const QString &path, qint64 maxBytes)
     for (;;) {
         const QByteArray chunk = file.read(qint64(1) << 20);
         if (file.error() != QFileDevice::NoError)
-            throw EFOpenError(path);
+            throw With(EFOpenError(path), AboutFile(file, path));
         if (chunk.isEmpty())
             break;
         bytes += chunk;
@@ -161,13 +170,13 @@ void WriteCommandFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
-        throw EFCreateError(path);
+        throw With(EFCreateError(path), AboutFile(file, path));
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
-        throw EFCreateError(path);
+        throw With(EFCreateError(path), AboutFile(file, path));
     }
     if (!file.commit())
-        throw EFCreateError(path);
+        throw With(EFCreateError(path), AboutFile(file, path));
 }
 
 bool CommandFileExists(const QString &path)
@@ -182,9 +191,9 @@ QByteArray ReadWholeFile(const QString &path)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        throw EFOpenError(path);
+        throw With(EFOpenError(path), AboutFile(file, path));
     QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        throw EFOpenError(path);
+        throw With(EFOpenError(path), AboutFile(file, path));
     return bytes;
 }

@@ -1,5 +1,6 @@
 #include "ui/errorbox.h"
 
+#include "core/erroradvice.h"
 #include "core/exceptions.h"
 
 #include <QApplication>
@@ -14,19 +15,26 @@ QString ErrorBoxText(const QString &message)
     return message;
 }
 
-void ShowErrorBox(const QString &message)
+void ShowErrorBox(const QString &message, const QString &informativeText)
 {
     QMessageBox box(QMessageBox::Critical, QStringLiteral("Tarvolin"), ErrorBoxText(message),
                     QMessageBox::Ok, QApplication::activeWindow());
     box.setObjectName(QStringLiteral("ErrorBox"));
+    box.setInformativeText(informativeText);
     box.exec();
 }
 
 void ShowMessage(const QString &message)
 {
+    ShowMessage(message, ErrorParticulars {});
+}
+
+void ShowMessage(const QString &message, const ErrorParticulars &particulars)
+{
     QMessageBox box(QMessageBox::NoIcon, QApplication::applicationName(), message, QMessageBox::Ok,
                     QApplication::activeWindow());
     box.setObjectName(QStringLiteral("MessageBox"));
+    box.setInformativeText(ErrorAdvice(particulars));
     box.exec();
 }
 
@@ -41,7 +49,7 @@ void ReportEscapedException(std::exception_ptr error)
         box.setObjectName(QStringLiteral("CancelledBox"));
         box.exec();
     } catch (const ETarvolinError &e) {
-        ShowErrorBox(e.Message());
+        ShowErrorBox(e.Message(), ErrorAdvice(e.Particulars()));
     } catch (const std::bad_alloc &) {
         ShowErrorBox(QStringLiteral("Out of memory"));
     } catch (const std::exception &e) {

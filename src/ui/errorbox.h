@@ -8,9 +8,13 @@
 
 class QWidget;
 
-// The application's error box: title "Tarvolin", error icon, OK.
+struct ErrorParticulars;
+
+// The application's error box: title "Tarvolin", error icon, OK. The message
+// stays exactly as given (with its closing full stop); what the failure
+// concerns and what to try go into the box's informative text.
 QString ErrorBoxText(const QString &message);
-void ShowErrorBox(const QString &message);
+void ShowErrorBox(const QString &message, const QString &informativeText = QString());
 
 // Shows a failure that escaped an operation. Called only from Guarded().
 void ReportEscapedException(std::exception_ptr error);
@@ -33,5 +37,7 @@ auto Guarded(F handler)
     };
 }
 
-// Shows a handler-tested failure: the exact text, an OK button.
+// Shows a handler-tested failure: the exact text, an OK button, and the
+// particulars below it when there are any.
 void ShowMessage(const QString &message);
+void ShowMessage(const QString &message, const ErrorParticulars &particulars);

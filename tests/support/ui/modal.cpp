@@ -38,6 +38,7 @@ void ModalWatcher::Handle(QWidget *modal)
     seen.title = modal->windowTitle();
     if (auto *box = qobject_cast<QMessageBox *>(modal)) {
         seen.text = box->text();
+        seen.informativeText = box->informativeText();
         seen.icon = box->icon();
         seen_.push_back(seen);
         box->done(QMessageBox::Ok);

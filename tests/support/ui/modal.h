@@ -16,6 +16,7 @@ struct SeenDialog
     QString objectName; // "ErrorBox", "MessageBox", ...
     QString title;
     QString text;
+    QString informativeText; // what the failure concerns and what to try
     int icon = 0; // QMessageBox::Icon
 };
 
