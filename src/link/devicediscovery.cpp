@@ -1,6 +1,5 @@
 #include "link/devicediscovery.h"
 
-#include <QCollator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,9 +55,15 @@ QString UsbDescription(const QString &sysDir, const QString &classDevice)
 QStringList Matching(const QDir &dir, const QStringList &patterns)
 {
     QStringList names = dir.entryList(patterns, QDir::System | QDir::Files | QDir::NoDotAndDotDot);
-    QCollator natural;
-    natural.setNumericMode(true);
-    std::sort(names.begin(), names.end(), natural);
+    // Names differ only in their trailing number, compared as a number.
+    auto split = [](const QString &name) {
+        qsizetype digits = name.size();
+        while (digits > 0 && name.at(digits - 1).isDigit())
+            --digits;
+        return std::pair { name.left(digits), name.mid(digits).toULongLong() };
+    };
+    std::sort(names.begin(), names.end(),
+              [&](const QString &a, const QString &b) { return split(a) < split(b); });
     return names;
 }
 
