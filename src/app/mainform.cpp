@@ -178,6 +178,19 @@ void TForm1::CreateMenu()
     Exit2 = exitMenu->addAction(QStringLiteral("Exit"));
     Exit2->setObjectName(QStringLiteral("Exit2"));
     connect(Exit2, &QAction::triggered, this, Guarded([this](bool) { Exit2Click(); }));
+    QMenu *viewMenu = bar->addMenu(QStringLiteral("View"));
+    viewMenu->setObjectName(QStringLiteral("View1"));
+    ShowAllOperations = viewMenu->addAction(QStringLiteral("Show All Operations"));
+    ShowAllOperations->setObjectName(QStringLiteral("ShowAllOperations"));
+    ShowAllOperations->setCheckable(true);
+    connect(ShowAllOperations, &QAction::toggled, this,
+            Guarded([this](bool shown) { ShowAllOperationsClick(shown); }));
+}
+
+void TForm1::ShowAllOperationsClick(bool shown)
+{
+    TabSheet1->ShowAllOperations(shown);
+    TabSheet2->ShowAllOperations(shown);
 }
 
 void TForm1::CreateStatusBar()

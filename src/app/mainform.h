@@ -39,6 +39,9 @@ public:
     void About2Click();
     void Button23Click();
     void Timer1Timer();
+    // "View" > "Show All Operations": reveals the complete operations the
+    // window hides at start. Unticked at every start.
+    void ShowAllOperationsClick(bool shown);
 
     PrinterLink &Link() { return *link_; }
     // The printer link's running operation, its dialog and its Cancel.
@@ -46,6 +49,7 @@ public:
 
     QAction *About2 = nullptr;
     QAction *Exit2 = nullptr;
+    QAction *ShowAllOperations = nullptr; // "View" > "Show All Operations"
     QAction *StartVirtualPrinter = nullptr; // "Tools" > "Start Virtual Printer…"
     VirtualPrinterWindow *VirtualPrinter = nullptr;
     QPushButton *Button23 = nullptr;

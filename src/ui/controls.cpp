@@ -51,3 +51,21 @@ RadioGroupControls AddRadioGroup(QWidget *parent, const QString &name, const QSt
     }
     return group;
 }
+
+void AdvancedView::Reveal(QWidget *control, std::optional<QRect> place)
+{
+    entries_.push_back({ control, control->geometry(), control->isHidden(), true, place });
+}
+
+void AdvancedView::Move(QWidget *control, const QRect &place)
+{
+    entries_.push_back({ control, control->geometry(), control->isHidden(), false, place });
+}
+
+void AdvancedView::Apply(bool advanced) const
+{
+    for (const Entry &e : entries_) {
+        e.control->setGeometry(advanced && e.place ? *e.place : e.ownPlace);
+        e.control->setHidden(advanced && e.reveal ? false : e.ownHidden);
+    }
+}

@@ -5,6 +5,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <optional>
+#include <vector>
+
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -34,6 +37,31 @@ struct RadioGroupControls
 RadioGroupControls AddRadioGroup(QWidget *parent, const QString &name, const QString &title,
                                  const QRect &geometry, const QStringList &items,
                                  const QRect &firstItem, const QPoint &step);
+
+// The advanced view: controls whose operations are complete but that the
+// window hides at start are shown, and where their own place would overlap a
+// visible control, they and their neighbours move to a tidy one. Leaving the
+// view puts every control back exactly as it was.
+class AdvancedView
+{
+public:
+    // Shown in the advanced view, at its own place or at the one given.
+    void Reveal(QWidget *control, std::optional<QRect> place = std::nullopt);
+    // A control that stays as visible as it is, moved in the advanced view.
+    void Move(QWidget *control, const QRect &place);
+    void Apply(bool advanced) const;
+
+private:
+    struct Entry
+    {
+        QWidget *control;
+        QRect ownPlace;
+        bool ownHidden;
+        bool reveal;
+        std::optional<QRect> place;
+    };
+    std::vector<Entry> entries_;
+};
 
 template<class T> T *Named(T *widget, const QString &name)
 {

@@ -53,8 +53,10 @@ TEST(MainWindow, FixedSizeAndHiddenInterfaceGroup)
 TEST(MainWindow, MenuHoldsAboutAndExit)
 {
     TForm1 form;
+    // The specified menus come first and stay as they are; what the program
+    // added since ("View") follows them.
     const auto menus = form.menuBar()->actions();
-    ASSERT_GE(menus.size(), 2); // menus added later come after these two
+    ASSERT_GE(menus.size(), 2);
     EXPECT_EQ(menus[0]->text(), "About");
     EXPECT_EQ(menus[1]->text(), "Exit");
     EXPECT_EQ(Find<QAction>(&form, "About2")->text(), "About");

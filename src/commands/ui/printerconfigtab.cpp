@@ -9,6 +9,7 @@
 #include "ui/controls.h"
 #include "ui/errorbox.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPushButton>
@@ -28,6 +29,29 @@ PrinterConfigTab::PrinterConfigTab(PrinterLink &link, QWidget *parent)
             Guarded([this](bool) { Button24Click(); }));
     connect(GroupBox7->PreviewButton, &QPushButton::clicked, this,
             Guarded([this](bool) { PreviewButtonClick(); }));
+    PrepareAdvancedView();
+}
+
+void PrinterConfigTab::PrepareAdvancedView()
+{
+    // The function group grows to four buttons, 30 pixels apart, and the
+    // status group below it packs its lamps a little closer.
+    advancedView_.Move(GroupBox1, { 0, 0, 113, 139 });
+    QPushButton *const functions[] = { Button1, Button2, Button3, Button4 };
+    for (int i = 0; i < 4; ++i) {
+        const QRect place { 12, 16 + 30 * i, 89, 25 };
+        if (functions[i] == Button3)
+            advancedView_.Reveal(Button3, place);
+        else
+            advancedView_.Move(functions[i], place);
+    }
+    advancedView_.Reveal(GroupBox2, QRect { 0, 144, 113, 337 });
+    QLabel *const lamps[]
+        = { Label1, Label2, Label3, Label4, Label5, Label6, Label7, Label8, Label60, Label56 };
+    for (int i = 0; i < 10; ++i)
+        advancedView_.Move(lamps[i], { 16, 22 + 26 * i, 89, 17 });
+    advancedView_.Move(Button7, { 12, 298, 89, 25 });
+    advancedView_.Reveal(GroupBox7->Boxck);
 }
 
 void PrinterConfigTab::CreateFunctionGroup()

@@ -2,6 +2,7 @@
 
 #include "commands/setuppanel.h"
 #include "commands/ui/setuppanelbox.h"
+#include "ui/controls.h"
 
 #include <QWidget>
 
@@ -62,6 +63,11 @@ public:
     QLabel *Label56 = nullptr; // "Connect Error"
     QPushButton *Button7 = nullptr;
 
+    // The window's "Show All Operations": the status group, "Reset Printer"
+    // and the label frame check box shown, the left column rearranged so
+    // that nothing overlaps; off, the tab is exactly as it starts.
+    void ShowAllOperations(bool shown) { advancedView_.Apply(shown); }
+
     // "Print Configuration": the setup panel. Its "Store Settings" and "Pint
     // Label" send from this tab.
     SetupPanelBox *GroupBox7 = nullptr;
@@ -69,8 +75,10 @@ public:
 private:
     void CreateFunctionGroup();
     void CreateStatusGroup();
+    void PrepareAdvancedView();
     void ShowStatus(const StatusLamps &lamps);
     void Send(const QByteArray &command);
 
     PrinterLink &link_;
+    AdvancedView advancedView_;
 };

@@ -43,6 +43,10 @@ FileManagerTab::FileManagerTab(PrinterLink &link, SetupValuesSource setupValues,
     CreateDownloadGroup();
     CreateMemoryControls();
     CreateFileInformationGroup();
+    // None of these overlaps a visible control where it stands.
+    for (QWidget *control : std::initializer_list<QWidget *> { Edit9, Acommandck, Hexcb, Button13,
+                                                               RadioGroup3, Button14, GroupBox13 })
+        advancedView_.Reveal(control);
 
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "commands/setuppanel.h"
+#include "ui/controls.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -48,6 +49,11 @@ public:
     void BitBtn1Click(); // file list
     // A packet that arrived on the serial port outside the exchanges' own reads.
     void cpdataPacket(const QByteArray &packet);
+
+    // The window's "Show All Operations": the file information group, the
+    // memory format and the font sample's controls shown at their own
+    // places; off, the tab is exactly as it starts.
+    void ShowAllOperations(bool shown) { advancedView_.Apply(shown); }
     void TabSheet2ContextPopup();
 
     // "File Download"
@@ -96,4 +102,5 @@ private:
     SetupValuesSource setupValues_;
     QString downloadPath_; // the file chosen with "Select File"
     QHash<QString, QString> downloadedFonts_;
+    AdvancedView advancedView_;
 };
