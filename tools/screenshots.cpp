@@ -5,6 +5,7 @@
 #include "app/mainform.h"
 #include "commands/ui/printerconfigtab.h"
 #include "commands/ui/setuppanelbox.h"
+#include "files/ui/filemanagertab.h"
 #include "preview/ui/previewwindow.h"
 #include "support/samplelabels.h"
 #include "tool/ui/commandtooltab.h"
@@ -91,8 +92,16 @@ int main(int argc, char *argv[])
     } else {
         saved = false;
     }
+    // The advanced view: the two tabs whose operations it completes.
+    form.ShowAllOperations->setChecked(true);
+    for (QWidget *tab :
+         { static_cast<QWidget *>(form.TabSheet1), static_cast<QWidget *>(form.TabSheet2) }) {
+        tabs->setCurrentWidget(tab);
+        const QString name = FileNameFor(tabs->tabText(tabs->currentIndex()));
+        saved
+            = Save(&form, folder, name.chopped(4) + QStringLiteral("-all-operations.png")) && saved;
+    }
+    form.ShowAllOperations->setChecked(false);
     tabs->setCurrentIndex(startTab);
-
-    // Further windows (the advanced view) are added here once they exist.
     return saved ? 0 : 1;
 }
