@@ -34,7 +34,7 @@ binary=$1 wm_class=$2
 pid=$!
 trap 'kill "$pid" 2>/dev/null; wait "$pid" 2>/dev/null' EXIT
 viewable=
-for _ in $(seq 200); do
+for _ in $(seq 600); do
   # xwininfo -tree lists: id "title": ("instance" "class")  geometry
   window=$(xwininfo -root -tree 2>/dev/null | grep -F '"Tarvolin": ("' | head -n 1 || true)
   state=
@@ -46,7 +46,7 @@ for _ in $(seq 200); do
   kill -0 "$pid" 2>/dev/null || { echo "FAIL: the program ended before showing its window" >&2; exit 1; }
   sleep 0.1
 done
-[ -n "$viewable" ] || { echo "FAIL: no window titled Tarvolin shown within 20 s" >&2; exit 1; }
+[ -n "$viewable" ] || { echo "FAIL: no window titled Tarvolin shown within 60 s" >&2; exit 1; }
 echo "window: $window"
 grep -qF "\"$wm_class\")" <<<"$window" || { echo "FAIL: window class is not StartupWMClass=$wm_class" >&2; exit 1; }
 sleep 1
