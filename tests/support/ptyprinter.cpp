@@ -6,6 +6,8 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 PtyPrinter::PtyPrinter()
@@ -51,6 +53,11 @@ QByteArray PtyPrinter::Received(qsizetype count, int timeoutMs)
 
 void PtyPrinter::Run()
 {
+    // A printer has a processor of its own: it answers within the program's
+    // short reply waits however busy the test machine is. Where real-time
+    // scheduling is not permitted the thread runs as it is.
+    const sched_param realTime { .sched_priority = 1 };
+    ::pthread_setschedparam(::pthread_self(), SCHED_FIFO, &realTime);
     const int master = pty_.MasterFd();
     // Waits for the stop signal; true when it came.
     auto stopped = [this](int timeoutMs) {
