@@ -7,6 +7,7 @@
 #include "files/fontsample.h"
 #include "files/memorycommands.h"
 #include "link/printerlink.h"
+#include "preview/ui/previewwindow.h"
 #include "ui/errorbox.h"
 
 #include <QButtonGroup>
@@ -44,8 +45,9 @@ FileManagerTab::FileManagerTab(PrinterLink &link, SetupValuesSource setupValues,
     CreateMemoryControls();
     CreateFileInformationGroup();
     // None of these overlaps a visible control where it stands.
-    for (QWidget *control : std::initializer_list<QWidget *> { Edit9, Acommandck, Hexcb, Button13,
-                                                               RadioGroup3, Button14, GroupBox13 })
+    for (QWidget *control :
+         std::initializer_list<QWidget *> { Edit9, Acommandck, Hexcb, Button13, SamplePreviewButton,
+                                            RadioGroup3, Button14, GroupBox13 })
         advancedView_.Reveal(control);
 
     setContextMenuPolicy(Qt::CustomContextMenu);
@@ -131,6 +133,12 @@ void FileManagerTab::CreateMemoryControls()
         = AddButton(this, QStringLiteral("Button13"), QStringLiteral("Print"), { 8, 272, 97, 25 });
     Button13->hide();
     connect(Button13, &QPushButton::clicked, this, Guarded([this](bool) { Button13Click(); }));
+    SamplePreviewButton = AddButton(this, QStringLiteral("SamplePreviewButton"),
+                                    QStringLiteral("Preview"), { 112, 272, 97, 25 });
+    SamplePreviewButton->setToolTip(QStringLiteral("Show the labels \"Print\" would print"));
+    SamplePreviewButton->hide();
+    connect(SamplePreviewButton, &QPushButton::clicked, this,
+            Guarded([this](bool) { SamplePreviewButtonClick(); }));
 
     const RadioGroupControls memories = AddRadioGroup(
         this, QStringLiteral("RadioGroup3"), QStringLiteral("Memory Device"), { 8, 308, 185, 49 },
@@ -238,16 +246,29 @@ void FileManagerTab::Button12Click()
                                 request.path);
 }
 
-void FileManagerTab::Button13Click()
+QByteArray FileManagerTab::FontSampleCommand() const
 {
     FontSampleOptions options;
     options.fileNameText = Edit15->text();
     options.characterSet = Edit9->text();
     options.selectByA = Acommandck->isChecked();
     options.hexEscapes = Hexcb->isChecked();
-    link_.CommandBuffer
-        = FontSampleLabel(options, setupValues_ ? setupValues_() : StartSetupValues());
+    return FontSampleLabel(options, setupValues_ ? setupValues_() : StartSetupValues());
+}
+
+void FileManagerTab::Button13Click()
+{
+    link_.CommandBuffer = FontSampleCommand();
     link_.SendToPrinter();
+}
+
+void FileManagerTab::SamplePreviewButtonClick()
+{
+    PreviewRequest request = PreviewRequestFor(setupValues_ ? setupValues_() : StartSetupValues());
+    request.source = QStringLiteral("Font sample");
+    request.commands = FontSampleCommand();
+    request.fontFiles = downloadedFonts_;
+    PreviewWindow::Show(this, request);
 }
 
 void FileManagerTab::Button15Click()

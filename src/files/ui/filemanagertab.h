@@ -43,6 +43,7 @@ public:
     void Button11Click(); // "Select File"
     void Button12Click(); // "Download"
     void Button13Click(); // "Print": the stored font's sample label
+    void SamplePreviewButtonClick(); // "Preview" beside it: the sample's labels, drawn here
     void Button15Click(); // "File (s)"
     void Button14Click(); // "Format"
     void Button16Click(); // "Free Memory"
@@ -91,12 +92,16 @@ public:
     QPushButton *BitBtn1;
     QPlainTextEdit *FilelistMemo;
 
+    // Beside "Print", shown with it in the advanced view.
+    QPushButton *SamplePreviewButton;
+
 private:
     void CreateDownloadGroup();
     void CreateMemoryControls();
     void CreateFileInformationGroup();
     void SelectDialogFilter(int filter);
     void ApplyDialogFilterPatterns(const QString &filter);
+    QByteArray FontSampleCommand() const;
 
     PrinterLink &link_;
     SetupValuesSource setupValues_;

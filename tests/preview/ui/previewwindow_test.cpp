@@ -5,6 +5,7 @@
 #include "commands/testlabel.h"
 #include "commands/ui/printerconfigtab.h"
 #include "commands/ui/setuppanelbox.h"
+#include "files/ui/filemanagertab.h"
 #include "preview/labelimage.h"
 #include "preview/ui/labelview.h"
 #include "preview/ui/previewwindow.h"
@@ -14,6 +15,7 @@
 #include "support/ui/windowtest.h"
 #include "tool/ui/commandtooltab.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
@@ -218,3 +220,66 @@ TEST_F(PreviewTest, ZoomSaveAndCopy)
 }
 
 } // namespace
+
+TEST_F(PreviewTest, FontSamplePreviewDrawsTheSampleWithTheDownloadedFont)
+{
+    FileManagerTab *files = form->TabSheet2;
+    form->PageControl1->setCurrentWidget(files);
+    QPushButton *preview = files->SamplePreviewButton;
+    EXPECT_FALSE(preview->isVisible());
+    form->ShowAllOperations->setChecked(true);
+    ASSERT_TRUE(preview->isVisible());
+    EXPECT_EQ(preview->text(), QStringLiteral("Preview"));
+    for (QWidget *control :
+         { static_cast<QWidget *>(files->Button13), static_cast<QWidget *>(files->RadioGroup3),
+           static_cast<QWidget *>(files->Button14), static_cast<QWidget *>(files->GroupBox4),
+           static_cast<QWidget *>(files->GroupBox13) })
+        EXPECT_FALSE(preview->geometry().intersects(control->geometry()))
+            << control->objectName().toStdString();
+
+    QFile serif(QStringLiteral("/usr/share/fonts/truetype/dejavu/DejaVuSerif.ttf"));
+    ASSERT_TRUE(serif.open(QIODevice::ReadOnly));
+    const QByteArray font = serif.readAll();
+    const QString path = dir.filePath(QStringLiteral("Demo.ttf"));
+    {
+        QFile copy(path);
+        ASSERT_TRUE(copy.open(QIODevice::WriteOnly));
+        ASSERT_EQ(copy.write(font), font.size());
+    }
+    ModalWatcher watcher;
+    watcher.AnswerFileDialogs({ path });
+    QTest::mouseClick(files->Button11, Qt::LeftButton);
+    ASSERT_EQ(files->Edit15->text(), QStringLiteral("Demo.ttf"));
+
+    // Not downloaded in this session: the printer's font 0, and the preview says so.
+    QTest::mouseClick(preview, Qt::LeftButton);
+    PreviewWindow *window = Preview();
+    ASSERT_NE(window, nullptr);
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Label Preview - Font sample"));
+    const auto warnings = [window] {
+        QStringList texts;
+        for (int i = 0; i < window->warningsList->count(); ++i)
+            texts << window->warningsList->item(i)->text();
+        return texts.join(QLatin1Char('\n'));
+    };
+    EXPECT_TRUE(warnings().contains(QStringLiteral("E:DEMO.FNT is not in printer memory")))
+        << warnings().toStdString();
+    const QImage withoutFont = window->CurrentImage();
+
+    // Downloaded: drawn with it, exactly as the bytes "Print" sends are.
+    QTest::mouseClick(files->Button12, Qt::LeftButton);
+    QTest::mouseClick(preview, Qt::LeftButton);
+    EXPECT_FALSE(warnings().contains(QStringLiteral("printer memory"))) << warnings().toStdString();
+    QTest::mouseClick(files->Button13, Qt::LeftButton);
+    RenderOptions options;
+    options.fonts.insert(QStringLiteral("E:DEMO.FNT"), font);
+    options.defaultLabelSize = PreviewRequestFor(form->TabSheet1->SetupValues()).labelEdges;
+    const RenderResult printed = RenderLabels(Sent(), options);
+    ASSERT_EQ(printed.labels.size(), 1);
+    EXPECT_TRUE(SameDots(window->CurrentImage(), printed.labels.at(0)));
+    EXPECT_FALSE(SameDots(window->CurrentImage(), withoutFont));
+    // The file dialog was the only one shown.
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].className, "QFileDialog");
+    Screenshot(window, QStringLiteral("preview-font-sample.png"));
+}
