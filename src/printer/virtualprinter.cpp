@@ -181,30 +181,7 @@ void VirtualPrinter::Format(const QByteArray &format)
                 log_.Error(QStringLiteral("^JU%1 is not known; ignored").arg(ShownBytes(c.params)));
             }
         } else if (c.Is("WD")) {
-            QChar device;
-            QString pattern;
-            QByteArray params = c.params.trimmed().toByteArray();
-            if (params.isEmpty())
-                params = "R:*.*";
-            if (!ParseObjectPattern(params, device, pattern)) {
-                log_.Error(
-                    QStringLiteral("^WD%1: unknown memory device").arg(ShownBytes(c.params)));
-                continue;
-            }
-            QStringList lines { QStringLiteral("Directory %1:%2").arg(device, pattern) };
-            const QStringList names = memory_.Names(device, pattern);
-            for (const QString &name : names)
-                lines << QStringLiteral("%1  %2 bytes")
-                             .arg(name)
-                             .arg(memory_.Find(device, name)->data.size());
-            lines << QStringLiteral("%1 files, %2 KB free of %3 KB")
-                         .arg(names.size())
-                         .arg(memory_.FreeKb(device))
-                         .arg(memory_.CapacityBytes(device) / 1024);
-            int length = 0;
-            const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
-            done << QStringLiteral("directory label of %1:%2").arg(device, pattern);
-            PrintGenerated(PrintJob::Kind::Directory, label, length);
+            PrintDirectory(c, done);
         } else if (c.Is("ID")) {
             QChar device;
             QString pattern;
@@ -235,28 +212,7 @@ void VirtualPrinter::Format(const QByteArray &format)
     }
 
     if (storeAs) {
-        QChar device;
-        QString name;
-        static const QRegularExpression dfCommand(QStringLiteral("\\^DF[^\\^]*"),
-                                                  QRegularExpression::CaseInsensitiveOption);
-        QString body = QString::fromLatin1(format);
-        body.remove(dfCommand);
-        if (!ParseObjectPattern(storeAs->toLatin1(), device, name)
-            || name.contains(QLatin1Char('*')) || name.contains(QLatin1Char('?'))) {
-            log_.Error(QStringLiteral("^DF%1: not a name to store a format under").arg(*storeAs));
-            return;
-        }
-        if (!name.contains(QLatin1Char('.')))
-            name += QStringLiteral(".ZPL");
-        log_.Info(QStringLiteral("format (%1 bytes): stored").arg(format.size()));
-        // Kept without the outer ^XA and ^XZ: a recalling format supplies them.
-        QByteArray stored = body.toLatin1();
-        if (stored.startsWith("^XA") || stored.startsWith("^xa"))
-            stored.remove(0, 3);
-        const qsizetype end = stored.toUpper().lastIndexOf("^XZ");
-        if (end >= 0)
-            stored.truncate(end);
-        Store(device, StoredFile { name, stored, 0 }, QStringLiteral("format"));
+        StoreFormat(format, *storeAs);
         return;
     }
 
@@ -291,6 +247,58 @@ void VirtualPrinter::Format(const QByteArray &format)
                       .arg(done.join(QStringLiteral(", "))));
     }
     output_.Print(job);
+}
+
+void VirtualPrinter::PrintDirectory(const CaretCommand &c, QStringList &done)
+{
+    QChar device;
+    QString pattern;
+    QByteArray params = c.params.trimmed().toByteArray();
+    if (params.isEmpty())
+        params = "R:*.*";
+    if (!ParseObjectPattern(params, device, pattern)) {
+        log_.Error(QStringLiteral("^WD%1: unknown memory device").arg(ShownBytes(c.params)));
+        return;
+    }
+    QStringList lines { QStringLiteral("Directory %1:%2").arg(device, pattern) };
+    const QStringList names = memory_.Names(device, pattern);
+    for (const QString &name : names)
+        lines << QStringLiteral("%1  %2 bytes")
+                     .arg(name)
+                     .arg(memory_.Find(device, name)->data.size());
+    lines << QStringLiteral("%1 files, %2 KB free of %3 KB")
+                 .arg(names.size())
+                 .arg(memory_.FreeKb(device))
+                 .arg(memory_.CapacityBytes(device) / 1024);
+    int length = 0;
+    const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
+    done << QStringLiteral("directory label of %1:%2").arg(device, pattern);
+    PrintGenerated(PrintJob::Kind::Directory, label, length);
+}
+
+void VirtualPrinter::StoreFormat(const QByteArray &format, const QString &storeAs)
+{
+    QChar device;
+    QString name;
+    if (!ParseObjectPattern(storeAs.toLatin1(), device, name) || name.contains(QLatin1Char('*'))
+        || name.contains(QLatin1Char('?'))) {
+        log_.Error(QStringLiteral("^DF%1: not a name to store a format under").arg(storeAs));
+        return;
+    }
+    if (!name.contains(QLatin1Char('.')))
+        name += QStringLiteral(".ZPL");
+    log_.Info(QStringLiteral("format (%1 bytes): stored").arg(format.size()));
+    // Kept without ^DF and the outer ^XA and ^XZ: a recalling format
+    // supplies its own.
+    static const QRegularExpression dfCommand(QStringLiteral("\\^DF[^\\^]*"),
+                                              QRegularExpression::CaseInsensitiveOption);
+    QByteArray body = QString::fromLatin1(format).remove(dfCommand).toLatin1();
+    if (body.toUpper().startsWith("^XA"))
+        body.remove(0, 3);
+    const qsizetype end = body.toUpper().lastIndexOf("^XZ");
+    if (end >= 0)
+        body.truncate(end);
+    Store(device, StoredFile { name, body, 0 }, QStringLiteral("format"));
 }
 
 void VirtualPrinter::PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots)

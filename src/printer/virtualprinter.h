@@ -141,6 +141,10 @@ private:
     std::shared_ptr<const RenderOptions> RenderSnapshot();
     void Delete(QChar device, const QString &pattern, const QString &what);
     void PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots);
+    // ^WD: a label listing the files of a device that match a pattern.
+    void PrintDirectory(const CaretCommand &command, QStringList &done);
+    // ^DF: the format kept as a file for ^XF to recall.
+    void StoreFormat(const QByteArray &format, const QString &storeAs);
     void SaveIndex();
 
     PrinterConfig config_;

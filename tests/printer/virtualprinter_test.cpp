@@ -221,6 +221,23 @@ TEST_F(Printer, PrinterMadeLabelsAndDumpMode)
     EXPECT_EQ(Send("\x1B!?"), QByteArray(1, '\0'));
 }
 
+TEST_F(Printer, StoredFormatsAreRecalledAndFilesDeleted)
+{
+    Send("^XA^DFE:SHIP.ZPL^FS^FO10,10^FDstored field^FS^XZ");
+    EXPECT_TRUE(output.jobs.empty()); // stored, not printed
+    ASSERT_NE(printer->Memory().Find('E', "SHIP.ZPL"), nullptr);
+    EXPECT_EQ(printer->Memory().Find('E', "SHIP.ZPL")->data, "^FS^FO10,10^FDstored field^FS");
+    Send("^XA^XFE:SHIP.ZPL^FS^PQ2^XZ");
+    ASSERT_EQ(output.jobs.size(), 1u);
+    EXPECT_EQ(output.jobs[0].format, "^XA^FS^FO10,10^FDstored field^FS^FS^PQ2^XZ");
+    EXPECT_EQ(output.jobs[0].quantity.labels, 2);
+
+    Send(Font(1));
+    Send("^XA^IDE:*.ZPL^FS^XZ");
+    EXPECT_EQ(printer->Memory().Names('E'), QStringList({ "FONT.FNT" }));
+    EXPECT_TRUE(log.errors.isEmpty()) << log.errors.join("\n").toStdString();
+}
+
 TEST_F(Printer, BadInputIsReportedAndHarmsNothing)
 {
     Send(Font(100));
