@@ -141,3 +141,55 @@ TEST_F(Printing, CancelDropsWhatIsNotPrintedYet)
     EXPECT_FALSE(output.Printing());
     EXPECT_EQ(printer.StatusByte(), 0);
 }
+
+TEST_F(Printing, GraphicsFromMemoryAndReplicatedSerialNumbers)
+{
+    // Four rows of sixteen black dots, drawn twice as wide and high.
+    Send("~DGR:BOX.GRF,8,2,FFFFFFFFFFFFFFFF\r\n");
+    const QByteArray boxLabel = "^XA^PW200^LL100^FO10,20^XGR:BOX.GRF,2,2^FS^XZ";
+    Send(boxLabel);
+    // Gone from memory, gone from the label.
+    Send("^XA^IDR:BOX.GRF^FS^XZ");
+    Send(boxLabel);
+    // Two of each serial number.
+    Send("^XA^PW200^LL100^FO10,10^A0N,40,40^SN7,1,Y^FS^PQ4,0,2^XZ");
+    ASSERT_TRUE(output.WaitIdle(30000));
+    ASSERT_EQ(output.LabelsPrinted(), 6) << log.Lines().join("\n").toStdString();
+
+    const QImage box = Picture(1).convertToFormat(QImage::Format_Grayscale8);
+    ASSERT_EQ(box.size(), QSize(200, 100));
+    for (int y = 0; y < box.height(); ++y) {
+        for (int x = 0; x < box.width(); ++x) {
+            const bool inside = x >= 10 && x < 42 && y >= 20 && y < 28;
+            ASSERT_EQ(box.pixelColor(x, y).value() < 128, inside) << x << "," << y;
+        }
+    }
+    EXPECT_EQ(BlackDots(Picture(2)), 0);
+
+    EXPECT_TRUE(SameDots(Picture(3), Picture(4)));
+    EXPECT_TRUE(SameDots(Picture(5), Picture(6)));
+    EXPECT_FALSE(SameDots(Picture(4), Picture(5))); // 7, then 8
+    EXPECT_GT(BlackDots(Picture(3)), 100);
+}
+
+TEST_F(Printing, PicturesThatCannotBeWrittenAreEachLogged)
+{
+    QTemporaryDir other;
+    const QString notAFolder = other.filePath("file");
+    QFile file(notAFolder);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    LabelPrinter blocked(log, notAFolder);
+    VirtualPrinter p(PrinterConfig {}, log, blocked);
+    const auto s = p.OpenSession([](const QByteArray &) {});
+    s->Feed("^XA^FO10,10^FDx^FS^PQ2^XZ");
+    s->EndOfInput();
+    ASSERT_TRUE(blocked.WaitIdle(30000));
+    EXPECT_EQ(blocked.LabelsPrinted(), 2);
+    const QStringList errors = log.Lines().filter("error: label");
+    EXPECT_EQ(
+        errors,
+        QStringList(
+            { QStringLiteral("error: label 1: cannot write %1/label-0001.png").arg(notAFolder),
+              QStringLiteral("error: label 2: cannot write %1/label-0002.png").arg(notAFolder) }));
+}
