@@ -1,28 +1,32 @@
-// Sending a 64 MiB command buffer over the File and network backends,
+// Sending a 64 MiB command buffer over the File, network and COM interfaces,
 // each against the plain system tool doing the same transfer:
 //   File     WriteToFile            vs  cp SRC DST
 //   Network  NetPrinter (port 9100) vs  bash: cat SRC > /dev/tcp/127.0.0.1/PORT
 //   COM      TComPort.WriteText     vs  cat SRC > /dev/pts/N
-// The network sink is the same loopback listener for both; the pty is
-// drained by the same reader thread for both.
+// The *Link variants send through PrinterLink::SendToPrinter as the window
+// does: in pieces, with a progress observer that lets the event loop turn
+// as the window's does. The network sink is the same loopback listener for
+// all; the pty is drained by the same reader process for all.
 #include "link/devicefile.h"
 #include "link/netprinter.h"
+#include "link/printerlink.h"
+#include "link/progress.h"
 #include "serial/cport.h"
 #include "support/pty.h"
+#include "support/ptydrain.h"
 #include "support/tcpsink.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
-#include <atomic>
 #include <cstdlib>
 #include <memory>
-#include <poll.h>
-#include <thread>
-#include <unistd.h>
+#include <utility>
 
 namespace {
 
@@ -58,6 +62,68 @@ void RunShell(benchmark::State &state, const QString &command)
 {
     if (std::system(command.toLocal8Bit().constData()) != 0)
         state.SkipWithError("command failed");
+}
+
+// What the window's observer costs: the event loop turns every 15 ms.
+class PumpingObserver : public ProgressObserver
+{
+public:
+    PumpingObserver() { clock_.start(); }
+    void Stage(const QString &, qint64, double) override { }
+    void Progress(qint64) override { }
+    bool CancelRequested() override
+    {
+        if (clock_.elapsed() - lastPump_ >= 15) {
+            lastPump_ = clock_.elapsed();
+            QCoreApplication::processEvents();
+        }
+        return false;
+    }
+
+private:
+    QElapsedTimer clock_;
+    qint64 lastPump_ = 0;
+};
+
+// The printer link with one interface chosen, watched as the window watches.
+struct Link
+{
+    explicit Link(InterfaceSelection chosen)
+        : selection(std::move(chosen))
+    {
+        ConfigurePrinterPort(port);
+        port.FlowControl().SetFlowControl(fcNone);
+        link.SetProgressSource([] { return std::make_unique<PumpingObserver>(); });
+        link.CommandBuffer = F().data;
+    }
+    TComPort port;
+    InterfaceSelection selection;
+    PrinterLink link { &port, [this] { return selection; }, {} };
+};
+
+void BM_FileLink(benchmark::State &state)
+{
+    InterfaceSelection file;
+    file.file = true;
+    file.fileName = F().dir.filePath("link");
+    Link link(file);
+    for (auto _ : state)
+        link.link.SendToPrinter();
+    state.SetBytesProcessed(state.iterations() * Size);
+}
+
+void BM_NetLink(benchmark::State &state)
+{
+    InterfaceSelection net;
+    net.ethernet = true;
+    net.ipAddress = QStringLiteral("127.0.0.1");
+    Link link(net);
+    link.link.SetNetworkPort(F().sink->Port());
+    for (auto _ : state) {
+        link.link.SendToPrinter();
+        F().sink->WaitForJobs(++F().jobs);
+    }
+    state.SetBytesProcessed(state.iterations() * Size);
 }
 
 void BM_FileBackend(benchmark::State &state)
@@ -104,33 +170,13 @@ void BM_NetBashDevTcp(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * Size);
 }
 
-// The far end of the serial line: reads and counts everything.
+// The far end of the serial line: a process of its own that reads and
+// counts everything, the same for every sender.
 struct PtyDrain
 {
     PtyPair pty;
-    std::atomic<qint64> total { 0 };
-    std::atomic<bool> stop { false };
-    std::thread reader { [this] {
-        char buf[65536];
-        while (!stop) {
-            pollfd p { pty.MasterFd(), POLLIN, 0 };
-            if (::poll(&p, 1, 20) > 0 && (p.revents & POLLIN)) {
-                const ssize_t n = ::read(pty.MasterFd(), buf, sizeof buf);
-                if (n > 0)
-                    total += n;
-            }
-        }
-    } };
-    ~PtyDrain()
-    {
-        stop = true;
-        reader.join();
-    }
-    void WaitFor(qint64 bytes)
-    {
-        while (total < bytes)
-            std::this_thread::sleep_for(std::chrono::microseconds(200));
-    }
+    PtyDrainProcess process { pty };
+    void WaitFor(qint64 bytes) { process.WaitFor(bytes); }
 };
 
 void BM_ComBackend(benchmark::State &state)
@@ -146,6 +192,21 @@ void BM_ComBackend(benchmark::State &state)
         port.OpenPort();
         port.WriteText(F().data);
         port.ClosePort();
+        drain.WaitFor(expected += Size);
+    }
+    state.SetBytesProcessed(state.iterations() * Size);
+}
+
+void BM_ComLink(benchmark::State &state)
+{
+    PtyDrain drain;
+    InterfaceSelection com;
+    com.com = true;
+    Link link(com);
+    link.port.SetPort(drain.pty.SlavePath());
+    qint64 expected = 0;
+    for (auto _ : state) {
+        link.link.SendToPrinter();
         drain.WaitFor(expected += Size);
     }
     state.SetBytesProcessed(state.iterations() * Size);
@@ -167,9 +228,24 @@ void BM_ComCat(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_ComBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ComLink)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ComCat)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FileBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FileLink)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FileCp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NetBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_NetLink)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NetBashDevTcp)->Unit(benchmark::kMillisecond)->UseRealTime();
-BENCHMARK_MAIN();
+
+int main(int argc, char **argv)
+{
+    // The serial port's event thread and the window-like observer need an
+    // event loop.
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv))
+        return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}

@@ -1,20 +1,27 @@
-// A 1 MiB send through the serial port to a pseudo-terminal whose far end
-// drains it, against the plain system tool doing the same: `cat file > pty`.
+// A 1 MiB send through the serial port to a pseudo-terminal whose far end (a
+// process of its own) drains it, against the plain system tool doing the
+// same: `cat file > pty`.
 // Both are timed the same way, from the start of the open until the far end
 // has received the last byte (the port also closes, as every send does).
+// BM_ComLinkSend is the send as the window makes it: through the printer
+// link, in paced pieces, watched by an observer that lets the event loop turn.
 
+#include "link/printerlink.h"
+#include "link/progress.h"
 #include "serial/cport.h"
 #include "support/pty.h"
+#include "support/ptydrain.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
 
+#include <memory>
 #include <spawn.h>
 #include <sys/wait.h>
-#include <thread>
 
 extern char **environ;
 
@@ -30,29 +37,6 @@ QByteArray Payload()
     return data;
 }
 
-// Reads the far end until every byte has arrived.
-class Drain
-{
-public:
-    explicit Drain(PtyPair &pty)
-        : thread_([&pty, this] { received_ = pty.ReadExactly(PayloadSize, 60000).size(); })
-    { }
-    ~Drain()
-    {
-        if (thread_.joinable())
-            thread_.join();
-    }
-    qsizetype Finish()
-    {
-        thread_.join();
-        return received_;
-    }
-
-private:
-    qsizetype received_ = 0;
-    std::thread thread_;
-};
-
 void BM_ComPortWrite(benchmark::State &state)
 {
     PtyPair pty;
@@ -64,12 +48,60 @@ void BM_ComPortWrite(benchmark::State &state)
     ConfigurePrinterPort(port);
     port.SetPort(pty.SlavePath());
     const QByteArray data = Payload();
+    PtyDrainProcess drain(pty);
+    qint64 expected = 0;
     for (auto _ : state) {
-        Drain drain(pty);
         port.OpenPort();
         const int sent = port.WriteText(data);
         port.ClosePort();
-        if (drain.Finish() != PayloadSize || sent != PayloadSize) {
+        if (!drain.WaitFor(expected += PayloadSize) || sent != PayloadSize) {
+            state.SkipWithError("bytes lost");
+            return;
+        }
+    }
+    state.SetBytesProcessed(state.iterations() * PayloadSize);
+}
+
+class PumpingObserver : public ProgressObserver
+{
+public:
+    PumpingObserver() { clock_.start(); }
+    void Stage(const QString &, qint64, double) override { }
+    void Progress(qint64) override { }
+    bool CancelRequested() override
+    {
+        if (clock_.elapsed() - lastPump_ >= 15) {
+            lastPump_ = clock_.elapsed();
+            QCoreApplication::processEvents();
+        }
+        return false;
+    }
+
+private:
+    QElapsedTimer clock_;
+    qint64 lastPump_ = 0;
+};
+
+void BM_ComLinkSend(benchmark::State &state)
+{
+    PtyPair pty;
+    if (!pty.IsValid()) {
+        state.SkipWithError("no pseudo-terminal");
+        return;
+    }
+    TComPort port;
+    ConfigurePrinterPort(port);
+    port.SetPort(pty.SlavePath());
+    InterfaceSelection com;
+    com.com = true;
+    PrinterLink link(&port, [&] { return com; }, {});
+    link.SetProgressSource([] { return std::make_unique<PumpingObserver>(); });
+    link.CommandBuffer = Payload();
+    PtyDrainProcess drain(pty);
+    qint64 expected = 0;
+    for (auto _ : state) {
+        link.SendToPrinter();
+        if (!drain.WaitFor(expected += PayloadSize)) {
             state.SkipWithError("bytes lost");
             return;
         }
@@ -98,17 +130,17 @@ void BM_CatToPty(benchmark::State &state)
     char dashC[] = "-c";
     QByteArray commandCopy = command;
     char *argv[] = { sh, dashC, commandCopy.data(), nullptr };
+    PtyDrainProcess drain(pty);
+    qint64 expected = 0;
     for (auto _ : state) {
-        Drain drain(pty);
         pid_t pid = 0;
         int status = 0;
         if (posix_spawn(&pid, sh, nullptr, nullptr, argv, environ) != 0
             || waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
-            drain.Finish();
             state.SkipWithError("cat failed");
             return;
         }
-        if (drain.Finish() != PayloadSize) {
+        if (!drain.WaitFor(expected += PayloadSize)) {
             state.SkipWithError("bytes lost");
             return;
         }
@@ -119,6 +151,7 @@ void BM_CatToPty(benchmark::State &state)
 } // namespace
 
 BENCHMARK(BM_ComPortWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_ComLinkSend)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_CatToPty)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 int main(int argc, char **argv)

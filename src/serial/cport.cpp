@@ -251,20 +251,28 @@ int TCustomComPort::WriteText(const QByteArray &str, const Proceed &proceed)
     const qsizetype length = str.size();
     // The most that may wait in the device: a quarter of a second of line
     // time. A device that swallows a whole piece at once (a pseudo-terminal
-    // has no line and never reports anything queued) gets bigger pieces, so
-    // that pacing costs it nothing.
+    // has no line and never reports anything queued) gets bigger pieces, and
+    // its queue is looked at only now and then, so that pacing costs it
+    // nothing.
     const qsizetype lineQuarter = std::max<qsizetype>(1, qsizetype(LineBytesPerSecond() / 4));
     constexpr qsizetype MaxPiece = qsizetype(1) << 20;
     qsizetype piece = lineQuarter;
     qsizetype written = 0;
     int queued = 0;
+    bool deviceQueues = true; // until seen otherwise
     const auto pace = std::chrono::milliseconds(PaceMs);
     auto lastAsked = Clock::now();
+    auto lastLooked = lastAsked - pace;
     bool stopped = false;
 
     const auto fail = [&](int err) {
         proceed(written - queued);
         throw EComPort(pcWrite, err);
+    };
+    const auto lookAtQueue = [&] {
+        if (int err = posixport::OutputQueued(handle_, queued))
+            fail(err);
+        lastLooked = Clock::now();
     };
     const auto untilDeadline = [&](Clock::duration wanted) {
         return deadline
@@ -273,11 +281,11 @@ int TCustomComPort::WriteText(const QByteArray &str, const Proceed &proceed)
     };
 
     for (;;) {
-        if (int err = posixport::OutputQueued(handle_, queued))
-            fail(err);
+        const auto now = Clock::now();
+        if (deviceQueues || written == length || now - lastLooked >= pace)
+            lookAtQueue();
         if (written == length && queued == 0)
             break;
-        const auto now = Clock::now();
         if (deadline && now >= *deadline)
             break;
         if (now - lastAsked >= pace) {
@@ -294,15 +302,17 @@ int TCustomComPort::WriteText(const QByteArray &str, const Proceed &proceed)
             if (int err = posixport::WriteSome(handle_, str.constData() + written, want, accepted))
                 fail(err);
             written += accepted;
-            if (accepted == want && want == piece && piece < MaxPiece) {
-                int left = 0;
-                posixport::OutputQueued(handle_, left);
-                if (left == 0)
-                    piece *= 2;
-            }
-            if (accepted > 0)
+            if (accepted == want) {
+                if (want == piece && piece < MaxPiece) {
+                    lookAtQueue();
+                    deviceQueues = queued > 0;
+                    if (!deviceQueues)
+                        piece *= 2;
+                }
                 continue;
-            // Full, or the far end sent Xoff: wait for room.
+            }
+            // Full, or the far end sent Xoff: wait for room before the next
+            // write rather than find out again.
             if (int err = posixport::WaitWritable(handle_, untilDeadline(pace)))
                 fail(err);
             continue;

@@ -208,11 +208,13 @@ WriteOutcome WriteAll(int fd, const char *data, qsizetype length, Deadline deadl
         const ssize_t n = write(fd, data + out.sent, size_t(length - out.sent));
         if (n > 0) {
             out.sent += n;
+            if (out.sent == length)
+                break;
+            // A short write means the queue is full: wait for room rather
+            // than find that out again with a write that fails.
+        } else if (n < 0 && errno == EINTR) {
             continue;
-        }
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+        } else if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
             out.error = errno;
             return out;
         }
