@@ -7,9 +7,11 @@
 #include "link/progress.h"
 #include "serial/comdatapacket.h"
 #include "serial/cport.h"
+#include "support/cupsserver.h"
 #include "support/ptyprinter.h"
 #include "support/qtprint.h"
 #include "support/slowprinters.h"
+#include "support/tcpsink.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -26,6 +28,7 @@
 #include <unistd.h>
 
 #include <functional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -373,4 +376,68 @@ TEST_F(TransferTest, AnExchangeShowsItsStagesAndCanBeStoppedWhileTheReplyComes)
               QStringList({ "Sending 5 bytes to " + printer.SlavePath() + " (9600 baud)",
                             "Reading the printer's reply" }));
     EXPECT_FALSE(port.Connected());
+}
+
+TEST_F(TransferTest, APrinterThatResetsPartWaySaysHowFarTheSendGot)
+{
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in addr {};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+    ASSERT_EQ(::listen(listener, 1), 0);
+    socklen_t len = sizeof addr;
+    ::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len);
+    std::thread peer([listener] {
+        const int conn = ::accept(listener, nullptr, nullptr);
+        // Takes some, then resets the connection with data still unread.
+        char buf[65536];
+        for (qint64 got = 0; got < 256 * 1024;) {
+            const ssize_t n = ::recv(conn, buf, sizeof buf, 0);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        const linger reset { 1, 0 };
+        ::setsockopt(conn, SOL_SOCKET, SO_LINGER, &reset, sizeof reset);
+        ::close(conn);
+    });
+    selection.ethernet = true;
+    selection.ipAddress = "127.0.0.1";
+    link.SetNetworkPort(ntohs(addr.sin_port));
+    link.CommandBuffer = Payload(64 * 1024 * 1024);
+    const QString failure = Send();
+    peer.join();
+    ::close(listener);
+    EXPECT_TRUE(QRegularExpression("^Network send error: .+ after ([0-9,]+) of 67,108,864 bytes$")
+                    .match(failure)
+                    .hasMatch())
+        << failure.toStdString();
+}
+
+// A print server that goes away in the middle of a job: the send fails with
+// CUPS's reason and how far it got.
+TEST_F(TransferTest, APrintServerThatGoesAwayPartWaySaysHowFarTheSendGot)
+{
+    CupsServer cups;
+    ASSERT_TRUE(cups.Started()) << cups.Error().toStdString();
+    SlowTcpPrinter printer({ .bytesPerSecond = 0 });
+    QString error;
+    ASSERT_TRUE(cups.AddRawQueue("Slow", printer.Port(), &error)) << error.toStdString();
+    selection.driver = true;
+    selection.printerName = "Slow";
+    link.CommandBuffer = Payload(8 * 1024 * 1024);
+    bool killed = false;
+    onAsked = [&] {
+        if (!killed && !last->progress.empty() && last->progress.back() > 0) {
+            cups.Kill();
+            killed = true;
+        }
+    };
+    const QString failure = Send();
+    EXPECT_TRUE(killed);
+    EXPECT_TRUE(QRegularExpression("^Printer \"Slow\": .+ after ([0-9,]+) of 8,388,608 bytes$")
+                    .match(failure)
+                    .hasMatch())
+        << failure.toStdString();
 }

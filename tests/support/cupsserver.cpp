@@ -46,6 +46,12 @@ CupsServer::~CupsServer()
     qunsetenv("CUPS_SERVER");
 }
 
+void CupsServer::Kill()
+{
+    cupsd_.kill();
+    cupsd_.waitForFinished(3000);
+}
+
 QString CupsServer::SocketPath() const
 {
     return dir_ ? dir_->filePath(QStringLiteral("cups.sock")) : QString();

@@ -23,6 +23,9 @@ public:
     // Adds a raw queue whose device is a socket printer on 127.0.0.1:port.
     bool AddRawQueue(const QString &name, quint16 port, QString *error = nullptr);
 
+    // Ends the scheduler at once, as a crash would.
+    void Kill();
+
 private:
     bool Start();
 
