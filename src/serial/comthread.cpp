@@ -164,6 +164,11 @@ bool TComThread::ServiceWaiting(const std::shared_ptr<HandOver> &handOver, TCust
         handOver->failed = failed;
     }
     handOver->changed.notify_all();
+    // The event thread now ends, discarding both device queues on its way out.
+    // Wait for that (it blocks on nothing), so that bytes arriving after the
+    // failed delivery stay queued instead of being lost to a late discard.
+    if (failed)
+        handOver->changed.wait(lock, [&] { return handOver->finished; });
     return true;
 }
 
