@@ -22,31 +22,13 @@
 
 namespace {
 
-[[noreturn]] void ThrowSendError(const QString &reason)
-{
-    throw ETarvolinError(QStringLiteral("Network send error: %1").arg(reason));
-}
-
-[[noreturn]] void ThrowSendError(int err)
-{
-    ThrowSendError(QString::fromLocal8Bit(std::strerror(err)));
-}
-
-[[noreturn]] void ThrowSocketError(int fd)
+// The socket's pending error, or the errno of the call that just failed.
+int SocketError(int fd)
 {
     int err = 0;
     socklen_t len = sizeof err;
     ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len);
-    ThrowSendError(err ? err : EPIPE);
-}
-
-// Bytes handed to the socket that the printer has not acknowledged yet.
-int Unacknowledged(int fd)
-{
-    int queued = 0;
-    if (::ioctl(fd, SIOCOUTQ, &queued) != 0)
-        ThrowSendError(errno);
-    return queued;
+    return err ? err : EPIPE;
 }
 
 // Closes a descriptor on every way out unless released.
@@ -96,6 +78,7 @@ bool NetPrinter::KVNetOpen(const QString &address, quint16 port, int timeoutMs)
     if (fd < 0)
         return false;
     FdGuard guard(fd);
+    printer_ = QStringLiteral("%1:%2").arg(address).arg(port);
     int r = ::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target);
     if (r != 0 && errno == EINPROGRESS) {
         Transfer plain;
@@ -116,7 +99,7 @@ bool NetPrinter::KVNetOpen(const QString &address, quint16 port, int timeoutMs)
 void NetPrinter::KVNetSend(const QByteArray &data)
 {
     if (fd_ < 0)
-        ThrowSendError(QStringLiteral("not connected"));
+        Fail(QStringLiteral("not connected"), ENOTCONN);
     Transfer plain;
     Transfer &transfer = transfer_ ? *transfer_ : plain;
     const char *p = data.constData();
@@ -128,7 +111,10 @@ void NetPrinter::KVNetSend(const QByteArray &data)
     QElapsedTimer sinceProgress;
     sinceProgress.start();
     for (;;) {
-        const qint64 now = handed - Unacknowledged(fd_);
+        int unacknowledged = 0;
+        if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0)
+            Fail(errno);
+        const qint64 now = handed - unacknowledged;
         if (now > acknowledged) {
             acknowledged = now;
             sinceProgress.start();
@@ -138,11 +124,10 @@ void NetPrinter::KVNetSend(const QByteArray &data)
             return;
         const qint64 stallLeft = stallTimeoutMs_ - sinceProgress.elapsed();
         if (stallLeft <= 0)
-            ThrowSendError(acknowledged == 0 ? QStringLiteral("the printer took no data for %1 s")
-                                                   .arg(stallTimeoutMs_ / 1000.0)
-                                             : QStringLiteral("the printer took nothing more "
-                                                              "for %1 s")
-                                                   .arg(stallTimeoutMs_ / 1000.0));
+            Fail((acknowledged == 0 ? QStringLiteral("the printer took no data for %1 s")
+                                    : QStringLiteral("the printer took nothing more for %1 s"))
+                     .arg(stallTimeoutMs_ / 1000.0),
+                 ETIMEDOUT);
         int revents;
         if (handed < length) {
             const ssize_t n
@@ -154,7 +139,7 @@ void NetPrinter::KVNetSend(const QByteArray &data)
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
-                ThrowSendError(errno);
+                Fail(errno);
             // The printer's window is full: wait for it to take more.
             revents = transfer.Wait(fd_, POLLOUT, int(std::min<qint64>(stallLeft, INT_MAX)));
         } else {
@@ -166,10 +151,21 @@ void NetPrinter::KVNetSend(const QByteArray &data)
                 fd_, 0, int(std::clamp<double>(restMs / 2, 1, std::min<qint64>(stallLeft, 40))));
         }
         if (revents < 0)
-            ThrowSendError(errno);
+            Fail(errno);
         if (revents & (POLLERR | POLLHUP))
-            ThrowSocketError(fd_);
+            Fail(SocketError(fd_));
     }
+}
+
+void NetPrinter::Fail(const QString &reason, int err) const
+{
+    throw With(ETarvolinError(QStringLiteral("Network send error: %1").arg(reason)),
+               { ErrorParticulars::Subject::NetworkPrinter, printer_, err, {} });
+}
+
+void NetPrinter::Fail(int err) const
+{
+    Fail(QString::fromLocal8Bit(std::strerror(err)), err);
 }
 
 void NetPrinter::KVNetClose()

@@ -45,7 +45,12 @@ public:
     void KVNetClose();
 
 private:
+    // "Network send error: <reason>", with the printer it concerns.
+    [[noreturn]] void Fail(const QString &reason, int err) const;
+    [[noreturn]] void Fail(int err) const;
+
     Transfer *transfer_;
+    QString printer_; // "address:port"
     int stallTimeoutMs_ = SendStallTimeoutMs;
     int fd_ = -1;
 };

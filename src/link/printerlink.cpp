@@ -159,7 +159,12 @@ void PrinterLink::WriteToPort(const QByteArray &data, Transfer &transfer)
         if (sent < data.size()) {
             if (transfer.Stopped())
                 transfer.Cancel();
-            transfer.Reporting([] { throw EComPort(pcWrite, ETIMEDOUT); });
+            transfer.Reporting([this] {
+                throw With(EComPort(pcWrite, ETIMEDOUT),
+                           { ErrorParticulars::Subject::SerialDevice, port_->Port(), ETIMEDOUT,
+                             QStringLiteral("The printer took no more within the write time "
+                                            "limit.") });
+            });
         }
     } catch (...) {
         CloseQuietly();

@@ -118,7 +118,8 @@ void Transfer::RethrowWithReach(std::exception_ptr failure) const
     } catch (const ETarvolinError &e) {
         if (done_ <= 0)
             throw;
-        throw ETarvolinError(
-            QStringLiteral("%1 after %2").arg(e.Message(), BytesReached(done_, stage_.totalBytes)));
+        throw With(ETarvolinError(QStringLiteral("%1 after %2")
+                                      .arg(e.Message(), BytesReached(done_, stage_.totalBytes))),
+                   e.Particulars());
     }
 }

@@ -222,6 +222,15 @@ double TCustomComPort::LineBytesPerSecond() const
     return std::max(1.0, BaudRateValue(baudRate_, customBaudRate_) / 10.0);
 }
 
+EComPort TCustomComPort::WriteFailure(int err) const
+{
+    return With(EComPort(pcWrite, err),
+                { ErrorParticulars::Subject::SerialDevice,
+                  QString::fromLocal8Bit(DevicePath(port_)),
+                  err,
+                  {} });
+}
+
 int TCustomComPort::WriteText(const QByteArray &str)
 {
     if (str.isEmpty())
@@ -230,11 +239,7 @@ int TCustomComPort::WriteText(const QByteArray &str)
     const posixport::WriteOutcome out
         = posixport::WriteAll(handle_, str.constData(), str.size(), WriteDeadline(str.size()));
     if (out.error)
-        throw With(EComPort(pcWrite, out.error),
-                   { ErrorParticulars::Subject::SerialDevice,
-                     QString::fromLocal8Bit(DevicePath(port_)),
-                     out.error,
-                     {} });
+        throw WriteFailure(out.error);
     if (out.sent == str.size() && eventThread_)
         eventThread_->NoteTxEmpty();
     NotifyLinks(&TComLink::OnLinkTxBuf, str.constData(), int(str.size()));
@@ -267,7 +272,7 @@ int TCustomComPort::WriteText(const QByteArray &str, const Proceed &proceed)
 
     const auto fail = [&](int err) {
         proceed(written - queued);
-        throw EComPort(pcWrite, err);
+        throw WriteFailure(err);
     };
     const auto lookAtQueue = [&] {
         if (int err = posixport::OutputQueued(handle_, queued))

@@ -221,6 +221,8 @@ private:
     bool CanApply() const { return connected_ && !loading_; }
     std::optional<std::chrono::steady_clock::time_point> WriteDeadline(qsizetype length) const;
     double LineBytesPerSecond() const;
+    // A failed write, with the device it concerns.
+    EComPort WriteFailure(int err) const;
     void StartEventThread();
     void StopEventThread();
     // Runs on the owning thread with one batch of device events.

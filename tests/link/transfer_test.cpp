@@ -90,6 +90,7 @@ protected:
         try {
             link.SendToPrinter();
         } catch (const ETarvolinError &e) {
+            particulars = e.Particulars();
             return e.Message();
         }
         return {};
@@ -106,6 +107,7 @@ protected:
     std::function<bool(qint64)> stopWhen;
     std::function<void()> onAsked;
     RecordingObserver *last = nullptr; // valid while its operation runs
+    ErrorParticulars particulars; // of the failure Send() returned
 };
 
 using TransferTest = LinkFixture;
@@ -309,6 +311,10 @@ TEST_F(TransferTest, ADeviceThatGoesAwayPartWaySaysHowFarTheSendGot)
                     .match(failure)
                     .hasMatch())
         << failure.toStdString();
+    // Saying how far it got keeps what the failure concerns.
+    EXPECT_EQ(particulars.subject, ErrorParticulars::Subject::SerialDevice);
+    EXPECT_EQ(particulars.name, pty.SlavePath());
+    EXPECT_EQ(particulars.systemError, EIO);
     EXPECT_FALSE(port.Connected());
     EXPECT_FALSE(QFile::exists(selection.fileName + ".bin"));
 }
@@ -413,6 +419,10 @@ TEST_F(TransferTest, APrinterThatResetsPartWaySaysHowFarTheSendGot)
                     .match(failure)
                     .hasMatch())
         << failure.toStdString();
+    EXPECT_EQ(particulars.subject, ErrorParticulars::Subject::NetworkPrinter);
+    EXPECT_EQ(particulars.name, QStringLiteral("127.0.0.1:%1").arg(ntohs(addr.sin_port)));
+    EXPECT_TRUE(particulars.systemError == ECONNRESET || particulars.systemError == EPIPE)
+        << particulars.systemError;
 }
 
 // A print server that goes away in the middle of a job: the send fails with
