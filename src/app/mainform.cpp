@@ -105,7 +105,8 @@ TForm1::TForm1(QWidget *parent)
                 CP->SetBaudRate(BaudRateFromText(baudRate));
             }));
     link_ = std::make_unique<PrinterLink>(
-        CP, [this] { return TabSheet5->Selection(); }, [](const QString &m) { ShowMessage(m); });
+        CP, [this] { return TabSheet5->Selection(); },
+        [this](const QString &m) { ShowMessage(m, link_->LastMessageParticulars()); });
     transfers_ = new TransferMonitor(this);
     transfers_->AllowDuring(Button23);
     transfers_->AllowDuring(menuBar());

@@ -68,28 +68,44 @@ bool NetPrinter::KVNetOpen(const QString &address, quint16 port, int timeoutMs)
         ::close(fd_);
         fd_ = -1;
     }
+    printer_ = QStringLiteral("%1:%2").arg(address).arg(port);
+    connectFailure_ = { ErrorParticulars::Subject::NetworkPrinter, printer_, 0, {} };
     sockaddr_in target {};
     target.sin_family = AF_INET;
     target.sin_port = htons(port);
-    if (::inet_pton(AF_INET, address.toLatin1().constData(), &target.sin_addr) != 1)
+    if (::inet_pton(AF_INET, address.toLatin1().constData(), &target.sin_addr) != 1) {
+        connectFailure_.systemError = EINVAL;
+        connectFailure_.reason = QStringLiteral("not an address of the form A.B.C.D");
         return false;
+    }
 
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0)
+    if (fd < 0) {
+        connectFailure_.systemError = errno;
         return false;
+    }
     FdGuard guard(fd);
-    printer_ = QStringLiteral("%1:%2").arg(address).arg(port);
     int r = ::connect(fd, reinterpret_cast<const sockaddr *>(&target), sizeof target);
-    if (r != 0 && errno == EINPROGRESS) {
+    int err = r == 0 ? 0 : errno;
+    if (err == EINPROGRESS) {
         Transfer plain;
         const int ready = (transfer_ ? *transfer_ : plain).Wait(fd, POLLOUT, timeoutMs);
-        int err = 0;
         socklen_t len = sizeof err;
-        if (ready > 0 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) == 0 && err == 0)
-            r = 0;
+        if (ready < 0) {
+            err = errno;
+        } else if (ready == 0) {
+            err = ETIMEDOUT;
+            connectFailure_.reason
+                = QStringLiteral("no answer within %1 s").arg(timeoutMs / 1000.0);
+        } else if (::getsockopt(fd, SOL_SOCKET, SO_ERROR, &err, &len) != 0) {
+            err = errno;
+        }
     }
-    if (r != 0)
+    if (err != 0) {
+        connectFailure_.systemError = err;
         return false;
+    }
+    connectFailure_ = {};
     const int one = 1;
     ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
     fd_ = guard.Release();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/exceptions.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -34,6 +36,8 @@ public:
     // valid or the printer cannot be reached within the connect timeout.
     bool KVNetOpen(const QString &address, quint16 port = DefaultPort,
                    int timeoutMs = ConnectTimeoutMs);
+    // Why the last KVNetOpen failed: the printer and the system's reason.
+    const ErrorParticulars &ConnectFailure() const { return connectFailure_; }
     // Sends every byte and returns once the printer has acknowledged them
     // all: a byte still queued in this computer is not sent. Progress counts
     // acknowledged bytes. Raises ETarvolinError when the connection fails or
@@ -51,6 +55,7 @@ private:
 
     Transfer *transfer_;
     QString printer_; // "address:port"
+    ErrorParticulars connectFailure_;
     int stallTimeoutMs_ = SendStallTimeoutMs;
     int fd_ = -1;
 };

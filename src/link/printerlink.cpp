@@ -62,6 +62,13 @@ PrinterLink::PrinterLink(TComPort *port, SelectionSource selection, MessageSink 
 
 PrinterLink::~PrinterLink() = default;
 
+void PrinterLink::Tell(const QString &message, ErrorParticulars particulars)
+{
+    messageParticulars_ = std::move(particulars);
+    if (message_)
+        message_(message);
+}
+
 QString PrinterLink::PortDescription() const
 {
     const QString baud = port_->BaudRate() == brCustom ? QString::number(port_->CustomBaudRate())
@@ -100,6 +107,7 @@ void PrinterLink::SendToPrinter(FileNaming naming)
 
     if (selection.ethernet) {
         bool connected = false;
+        ErrorParticulars failure;
         {
             Operation op(*this);
             const QString address
@@ -111,6 +119,8 @@ void PrinterLink::SendToPrinter(FileNaming naming)
             NetPrinter printer(&op.transfer);
             printer.SetStallTimeout(networkStallMs_);
             connected = printer.KVNetOpen(selection.ipAddress, networkPort_);
+            if (!connected)
+                failure = printer.ConnectFailure();
             if (connected) {
                 op.transfer.Sleep(5);
                 op.transfer.Stage(Sending(total, address));
@@ -120,8 +130,8 @@ void PrinterLink::SendToPrinter(FileNaming naming)
             }
         }
         // Told once the operation is over, so its dialog is gone.
-        if (!connected && message_)
-            message_(QStringLiteral("Connect error"));
+        if (!connected)
+            Tell(QStringLiteral("Connect error"), failure);
     }
 
     if (selection.driver) {
@@ -184,8 +194,7 @@ void PrinterLink::CloseQuietly()
 std::optional<QByteArray> PrinterLink::SerialExchange(const ExchangeOptions &options)
 {
     if (!selection_().com) {
-        if (message_)
-            message_(QStringLiteral("You must select COM port!!"));
+        Tell(QStringLiteral("You must select COM port!!"));
         return std::nullopt;
     }
     Operation op(*this);

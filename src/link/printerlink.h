@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/exceptions.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -85,6 +87,10 @@ public:
 
     TComPort *Port() { return port_; }
 
+    // What the message just told concerns (the printer and the system's
+    // reason for "Connect error"); empty for a message about the selection.
+    const ErrorParticulars &LastMessageParticulars() const { return messageParticulars_; }
+
     // The raw printing port of network printers; tests point it elsewhere.
     void SetNetworkPort(quint16 port) { networkPort_ = port; }
     // How long a network printer may take nothing before the send fails.
@@ -95,12 +101,14 @@ private:
 
     void WriteToPort(const QByteArray &data, Transfer &transfer);
     void CloseQuietly();
+    void Tell(const QString &message, ErrorParticulars particulars = {});
     QString PortDescription() const;
     double PortBytesPerSecond() const;
 
     TComPort *port_;
     SelectionSource selection_;
     MessageSink message_;
+    ErrorParticulars messageParticulars_;
     ProgressSource progressSource_;
     quint16 networkPort_ = 9100;
     int networkStallMs_;

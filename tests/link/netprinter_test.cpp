@@ -1,6 +1,7 @@
 #include "core/exceptions.h"
 #include "link/netprinter.h"
 #include "support/qtprint.h"
+#include "support/slowprinters.h"
 #include "support/tcpsink.h"
 
 #include <QElapsedTimer>
@@ -32,14 +33,38 @@ TEST(NetPrinter, DeliversEveryByteAndClosesCleanly)
     EXPECT_EQ(jobs[1], QByteArray());
 }
 
-TEST(NetPrinter, RefusedOrInvalidAddressDoesNotConnect)
+TEST(NetPrinter, RefusedUnansweredOrInvalidAddressDoesNotConnectAndSaysWhy)
 {
+    using Subject = ErrorParticulars::Subject;
     NetPrinter printer;
-    EXPECT_FALSE(printer.KVNetOpen("127.0.0.1", ClosedLoopbackPort()));
+    const quint16 closed = ClosedLoopbackPort();
+    EXPECT_FALSE(printer.KVNetOpen("127.0.0.1", closed));
+    const ErrorParticulars refused = printer.ConnectFailure();
+    EXPECT_EQ(refused.subject, Subject::NetworkPrinter);
+    EXPECT_EQ(refused.name, QStringLiteral("127.0.0.1:%1").arg(closed));
+    EXPECT_EQ(refused.systemError, ECONNREFUSED);
+
     EXPECT_FALSE(printer.KVNetOpen("192.168.1", 9100));
+    EXPECT_EQ(printer.ConnectFailure().name, "192.168.1:9100");
+    EXPECT_EQ(printer.ConnectFailure().systemError, EINVAL);
+    EXPECT_EQ(printer.ConnectFailure().reason, "not an address of the form A.B.C.D");
     EXPECT_FALSE(printer.KVNetOpen("", 9100));
+    EXPECT_EQ(printer.ConnectFailure().systemError, EINVAL);
+
+    UnansweredListener off;
+    ASSERT_TRUE(off.Full());
+    EXPECT_FALSE(printer.KVNetOpen("127.0.0.1", off.Port(), 200));
+    EXPECT_EQ(printer.ConnectFailure().systemError, ETIMEDOUT);
+    EXPECT_EQ(printer.ConnectFailure().reason, "no answer within 0.2 s");
+
     EXPECT_THROW(printer.KVNetSend("x"), ETarvolinError);
     printer.KVNetClose(); // closing what never opened is harmless
+
+    // A connect that works leaves nothing of the last failure behind.
+    TcpSink sink;
+    ASSERT_TRUE(printer.KVNetOpen("127.0.0.1", sink.Port()));
+    EXPECT_EQ(printer.ConnectFailure().subject, Subject::None);
+    printer.KVNetClose();
 }
 
 // A printer that resets the connection in the middle of a job: the send

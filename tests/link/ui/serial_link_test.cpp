@@ -25,6 +25,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
 namespace {
 
 const QByteArray Sample = QByteArray::fromHex("1f1b1f910049500a00c801");
@@ -213,12 +216,29 @@ TEST_F(WindowLinkTest, UnreachablePrinterGivesOneConnectError)
     ModalWatcher watcher;
     QTest::mouseClick(tab->RadioButton3, Qt::LeftButton);
     tab->IPEdit1->SetIPString("127.0.0.1");
-    form->Link().SetNetworkPort(ClosedLoopbackPort());
+    const quint16 closed = ClosedLoopbackPort();
+    form->Link().SetNetworkPort(closed);
     form->Link().CommandBuffer = Sample;
     Send();
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].text, "Connect error");
     EXPECT_EQ(watcher.Seen()[0].title, "Tarvolin");
+    // Below it: which printer, the system's reason and what to check.
+    const QString advice = watcher.Seen()[0].informativeText;
+    EXPECT_TRUE(advice.contains(QStringLiteral("127.0.0.1:%1").arg(closed)))
+        << advice.toStdString();
+    EXPECT_TRUE(advice.contains(QString::fromLocal8Bit(std::strerror(ECONNREFUSED))))
+        << advice.toStdString();
+    EXPECT_TRUE(advice.contains(QStringLiteral("Is the printer switched on")))
+        << advice.toStdString();
+
+    // A message about the selection has nothing below it.
+    QTest::mouseClick(tab->RadioButton5, Qt::LeftButton);
+    watcher.Clear();
+    EXPECT_FALSE(form->Link().SerialExchange({}).has_value());
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    EXPECT_EQ(watcher.Seen()[0].text, "You must select COM port!!");
+    EXPECT_TRUE(watcher.Seen()[0].informativeText.isEmpty());
 }
 
 TEST_F(WindowLinkTest, AddressChangesShowOnlyWhileEthernetIsSelected)
