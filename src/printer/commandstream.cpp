@@ -676,9 +676,20 @@ void CommandStream::AbandonFormat(const QString &why)
 
 qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
 {
-    const auto special
-        = std::find_if(in.begin(), in.end(), [](char c) { return c == '^' || c == '~'; });
-    const qsizetype plain = special - in.begin();
+    // Everything up to the next tilde, ^XZ or ^XA is taken in one piece: a
+    // format is mostly caret commands, and a step for each would cost more
+    // than the rest of receiving it.
+    qsizetype stop = in.size();
+    for (const char *p = in.data(), *end = p + in.size();; ++p) {
+        p = static_cast<const char *>(std::memchr(p, '^', size_t(end - p)));
+        if (!p)
+            break;
+        if (end - p < 3 || Upper(p[1]) == 'X') {
+            stop = p - in.data();
+            break;
+        }
+    }
+    const qsizetype plain = std::find(in.begin(), in.begin() + stop, '~') - in.begin();
     if (plain > 0) {
         if (format_.size() + plain > MaxFormatBytes) {
             Error(QStringLiteral("a format larger than %1 MB was discarded")

@@ -12,7 +12,7 @@ namespace {
 
 std::optional<qint64> ParseInteger(QByteArrayView text)
 {
-    const QByteArray t = text.toByteArray().trimmed();
+    const QByteArrayView t = text.trimmed();
     bool ok = false;
     const qint64 v = t.toLongLong(&ok, 10);
     if (!ok || t.size() > 12)
@@ -23,6 +23,20 @@ std::optional<qint64> ParseInteger(QByteArrayView text)
 QList<QByteArray> Params(const CaretCommand &c)
 {
     return c.params.toByteArray().split(',');
+}
+
+// One parameter of a command, without copying: every label has a ^PQ.
+QByteArrayView Param(const CaretCommand &c, int index)
+{
+    QByteArrayView rest = c.params;
+    for (; index > 0; --index) {
+        const qsizetype comma = rest.indexOf(',');
+        if (comma < 0)
+            return {};
+        rest = rest.sliced(comma + 1);
+    }
+    const qsizetype comma = rest.indexOf(',');
+    return comma < 0 ? rest : rest.first(comma);
 }
 
 // One integer setting with its accepted range.
@@ -60,12 +74,14 @@ bool SetLetter(const CaretCommand &c, QByteArrayView text, const char *accepted,
 std::vector<CaretCommand> SplitFormat(QByteArrayView format)
 {
     std::vector<CaretCommand> commands;
-    commands.reserve(size_t(std::count(format.begin(), format.end(), '^')));
+    // Filled in place: building each command aside and copying it in costs
+    // more than the splitting, and labels arrive by the hundred thousand.
+    commands.reserve(16);
     qsizetype at = format.indexOf('^');
     while (at >= 0) {
-        qsizetype next = format.indexOf('^', at + 1);
+        const qsizetype next = format.indexOf('^', at + 1);
         const qsizetype end = next < 0 ? format.size() : next;
-        CaretCommand c;
+        CaretCommand &c = commands.emplace_back();
         c.offset = at;
         c.length = end - at;
         for (qsizetype k = 0; k < 2 && at + 1 + k < end; ++k) {
@@ -74,7 +90,6 @@ std::vector<CaretCommand> SplitFormat(QByteArrayView format)
         }
         if (end - at > 3)
             c.params = format.sliced(at + 3, end - at - 3);
-        commands.push_back(std::move(c));
         at = next;
     }
     return commands;
@@ -173,8 +188,7 @@ PrintQuantity ParseQuantity(const std::vector<CaretCommand> &commands, QString *
                                    [](const CaretCommand &c) { return c.Is("PQ"); });
     if (last == commands.rend())
         return q;
-    const QList<QByteArray> p = Params(*last);
-    const QByteArray labels = p.value(0).trimmed();
+    const QByteArrayView labels = Param(*last, 0).trimmed();
     if (!labels.isEmpty()) {
         const auto v = ParseInteger(labels);
         if (!v || *v < 0 || *v > PrintQuantity::Max) {
@@ -185,7 +199,7 @@ PrintQuantity ParseQuantity(const std::vector<CaretCommand> &commands, QString *
         }
         q.labels = std::max<qint64>(1, *v);
     }
-    const auto replicates = ParseInteger(p.value(2));
+    const auto replicates = ParseInteger(Param(*last, 2));
     if (replicates && *replicates > 0 && *replicates <= PrintQuantity::Max)
         q.replicates = *replicates;
     return q;
