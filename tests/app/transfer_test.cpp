@@ -29,6 +29,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
@@ -93,6 +94,54 @@ protected:
             ++count;
         return false;
     }
+};
+
+// Waits (bounded) without letting the event loop turn.
+template<class Pred> bool WaitWithoutEvents(Pred pred)
+{
+    QElapsedTimer waited;
+    waited.start();
+    while (!pred()) {
+        if (waited.elapsed() > 5000)
+            return false;
+        QThread::msleep(1);
+    }
+    return true;
+}
+
+// The window's observer with a hook that runs each time the link asks it
+// whether to stop, knowing the stage and how far it got.
+class HookedObserver : public ProgressObserver
+{
+public:
+    using Hook = std::function<void(const QString &stage, qint64 done)>;
+    HookedObserver(std::unique_ptr<ProgressObserver> inner, Hook hook)
+        : inner_(std::move(inner))
+        , hook_(std::move(hook))
+    { }
+    void Stage(const QString &what, qint64 totalBytes, double expected) override
+    {
+        stage_ = what;
+        done_ = 0;
+        inner_->Stage(what, totalBytes, expected);
+    }
+    void Progress(qint64 doneBytes) override
+    {
+        done_ = doneBytes;
+        inner_->Progress(doneBytes);
+    }
+    bool CancelRequested() override
+    {
+        const bool cancel = inner_->CancelRequested();
+        hook_(stage_, done_);
+        return cancel;
+    }
+
+private:
+    std::unique_ptr<ProgressObserver> inner_;
+    Hook hook_;
+    QString stage_;
+    qint64 done_ = 0;
 };
 
 class TransferWindowTest : public WindowTest
@@ -326,6 +375,43 @@ TEST_F(TransferWindowTest, AFileListWithASlowReplyGivesTheSameText)
     EXPECT_EQ(files->FilelistMemo->toPlainText(), watched);
     // The reply was the exchange's own: nothing reached the packet handler.
     EXPECT_EQ(files->Edit18->text(), "-");
+    EXPECT_TRUE(answerer.seen.isEmpty()) << answerer.seen.join('|').toStdString();
+
+    // A printer that answers at once: the first batch the port's thread
+    // finds holds the reply's first bytes, and waits while the exchange reads
+    // the reply itself. Bytes that come after the reply are that batch's when
+    // the port closes, and reach the packet handler then, not while the
+    // window waits.
+    printer.SetReply(reply, 0, 3);
+    bool batchWaiting = false;
+    bool deliveredEarly = false;
+    form->Link().SetProgressSource([&]() -> std::unique_ptr<ProgressObserver> {
+        auto inner = form->Transfers().Begin();
+        if (!inner)
+            return nullptr;
+        return std::make_unique<HookedObserver>(
+            std::move(inner), [&](const QString &stage, qint64 done) {
+                deliveredEarly = deliveredEarly || files->Edit18->text() != "-";
+                if (batchWaiting || !stage.startsWith("Sending") || done == 0)
+                    return;
+                batchWaiting = WaitWithoutEvents([&] { return form->CP->DeliveryWaiting(); });
+            });
+    });
+    bool lateQueued = false;
+    form->CP->OnBeforeClose = [&](QObject *) {
+        if (!printer.Send("LATE"))
+            return;
+        lateQueued = WaitWithoutEvents([&] { return form->CP->InputQueueCount() == 4; });
+    };
+    files->FilelistMemo->clear();
+    files->BitBtn1->click();
+    form->CP->OnBeforeClose = nullptr;
+    ASSERT_TRUE(batchWaiting);
+    ASSERT_TRUE(lateQueued);
+    EXPECT_FALSE(deliveredEarly);
+    EXPECT_EQ(files->Edit18->text(), "Str1");
+    // The packet came before the list was shown, which replaced it.
+    EXPECT_EQ(files->FilelistMemo->toPlainText(), watched);
     EXPECT_TRUE(answerer.seen.isEmpty()) << answerer.seen.join('|').toStdString();
 }
 
