@@ -5,11 +5,13 @@
 #include "link/printerlink.h"
 #include "ui/errorbox.h"
 
+#include <QApplication>
 #include <QButtonGroup>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPalette>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -38,6 +40,24 @@ QFileDialog *MakeFileDialog(QWidget *parent, const QString &name, QFileDialog::A
     dialog->setOption(QFileDialog::HideNameFilterDetails);
     dialog->setNameFilter(QStringLiteral("*.* (*)"));
     return dialog;
+}
+
+// Characters as a message can show them: control characters (80 to 9F
+// hex among the Latin-1 ones) by their code.
+QString Listed(const QString &characters)
+{
+    QStringList shown;
+    for (qsizetype i = 0; i < characters.size(); ++i) {
+        const QChar c = characters.at(i);
+        if (c.isHighSurrogate() && i + 1 < characters.size()) {
+            shown << characters.mid(i++, 2);
+        } else if (c.isPrint()) {
+            shown << QString(c);
+        } else {
+            shown << QStringLiteral("U+%1").arg(c.unicode(), 4, 16, QLatin1Char('0')).toUpper();
+        }
+    }
+    return shown.join(QLatin1Char(' '));
 }
 
 QStringList MemoLines(const QPlainTextEdit *memo)
@@ -116,6 +136,16 @@ CommandToolTab::CommandToolTab(PrinterLink &link, QWidget *parent)
     connect(PreviewButton, &QPushButton::clicked, this,
             Guarded([this](bool) { PreviewButtonClick(); }));
 
+    // Under the page selector, beside the pages it describes.
+    EncodingLabel = new QLabel(this);
+    EncodingLabel->setObjectName(QStringLiteral("EncodingLabel"));
+    EncodingLabel->setGeometry(8, 392, 72, 32);
+    EncodingLabel->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    EncodingLabel->setToolTip(
+        QStringLiteral("How the page on view is read from and written to files: UTF-8, or Latin-1 "
+                       "(one character per byte) for a file that is not UTF-8"));
+    ShowPageEncoding();
+
     OpenDialog2 = MakeFileDialog(this, QStringLiteral("OpenDialog2"), QFileDialog::AcceptOpen);
     SaveDialog2 = MakeFileDialog(this, QStringLiteral("SaveDialog2"), QFileDialog::AcceptSave);
 }
@@ -158,6 +188,66 @@ void CommandToolTab::RadioGroup4Click()
         return;
     for (int i = 0; i < PageCount; ++i)
         Memo[i]->setVisible(i == selected);
+    ShowPageEncoding();
+}
+
+void CommandToolTab::ShowPageEncoding()
+{
+    const int page = VisiblePage();
+    EncodingLabel->setText(
+        page == 0 ? QString()
+                  : QStringLiteral("Encoding:\n%1").arg(PageEncodingName(pageEncoding_[page - 1])));
+}
+
+std::optional<PageText> CommandToolTab::PageToWrite()
+{
+    PageText text = VisiblePageText();
+    const int page = VisiblePage();
+    const QString outside
+        = text.encoding == PageEncoding::Latin1 ? CharactersOutsideLatin1(text.lines) : QString();
+    if (outside.isEmpty())
+        return text;
+
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
+                    QStringLiteral("Page %1 was read as Latin-1, and it now holds characters "
+                                   "Latin-1 cannot hold: %2")
+                        .arg(page)
+                        .arg(Listed(outside)),
+                    QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("EncodingQuestion"));
+    const QString changed = CharactersChangedByUtf8(text.lines);
+    box.setInformativeText(
+        QStringLiteral("Keep Latin-1: nothing is written; replace those characters first.\n"
+                       "Write as UTF-8: the page becomes UTF-8. %1\n"
+                       "Cancel: nothing is written.")
+            .arg(changed.isEmpty()
+                     ? QStringLiteral("It holds no other characters above ASCII, so nothing else "
+                                      "changes.")
+                     : QStringLiteral("Its other accented and special characters (%1) change "
+                                      "from one byte to two.")
+                           .arg(Listed(changed))));
+    QPushButton *keep = box.addButton(QStringLiteral("Keep Latin-1"), QMessageBox::RejectRole);
+    QPushButton *utf8 = box.addButton(QStringLiteral("Write as UTF-8"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+
+    if (box.clickedButton() == utf8) {
+        pageEncoding_[page - 1] = PageEncoding::Utf8;
+        ShowPageEncoding();
+        text.encoding = PageEncoding::Utf8;
+        return text;
+    }
+    if (box.clickedButton() == keep) {
+        // Show the operator the first character to replace.
+        QPlainTextEdit *memo = Memo[page - 1];
+        const QTextCursor found
+            = memo->document()->find(outside.left(outside.at(0).isHighSurrogate() ? 2 : 1));
+        if (!found.isNull())
+            memo->setTextCursor(found);
+        memo->setFocus();
+    }
+    return std::nullopt;
 }
 
 bool CommandToolTab::ExecuteOpenDialog()
@@ -180,6 +270,7 @@ void CommandToolTab::LoadIntoVisiblePage(const QString &path)
     const PageText text = ReadCommandFile(path);
     Memo[page - 1]->setPlainText(text.lines.join(QLatin1Char('\n')));
     pageEncoding_[page - 1] = text.encoding;
+    ShowPageEncoding();
 }
 
 void CommandToolTab::Button21Click()
@@ -192,8 +283,10 @@ void CommandToolTab::Button21Click()
 void CommandToolTab::Button25Click()
 {
     if (ExecuteOpenDialog()) {
+        // Remembered only once loaded: a refused file must not come back
+        // into the field after a later cancel.
+        LoadIntoVisiblePage(openDialogFileName_);
         rememberedPath_ = openDialogFileName_;
-        LoadIntoVisiblePage(rememberedPath_);
     }
     Edit8->setText(rememberedPath_);
 }
@@ -205,13 +298,16 @@ void CommandToolTab::Button22Click()
     const QStringList chosen = SaveDialog2->selectedFiles();
     if (chosen.isEmpty())
         return;
-    const PageText text = VisiblePageText();
-    WriteCommandFile(chosen.first(), EncodePageText(text.lines, text.encoding));
+    if (const std::optional<PageText> page = PageToWrite())
+        WriteCommandFile(chosen.first(), EncodePageText(page->lines, page->encoding));
 }
 
 void CommandToolTab::Button20Click()
 {
-    link_.CommandBuffer = BuildSendTextCommand(VisiblePageText());
+    const std::optional<PageText> page = PageToWrite();
+    if (!page)
+        return;
+    link_.CommandBuffer = BuildSendTextCommand(*page);
     link_.SendToPrinter();
 }
 
@@ -235,7 +331,12 @@ void CommandToolTab::PreviewButtonClick()
         return;
     PreviewRequest request = previewContext_ ? previewContext_() : PreviewRequest();
     request.source = QStringLiteral("Command Tool, page %1").arg(page);
-    request.commands = BuildSendTextCommand(VisiblePageText());
+    // Nothing is written: a Latin-1 page that gained characters Latin-1
+    // cannot hold is shown as those characters, in UTF-8.
+    PageText text = VisiblePageText();
+    if (!CharactersOutsideLatin1(text.lines).isEmpty())
+        text.encoding = PageEncoding::Utf8;
+    request.commands = BuildSendTextCommand(text);
     QPointer<CommandToolTab> tab(this);
     request.selectLine = [tab, page](int line, int column) {
         if (tab)

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class PrinterLink;
 class QButtonGroup;
@@ -58,6 +59,8 @@ public:
     QPushButton *Button21 = nullptr;
     QPushButton *Button22 = nullptr;
     QPushButton *PreviewButton = nullptr;
+    // The encoding of the page on view, beside the page selector.
+    QLabel *EncodingLabel = nullptr;
     QFileDialog *OpenDialog2 = nullptr;
     QFileDialog *SaveDialog2 = nullptr;
 
@@ -68,6 +71,11 @@ private:
     // chosen path as the dialog's current file name.
     bool ExecuteOpenDialog();
     void LoadIntoVisiblePage(const QString &path);
+    void ShowPageEncoding();
+    // The visible page as it is to be saved or sent. A Latin-1 page holding
+    // characters Latin-1 cannot hold is written only at the operator's word,
+    // as UTF-8; nothing when the operator keeps Latin-1 or cancels.
+    std::optional<PageText> PageToWrite();
 
     PrinterLink &link_;
     QButtonGroup *pageButtons_ = nullptr;

@@ -41,6 +41,13 @@ void ModalWatcher::Handle(QWidget *modal)
         seen.informativeText = box->informativeText();
         seen.icon = box->icon();
         seen_.push_back(seen);
+        const QString answer = boxAnswers_.isEmpty() ? QString() : boxAnswers_.takeFirst();
+        for (QAbstractButton *button : box->buttons()) {
+            if (!answer.isEmpty() && button->text() == answer) {
+                button->click();
+                return;
+            }
+        }
         box->done(QMessageBox::Ok);
         return;
     }

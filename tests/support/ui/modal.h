@@ -33,6 +33,9 @@ public:
     // Answers to the next file dialogs, in order: an absolute path to choose,
     // or an empty string to cancel.
     void AnswerFileDialogs(QStringList answers) { fileAnswers_ = std::move(answers); }
+    // Answers to the next message boxes, in order: the text of the button to
+    // press. Without one, a box is closed as with OK.
+    void AnswerMessageBoxes(QStringList buttons) { boxAnswers_ = std::move(buttons); }
 
     const std::vector<SeenDialog> &Seen() const { return seen_; }
     QStringList Texts() const;
@@ -45,4 +48,5 @@ private:
     QTimer timer_;
     std::vector<SeenDialog> seen_;
     QStringList fileAnswers_;
+    QStringList boxAnswers_;
 };

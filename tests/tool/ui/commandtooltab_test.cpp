@@ -21,6 +21,8 @@
 #include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextCursor>
 
 #include <gtest/gtest.h>
 
@@ -333,4 +335,113 @@ TEST_F(CommandToolTest, FailedSaveLeavesTheOldFile)
     EXPECT_EQ(watcher.Seen()[3].text, "Cannot create file " + dir.filePath("no-dir/x.txt") + ".");
     EXPECT_EQ(ReadAll(path), "old");
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList { "keep.txt" });
+}
+
+TEST_F(CommandToolTest, EachPageShowsItsEncoding)
+{
+    auto *label = Find<QLabel>(tool, "EncodingLabel");
+    EXPECT_EQ(label->text(), "Encoding:\nUTF-8");
+    const QString latin1 = dir.filePath("latin1.txt");
+    WriteAll(latin1, "caf\xE9");
+    ModalWatcher watcher;
+    watcher.AnswerFileDialogs({ latin1 });
+    ChoosePage(2);
+    Click(tool->Button21);
+    EXPECT_EQ(label->text(), "Encoding:\nLatin-1");
+    ChoosePage(1);
+    EXPECT_EQ(label->text(), "Encoding:\nUTF-8");
+    ChoosePage(2);
+    EXPECT_EQ(label->text(), "Encoding:\nLatin-1");
+    // Beside the page selector, clear of it and of the buttons below.
+    EXPECT_FALSE(label->geometry().intersects(tool->RadioGroup4->geometry()));
+    EXPECT_FALSE(label->geometry().intersects(tool->PreviewButton->geometry()));
+}
+
+// A Latin-1 page that gained "€" is neither saved nor sent until the operator
+// says how; each answer does exactly what it says.
+TEST_F(CommandToolTest, Latin1PageWithEuroAsksBeforeWriting)
+{
+    const QString latin1 = dir.filePath("latin1.txt");
+    const QString saved = dir.filePath("saved.txt");
+    struct Case
+    {
+        const char *answer;
+        bool send; // "Send Text", else "Save File"
+        QByteArray written; // empty: nothing written
+        const char *encodingAfter;
+    };
+    const Case cases[] = {
+        { "Cancel", false, "", "Latin-1" },
+        { "Keep Latin-1", false, "", "Latin-1" },
+        { "Write as UTF-8", false, "caf\xC3\xA9\xE2\x82\xAC\r\n^FS", "UTF-8" },
+        { "Cancel", true, "", "Latin-1" },
+        { "Keep Latin-1", true, "", "Latin-1" },
+        { "Write as UTF-8", true, "caf\xC3\xA9\xE2\x82\xAC\r\n^FS\r\n", "UTF-8" },
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.answer) + (c.send ? " (send)" : " (save)"));
+        WriteAll(latin1, "caf\xE9\r\n^FS");
+        QFile::remove(saved);
+        QFile::remove(dir.filePath("abc.bin.bin"));
+        ModalWatcher watcher;
+        watcher.AnswerFileDialogs({ latin1, saved });
+        Click(tool->Button21);
+        ASSERT_EQ(PageText(1), QStringLiteral("caf\u00E9\n^FS"));
+        QTextCursor end(Page(1)->document()->firstBlock());
+        end.movePosition(QTextCursor::EndOfBlock);
+        Page(1)->setTextCursor(end);
+        // Typed as a keyboard with a euro key types it.
+        QTest::sendKeyEvent(QTest::Click, Page(1), Qt::Key_unknown, QStringLiteral("\u20AC"),
+                            Qt::NoModifier);
+
+        watcher.AnswerMessageBoxes({ c.answer });
+        Click(c.send ? tool->Button20 : tool->Button22);
+        ASSERT_EQ(watcher.Seen().size(), c.send ? 2u : 3u);
+        const SeenDialog &question = watcher.Seen().back();
+        EXPECT_EQ(question.objectName, "EncodingQuestion");
+        EXPECT_EQ(question.title, "Tarvolin");
+        EXPECT_EQ(question.text,
+                  QStringLiteral("Page 1 was read as Latin-1, and it now holds "
+                                 "characters Latin-1 cannot hold: \u20AC"));
+        EXPECT_TRUE(question.informativeText.contains(
+            QStringLiteral("accented and special characters (\u00E9) change")))
+            << question.informativeText.toStdString();
+
+        if (c.send) {
+            EXPECT_EQ(Sent(), c.written.isEmpty() ? QByteArray("<nothing sent>") : c.written);
+        } else {
+            EXPECT_EQ(ReadAll(saved), c.written.isEmpty() ? QByteArray("<missing>") : c.written);
+        }
+        EXPECT_EQ(Find<QLabel>(tool, "EncodingLabel")->text(),
+                  QStringLiteral("Encoding:\n") + c.encodingAfter);
+        EXPECT_EQ(PageText(1), QStringLiteral("caf\u00E9\u20AC\n^FS"));
+        if (QByteArray(c.answer) == "Keep Latin-1") {
+            EXPECT_EQ(Page(1)->textCursor().selectedText(), QStringLiteral("\u20AC"));
+        }
+    }
+}
+
+// A file refused for its size is not remembered: a later cancelled
+// "Select File" brings back the last file that did load.
+TEST_F(CommandToolTest, SelectFileRemembersOnlyALoadedFile)
+{
+    const QString small = dir.filePath("small.txt");
+    const QString big = dir.filePath("big.txt");
+    WriteAll(small, "small");
+    {
+        QFile f(big);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(MaxPageFileBytes + 1));
+    }
+    ModalWatcher watcher;
+    watcher.AnswerFileDialogs({ small, big, QString() });
+    Click(tool->Button25);
+    EXPECT_EQ(tool->Edit8->text(), small);
+    Click(tool->Button25); // refused: "Text exceeds memo capacity"
+    EXPECT_EQ(tool->Edit8->text(), small);
+    Click(tool->Button25); // cancelled
+    EXPECT_EQ(tool->Edit8->text(), small);
+    EXPECT_EQ(PageText(1), "small");
+    ASSERT_EQ(watcher.Seen().size(), 4u);
+    EXPECT_EQ(watcher.Seen()[2].text, "Text exceeds memo capacity.");
 }
