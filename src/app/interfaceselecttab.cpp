@@ -7,11 +7,13 @@
 #include "ui/errorbox.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QSignalBlocker>
+#include <QThread>
 
 namespace {
 
@@ -104,6 +106,8 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     ComboBox26->setMaxVisibleItems(20);
     ComboBox26->addItems({ QStringLiteral("VOREVEREVUZA"), QStringLiteral("File") });
     ComboBox26->setGeometry(FieldLeft, 21, 300, 22);
+    ComboBox26->installEventFilter(this);
+    ComboBox26->lineEdit()->installEventFilter(this);
 
     // File
     GroupBox12 = group(QStringLiteral("GroupBox12"), QStringLiteral("File Configuration"), 328, 57);
@@ -141,6 +145,7 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
 
 InterfaceSelection InterfaceSelectTab::Selection() const
 {
+    AwaitPrinterList();
     InterfaceSelection s;
     s.com = RadioButton1->isChecked();
     s.lpt = RadioButton2->isChecked();
@@ -200,13 +205,59 @@ void InterfaceSelectTab::WriteComSummary()
     SetSummary(ComSummary());
 }
 
+struct InterfaceSelectTab::PrinterQuery
+{
+    std::unique_ptr<QThread> thread;
+    QStringList names; // written by the thread, read once it has finished
+};
+
+InterfaceSelectTab::~InterfaceSelectTab()
+{
+    AwaitPrinterList(false);
+}
+
 void InterfaceSelectTab::FillPrinterList()
+{
+    AwaitPrinterList(false);
+    ShowPrinters(InstalledPrinters());
+}
+
+void InterfaceSelectTab::StartFillingPrinterList()
+{
+    AwaitPrinterList(false);
+    printerQuery_ = std::make_unique<PrinterQuery>();
+    PrinterQuery *query = printerQuery_.get();
+    query->thread.reset(QThread::create([query] { query->names = InstalledPrinters(); }));
+    connect(query->thread.get(), &QThread::finished, this, [this] { AwaitPrinterList(); });
+    query->thread->start();
+}
+
+void InterfaceSelectTab::AwaitPrinterList(bool apply) const
+{
+    if (!printerQuery_)
+        return;
+    const std::unique_ptr<PrinterQuery> query = std::move(printerQuery_);
+    query->thread->wait();
+    if (apply)
+        ShowPrinters(query->names);
+}
+
+void InterfaceSelectTab::ShowPrinters(const QStringList &names) const
 {
     // Filling the list is no operator's choice: the summary stays as it is.
     const QSignalBlocker quiet(ComboBox26);
     ComboBox26->clear();
-    ComboBox26->addItems(InstalledPrinters());
+    ComboBox26->addItems(names);
     ComboBox26->setCurrentIndex(ComboBox26->count() > 0 ? 0 : -1);
+}
+
+bool InterfaceSelectTab::eventFilter(QObject *watched, QEvent *event)
+{
+    if ((watched == ComboBox26 || watched == ComboBox26->lineEdit())
+        && (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::KeyPress
+            || event->type() == QEvent::Wheel))
+        AwaitPrinterList();
+    return QWidget::eventFilter(watched, event);
 }
 
 // Choosing COM behaves as a change of its settings does, so the status bar
@@ -228,6 +279,7 @@ void InterfaceSelectTab::RadioButton3Click()
 
 void InterfaceSelectTab::RadioButton4Click()
 {
+    AwaitPrinterList();
     SetSummary(DriverSummary());
 }
 

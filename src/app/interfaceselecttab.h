@@ -6,6 +6,8 @@
 
 #include <QWidget>
 
+#include <memory>
+
 class QComboBox;
 class QGroupBox;
 class QLabel;
@@ -21,6 +23,7 @@ class InterfaceSelectTab : public QWidget
     Q_OBJECT
 public:
     InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent = nullptr);
+    ~InterfaceSelectTab() override;
 
     InterfaceSelection Selection() const;
 
@@ -28,6 +31,11 @@ public:
     void WriteComSummary();
     void HandComSettings();
     void FillPrinterList();
+    // The same, asking the print server in the background: the list is filled
+    // when it answers, and at the latest when anything reads the list (a send,
+    // choosing DRIVER(USB), a click or key on the box). A print server that
+    // looks for network printers can take a second to answer.
+    void StartFillingPrinterList();
 
     // Chooses COM on a device, or ETHERNET at an address, as the operator
     // would on the tab.
@@ -72,7 +80,15 @@ signals:
     // The COM port name and speed to hand to the serial port.
     void ComSettingsChanged(const QString &port, const QString &baudRate);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
+    struct PrinterQuery;
+    // Waits for a background query that is still out and fills the list with
+    // its answer (or, discarding it, leaves the list alone).
+    void AwaitPrinterList(bool apply = true) const;
+    void ShowPrinters(const QStringList &names) const;
     void SetSummary(const QString &text);
     QString ComSummary() const;
     QString LptSummary() const;
@@ -83,4 +99,5 @@ private:
 
     QLabel *summaryPanel_;
     DeviceRoots deviceRoots_;
+    mutable std::unique_ptr<PrinterQuery> printerQuery_;
 };

@@ -99,6 +99,9 @@ TForm1::TForm1(QWidget *parent)
     cpdata->SetComPort(CP);
 
     TabSheet5 = new InterfaceSelectTab(StatusBar1Panel[0]);
+    // FormCreate fills the printer list; the print server is asked now, in
+    // the background, so that it answers while the other tabs are built.
+    TabSheet5->StartFillingPrinterList();
     connect(TabSheet5, &InterfaceSelectTab::ComSettingsChanged, this,
             Guarded([this](const QString &port, const QString &baudRate) {
                 CP->SetPort(port);
@@ -227,11 +230,29 @@ void TForm1::FormCreate()
     TabSheet5->WriteComSummary();
     // 4. Clock.
     Timer1Timer();
-    // 5. COM settings handed to the serial port; the printer list filled.
+    // 5. COM settings handed to the serial port; the printer list filled
+    //    (as soon as the print server answers the question asked above).
     TabSheet5->HandComSettings();
-    TabSheet5->FillPrinterList();
     // 6. First command editor page shown, the other nine hidden (Command Tool tab).
     TabSheet4->ShowFirstPage();
+}
+
+bool TForm1::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    if (event->type() == QEvent::Paint && !painted_) {
+        painted_ = true;
+        QTimer::singleShot(0, this, &TForm1::FinishStart);
+    }
+    return handled;
+}
+
+// What nothing on view needs, made once the window is there to see.
+void TForm1::FinishStart()
+{
+    TabSheet2->CreateDialogs();
+    TabSheet4->CreateDialogs();
+    startFinished_ = true;
 }
 
 void TForm1::Timer1Timer()

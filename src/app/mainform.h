@@ -43,6 +43,10 @@ public:
     // window hides at start. Unticked at every start.
     void ShowAllOperationsClick(bool shown);
 
+    // Whether the work kept off the start path (the file dialogs) is done:
+    // it runs once the window has been painted for the first time.
+    bool StartFinished() const { return startFinished_; }
+
     PrinterLink &Link() { return *link_; }
     // The printer link's running operation, its dialog and its Cancel.
     TransferMonitor &Transfers() { return *transfers_; }
@@ -73,8 +77,10 @@ public:
 protected:
     // While the printer link is busy, closing asks whether to cancel first.
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
+    void FinishStart();
     void FormCreate();
     void CreateMenu();
     void CreateToolsMenu();
@@ -84,6 +90,8 @@ private:
     std::unique_ptr<PrinterLink> link_;
     TransferMonitor *transfers_ = nullptr;
     bool closeWhenDone_ = false;
+    bool painted_ = false;
+    bool startFinished_ = false;
 };
 
 // Date and time as the status bar shows them: the user's short date, then

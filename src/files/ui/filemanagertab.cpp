@@ -112,6 +112,15 @@ void FileManagerTab::CreateDownloadGroup()
     Acommandck->hide();
     Hexcb->hide();
 
+    connect(Button11, &QPushButton::clicked, this, Guarded([this](bool) { Button11Click(); }));
+    connect(Button12, &QPushButton::clicked, this, Guarded([this](bool) { Button12Click(); }));
+    connect(Button15, &QPushButton::clicked, this, Guarded([this](bool) { Button15Click(); }));
+}
+
+void FileManagerTab::CreateDialogs()
+{
+    if (OpenDialog1)
+        return;
     // The platform's own dialog cannot be driven or inspected; Qt's can.
     OpenDialog1 = new QFileDialog(this);
     OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
@@ -121,10 +130,6 @@ void FileManagerTab::CreateDownloadGroup()
     OpenDialog1->setNameFilters(DialogFilters);
     connect(OpenDialog1, &QFileDialog::filterSelected, this,
             Guarded([this](const QString &filter) { ApplyDialogFilterPatterns(filter); }));
-
-    connect(Button11, &QPushButton::clicked, this, Guarded([this](bool) { Button11Click(); }));
-    connect(Button12, &QPushButton::clicked, this, Guarded([this](bool) { Button12Click(); }));
-    connect(Button15, &QPushButton::clicked, this, Guarded([this](bool) { Button15Click(); }));
 }
 
 void FileManagerTab::CreateMemoryControls()
@@ -218,6 +223,7 @@ void FileManagerTab::ApplyDialogFilterPatterns(const QString &filter)
 
 void FileManagerTab::Button11Click()
 {
+    CreateDialogs();
     SelectDialogFilter(ComboBox17->currentIndex() + 1);
     if (OpenDialog1->exec() != QDialog::Accepted || OpenDialog1->selectedFiles().isEmpty())
         return;

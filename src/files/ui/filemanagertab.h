@@ -74,7 +74,10 @@ public:
     QLineEdit *Edit9;
     QCheckBox *Acommandck;
     QCheckBox *Hexcb;
-    QFileDialog *OpenDialog1;
+    // Made once the window is up (or when first needed): building a file
+    // dialog costs more than the rest of the tab.
+    QFileDialog *OpenDialog1 = nullptr;
+    void CreateDialogs();
 
     // Reserved: created hidden.
     QPushButton *Button13;

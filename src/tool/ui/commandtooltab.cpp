@@ -145,7 +145,12 @@ CommandToolTab::CommandToolTab(PrinterLink &link, QWidget *parent)
         QStringLiteral("How the page on view is read from and written to files: UTF-8, or Latin-1 "
                        "(one character per byte) for a file that is not UTF-8"));
     ShowPageEncoding();
+}
 
+void CommandToolTab::CreateDialogs()
+{
+    if (OpenDialog2)
+        return;
     OpenDialog2 = MakeFileDialog(this, QStringLiteral("OpenDialog2"), QFileDialog::AcceptOpen);
     SaveDialog2 = MakeFileDialog(this, QStringLiteral("SaveDialog2"), QFileDialog::AcceptSave);
 }
@@ -252,6 +257,7 @@ std::optional<PageText> CommandToolTab::PageToWrite()
 
 bool CommandToolTab::ExecuteOpenDialog()
 {
+    CreateDialogs();
     if (OpenDialog2->exec() != QDialog::Accepted)
         return false;
     const QStringList chosen = OpenDialog2->selectedFiles();
@@ -293,6 +299,7 @@ void CommandToolTab::Button25Click()
 
 void CommandToolTab::Button22Click()
 {
+    CreateDialogs();
     if (SaveDialog2->exec() != QDialog::Accepted)
         return;
     const QStringList chosen = SaveDialog2->selectedFiles();

@@ -61,8 +61,11 @@ public:
     QPushButton *PreviewButton = nullptr;
     // The encoding of the page on view, beside the page selector.
     QLabel *EncodingLabel = nullptr;
+    // Made once the window is up (or when first needed): building a file
+    // dialog costs more than the rest of the tab.
     QFileDialog *OpenDialog2 = nullptr;
     QFileDialog *SaveDialog2 = nullptr;
+    void CreateDialogs();
 
 private:
     QPlainTextEdit *VisibleMemo() const;

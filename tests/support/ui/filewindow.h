@@ -26,6 +26,9 @@ protected:
         QDir::setCurrent(dir.path());
         form = std::make_unique<TForm1>();
         form->show();
+        // Up as an operator first sees it: painted, with the rest of the
+        // start done.
+        ASSERT_TRUE(QTest::qWaitFor([this] { return form->StartFinished(); }, 10000));
         tab = form->TabSheet5;
     }
     void TearDown() override
