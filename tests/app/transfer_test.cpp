@@ -34,7 +34,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -273,6 +275,49 @@ TEST_F(TransferWindowTest, ALongSendShowsItsProgressKeepsTheWindowAliveAndCancel
     EXPECT_TRUE(got == data.left(sent));
     EXPECT_FALSE(form->CP->Connected());
     EXPECT_EQ(form->Transfers().Dialog(), nullptr);
+}
+
+// The device goes away while the dialog shows: one error that says how far
+// the send got, the port released, and the window ready for the next send.
+TEST_F(TransferWindowTest, AnUnpluggedDeviceEndsTheSendWithOneErrorAndTheWindowCarriesOn)
+{
+    auto pty = std::make_unique<PtyPair>();
+    ASSERT_TRUE(pty->IsValid());
+    const QString device = pty->SlavePath();
+    UseCom(device);
+    PrepareSendFile(Payload(1024 * 1024));
+    Answerer answerer;
+    bool unplugged = false;
+    During([&](qint64 ms) {
+        if (!unplugged && form->Transfers().Dialog()) {
+            pty->ReleaseSlave();
+            pty->CloseMaster();
+            unplugged = true;
+        }
+        if (ms > 20000)
+            form->Transfers().RequestCancel(); // a fault: do not hang
+    });
+    QTest::mouseClick(tool->Button19, Qt::LeftButton);
+    ASSERT_TRUE(unplugged);
+    ASSERT_EQ(answerer.seen.size(), 1) << answerer.seen.join('|').toStdString();
+    const qint64 sent = CountIn(answerer.seen[0],
+                                QStringLiteral("^ErrorBox: WriteFile function failed \\(win error "
+                                               "code: %1\\) after ([0-9,]+) of 1,048,576 "
+                                               "bytes\\.$")
+                                    .arg(EIO));
+    EXPECT_GT(sent, 0);
+    EXPECT_FALSE(form->Transfers().Running());
+    EXPECT_EQ(form->Transfers().Dialog(), nullptr);
+    EXPECT_FALSE(form->CP->Connected());
+
+    // The next send, to a printer that is there, goes out whole.
+    PtyPrinter printer;
+    ASSERT_TRUE(printer.IsValid());
+    UseCom(printer.SlavePath());
+    tool->Memo[0]->setPlainText("^XA^FDback^FS^XZ");
+    QTest::mouseClick(tool->Button20, Qt::LeftButton);
+    EXPECT_EQ(printer.Received(18), "^XA^FDback^FS^XZ\r\n");
+    EXPECT_EQ(answerer.seen.size(), 1) << answerer.seen.join('|').toStdString();
 }
 
 TEST_F(TransferWindowTest, AShortSendShowsNoDialog)
