@@ -7,13 +7,16 @@
 // on every byte. Two payloads: the font download command of a 64 MiB font
 // (128 MiB of hexadecimal text, the program's longest send) and 64 MiB of
 // small label formats. The printer's rate is also shown as a ratio to the
-// plain receiver's ("vs_plain").
+// plain receiver's ("vs_plain"), and as what it takes in per second of its
+// own processor time ("MB_per_cpu_s"), which a machine busy with other work
+// does not lower.
 #include "files/downloadcommand.h"
 #include "link/netprinter.h"
 #include "support/printerprocess.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
+#include <QFile>
 #include <QRandomGenerator>
 
 #include <benchmark/benchmark.h>
@@ -114,6 +117,20 @@ const QByteArray &Payload(int which)
     return which == 0 ? F().font : F().labels;
 }
 
+// The processor time the printer process has used so far, in seconds.
+double ProcessorSeconds(pid_t pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    // After the command name in parentheses: utime and stime are the 12th
+    // and 13th fields.
+    const QList<QByteArray> fields = stat.readAll().split(')').last().simplified().split(' ');
+    if (fields.size() < 13)
+        return 0;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
 bool SendOnce(quint16 port, const QByteArray &data)
 {
     NetPrinter sender;
@@ -154,14 +171,19 @@ void BM_Printer(benchmark::State &state)
         return;
     }
     const int which = int(state.range(0));
+    const double cpuStart = ProcessorSeconds(F().printer->Pid());
     const auto start = std::chrono::steady_clock::now();
     Run(state, F().printer->TcpPort(), which);
     const double seconds
         = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    const double rate = double(state.iterations()) * double(Payload(which).size()) / seconds;
+    const double bytes = double(state.iterations()) * double(Payload(which).size());
+    const double rate = bytes / seconds;
     if (F().plainRate[which] > 0)
         state.counters["vs_plain"] = rate / F().plainRate[which];
     state.counters["MB_per_s"] = rate / 1e6;
+    const double cpu = ProcessorSeconds(F().printer->Pid()) - cpuStart;
+    if (cpu > 0)
+        state.counters["MB_per_cpu_s"] = bytes / cpu / 1e6;
 }
 
 } // namespace

@@ -679,17 +679,13 @@ qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
     // Everything up to the next tilde, ^XZ or ^XA is taken in one piece: a
     // format is mostly caret commands, and a step for each would cost more
     // than the rest of receiving it.
-    qsizetype stop = in.size();
-    for (const char *p = in.data(), *end = p + in.size();; ++p) {
-        p = static_cast<const char *>(std::memchr(p, '^', size_t(end - p)));
-        if (!p)
+    const char *d = in.data();
+    qsizetype plain = 0;
+    for (; plain < in.size(); ++plain) {
+        const char c = d[plain];
+        if (c == '~' || (c == '^' && (in.size() - plain < 3 || Upper(d[plain + 1]) == 'X')))
             break;
-        if (end - p < 3 || Upper(p[1]) == 'X') {
-            stop = p - in.data();
-            break;
-        }
     }
-    const qsizetype plain = std::find(in.begin(), in.begin() + stop, '~') - in.begin();
     if (plain > 0) {
         if (format_.size() + plain > MaxFormatBytes) {
             Error(QStringLiteral("a format larger than %1 MB was discarded")
