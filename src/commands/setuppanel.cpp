@@ -109,15 +109,16 @@ std::optional<long double> ParseDecimal(const QString &text, const QLocale &loca
 
 SetupPanelValues StartSetupValues()
 {
+    const SetupPanelItemLists &items = SetupPanelItems();
     SetupPanelValues v;
     v.resolution = Resolution::Dpi203;
     v.unit = LengthUnit::Mm;
-    v.speed = { 2, QStringLiteral("3"), QStringLiteral("3") };
-    v.density = { 16, QStringLiteral("15"), QStringLiteral("15") };
-    v.mediaSensor = { 1, QStringLiteral("Continuous"), QStringLiteral("Continuous") };
-    v.postAction = { 2, QStringLiteral("Tear off"), QStringLiteral("Tear off") };
-    v.mediaType = { 1, QStringLiteral("Thermal Direct"), QStringLiteral("Thermal Direct") };
-    v.direction = { 1, QStringLiteral("Normal"), QStringLiteral("Normal") };
+    v.speed = ComboAt(items.speed, 2);
+    v.density = ComboAt(items.density, 16);
+    v.mediaSensor = ComboAt(items.mediaSensor, 1);
+    v.postAction = ComboAt(items.postAction, 2);
+    v.mediaType = ComboAt(items.mediaType, 1);
+    v.direction = ComboAt(items.direction, 1);
     v.width = QStringLiteral("76");
     v.height = QStringLiteral("200");
     v.top = QStringLiteral("0");
@@ -127,6 +128,35 @@ SetupPanelValues StartSetupValues()
     v.quantity = QStringLiteral("1");
     v.box = false;
     return v;
+}
+
+const SetupPanelItemLists &SetupPanelItems()
+{
+    static const SetupPanelItemLists lists = [] {
+        SetupPanelItemLists l;
+        l.speed = QStringList { QString(), QStringLiteral("2"), QStringLiteral("3"),
+                                QStringLiteral("4"), QStringLiteral("5") };
+        l.density << QString();
+        for (int d = 0; d <= 30; ++d)
+            l.density << QString::number(d);
+        l.mediaSensor
+            = QStringList { QString(), QStringLiteral("Continuous"), QStringLiteral("Web Sensing"),
+                            QStringLiteral("Mark Sensing") };
+        l.mediaType = QStringList { QString(), QStringLiteral("Thermal Direct"),
+                                    QStringLiteral("Thermal Transfer") };
+        l.postAction = QStringList { QString(), QStringLiteral("Rewind"),
+                                     QStringLiteral("Tear off"), QStringLiteral("Peel off") };
+        l.direction = QStringList { QString(), QStringLiteral("Normal"),
+                                    QStringLiteral("Invert:Rotation 180") };
+        return l;
+    }();
+    return lists;
+}
+
+ComboValue ComboAt(const QStringList &items, int position)
+{
+    const QString text = position >= 0 && position < items.size() ? items[position] : QString();
+    return { position, text, text };
 }
 
 int DotsPerMm(Resolution resolution)
@@ -197,7 +227,6 @@ qint32 LabelHeightDots(const SetupPanelValues &values, const QLocale &locale)
     return static_cast<qint32>(static_cast<quint32>(static_cast<quint64>(dots)));
 }
 
-namespace {
 QString UnitName(LengthUnit unit)
 {
     switch (unit) {
@@ -210,7 +239,6 @@ QString UnitName(LengthUnit unit)
     }
     return QString();
 }
-} // namespace
 
 QString WidthCaption(LengthUnit unit)
 {

@@ -7,6 +7,7 @@
 
 #include <QLocale>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 
@@ -53,6 +54,22 @@ struct SetupPanelValues
 // The panel as the window shows it at start.
 SetupPanelValues StartSetupValues();
 
+// The item lists of the panel's combo boxes, each with the blank item at
+// position 0.
+struct SetupPanelItemLists
+{
+    QStringList speed; // blank, "2" .. "5"
+    QStringList density; // blank, "0" .. "30"
+    QStringList mediaSensor;
+    QStringList mediaType;
+    QStringList postAction;
+    QStringList direction;
+};
+const SetupPanelItemLists &SetupPanelItems();
+
+// A box with the item at `position` of `items` selected and shown.
+ComboValue ComboAt(const QStringList &items, int position);
+
 // Printer dots per millimetre: 8 at "203dpi", 12 at "300dpi".
 int DotsPerMm(Resolution resolution);
 
@@ -80,6 +97,9 @@ qint64 FieldToDots(const QString &text, const QString &caption, int dotsPerMm,
 // like LengthToDots.
 qint32 LabelWidthDots(const SetupPanelValues &values, const QLocale &locale = QLocale::system());
 qint32 LabelHeightDots(const SetupPanelValues &values, const QLocale &locale = QLocale::system());
+
+// The "Unit" item: "Inch", "mm" or "cm".
+QString UnitName(LengthUnit unit);
 
 // Captions of the width and height fields for a unit, e.g. "Label Width(mm):".
 QString WidthCaption(LengthUnit unit);

@@ -27,3 +27,34 @@ StatusLamps EvaluateStatusReply(const QByteArray &reply)
         lamps.conditions[bit] = (status >> bit) & 1;
     return lamps;
 }
+
+QString ReadyCaption()
+{
+    return QStringLiteral("Ready");
+}
+
+QString ConnectErrorCaption()
+{
+    return QStringLiteral("Connect Error");
+}
+
+QString ConditionCaption(int bit)
+{
+    static const char *const captions[8]
+        = { "Head Open", "Paper Jam", "Out of Paper", "Out of Ribbon",
+            "Pause",     "Printing",  "Cover Open",   "Other Error" };
+    return bit >= 0 && bit < 8 ? QString::fromLatin1(captions[bit]) : QString();
+}
+
+QStringList LitCaptions(const StatusLamps &lamps)
+{
+    QStringList lit;
+    if (lamps.connectError)
+        lit << ConnectErrorCaption();
+    if (lamps.ready)
+        lit << ReadyCaption();
+    for (int bit = 0; bit < 8; ++bit)
+        if (lamps.conditions[bit])
+            lit << ConditionCaption(bit);
+    return lit;
+}

@@ -3,6 +3,8 @@
 #include "link/printerlink.h"
 
 #include <QByteArray>
+#include <QString>
+#include <QStringList>
 
 #include <array>
 
@@ -25,3 +27,13 @@ struct StatusLamps
 
 // Only the first byte of the reply counts; an empty reply is a connect error.
 StatusLamps EvaluateStatusReply(const QByteArray &reply);
+
+// The lamps' captions: "Ready", "Connect Error", and the condition of each
+// bit from "Head Open" (bit 0) to "Other Error" (bit 7).
+QString ReadyCaption();
+QString ConnectErrorCaption();
+QString ConditionCaption(int bit);
+
+// The captions of the lit lamps, in the column's order: "Ready", the
+// conditions from bit 0 up, or "Connect Error".
+QStringList LitCaptions(const StatusLamps &lamps);

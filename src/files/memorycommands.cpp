@@ -45,6 +45,16 @@ QByteArray FreeMemoryRequest()
     return "CLS" + CrLf + "~!A" + CrLf;
 }
 
+ExchangeOptions FileListExchangeOptions()
+{
+    return { .postWriteWaitMs = 50, .waitBeforeClose = true, .lfAfterCr = true };
+}
+
+ExchangeOptions FreeMemoryExchangeOptions()
+{
+    return { .postWriteWaitMs = 50, .waitBeforeClose = true, .lfAfterCr = false };
+}
+
 QByteArray FormatCommand(FormatMemory memory)
 {
     switch (memory) {

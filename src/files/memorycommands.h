@@ -3,6 +3,8 @@
 // Commands about what is stored in the printer's memory, and the reading of
 // the printer's answers to them.
 
+#include "link/printerlink.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -15,6 +17,11 @@ QByteArray FileListRequest();
 
 // "CLS" CR LF "~!A" CR LF: asks for the free memory.
 QByteArray FreeMemoryRequest();
+
+// How the two read-backs talk to the printer: 50 ms for the answer to begin
+// and 30 ms before closing; the file list gets an LF after every CR.
+ExchangeOptions FileListExchangeOptions();
+ExchangeOptions FreeMemoryExchangeOptions();
 
 // "Memory Device" items of the format choice, in list order.
 enum class FormatMemory { Dram, Flash };

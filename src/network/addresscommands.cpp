@@ -74,9 +74,12 @@ QByteArray BuildNewAddressCommand(const IPv4Octets &octets)
 
 EthernetIdDraw TimeSeededEthernetIdDraw()
 {
-    const QTime now = QTime::currentTime();
-    auto generator
-        = std::make_shared<QRandomGenerator>(static_cast<quint32>(now.msecsSinceStartOfDay()));
+    return SeededEthernetIdDraw(static_cast<quint32>(QTime::currentTime().msecsSinceStartOfDay()));
+}
+
+EthernetIdDraw SeededEthernetIdDraw(quint32 seed)
+{
+    auto generator = std::make_shared<QRandomGenerator>(seed);
     return [generator] {
         return generator->bounded(EthernetIdDrawLow, EthernetIdDrawHigh + 1);
     };

@@ -51,6 +51,9 @@ using EthernetIdDraw = std::function<int()>;
 // A draw seeded from the time of day, as every press makes a new ID.
 EthernetIdDraw TimeSeededEthernetIdDraw();
 
+// A draw from a given seed: the same seed gives the same values, in order.
+EthernetIdDraw SeededEthernetIdDraw(quint32 seed);
+
 // id1 and id2 fixed; id3, id4 and id5 drawn in that order.
 EthernetId DrawEthernetId(const EthernetIdDraw &draw);
 

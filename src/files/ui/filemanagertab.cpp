@@ -30,9 +30,6 @@ const QStringList DialogFilters { QStringLiteral("Font File (*.TTF;*.OTF)"),
                                   QStringLiteral("BIN File (*.BIN)"),
                                   QStringLiteral("Any File (*.*)") };
 
-// Both read-back operations wait 50 ms for the answer and 30 ms before closing.
-constexpr int ReplyWaitMs = 50;
-
 } // namespace
 
 FileManagerTab::FileManagerTab(PrinterLink &link, SetupValuesSource setupValues, QWidget *parent)
@@ -293,8 +290,7 @@ void FileManagerTab::Button14Click()
 void FileManagerTab::Button16Click()
 {
     link_.CommandBuffer = FreeMemoryRequest();
-    const auto reply = link_.SerialExchange(
-        { .postWriteWaitMs = ReplyWaitMs, .waitBeforeClose = true, .lfAfterCr = false });
+    const auto reply = link_.SerialExchange(FreeMemoryExchangeOptions());
     if (!reply)
         return;
     const FreeMemoryFigures figures = ParseFreeMemory(*reply);
@@ -305,8 +301,7 @@ void FileManagerTab::Button16Click()
 void FileManagerTab::BitBtn1Click()
 {
     link_.CommandBuffer = FileListRequest();
-    const auto reply = link_.SerialExchange(
-        { .postWriteWaitMs = ReplyWaitMs, .waitBeforeClose = true, .lfAfterCr = true });
+    const auto reply = link_.SerialExchange(FileListExchangeOptions());
     if (!reply)
         return;
     FilelistMemo->setPlainText(ReplyText(FileListLayout(*reply)));
