@@ -203,6 +203,13 @@ void NetPrinter::KVNetClose()
             if (ready <= 0)
                 break;
             const ssize_t n = ::recv(fd_, sink, sizeof sink, 0);
+            if (n < 0 && errno == ECONNRESET) {
+                // The printer dropped the connection with our bytes unread:
+                // the job did not arrive whole.
+                ::close(fd_);
+                fd_ = -1;
+                Fail(ECONNRESET);
+            }
             if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
                 break;
         }

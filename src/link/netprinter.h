@@ -45,7 +45,8 @@ public:
     void KVNetSend(const QByteArray &data);
     // Ends the job cleanly: our side is shut down first, and whatever the
     // printer still sends is read, so that closing does not reset the
-    // connection and cut off the end of the job.
+    // connection and cut off the end of the job. Raises ETarvolinError when
+    // the printer resets the connection meanwhile (the job was not taken).
     void KVNetClose();
 
 private:
