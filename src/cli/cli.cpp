@@ -1,0 +1,252 @@
+#include "cli/cli.h"
+
+#include "cli/operations.h"
+#include "cli/profile.h"
+#include "cli/runner.h"
+#include "cli/target.h"
+#include "cli/usageerror.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QLocale>
+
+namespace {
+
+constexpr int DefaultJobs = 16;
+constexpr int MaxJobs = 1024;
+constexpr double DefaultTimeoutSeconds = 60;
+
+void Write(FILE *to, const QByteArray &bytes)
+{
+    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), to);
+    std::fflush(to);
+}
+
+void Write(FILE *to, const QString &text)
+{
+    Write(to, text.toUtf8());
+}
+
+const Operation &OperationOf(const CommandLine &line)
+{
+    if (line.operation.isEmpty())
+        throw EUsageError(QStringLiteral("no operation given"));
+    const Operation *op = FindOperation(line.operation);
+    if (!op)
+        throw EUsageError(QStringLiteral("unknown operation '%1'").arg(line.operation));
+    for (const QString &name : line.given)
+        if (!IsGlobalOption(name) && !op->options.contains(name))
+            throw EUsageError(
+                QStringLiteral("%1: --%2 is not an option of this operation").arg(op->name, name));
+    if (line.Has(QStringLiteral("help")))
+        return *op;
+    const int given = int(line.operands.size());
+    const bool optionalOperand = op->operands.startsWith(QLatin1Char('['));
+    if (given > op->operandCount)
+        throw EUsageError(QStringLiteral("%1: unexpected argument '%2'")
+                              .arg(op->name, line.operands.value(op->operandCount)));
+    if (given < op->operandCount && !optionalOperand)
+        throw EUsageError(QStringLiteral("%1: %2 is missing").arg(op->name, op->operands));
+    return *op;
+}
+
+QList<CliTarget> TargetsOf(const CommandLine &line)
+{
+    QList<CliTarget> targets;
+    for (const QString &uri : line.Values(QStringLiteral("to")))
+        targets << ParseTargetUri(uri);
+    for (const QString &file : line.Values(QStringLiteral("targets")))
+        targets << ReadTargetsFile(file);
+    return targets;
+}
+
+RunOptions RunOptionsOf(const CommandLine &line)
+{
+    RunOptions options;
+    options.jobs = int(
+        OptionNumber(QStringLiteral("jobs"),
+                     line.Value(QStringLiteral("jobs"), QString::number(DefaultJobs)), 1, MaxJobs));
+    const QString timeoutText = line.Value(QStringLiteral("timeout"));
+    double seconds = DefaultTimeoutSeconds;
+    if (!timeoutText.isEmpty()) {
+        bool ok = false;
+        seconds = QLocale::c().toDouble(timeoutText, &ok);
+        if (!ok || !(seconds >= 0) || seconds > 86400)
+            throw EUsageError(QStringLiteral("--timeout: '%1' is not a number of seconds (0 for "
+                                             "none, at most 86400)")
+                                  .arg(timeoutText));
+    }
+    options.timeoutMs = int(seconds * 1000 + 0.5);
+    return options;
+}
+
+// Writes what would be sent: once when every target gets the same bytes,
+// otherwise each target's bytes in target order.
+void DryRun(const std::vector<CliJob> &jobs, const QByteArray &single, const CliStreams &io,
+            bool verbose)
+{
+    std::vector<QByteArray> outputs;
+    if (jobs.empty()) {
+        outputs.push_back(single);
+    } else {
+        const bool same = std::all_of(jobs.begin(), jobs.end(), [&](const CliJob &j) {
+            return j.bytes == jobs.front().bytes;
+        });
+        for (const CliJob &job : jobs) {
+            outputs.push_back(job.bytes);
+            if (same)
+                break;
+        }
+    }
+    for (const QByteArray &bytes : outputs) {
+        if (verbose)
+            Write(io.err, HexDump(bytes));
+        Write(io.out, bytes);
+    }
+}
+
+void ShowSent(const std::vector<CliJob> &jobs, const CliStreams &io)
+{
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        // Consecutive targets with the same bytes share one dump.
+        size_t last = i;
+        while (last + 1 < jobs.size() && jobs[last + 1].bytes == jobs[i].bytes)
+            ++last;
+        const QString to
+            = last == i ? jobs[i].target.uri : QStringLiteral("%1 targets").arg(last - i + 1);
+        Write(io.err,
+              QStringLiteral("%1 to %2:\n").arg(FormatSize(jobs[i].bytes.size()), to)
+                  + HexDump(jobs[i].bytes));
+        i = last;
+    }
+}
+
+CliOutcome Run(const CommandLine &line, const CliStreams &io)
+{
+    if (line.Has(QStringLiteral("version"))) {
+        Write(io.out,
+              QStringLiteral("tarvolin-cli %1\n").arg(QCoreApplication::applicationVersion()));
+        return {};
+    }
+    if (line.Has(QStringLiteral("help")) && line.operation.isEmpty()) {
+        Write(io.out, ProgramHelp());
+        return {};
+    }
+    const Operation &op = OperationOf(line);
+    if (line.Has(QStringLiteral("help"))) {
+        Write(io.out, OperationHelp(op));
+        return {};
+    }
+    if (op.name == QLatin1String("help")) {
+        if (line.operands.isEmpty()) {
+            Write(io.out, ProgramHelp());
+            return {};
+        }
+        const Operation *about = FindOperation(line.operands[0]);
+        if (!about)
+            throw EUsageError(QStringLiteral("unknown operation '%1'").arg(line.operands[0]));
+        Write(io.out, OperationHelp(*about));
+        return {};
+    }
+    if (op.name == QLatin1String("profile")) {
+        if (!line.Has(QStringLiteral("example")))
+            throw EUsageError(QStringLiteral("profile: --example is missing"));
+        Write(io.out, ExampleProfile());
+        return {};
+    }
+
+    const bool dryRun = line.Has(QStringLiteral("dry-run"));
+    const bool json = line.Has(QStringLiteral("json"));
+    const bool quiet = line.Has(QStringLiteral("quiet"));
+    const bool verbose = line.Has(QStringLiteral("verbose"));
+    const QList<CliTarget> targets = TargetsOf(line);
+    if (targets.isEmpty() && !dryRun)
+        throw EUsageError(QStringLiteral("no printer given (--to URI or --targets FILE)"));
+    RunOptions options = RunOptionsOf(line);
+
+    OperationPlan plan;
+    try {
+        plan = op.plan(line);
+    } catch (const ETarvolinError &e) {
+        // Whatever stops the command from being built is bad input.
+        throw EUsageError(op.name + QStringLiteral(": ") + e.Message());
+    }
+    if (plan.exchange) {
+        for (const CliTarget &t : targets)
+            if (t.kind != CliTarget::Kind::Com)
+                throw EUsageError(QStringLiteral("%1: %2: the printer answers over a serial port "
+                                                 "only (You must select COM port!!)")
+                                      .arg(op.name, t.uri));
+        options.exchange = plan.exchange;
+    }
+    if (plan.maxTargets > 0 && targets.size() > plan.maxTargets)
+        throw EUsageError(QStringLiteral("%1 takes one printer at a time (%2 given)")
+                              .arg(op.name)
+                              .arg(targets.size()));
+
+    // Every command is built before the first byte goes out.
+    std::vector<CliJob> jobs;
+    std::vector<TargetCommand> commands;
+    jobs.reserve(size_t(targets.size()));
+    commands.reserve(size_t(targets.size()));
+    for (const CliTarget &t : targets) {
+        commands.push_back(plan.next());
+        jobs.push_back({ t, commands.back().bytes });
+    }
+
+    if (dryRun) {
+        DryRun(jobs, jobs.empty() ? plan.next().bytes : QByteArray(), io, verbose);
+        return {};
+    }
+    if (verbose)
+        ShowSent(jobs, io);
+
+    Tally tally;
+    QElapsedTimer clock;
+    clock.start();
+    const bool finished = RunJobs(jobs, options, [&](const CliJobResult &result) {
+        const TargetCommand &command = commands[result.index];
+        TargetReport report;
+        report.uri = jobs[result.index].target.uri;
+        report.elapsedMs = result.elapsedMs;
+        report.extra = command.extra;
+        if (!result.ok) {
+            report.verdict = Verdict::Failed;
+            report.error = result.error;
+        } else {
+            report.verdict = Verdict::Ok;
+            report.bytes = result.bytesSent;
+            report.detail = command.detail;
+            if (plan.evaluate)
+                plan.evaluate(result.reply, report);
+        }
+        tally.Add(report.verdict);
+        if (json)
+            Write(io.out, ReportJson(report));
+        else if (!quiet || report.verdict != Verdict::Ok)
+            Write(io.out, ReportText(report));
+    });
+    tally.elapsedMs = clock.elapsed();
+    if (json)
+        Write(io.out, SummaryJson(tally));
+    else if (!quiet && tally.Total() > 1)
+        Write(io.out, SummaryText(tally));
+
+    CliOutcome outcome;
+    outcome.threadsLeftBehind = !finished;
+    outcome.exitStatus = tally.failed ? ExitFailed : tally.notReady ? ExitNotReady : ExitOk;
+    return outcome;
+}
+
+} // namespace
+
+CliOutcome RunCli(const QStringList &arguments, const CliStreams &streams)
+{
+    try {
+        return Run(ParseCommandLine(arguments, AllOptions()), streams);
+    } catch (const EUsageError &e) {
+        Write(streams.err,
+              QStringLiteral("tarvolin-cli: %1\nTry 'tarvolin-cli --help'.\n").arg(e.Message()));
+        return { ExitUsage, false };
+    }
+}

@@ -1,0 +1,604 @@
+#include "cli/operations.h"
+
+#include "cli/profile.h"
+#include "cli/usageerror.h"
+#include "commands/functioncommands.h"
+#include "commands/settingsbuilder.h"
+#include "commands/statusquery.h"
+#include "commands/testlabel.h"
+#include "files/downloadcommand.h"
+#include "files/memorycommands.h"
+#include "network/addresscommands.h"
+#include "tool/commandfile.h"
+
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QRegularExpression>
+#include <QSet>
+
+namespace {
+
+// Every target gets the same bytes.
+OperationPlan Fixed(const QByteArray &bytes)
+{
+    OperationPlan plan;
+    plan.next = [bytes] {
+        return TargetCommand { bytes, QString(), QJsonObject() };
+    };
+    return plan;
+}
+
+// The "Memory Device:" position of a device letter ("E:" or "E").
+int DevicePosition(const CommandLine &line)
+{
+    QString device = line.Value(QStringLiteral("device"), QStringLiteral("E:")).toUpper();
+    if (!device.endsWith(QLatin1Char(':')))
+        device += QLatin1Char(':');
+    for (int position = 0;; ++position) {
+        const QByteArray known = MemoryDevice(position);
+        if (known.isEmpty())
+            break;
+        if (QString::fromLatin1(known) == device)
+            return position;
+    }
+    throw EUsageError(QStringLiteral("--device: '%1' is not one of R:, E:, B:, A:, Z:")
+                          .arg(line.Value(QStringLiteral("device"))));
+}
+
+OperationPlan StoreSettingsPlan(const CommandLine &line)
+{
+    return Fixed(StoreSettingsCommand(ReadProfile(line.operands[0]).values));
+}
+
+OperationPlan TestLabelPlan(const CommandLine &line)
+{
+    Profile profile = ReadProfile(line.operands[0]);
+    RequireLabelSize(profile);
+    // The window's "Pices" field and "BOX" check box.
+    profile.values.quantity = QString::number(
+        OptionNumber(QStringLiteral("copies"),
+                     line.Value(QStringLiteral("copies"), profile.values.quantity), 1, 99999999));
+    profile.values.box = line.Has(QStringLiteral("frame"));
+    return Fixed(TestLabelCommand(profile.values));
+}
+
+DownloadFileType TypeOf(const CommandLine &line, const QString &path)
+{
+    const QString type = line.Value(QStringLiteral("type")).toLower();
+    if (type == QLatin1String("font"))
+        return DownloadFileType::Font;
+    if (type == QLatin1String("bin"))
+        return DownloadFileType::Bin;
+    if (type == QLatin1String("data"))
+        return DownloadFileType::Data;
+    if (!type.isEmpty())
+        throw EUsageError(QStringLiteral("--type: '%1' is not one of font, bin, data")
+                              .arg(line.Value(QStringLiteral("type"))));
+    // As the window's file type list and its dialog's filters pair them.
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("ttf") || suffix == QLatin1String("otf"))
+        return DownloadFileType::Font;
+    if (suffix == QLatin1String("bin"))
+        return DownloadFileType::Bin;
+    return DownloadFileType::Data;
+}
+
+OperationPlan DownloadPlan(const CommandLine &line)
+{
+    const QString path = line.operands[0];
+    DownloadRequest request;
+    request.fileType = int(TypeOf(line, path));
+    request.device = DevicePosition(line);
+    request.fileNameText = FileNamePart(path);
+    request.path = path;
+    return Fixed(DownloadCommand(request));
+}
+
+OperationPlan FormatPlan(const CommandLine &line)
+{
+    const QString memory = line.operands[0].toLower();
+    if (memory == QLatin1String("dram"))
+        return Fixed(FormatCommand(FormatMemory::Dram));
+    if (memory == QLatin1String("flash"))
+        return Fixed(FormatCommand(FormatMemory::Flash));
+    throw EUsageError(QStringLiteral("'%1' is not dram or flash").arg(line.operands[0]));
+}
+
+OperationPlan SetIpPlan(const CommandLine &line)
+{
+    const QString address = line.operands[0];
+    // What the window's address box can hold: four numbers from 0 to 255.
+    static const QRegularExpression dotted(
+        QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
+    const QRegularExpressionMatch m = dotted.match(address);
+    IPv4Octets octets {};
+    for (int i = 0; m.hasMatch() && i < 4; ++i)
+        octets[i] = m.captured(i + 1).toInt();
+    if (!m.hasMatch() || std::any_of(octets.begin(), octets.end(), [](int o) { return o > 255; }))
+        throw EUsageError(QStringLiteral("'%1' is not an IPv4 address (A.B.C.D)").arg(address));
+    if (!IsAcceptableNewAddress(octets))
+        throw EUsageError(
+            QStringLiteral("New IP address is error!Please input a right new IP address!"));
+    OperationPlan plan = Fixed(BuildNewAddressCommand(octets));
+    // Two printers with one address would both be lost.
+    plan.maxTargets = 1;
+    return plan;
+}
+
+OperationPlan SetEthernetIdPlan(const CommandLine &line)
+{
+    const EthernetIdDraw draw = line.Has(QStringLiteral("seed"))
+        ? SeededEthernetIdDraw(quint32(OptionNumber(
+            QStringLiteral("seed"), line.Value(QStringLiteral("seed")), 0, 0xFFFFFFFFLL)))
+        : TimeSeededEthernetIdDraw();
+    // One generator for the whole run, and no ID twice: each printer of a
+    // fleet needs its own.
+    auto given = std::make_shared<QSet<int>>();
+    OperationPlan plan;
+    plan.next = [draw, given] {
+        EthernetId id;
+        int key = 0;
+        do {
+            id = DrawEthernetId(draw);
+            key = (id.id3 << 16) | (id.id4 << 8) | id.id5;
+        } while (given->contains(key));
+        given->insert(key);
+        const QString text = QStringList { QStringLiteral("0"),       EthernetIdBoxText(id.id1),
+                                           EthernetIdBoxText(id.id2), EthernetIdBoxText(id.id3),
+                                           EthernetIdBoxText(id.id4), EthernetIdBoxText(id.id5) }
+                                 .join(QLatin1Char(' '));
+        QJsonObject extra;
+        extra.insert(QStringLiteral("ethernetId"), text);
+        return TargetCommand { BuildEthernetIdCommand(id), QStringLiteral("Ethernet ID ") + text,
+                               extra };
+    };
+    return plan;
+}
+
+OperationPlan SendFilePlan(const CommandLine &line)
+{
+    const QString path = line.operands[0];
+    if (!CommandFileExists(path))
+        throw EUsageError(QStringLiteral("%1: File is no found!").arg(path));
+    return Fixed(ReadWholeFile(path));
+}
+
+OperationPlan TextPlan(const CommandLine &line)
+{
+    // As if the text were the command tool's page: its line breaks become
+    // CR LF, and one more ends it.
+    return Fixed(BuildSendTextCommand(DecodeCommandFile(line.operands[0].toUtf8())));
+}
+
+void NoReply(TargetReport &report)
+{
+    report.verdict = Verdict::Failed;
+    report.error = QStringLiteral("No reply from the printer");
+}
+
+OperationPlan StatusPlan(const CommandLine &)
+{
+    OperationPlan plan = Fixed(StatusRequestCommand());
+    plan.exchange = StatusExchangeOptions();
+    plan.evaluate = [](const QByteArray &reply, TargetReport &report) {
+        const StatusLamps lamps = EvaluateStatusReply(reply);
+        const QStringList lit = LitCaptions(lamps);
+        report.extra.insert(QStringLiteral("status"), QJsonArray::fromStringList(lit));
+        if (lamps.connectError) {
+            report.verdict = Verdict::Failed;
+            report.error = ConnectErrorCaption();
+            return;
+        }
+        report.extra.insert(QStringLiteral("statusByte"), int(quint8(reply.front())));
+        report.verdict = lamps.ready ? Verdict::Ok : Verdict::NotReady;
+        report.detail = lit.join(QStringLiteral(", "));
+    };
+    return plan;
+}
+
+OperationPlan FilesPlan(const CommandLine &)
+{
+    OperationPlan plan = Fixed(FileListRequest());
+    plan.exchange = FileListExchangeOptions();
+    plan.evaluate = [](const QByteArray &reply, TargetReport &report) {
+        if (reply.isEmpty())
+            return NoReply(report);
+        // Laid out as the window's file list shows it.
+        const QString text = ReplyText(FileListLayout(reply));
+        report.extra.insert(QStringLiteral("files"), text);
+        static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
+        for (const QString &l : text.split(lineEnd, Qt::SkipEmptyParts))
+            report.moreLines << l;
+    };
+    return plan;
+}
+
+OperationPlan FreeMemoryPlan(const CommandLine &)
+{
+    OperationPlan plan = Fixed(FreeMemoryRequest());
+    plan.exchange = FreeMemoryExchangeOptions();
+    plan.evaluate = [](const QByteArray &reply, TargetReport &report) {
+        if (reply.isEmpty())
+            return NoReply(report);
+        const FreeMemoryFigures figures = ParseFreeMemory(reply);
+        report.extra.insert(QStringLiteral("dramFreeKB"), figures.dram);
+        report.extra.insert(QStringLiteral("flashFreeKB"), figures.flash);
+        report.detail = QStringLiteral("DRAM %1 KB free, FLASH %2 KB free")
+                            .arg(figures.dram.isEmpty() ? QStringLiteral("?") : figures.dram,
+                                 figures.flash.isEmpty() ? QStringLiteral("?") : figures.flash);
+    };
+    return plan;
+}
+
+Operation Send(const QString &name, const QString &summary, const QString &description,
+               const QByteArray &bytes)
+{
+    Operation op;
+    op.name = name;
+    op.summary = summary;
+    op.description = description;
+    op.plan = [bytes](const CommandLine &) {
+        return Fixed(bytes);
+    };
+    return op;
+}
+
+std::vector<Operation> MakeOperations()
+{
+    std::vector<Operation> ops;
+    ops.push_back(
+        Send(QStringLiteral("test-page"), QStringLiteral("print the printer's own test page"),
+             QStringLiteral("Sends what \"Print Test Page\" sends."), PrintTestPageCommand()));
+    ops.push_back(Send(
+        QStringLiteral("factory-default"), QStringLiteral("restore and store the factory settings"),
+        QStringLiteral("Sends what \"Factory Default\" sends."), FactoryDefaultCommand()));
+    ops.push_back(Send(QStringLiteral("dump-mode"),
+                       QStringLiteral("switch the printer into dump (diagnostic) mode"),
+                       QStringLiteral("Sends what \"Dump Mode\" sends."), DumpModeCommand()));
+    ops.push_back(Send(QStringLiteral("reset"), QStringLiteral("reset the printer"),
+                       QStringLiteral("Sends what \"Reset Printer\" sends."),
+                       ResetPrinterCommand()));
+
+    Operation op;
+    op = {};
+    op.name = QStringLiteral("store-settings");
+    op.operands = QStringLiteral("PROFILE");
+    op.operandCount = 1;
+    op.summary = QStringLiteral("send a profile's settings for the printer to keep");
+    op.description = QStringLiteral(
+        "Sends what \"Store Settings\" sends for the setup panel values in PROFILE (see "
+        "'tarvolin-cli profile --example'). A value the window would refuse is named with its "
+        "line, and nothing is sent.");
+    op.plan = StoreSettingsPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("test-label");
+    op.operands = QStringLiteral("PROFILE");
+    op.operandCount = 1;
+    op.options = QStringList { QStringLiteral("copies"), QStringLiteral("frame") };
+    op.summary = QStringLiteral("print test labels with a profile's settings");
+    op.description = QStringLiteral(
+        "Sends what \"Pint Label\" sends for the values in PROFILE: the settings, then a label "
+        "with \"Printer Test!\", the speed, the density and a serial number. --copies is the "
+        "window's \"Pices\" field (1 unless given), --frame its hidden \"BOX\" check box. The "
+        "label is laid out from the width and height, so the profile must give both.");
+    op.plan = TestLabelPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("download");
+    op.operands = QStringLiteral("FILE");
+    op.operandCount = 1;
+    op.options = QStringList { QStringLiteral("device"), QStringLiteral("type") };
+    op.summary = QStringLiteral("put a font or file into printer memory");
+    op.description = QStringLiteral(
+        "Sends what the File Manager's \"Download\" sends. A font (*.ttf, *.otf, or --type "
+        "font) travels as a download command in hexadecimal text and is stored on --device "
+        "(E: unless given) under its file name before the first \".\", in capitals; a BIN or "
+        "data file (--type bin or data; the default for other names) is sent as it is.");
+    op.plan = DownloadPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("directory-label");
+    op.options = QStringList { QStringLiteral("device") };
+    op.summary = QStringLiteral("print a label listing a memory device's files");
+    op.description
+        = QStringLiteral("Sends what \"File (s)\" sends for --device (E: unless given).");
+    op.plan = [](const CommandLine &line) {
+        return Fixed(DirectoryLabelCommand(DevicePosition(line)));
+    };
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("format");
+    op.operands = QStringLiteral("dram|flash");
+    op.operandCount = 1;
+    op.summary = QStringLiteral("delete every file in DRAM or FLASH memory");
+    op.description
+        = QStringLiteral("Sends what \"Format\" sends for the chosen memory. Nothing asks first.");
+    op.plan = FormatPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("set-ip");
+    op.operands = QStringLiteral("A.B.C.D");
+    op.operandCount = 1;
+    op.summary = QStringLiteral("give one printer a new IP address");
+    op.description = QStringLiteral(
+        "Sends what \"Set New IP Address\" sends. The first number must lie in 1 to 223 and the "
+        "last in 2 to 254, as in the window. Takes exactly one target: two printers with one "
+        "address would both be lost.");
+    op.plan = SetIpPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("set-ethernet-id");
+    op.options = QStringList { QStringLiteral("seed") };
+    op.summary = QStringLiteral("give each printer a new random Ethernet ID");
+    op.description = QStringLiteral(
+        "Sends what \"Set New Ethernet ID\" sends: 0, 75, 86 and three random values. Each "
+        "target gets an ID of its own, which the report shows. --seed N makes the draws "
+        "repeatable; without it they are seeded from the time of day, as in the window.");
+    op.plan = SetEthernetIdPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("send");
+    op.operands = QStringLiteral("FILE");
+    op.operandCount = 1;
+    op.summary = QStringLiteral("send a file unchanged");
+    op.description = QStringLiteral("Sends what the Command Tool's \"Send File\" sends: the file, "
+                                    "byte for byte.");
+    op.plan = SendFilePlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("text");
+    op.operands = QStringLiteral("STRING");
+    op.operandCount = 1;
+    op.summary = QStringLiteral("send command text");
+    op.description = QStringLiteral(
+        "Sends what the Command Tool's \"Send Text\" sends with STRING on its page: the text in "
+        "UTF-8, its line breaks as CR LF, and CR LF at the end.");
+    op.plan = TextPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("status");
+    op.kind = Operation::Kind::ReadBack;
+    op.summary = QStringLiteral("read the printer's status (serial only)");
+    op.description = QStringLiteral(
+        "Asks as \"Get Status\" does and names the conditions: Ready, or Head Open, Paper Jam, "
+        "Out of Paper, Out of Ribbon, Pause, Printing, Cover Open, Other Error; Connect Error "
+        "when nothing comes back. Exits with 0 only when every printer is Ready, 3 when every "
+        "printer answered but some are not ready.");
+    op.plan = StatusPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("files");
+    op.kind = Operation::Kind::ReadBack;
+    op.summary = QStringLiteral("read the list of stored files (serial only)");
+    op.description = QStringLiteral("Asks as \"Get File(s) Information\" does and prints the "
+                                    "list as the window lays it out.");
+    op.plan = FilesPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("free-memory");
+    op.kind = Operation::Kind::ReadBack;
+    op.summary = QStringLiteral("read the free DRAM and FLASH (serial only)");
+    op.description = QStringLiteral("Asks as \"Free Memory\" does and prints both figures in KB.");
+    op.plan = FreeMemoryPlan;
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("profile");
+    op.kind = Operation::Kind::Local;
+    op.options = QStringList { QStringLiteral("example") };
+    op.summary = QStringLiteral("print a commented example profile");
+    op.description = QStringLiteral(
+        "With --example, prints a profile holding the window's start values, each key "
+        "explained. Keys left out of a profile keep these values.");
+    ops.push_back(op);
+
+    op = {};
+    op.name = QStringLiteral("help");
+    op.operands = QStringLiteral("[OPERATION]");
+    op.operandCount = 1;
+    op.kind = Operation::Kind::Local;
+    op.summary = QStringLiteral("show this help, or an operation's");
+    op.description = QStringLiteral("The same as --help.");
+    ops.push_back(op);
+    return ops;
+}
+
+} // namespace
+
+const std::vector<Operation> &Operations()
+{
+    static const std::vector<Operation> ops = MakeOperations();
+    return ops;
+}
+
+const Operation *FindOperation(const QString &name)
+{
+    for (const Operation &op : Operations())
+        if (op.name == name)
+            return &op;
+    return nullptr;
+}
+
+namespace {
+
+const std::vector<OptionSpec> &GlobalOptions()
+{
+    static const std::vector<OptionSpec> options = {
+        { QStringLiteral("to"), QChar(), QStringLiteral("URI"),
+          QStringLiteral("a printer to serve; may be given many times") },
+        { QStringLiteral("targets"), QChar(), QStringLiteral("FILE"),
+          QStringLiteral("printer URIs from FILE, one per line") },
+        { QStringLiteral("jobs"), QLatin1Char('j'), QStringLiteral("N"),
+          QStringLiteral("serve at most N printers at once (16)") },
+        { QStringLiteral("timeout"), QChar(), QStringLiteral("SECONDS"),
+          QStringLiteral("give up on a printer after SECONDS (60)") },
+        { QStringLiteral("json"), QChar(), QString(),
+          QStringLiteral("one JSON object per line instead of text") },
+        { QStringLiteral("quiet"), QLatin1Char('q'), QString(),
+          QStringLiteral("print only the printers that failed") },
+        { QStringLiteral("verbose"), QLatin1Char('v'), QString(),
+          QStringLiteral("hex dump of what is sent, on stderr") },
+        { QStringLiteral("dry-run"), QLatin1Char('n'), QString(),
+          QStringLiteral("write the bytes out instead of sending") },
+        { QStringLiteral("help"), QLatin1Char('h'), QString(), QStringLiteral("show this help") },
+        { QStringLiteral("version"), QChar(), QString(), QStringLiteral("show the version") },
+    };
+    return options;
+}
+
+const std::vector<OptionSpec> &OperationOptions()
+{
+    static const std::vector<OptionSpec> options = {
+        { QStringLiteral("copies"), QChar(), QStringLiteral("N"),
+          QStringLiteral("number of labels (1)") },
+        { QStringLiteral("frame"), QChar(), QString(),
+          QStringLiteral("draw a frame around the label") },
+        { QStringLiteral("device"), QChar(), QStringLiteral("R:|E:|B:|A:|Z:"),
+          QStringLiteral("memory device (E:)") },
+        { QStringLiteral("type"), QChar(), QStringLiteral("font|bin|data"),
+          QStringLiteral("how to send the file (from its name)") },
+        { QStringLiteral("seed"), QChar(), QStringLiteral("N"),
+          QStringLiteral("seed of the random draws, for repeatable IDs") },
+        { QStringLiteral("example"), QChar(), QString(),
+          QStringLiteral("print a commented example profile") },
+    };
+    return options;
+}
+
+} // namespace
+
+const std::vector<OptionSpec> &AllOptions()
+{
+    static const std::vector<OptionSpec> options = [] {
+        std::vector<OptionSpec> all = GlobalOptions();
+        all.insert(all.end(), OperationOptions().begin(), OperationOptions().end());
+        return all;
+    }();
+    return options;
+}
+
+const OptionSpec *FindOption(const QString &name)
+{
+    for (const OptionSpec &o : AllOptions())
+        if (o.name == name)
+            return &o;
+    return nullptr;
+}
+
+bool IsGlobalOption(const QString &name)
+{
+    return std::any_of(GlobalOptions().begin(), GlobalOptions().end(),
+                       [&](const OptionSpec &o) { return o.name == name; });
+}
+
+namespace {
+
+QString OptionLine(const OptionSpec &o)
+{
+    QString left
+        = o.shortName.isNull() ? QStringLiteral("    ") : QStringLiteral("-%1, ").arg(o.shortName);
+    left += QStringLiteral("--") + o.name;
+    if (!o.valueName.isEmpty())
+        left += QLatin1Char(' ') + o.valueName;
+    return QStringLiteral("  %1  %2\n").arg(left, -26).arg(o.help);
+}
+
+// Breaks a paragraph into lines of at most 78 characters.
+QString Wrapped(const QString &text)
+{
+    QString out;
+    QString line;
+    for (const QString &word : text.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+        if (!line.isEmpty() && line.size() + 1 + word.size() > 78) {
+            out += line + QLatin1Char('\n');
+            line.clear();
+        }
+        line += (line.isEmpty() ? QString() : QStringLiteral(" ")) + word;
+    }
+    return out + line + QLatin1Char('\n');
+}
+
+QString Synopsis(const Operation &op)
+{
+    QString s = QStringLiteral("tarvolin-cli");
+    if (op.kind != Operation::Kind::Local)
+        s += QStringLiteral(" [OPTIONS] --to URI...");
+    s += QLatin1Char(' ') + op.name;
+    if (!op.operands.isEmpty())
+        s += QLatin1Char(' ') + op.operands;
+    for (const QString &name : op.options) {
+        const OptionSpec *o = FindOption(name);
+        s += QStringLiteral(" [--") + name
+            + (o->valueName.isEmpty() ? QString() : QLatin1Char(' ') + o->valueName)
+            + QLatin1Char(']');
+    }
+    return s;
+}
+
+} // namespace
+
+QString ProgramHelp()
+{
+    QString help = QStringLiteral(
+        "Usage: tarvolin-cli [OPTIONS] --to URI... OPERATION [ARGUMENTS]\n"
+        "\n"
+        "Sets up, tests and maintains label printers from a script: each operation sends\n"
+        "exactly the bytes of the Tarvolin window's button, to one printer or a fleet.\n"
+        "\n"
+        "Operations:\n");
+    for (const Operation &op : Operations()) {
+        const QString left
+            = op.name + (op.operands.isEmpty() ? QString() : QLatin1Char(' ') + op.operands);
+        help += QStringLiteral("  %1  %2\n").arg(left, -26).arg(op.summary);
+    }
+    help += QStringLiteral(
+        "\n"
+        "Printers (URI):\n"
+        "  tcp://HOST[:PORT]            network printer, raw TCP (port 9100)\n"
+        "  com:///dev/ttyUSB0?baud=N    serial port (COM1..COM4 as com://COM1); 9600 baud\n"
+        "                               unless given; status, files, free-memory need one\n"
+        "  lpt:///dev/usb/lp0           printer device (LPT1..LPT4 as lpt://LPT1)\n"
+        "  cups://QUEUE                 installed printer, one raw job per send\n"
+        "  file:///PATH                 a file standing in for the printer\n"
+        "\n"
+        "Options:\n");
+    for (const OptionSpec &o : GlobalOptions())
+        help += OptionLine(o);
+    help += QStringLiteral(
+        "\n"
+        "Exit status: 0 when every printer got its command (status: is Ready), 1 when a\n"
+        "printer failed, 2 for bad input (nothing is sent), 3 when every printer answered\n"
+        "a status request but some are not ready.\n"
+        "\n"
+        "'tarvolin-cli OPERATION --help' tells more about one operation; see also\n"
+        "tarvolin-cli(1).\n");
+    return help;
+}
+
+QString OperationHelp(const Operation &op)
+{
+    QString help = QStringLiteral("Usage: ") + Synopsis(op) + QStringLiteral("\n\n");
+    help += Wrapped(op.summary.left(1).toUpper() + op.summary.mid(1) + QStringLiteral(". ")
+                    + op.description);
+    if (!op.options.isEmpty()) {
+        help += QStringLiteral("\nOptions:\n");
+        for (const QString &name : op.options)
+            help += OptionLine(*FindOption(name));
+    }
+    if (op.kind != Operation::Kind::Local)
+        help += QStringLiteral("\nSee 'tarvolin-cli --help' for the targets and the options "
+                               "of every operation.\n");
+    return help;
+}

@@ -1,0 +1,186 @@
+#include "cli/runner.h"
+
+#include "core/exceptions.h"
+#include "serial/cport.h"
+
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <thread>
+
+CliJobResult DeliverJob(const CliJob &job, const RunOptions &options)
+{
+    CliJobResult result;
+    QElapsedTimer clock;
+    clock.start();
+    try {
+        // The port is only opened for a com target.
+        TComPort port;
+        if (job.target.kind == CliTarget::Kind::Com)
+            ConfigureTargetPort(port, job.target);
+        const InterfaceSelection selection = SelectionFor(job.target);
+        QString message;
+        PrinterLink link(
+            &port, [&selection] { return selection; },
+            [&message](const QString &m) { message = m; });
+        link.SetNetworkPort(job.target.port);
+        link.CommandBuffer = job.bytes;
+        if (options.exchange) {
+            // Only com targets come here: the exchange refuses any other.
+            if (const std::optional<QByteArray> reply = link.SerialExchange(*options.exchange))
+                result.reply = *reply;
+        } else {
+            // A file target is the file named, with nothing appended.
+            link.SendToPrinter(PrinterLink::FileNaming::AsTyped);
+        }
+        if (message.isEmpty()) {
+            result.ok = true;
+            result.bytesSent = job.bytes.size();
+        } else {
+            result.error = message;
+        }
+    } catch (const ETarvolinError &e) {
+        result.error = e.Message();
+    } catch (const std::exception &e) {
+        result.error = QString::fromLocal8Bit(e.what());
+    }
+    result.elapsedMs = clock.elapsed();
+    return result;
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Everything the workers and the caller share. It outlives RunJobs when a
+// timed-out target's thread is left behind.
+struct RunState
+{
+    std::vector<CliJob> jobs;
+    std::vector<QString> keys;
+    RunOptions options;
+
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<size_t> pending;
+    std::set<QString> busyKeys;
+    std::map<size_t, Clock::time_point> running; // index -> deadline
+    std::set<size_t> abandoned;
+    std::deque<CliJobResult> finished;
+    quint64 deadlinesChanged = 0; // counts every change to `running`
+
+    // The first waiting job whose interface is free; pending.end() if none.
+    std::deque<size_t>::iterator Pickable()
+    {
+        for (auto it = pending.begin(); it != pending.end(); ++it)
+            if (!busyKeys.count(keys[*it]))
+                return it;
+        return pending.end();
+    }
+};
+
+void Work(const std::shared_ptr<RunState> &s)
+{
+    std::unique_lock lock(s->mutex);
+    for (;;) {
+        s->changed.wait(lock,
+                        [&] { return s->pending.empty() || s->Pickable() != s->pending.end(); });
+        if (s->pending.empty())
+            return;
+        const auto it = s->Pickable();
+        const size_t index = *it;
+        s->pending.erase(it);
+        s->busyKeys.insert(s->keys[index]);
+        s->running[index] = s->options.timeoutMs > 0
+            ? Clock::now() + std::chrono::milliseconds(s->options.timeoutMs)
+            : Clock::time_point::max();
+        // The caller now has a deadline to watch.
+        ++s->deadlinesChanged;
+        s->changed.notify_all();
+        lock.unlock();
+
+        CliJobResult result = DeliverJob(s->jobs[index], s->options);
+        result.index = index;
+
+        lock.lock();
+        s->busyKeys.erase(s->keys[index]);
+        s->running.erase(index);
+        ++s->deadlinesChanged;
+        if (!s->abandoned.count(index))
+            s->finished.push_back(std::move(result));
+        s->changed.notify_all();
+    }
+}
+
+} // namespace
+
+bool RunJobs(const std::vector<CliJob> &jobs, const RunOptions &options,
+             const std::function<void(const CliJobResult &)> &done)
+{
+    auto s = std::make_shared<RunState>();
+    s->jobs = jobs;
+    s->options = options;
+    for (size_t i = 0; i < jobs.size(); ++i) {
+        s->keys.push_back(jobs[i].target.ExclusiveKey());
+        s->pending.push_back(i);
+    }
+
+    const size_t workerCount = std::min<size_t>(std::max(1, options.jobs), jobs.size());
+    std::vector<std::thread> workers;
+    workers.reserve(workerCount);
+    for (size_t i = 0; i < workerCount; ++i)
+        workers.emplace_back([s] { Work(s); });
+
+    size_t reported = 0;
+    std::unique_lock lock(s->mutex);
+    while (reported < jobs.size()) {
+        Clock::time_point next = Clock::time_point::max();
+        for (const auto &[index, deadline] : s->running)
+            if (!s->abandoned.count(index))
+                next = std::min(next, deadline);
+        const quint64 seen = s->deadlinesChanged;
+        const auto woken = [&] {
+            return !s->finished.empty() || s->deadlinesChanged != seen;
+        };
+        if (next == Clock::time_point::max())
+            s->changed.wait(lock, woken);
+        else
+            s->changed.wait_until(lock, next, woken);
+
+        std::deque<CliJobResult> arrived;
+        arrived.swap(s->finished);
+        const Clock::time_point now = Clock::now();
+        for (const auto &[index, deadline] : s->running) {
+            if (deadline > now || s->abandoned.count(index))
+                continue;
+            s->abandoned.insert(index);
+            CliJobResult late;
+            late.index = index;
+            late.timedOut = true;
+            late.elapsedMs = options.timeoutMs;
+            late.error = QStringLiteral("Timed out after %1 s").arg(options.timeoutMs / 1000.0);
+            arrived.push_back(std::move(late));
+        }
+        lock.unlock();
+        for (const CliJobResult &result : arrived)
+            done(result);
+        reported += arrived.size();
+        lock.lock();
+    }
+    const bool leftBehind = !s->running.empty();
+    lock.unlock();
+
+    for (std::thread &worker : workers) {
+        if (leftBehind)
+            worker.detach();
+        else
+            worker.join();
+    }
+    return !leftBehind;
+}

@@ -1,0 +1,51 @@
+#pragma once
+
+#include "cli/target.h"
+#include "link/printerlink.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// One printer and the bytes it gets.
+struct CliJob
+{
+    CliTarget target;
+    QByteArray bytes;
+};
+
+struct CliJobResult
+{
+    size_t index = 0; // position in the job list
+    bool ok = false;
+    bool timedOut = false;
+    QString error; // the message the window would show
+    qint64 bytesSent = 0;
+    qint64 elapsedMs = 0;
+    QByteArray reply; // read-backs: every byte the printer answered
+};
+
+struct RunOptions
+{
+    int jobs = 16; // at most this many targets at once
+    int timeoutMs = 0; // per target, from its start; 0 for none
+    // Read-backs exchange over the serial port; everything else is a send.
+    std::optional<ExchangeOptions> exchange;
+};
+
+// Serves one target on the calling thread through the printer link, exactly
+// as the window's button would over that interface. Never throws: a failure
+// is in the result.
+CliJobResult DeliverJob(const CliJob &job, const RunOptions &options);
+
+// Serves every job, at most options.jobs at once and one at a time for
+// targets with the same ExclusiveKey(), handing each result to `done` on
+// the calling thread as it comes in. A target still running at its deadline
+// is reported as timed out and left to its backend's own time limits.
+// Returns false when such a target is still running: its thread holds the
+// interface, and the caller should end the process without waiting for it.
+bool RunJobs(const std::vector<CliJob> &jobs, const RunOptions &options,
+             const std::function<void(const CliJobResult &)> &done);

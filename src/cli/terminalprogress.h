@@ -1,0 +1,48 @@
+#pragma once
+
+#include "link/progress.h"
+
+#include <QElapsedTimer>
+#include <QString>
+
+#include <cstdio>
+#include <mutex>
+
+// How far a long transfer has got, on the program's error output: on a
+// terminal one bar redrawn in place, otherwise a plain line when a stage
+// begins and at every tenth of it.
+class TerminalProgress : public ProgressObserver
+{
+public:
+    TerminalProgress(FILE *out, bool terminal, int width = 80);
+    ~TerminalProgress() override;
+
+    void Stage(const QString &what, qint64 totalBytes, double expectedBytesPerSecond) override;
+    void Progress(qint64 doneBytes) override;
+    // Once the deadline has passed the transfer is asked to stop.
+    bool CancelRequested() override;
+
+    void SetDeadlineMs(qint64 ms) { deadlineMs_ = ms; }
+    // Ends a bar that is on screen with a line break.
+    void Finish();
+
+    // "[#####.....]  50%  2.0 MB of 4.0 MB  12.3 KB/s  2:45 left" (the
+    // parts that are not known left out), at most `width` characters.
+    static QString BarText(qint64 done, qint64 total, double bytesPerSecond, int width);
+
+private:
+    void Draw(bool force);
+
+    FILE *out_;
+    bool terminal_;
+    int width_;
+    std::mutex mutex_;
+    QElapsedTimer clock_; // since the stage began
+    QElapsedTimer sinceDraw_;
+    qint64 deadlineMs_ = 0;
+    qint64 total_ = -1;
+    qint64 done_ = 0;
+    double expectedRate_ = 0;
+    int lastTenth_ = -1;
+    bool barShown_ = false;
+};

@@ -1,0 +1,44 @@
+#pragma once
+
+// Runs the command-line program as a process, as a script would. Only for
+// test executables that know where the program is (TARVOLIN_CLI_PROGRAM).
+
+#include <QByteArray>
+#include <QProcess>
+#include <QStringList>
+
+#include <gtest/gtest.h>
+
+struct CliRun
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+    bool finished = false;
+};
+
+// Waits at most timeoutMs; a program still running then is killed and the
+// test fails (it hung).
+inline CliRun RunCliProgram(const QStringList &arguments, int timeoutMs = 60000)
+{
+    QProcess process;
+    process.setProgram(QStringLiteral(TARVOLIN_CLI_PROGRAM));
+    process.setArguments(arguments);
+    process.start();
+    CliRun run;
+    if (!process.waitForStarted(10000)) {
+        ADD_FAILURE() << "tarvolin-cli did not start: " << process.errorString().toStdString();
+        return run;
+    }
+    process.closeWriteChannel();
+    run.finished = process.waitForFinished(timeoutMs);
+    if (!run.finished) {
+        process.kill();
+        process.waitForFinished(5000);
+        ADD_FAILURE() << "tarvolin-cli did not finish within " << timeoutMs << " ms";
+    }
+    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    return run;
+}
