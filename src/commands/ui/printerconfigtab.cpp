@@ -93,18 +93,18 @@ void PrinterConfigTab::CreateStatusGroup()
     {
         QLabel *&label;
         const char *name;
-        const char *caption;
+        QString caption;
     };
     const Lamp lamps[] = {
-        { Label1, "Label1", "Ready" },         { Label2, "Label2", "Head Open" },
-        { Label3, "Label3", "Paper Jam" },     { Label4, "Label4", "Out of Paper" },
-        { Label5, "Label5", "Out of Ribbon" }, { Label6, "Label6", "Pause" },
-        { Label7, "Label7", "Printing" },      { Label8, "Label8", "Cover Open" },
-        { Label60, "Label60", "Other Error" }, { Label56, "Label56", "Connect Error" },
+        { Label1, "Label1", ReadyCaption() },        { Label2, "Label2", ConditionCaption(0) },
+        { Label3, "Label3", ConditionCaption(1) },   { Label4, "Label4", ConditionCaption(2) },
+        { Label5, "Label5", ConditionCaption(3) },   { Label6, "Label6", ConditionCaption(4) },
+        { Label7, "Label7", ConditionCaption(5) },   { Label8, "Label8", ConditionCaption(6) },
+        { Label60, "Label60", ConditionCaption(7) }, { Label56, "Label56", ConnectErrorCaption() },
     };
     int y = 24;
     for (const Lamp &lamp : lamps) {
-        lamp.label = new QLabel(QString::fromLatin1(lamp.caption), GroupBox2);
+        lamp.label = new QLabel(lamp.caption, GroupBox2);
         lamp.label->setObjectName(QString::fromLatin1(lamp.name));
         lamp.label->setGeometry(16, y, 89, 17);
         // Unlit lamps are greyed.

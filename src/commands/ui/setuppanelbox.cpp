@@ -26,18 +26,11 @@ constexpr int FieldHeight = 22;
 constexpr int FieldWidth = 145;
 constexpr int OffsetWidth = 49;
 
+// The reserved boxes' lists, with the blank item first like every box's.
 QStringList WithBlank(QStringList items)
 {
     items.prepend(QString());
     return items;
-}
-
-QStringList DensityItems()
-{
-    QStringList items;
-    for (int i = 0; i <= 30; ++i)
-        items << QString::number(i);
-    return WithBlank(items);
 }
 
 ComboValue ReadCombo(const QComboBox *box)
@@ -157,15 +150,13 @@ void SetupPanelBox::CreateSetupFields()
     };
 
     AddFieldCaption(g, QStringLiteral("Label9"), QStringLiteral("Speed:"), CaptionX, rowY(0));
-    speedcb = AddCombo(g, QStringLiteral("speedcb"),
-                       WithBlank({ QStringLiteral("2"), QStringLiteral("3"), QStringLiteral("4"),
-                                   QStringLiteral("5") }),
-                       FieldX, rowY(0), FieldWidth);
+    const SetupPanelItemLists &items = SetupPanelItems();
+    speedcb = AddCombo(g, QStringLiteral("speedcb"), items.speed, FieldX, rowY(0), FieldWidth);
     speedcb->setCurrentIndex(2);
 
     AddFieldCaption(g, QStringLiteral("Label10"), QStringLiteral("Density:"), CaptionX, rowY(1));
     densitycb
-        = AddCombo(g, QStringLiteral("densitycb"), DensityItems(), FieldX, rowY(1), FieldWidth);
+        = AddCombo(g, QStringLiteral("densitycb"), items.density, FieldX, rowY(1), FieldWidth);
     densitycb->setMaxVisibleItems(50);
     densitycb->setCurrentIndex(16);
 
@@ -179,33 +170,24 @@ void SetupPanelBox::CreateSetupFields()
 
     AddFieldCaption(g, QStringLiteral("Label15"), QStringLiteral("Media Sensor:"), CaptionX,
                     rowY(4));
-    mediasensorcb
-        = AddCombo(g, QStringLiteral("mediasensorcb"),
-                   WithBlank({ QStringLiteral("Continuous"), QStringLiteral("Web Sensing"),
-                               QStringLiteral("Mark Sensing") }),
-                   FieldX, rowY(4), FieldWidth);
+    mediasensorcb = AddCombo(g, QStringLiteral("mediasensorcb"), items.mediaSensor, FieldX, rowY(4),
+                             FieldWidth);
     mediasensorcb->setCurrentIndex(1);
 
     AddFieldCaption(g, QStringLiteral("Label16"), QStringLiteral("Media Type:"), CaptionX, rowY(5));
-    ribboncb = AddCombo(
-        g, QStringLiteral("ribboncb"),
-        WithBlank({ QStringLiteral("Thermal Direct"), QStringLiteral("Thermal Transfer") }), FieldX,
-        rowY(5), FieldWidth);
+    ribboncb
+        = AddCombo(g, QStringLiteral("ribboncb"), items.mediaType, FieldX, rowY(5), FieldWidth);
     ribboncb->setCurrentIndex(1);
 
     AddFieldCaption(g, QStringLiteral("Label17"), QStringLiteral("Post-Print Action:"), CaptionX,
                     rowY(6));
-    postactivecb = AddCombo(g, QStringLiteral("postactivecb"),
-                            WithBlank({ QStringLiteral("Rewind"), QStringLiteral("Tear off"),
-                                        QStringLiteral("Peel off") }),
-                            FieldX, rowY(6), FieldWidth);
+    postactivecb = AddCombo(g, QStringLiteral("postactivecb"), items.postAction, FieldX, rowY(6),
+                            FieldWidth);
     postactivecb->setCurrentIndex(2);
 
     AddFieldCaption(g, QStringLiteral("Label18"), QStringLiteral("Direction:"), CaptionX, rowY(7));
     directionxcb
-        = AddCombo(g, QStringLiteral("directionxcb"),
-                   WithBlank({ QStringLiteral("Normal"), QStringLiteral("Invert:Rotation 180") }),
-                   FieldX, rowY(7), FieldWidth);
+        = AddCombo(g, QStringLiteral("directionxcb"), items.direction, FieldX, rowY(7), FieldWidth);
     directionxcb->setCurrentIndex(1);
 
     const RangeCaptions ranges = RangeCaptionsFor(Resolution::Dpi203);
