@@ -2,6 +2,7 @@
 
 #include "cli/operations.h"
 #include "cli/profile.h"
+#include "cli/render.h"
 #include "cli/runner.h"
 #include "cli/target.h"
 #include "cli/usageerror.h"
@@ -148,6 +149,8 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
         Write(io.out, OperationHelp(*about));
         return {};
     }
+    if (op.name == QLatin1String("render"))
+        return { RunRender(line, io), false };
     if (op.name == QLatin1String("profile")) {
         if (!line.Has(QStringLiteral("example")))
             throw EUsageError(QStringLiteral("profile: --example is missing"));
@@ -248,5 +251,14 @@ CliOutcome RunCli(const QStringList &arguments, const CliStreams &streams)
         Write(streams.err,
               QStringLiteral("tarvolin-cli: %1\nTry 'tarvolin-cli --help'.\n").arg(e.Message()));
         return { ExitUsage, false };
+    }
+}
+
+bool NeedsGuiApplication(const QStringList &arguments)
+{
+    try {
+        return ParseCommandLine(arguments, AllOptions()).operation == QLatin1String("render");
+    } catch (const EUsageError &) {
+        return false; // reported once the program runs
     }
 }

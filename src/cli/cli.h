@@ -29,3 +29,7 @@ struct CliOutcome
 };
 
 CliOutcome RunCli(const QStringList &arguments, const CliStreams &streams = {});
+
+// Whether the operation draws text (render), which takes a QGuiApplication
+// rather than a QCoreApplication.
+bool NeedsGuiApplication(const QStringList &arguments);

@@ -230,189 +230,171 @@ OperationPlan FreeMemoryPlan(const CommandLine &)
     return plan;
 }
 
-Operation Send(const QString &name, const QString &summary, const QString &description,
+// Every operation sends what the window's button sends; see each help text.
+Operation Send(const QString &name, const QString &summary, const QString &button,
                const QByteArray &bytes)
 {
-    Operation op;
-    op.name = name;
-    op.summary = summary;
-    op.description = description;
-    op.plan = [bytes](const CommandLine &) {
-        return Fixed(bytes);
-    };
-    return op;
+    return { .name = name,
+             .summary = summary,
+             .description = QStringLiteral("Sends what \"%1\" sends.").arg(button),
+             .plan = [bytes](const CommandLine &) {
+                 return Fixed(bytes);
+             } };
 }
 
 std::vector<Operation> MakeOperations()
 {
-    std::vector<Operation> ops;
-    ops.push_back(
+    return {
         Send(QStringLiteral("test-page"), QStringLiteral("print the printer's own test page"),
-             QStringLiteral("Sends what \"Print Test Page\" sends."), PrintTestPageCommand()));
-    ops.push_back(Send(
-        QStringLiteral("factory-default"), QStringLiteral("restore and store the factory settings"),
-        QStringLiteral("Sends what \"Factory Default\" sends."), FactoryDefaultCommand()));
-    ops.push_back(Send(QStringLiteral("dump-mode"),
-                       QStringLiteral("switch the printer into dump (diagnostic) mode"),
-                       QStringLiteral("Sends what \"Dump Mode\" sends."), DumpModeCommand()));
-    ops.push_back(Send(QStringLiteral("reset"), QStringLiteral("reset the printer"),
-                       QStringLiteral("Sends what \"Reset Printer\" sends."),
-                       ResetPrinterCommand()));
-
-    Operation op;
-    op = {};
-    op.name = QStringLiteral("store-settings");
-    op.operands = QStringLiteral("PROFILE");
-    op.operandCount = 1;
-    op.summary = QStringLiteral("send a profile's settings for the printer to keep");
-    op.description = QStringLiteral(
-        "Sends what \"Store Settings\" sends for the setup panel values in PROFILE (see "
-        "'tarvolin-cli profile --example'). A value the window would refuse is named with its "
-        "line, and nothing is sent.");
-    op.plan = StoreSettingsPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("test-label");
-    op.operands = QStringLiteral("PROFILE");
-    op.operandCount = 1;
-    op.options = QStringList { QStringLiteral("copies"), QStringLiteral("frame") };
-    op.summary = QStringLiteral("print test labels with a profile's settings");
-    op.description = QStringLiteral(
-        "Sends what \"Pint Label\" sends for the values in PROFILE: the settings, then a label "
-        "with \"Printer Test!\", the speed, the density and a serial number. --copies is the "
-        "window's \"Pices\" field (1 unless given), --frame its hidden \"BOX\" check box. The "
-        "label is laid out from the width and height, so the profile must give both.");
-    op.plan = TestLabelPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("download");
-    op.operands = QStringLiteral("FILE");
-    op.operandCount = 1;
-    op.options = QStringList { QStringLiteral("device"), QStringLiteral("type") };
-    op.summary = QStringLiteral("put a font or file into printer memory");
-    op.description = QStringLiteral(
-        "Sends what the File Manager's \"Download\" sends. A font (*.ttf, *.otf, or --type "
-        "font) travels as a download command in hexadecimal text and is stored on --device "
-        "(E: unless given) under its file name before the first \".\", in capitals; a BIN or "
-        "data file (--type bin or data; the default for other names) is sent as it is.");
-    op.plan = DownloadPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("directory-label");
-    op.options = QStringList { QStringLiteral("device") };
-    op.summary = QStringLiteral("print a label listing a memory device's files");
-    op.description
-        = QStringLiteral("Sends what \"File (s)\" sends for --device (E: unless given).");
-    op.plan = [](const CommandLine &line) {
-        return Fixed(DirectoryLabelCommand(DevicePosition(line)));
+             QStringLiteral("Print Test Page"), PrintTestPageCommand()),
+        Send(QStringLiteral("factory-default"),
+             QStringLiteral("restore and store the factory settings"),
+             QStringLiteral("Factory Default"), FactoryDefaultCommand()),
+        Send(QStringLiteral("dump-mode"),
+             QStringLiteral("switch the printer into dump (diagnostic) mode"),
+             QStringLiteral("Dump Mode"), DumpModeCommand()),
+        Send(QStringLiteral("reset"), QStringLiteral("reset the printer"),
+             QStringLiteral("Reset Printer"), ResetPrinterCommand()),
+        Operation {
+            .name = QStringLiteral("store-settings"),
+            .operands = QStringLiteral("PROFILE"),
+            .operandCount = 1,
+            .summary = QStringLiteral("send a profile's settings for the printer to keep"),
+            .description = QStringLiteral(
+                "Sends what \"Store Settings\" sends for the setup panel values in PROFILE "
+                "(see 'tarvolin-cli profile --example'). A value the window would refuse is "
+                "named with its line, and nothing is sent."),
+            .plan = StoreSettingsPlan },
+        Operation {
+            .name = QStringLiteral("test-label"),
+            .operands = QStringLiteral("PROFILE"),
+            .operandCount = 1,
+            .options = QStringList { QStringLiteral("copies"), QStringLiteral("frame") },
+            .summary = QStringLiteral("print test labels with a profile's settings"),
+            .description = QStringLiteral(
+                "Sends what \"Pint Label\" sends for the values in PROFILE: the settings, "
+                "then a label with \"Printer Test!\", the speed, the density and a serial "
+                "number. --copies is the window's \"Pices\" field (1 unless given), --frame "
+                "its hidden \"BOX\" check box. The label is laid out from the width and "
+                "height, so the profile must give both."),
+            .plan = TestLabelPlan },
+        Operation {
+            .name = QStringLiteral("download"),
+            .operands = QStringLiteral("FILE"),
+            .operandCount = 1,
+            .options = QStringList { QStringLiteral("device"), QStringLiteral("type") },
+            .summary = QStringLiteral("put a font or file into printer memory"),
+            .description = QStringLiteral(
+                "Sends what the File Manager's \"Download\" sends. A font (*.ttf, *.otf, or "
+                "--type font) travels as a download command in hexadecimal text and is stored "
+                "on --device (E: unless given) under its file name before the first \".\", in "
+                "capitals; a BIN or data file (--type bin or data; the default for other "
+                "names) is sent as it is."),
+            .plan = DownloadPlan },
+        Operation { .name = QStringLiteral("directory-label"),
+                    .options = QStringList { QStringLiteral("device") },
+                    .summary = QStringLiteral("print a label listing a memory device's files"),
+                    .description = QStringLiteral(
+                        "Sends what \"File (s)\" sends for --device (E: unless given)."),
+                    .plan =
+                        [](const CommandLine &line) {
+                            return Fixed(DirectoryLabelCommand(DevicePosition(line)));
+                        } },
+        Operation { .name = QStringLiteral("format"),
+                    .operands = QStringLiteral("dram|flash"),
+                    .operandCount = 1,
+                    .summary = QStringLiteral("delete every file in DRAM or FLASH memory"),
+                    .description = QStringLiteral(
+                        "Sends what \"Format\" sends for the chosen memory. Nothing asks first."),
+                    .plan = FormatPlan },
+        Operation {
+            .name = QStringLiteral("set-ip"),
+            .operands = QStringLiteral("A.B.C.D"),
+            .operandCount = 1,
+            .summary = QStringLiteral("give one printer a new IP address"),
+            .description = QStringLiteral(
+                "Sends what \"Set New IP Address\" sends. The first number must lie in 1 to "
+                "223 and the last in 2 to 254, as in the window. Takes exactly one target: "
+                "two printers with one address would both be lost."),
+            .plan = SetIpPlan },
+        Operation {
+            .name = QStringLiteral("set-ethernet-id"),
+            .options = QStringList { QStringLiteral("seed") },
+            .summary = QStringLiteral("give each printer a new random Ethernet ID"),
+            .description = QStringLiteral(
+                "Sends what \"Set New Ethernet ID\" sends: 0, 75, 86 and three random values. "
+                "Each target gets an ID of its own, which the report shows. --seed N makes "
+                "the draws repeatable; without it they are seeded from the time of day, as in "
+                "the window."),
+            .plan = SetEthernetIdPlan },
+        Operation {
+            .name = QStringLiteral("send"),
+            .operands = QStringLiteral("FILE"),
+            .operandCount = 1,
+            .summary = QStringLiteral("send a file unchanged"),
+            .description = QStringLiteral(
+                "Sends what the Command Tool's \"Send File\" sends: the file, byte for byte."),
+            .plan = SendFilePlan },
+        Operation {
+            .name = QStringLiteral("text"),
+            .operands = QStringLiteral("STRING"),
+            .operandCount = 1,
+            .summary = QStringLiteral("send command text"),
+            .description = QStringLiteral(
+                "Sends what the Command Tool's \"Send Text\" sends with STRING on its page: "
+                "the text in UTF-8, its line breaks as CR LF, and CR LF at the end."),
+            .plan = TextPlan },
+        Operation {
+            .name = QStringLiteral("status"),
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("read the printer's status (serial only)"),
+            .description = QStringLiteral(
+                "Asks as \"Get Status\" does and names the conditions: Ready, or Head Open, "
+                "Paper Jam, Out of Paper, Out of Ribbon, Pause, Printing, Cover Open, Other "
+                "Error; Connect Error when nothing comes back. Exits with 0 only when every "
+                "printer is Ready, 3 when every printer answered but some are not ready."),
+            .plan = StatusPlan },
+        Operation {
+            .name = QStringLiteral("files"),
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("read the list of stored files (serial only)"),
+            .description = QStringLiteral(
+                "Asks as \"Get File(s) Information\" does and prints the list as the window "
+                "lays it out."),
+            .plan = FilesPlan },
+        Operation { .name = QStringLiteral("free-memory"),
+                    .kind = Operation::Kind::ReadBack,
+                    .summary = QStringLiteral("read the free DRAM and FLASH (serial only)"),
+                    .description
+                    = QStringLiteral("Asks as \"Free Memory\" does and prints both figures in KB."),
+                    .plan = FreeMemoryPlan },
+        Operation {
+            .name = QStringLiteral("render"),
+            .operands = QStringLiteral("FILE"),
+            .operandCount = 1,
+            .options = QStringList { QStringLiteral("output"), QStringLiteral("dpi") },
+            .kind = Operation::Kind::Local,
+            .summary = QStringLiteral("draw the labels a command file prints"),
+            .description = QStringLiteral(
+                "Draws every label the printer commands in FILE print, as the window's Label "
+                "Preview does, at 203 or 300 dpi (203 unless given): the first into OUT.png, "
+                "the next into OUT-2.png, OUT-3.png and so on. What the preview cannot draw "
+                "is named on the error output with its line and column. No printer is needed.") },
+        Operation {
+            .name = QStringLiteral("profile"),
+            .options = QStringList { QStringLiteral("example") },
+            .kind = Operation::Kind::Local,
+            .summary = QStringLiteral("print a commented example profile"),
+            .description = QStringLiteral(
+                "With --example, prints a profile holding the window's start values, each key "
+                "explained. Keys left out of a profile keep these values.") },
+        Operation { .name = QStringLiteral("help"),
+                    .operands = QStringLiteral("[OPERATION]"),
+                    .operandCount = 1,
+                    .kind = Operation::Kind::Local,
+                    .summary = QStringLiteral("show this help, or an operation's"),
+                    .description = QStringLiteral("The same as --help.") },
     };
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("format");
-    op.operands = QStringLiteral("dram|flash");
-    op.operandCount = 1;
-    op.summary = QStringLiteral("delete every file in DRAM or FLASH memory");
-    op.description
-        = QStringLiteral("Sends what \"Format\" sends for the chosen memory. Nothing asks first.");
-    op.plan = FormatPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("set-ip");
-    op.operands = QStringLiteral("A.B.C.D");
-    op.operandCount = 1;
-    op.summary = QStringLiteral("give one printer a new IP address");
-    op.description = QStringLiteral(
-        "Sends what \"Set New IP Address\" sends. The first number must lie in 1 to 223 and the "
-        "last in 2 to 254, as in the window. Takes exactly one target: two printers with one "
-        "address would both be lost.");
-    op.plan = SetIpPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("set-ethernet-id");
-    op.options = QStringList { QStringLiteral("seed") };
-    op.summary = QStringLiteral("give each printer a new random Ethernet ID");
-    op.description = QStringLiteral(
-        "Sends what \"Set New Ethernet ID\" sends: 0, 75, 86 and three random values. Each "
-        "target gets an ID of its own, which the report shows. --seed N makes the draws "
-        "repeatable; without it they are seeded from the time of day, as in the window.");
-    op.plan = SetEthernetIdPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("send");
-    op.operands = QStringLiteral("FILE");
-    op.operandCount = 1;
-    op.summary = QStringLiteral("send a file unchanged");
-    op.description = QStringLiteral("Sends what the Command Tool's \"Send File\" sends: the file, "
-                                    "byte for byte.");
-    op.plan = SendFilePlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("text");
-    op.operands = QStringLiteral("STRING");
-    op.operandCount = 1;
-    op.summary = QStringLiteral("send command text");
-    op.description = QStringLiteral(
-        "Sends what the Command Tool's \"Send Text\" sends with STRING on its page: the text in "
-        "UTF-8, its line breaks as CR LF, and CR LF at the end.");
-    op.plan = TextPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("status");
-    op.kind = Operation::Kind::ReadBack;
-    op.summary = QStringLiteral("read the printer's status (serial only)");
-    op.description = QStringLiteral(
-        "Asks as \"Get Status\" does and names the conditions: Ready, or Head Open, Paper Jam, "
-        "Out of Paper, Out of Ribbon, Pause, Printing, Cover Open, Other Error; Connect Error "
-        "when nothing comes back. Exits with 0 only when every printer is Ready, 3 when every "
-        "printer answered but some are not ready.");
-    op.plan = StatusPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("files");
-    op.kind = Operation::Kind::ReadBack;
-    op.summary = QStringLiteral("read the list of stored files (serial only)");
-    op.description = QStringLiteral("Asks as \"Get File(s) Information\" does and prints the "
-                                    "list as the window lays it out.");
-    op.plan = FilesPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("free-memory");
-    op.kind = Operation::Kind::ReadBack;
-    op.summary = QStringLiteral("read the free DRAM and FLASH (serial only)");
-    op.description = QStringLiteral("Asks as \"Free Memory\" does and prints both figures in KB.");
-    op.plan = FreeMemoryPlan;
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("profile");
-    op.kind = Operation::Kind::Local;
-    op.options = QStringList { QStringLiteral("example") };
-    op.summary = QStringLiteral("print a commented example profile");
-    op.description = QStringLiteral(
-        "With --example, prints a profile holding the window's start values, each key "
-        "explained. Keys left out of a profile keep these values.");
-    ops.push_back(op);
-
-    op = {};
-    op.name = QStringLiteral("help");
-    op.operands = QStringLiteral("[OPERATION]");
-    op.operandCount = 1;
-    op.kind = Operation::Kind::Local;
-    op.summary = QStringLiteral("show this help, or an operation's");
-    op.description = QStringLiteral("The same as --help.");
-    ops.push_back(op);
-    return ops;
 }
 
 } // namespace
@@ -447,7 +429,7 @@ const std::vector<OptionSpec> &GlobalOptions()
         { QStringLiteral("json"), QChar(), QString(),
           QStringLiteral("one JSON object per line instead of text") },
         { QStringLiteral("quiet"), QLatin1Char('q'), QString(),
-          QStringLiteral("print only the printers that failed") },
+          QStringLiteral("only printers that failed or are not ready") },
         { QStringLiteral("verbose"), QLatin1Char('v'), QString(),
           QStringLiteral("hex dump of what is sent, on stderr") },
         { QStringLiteral("dry-run"), QLatin1Char('n'), QString(),
@@ -473,6 +455,10 @@ const std::vector<OptionSpec> &OperationOptions()
           QStringLiteral("seed of the random draws, for repeatable IDs") },
         { QStringLiteral("example"), QChar(), QString(),
           QStringLiteral("print a commented example profile") },
+        { QStringLiteral("output"), QLatin1Char('o'), QStringLiteral("OUT.png"),
+          QStringLiteral("the picture of the first label") },
+        { QStringLiteral("dpi"), QChar(), QStringLiteral("203|300"),
+          QStringLiteral("the printer's resolution (203)") },
     };
     return options;
 }
@@ -552,38 +538,31 @@ QString Synopsis(const Operation &op)
 QString ProgramHelp()
 {
     QString help = QStringLiteral(
-        "Usage: tarvolin-cli [OPTIONS] --to URI... OPERATION [ARGUMENTS]\n"
-        "\n"
-        "Sets up, tests and maintains label printers from a script: each operation sends\n"
-        "exactly the bytes of the Tarvolin window's button, to one printer or a fleet.\n"
-        "\n"
-        "Operations:\n");
+        "Usage: tarvolin-cli [OPTIONS] --to URI... OPERATION [ARGUMENTS]\n\nSets up, "
+        "tests and maintains label printers from a script: each operation "
+        "sends\nexactly the bytes of the Tarvolin window's button, to one printer or "
+        "a fleet.\n\nOperations:\n");
     for (const Operation &op : Operations()) {
         const QString left
             = op.name + (op.operands.isEmpty() ? QString() : QLatin1Char(' ') + op.operands);
         help += QStringLiteral("  %1  %2\n").arg(left, -26).arg(op.summary);
     }
     help += QStringLiteral(
-        "\n"
-        "Printers (URI):\n"
-        "  tcp://HOST[:PORT]            network printer, raw TCP (port 9100)\n"
-        "  com:///dev/ttyUSB0?baud=N    serial port (COM1..COM4 as com://COM1); 9600 baud\n"
-        "                               unless given; status, files, free-memory need one\n"
-        "  lpt:///dev/usb/lp0           printer device (LPT1..LPT4 as lpt://LPT1)\n"
-        "  cups://QUEUE                 installed printer, one raw job per send\n"
-        "  file:///PATH                 a file standing in for the printer\n"
-        "\n"
-        "Options:\n");
+        "\nPrinters (URI):\n  tcp://HOST[:PORT]            network printer, raw TCP "
+        "(port 9100)\n  com:///dev/ttyUSB0?baud=N    serial port (COM1..COM4 as "
+        "com://COM1); 9600 baud\n                               unless given; status, "
+        "files, free-memory need one\n  lpt:///dev/usb/lp0           printer device "
+        "(LPT1..LPT4 as lpt://LPT1)\n  cups://QUEUE                 installed "
+        "printer, one raw job per send\n  file:///PATH                 a file "
+        "standing in for the printer\n\nOptions:\n");
     for (const OptionSpec &o : GlobalOptions())
         help += OptionLine(o);
     help += QStringLiteral(
-        "\n"
-        "Exit status: 0 when every printer got its command (status: is Ready), 1 when a\n"
-        "printer failed, 2 for bad input (nothing is sent), 3 when every printer answered\n"
-        "a status request but some are not ready.\n"
-        "\n"
-        "'tarvolin-cli OPERATION --help' tells more about one operation; see also\n"
-        "tarvolin-cli(1).\n");
+        "\nExit status: 0 when every printer got its command (status: is Ready), 1 "
+        "when a\nprinter failed, 2 for bad input (nothing is sent), 3 when every "
+        "printer answered\na status request but some are not ready.\n\n'tarvolin-cli "
+        "OPERATION --help' tells more about one operation; see "
+        "also\ntarvolin-cli(1).\n");
     return help;
 }
 
@@ -598,7 +577,8 @@ QString OperationHelp(const Operation &op)
             help += OptionLine(*FindOption(name));
     }
     if (op.kind != Operation::Kind::Local)
-        help += QStringLiteral("\nSee 'tarvolin-cli --help' for the targets and the options "
-                               "of every operation.\n");
+        help += QStringLiteral(
+            "\nSee 'tarvolin-cli --help' for the targets and the options of every "
+            "operation.\n");
     return help;
 }

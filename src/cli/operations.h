@@ -40,16 +40,16 @@ struct Operation
 {
     enum class Kind { Send, ReadBack, Local };
 
-    QString name;
-    QString operands; // for the synopsis: "PROFILE", "dram|flash", ...
+    QString name {};
+    QString operands {}; // for the synopsis: "PROFILE", "dram|flash", ...
     int operandCount = 0;
-    QStringList options; // its own options, beyond the global ones
+    QStringList options {}; // its own options, beyond the global ones
     Kind kind = Kind::Send;
-    QString summary; // one line
-    QString description; // what it sends or reads, as the window's button does
+    QString summary {}; // one line
+    QString description {}; // what it sends or reads, as the window's button does
     // Send and ReadBack: builds the plan or throws EUsageError (or the
     // window's error for a file it cannot read).
-    std::function<OperationPlan(const CommandLine &)> plan;
+    std::function<OperationPlan(const CommandLine &)> plan {};
 };
 
 // Every operation, in the order the help lists them.

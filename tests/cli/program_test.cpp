@@ -146,6 +146,10 @@ TEST(CliProgram, HelpForTheProgramAndEachOperation)
         = RunCliProgram({ QStringLiteral("profile"), QStringLiteral("--example") });
     EXPECT_EQ(example.exitCode, 0);
     EXPECT_EQ(example.out, ExampleProfile());
+    // The example in the source tree is the one the program prints.
+    QFile committed(QStringLiteral(TARVOLIN_SOURCE_DIR "/examples/profile.ini"));
+    ASSERT_TRUE(committed.open(QIODevice::ReadOnly));
+    EXPECT_EQ(committed.readAll(), example.out);
 }
 
 TEST(CliProgram, TwoHundredPrintersInOneRunFailuresKeptApart)

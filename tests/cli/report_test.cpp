@@ -1,5 +1,6 @@
 // What the program prints: sizes and times, the line and the JSON object of
 // each target, the summary, the hex dump and the progress bar.
+#include "cli/render.h"
 #include "cli/report.h"
 #include "cli/terminalprogress.h"
 #include "support/qtprint.h"
@@ -98,6 +99,13 @@ TEST(CliProgress, BarFitsTheWidthAndSaysWhatIsKnown)
     EXPECT_EQ(TerminalProgress::BarText(1536, -1, 0, 80), QStringLiteral("1.5 KB"));
     EXPECT_EQ(TerminalProgress::BarText(1024, 1024, 0, 20),
               QStringLiteral("100%  1.0 KB of 1.0 ").left(20));
+}
+
+TEST(CliRender, OneFilePerLabel)
+{
+    EXPECT_EQ(LabelFileName(QStringLiteral("/tmp/out.png"), 1), QStringLiteral("/tmp/out.png"));
+    EXPECT_EQ(LabelFileName(QStringLiteral("/tmp/out.png"), 12), QStringLiteral("/tmp/out-12.png"));
+    EXPECT_EQ(LabelFileName(QStringLiteral("a.d/out"), 2), QStringLiteral("a.d/out-2"));
 }
 
 } // namespace
