@@ -5,11 +5,15 @@
 #include "cli/render.h"
 #include "cli/runner.h"
 #include "cli/target.h"
+#include "cli/terminalprogress.h"
 #include "cli/usageerror.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QLocale>
+
+#include <memory>
+#include <unistd.h>
 
 namespace {
 
@@ -204,6 +208,14 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     if (verbose)
         ShowSent(jobs, io);
 
+    // A single printer's long transfer shows its progress; a fleet's report
+    // is its lines.
+    std::unique_ptr<TerminalProgress> bar;
+    if (jobs.size() == 1 && !json && !quiet) {
+        bar = std::make_unique<TerminalProgress>(io.err, ::isatty(::fileno(io.err)) == 1);
+        options.progress = bar.get();
+    }
+
     Tally tally;
     QElapsedTimer clock;
     clock.start();
@@ -223,6 +235,8 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
             if (plan.evaluate)
                 plan.evaluate(result.reply, report);
         }
+        if (bar)
+            bar->Finish();
         tally.Add(report.verdict);
         if (json)
             Write(io.out, ReportJson(report));

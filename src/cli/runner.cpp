@@ -1,6 +1,7 @@
 #include "cli/runner.h"
 
 #include "core/exceptions.h"
+#include "link/progress.h"
 #include "serial/cport.h"
 
 #include <QElapsedTimer>
@@ -14,7 +15,46 @@
 #include <set>
 #include <thread>
 
-CliJobResult DeliverJob(const CliJob &job, const RunOptions &options)
+namespace {
+
+// One operation of the link as a target sees it: stopped at the target's
+// deadline, its progress passed on to whoever shows it.
+class JobObserver : public ProgressObserver
+{
+public:
+    JobObserver(Deadline deadline, ProgressObserver *shown)
+        : deadline_(deadline)
+        , shown_(shown)
+    { }
+    void Stage(const QString &what, qint64 totalBytes, double expectedBytesPerSecond) override
+    {
+        if (shown_)
+            shown_->Stage(what, totalBytes, expectedBytesPerSecond);
+    }
+    void Progress(qint64 doneBytes) override
+    {
+        if (shown_)
+            shown_->Progress(doneBytes);
+    }
+    bool CancelRequested() override
+    {
+        return std::chrono::steady_clock::now() >= deadline_
+            || (shown_ && shown_->CancelRequested());
+    }
+
+private:
+    Deadline deadline_;
+    ProgressObserver *shown_;
+};
+
+QString TimedOut(int timeoutMs)
+{
+    return QStringLiteral("Timed out after %1 s").arg(timeoutMs / 1000.0);
+}
+
+} // namespace
+
+CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline deadline)
 {
     CliJobResult result;
     QElapsedTimer clock;
@@ -30,6 +70,9 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options)
             &port, [&selection] { return selection; },
             [&message](const QString &m) { message = m; });
         link.SetNetworkPort(job.target.port);
+        link.SetProgressSource([deadline, shown = options.progress] {
+            return std::make_unique<JobObserver>(deadline, shown);
+        });
         link.CommandBuffer = job.bytes;
         if (options.exchange) {
             // Only com targets come here: the exchange refuses any other.
@@ -45,6 +88,11 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options)
         } else {
             result.error = message;
         }
+    } catch (const EOperationCancelled &e) {
+        // Only the deadline stops a transfer here.
+        result.timedOut = true;
+        result.bytesSent = e.DoneBytes();
+        result.error = TimedOut(options.timeoutMs) + QStringLiteral(". ") + e.Message();
     } catch (const ETarvolinError &e) {
         result.error = e.Message();
     } catch (const std::exception &e) {
@@ -70,7 +118,7 @@ struct RunState
     std::condition_variable changed;
     std::deque<size_t> pending;
     std::set<QString> busyKeys;
-    std::map<size_t, Clock::time_point> running; // index -> deadline
+    std::map<size_t, Clock::time_point> running; // index -> when to give it up
     std::set<size_t> abandoned;
     std::deque<CliJobResult> finished;
     quint64 deadlinesChanged = 0; // counts every change to `running`
@@ -97,15 +145,18 @@ void Work(const std::shared_ptr<RunState> &s)
         const size_t index = *it;
         s->pending.erase(it);
         s->busyKeys.insert(s->keys[index]);
-        s->running[index] = s->options.timeoutMs > 0
+        const Deadline deadline = s->options.timeoutMs > 0
             ? Clock::now() + std::chrono::milliseconds(s->options.timeoutMs)
-            : Clock::time_point::max();
+            : Deadline::max();
+        s->running[index] = deadline == Deadline::max()
+            ? deadline
+            : deadline + std::chrono::milliseconds(AbandonAfterDeadlineMs);
         // The caller now has a deadline to watch.
         ++s->deadlinesChanged;
         s->changed.notify_all();
         lock.unlock();
 
-        CliJobResult result = DeliverJob(s->jobs[index], s->options);
+        CliJobResult result = DeliverJob(s->jobs[index], s->options, deadline);
         result.index = index;
 
         lock.lock();
@@ -163,8 +214,10 @@ bool RunJobs(const std::vector<CliJob> &jobs, const RunOptions &options,
             CliJobResult late;
             late.index = index;
             late.timedOut = true;
-            late.elapsedMs = options.timeoutMs;
-            late.error = QStringLiteral("Timed out after %1 s").arg(options.timeoutMs / 1000.0);
+            late.elapsedMs = options.timeoutMs + AbandonAfterDeadlineMs;
+            late.error = TimedOut(options.timeoutMs)
+                + QStringLiteral("; its interface did not stop, and part of the command may "
+                                 "have been sent");
             arrived.push_back(std::move(late));
         }
         lock.unlock();

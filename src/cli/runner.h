@@ -3,6 +3,8 @@
 #include "cli/target.h"
 #include "link/printerlink.h"
 
+#include <chrono>
+
 #include <QByteArray>
 #include <QString>
 
@@ -34,18 +36,27 @@ struct RunOptions
     int timeoutMs = 0; // per target, from its start; 0 for none
     // Read-backs exchange over the serial port; everything else is a send.
     std::optional<ExchangeOptions> exchange;
+    // Shown how far each transfer has got (a single target's progress bar).
+    ProgressObserver *progress = nullptr;
 };
 
+using Deadline = std::chrono::steady_clock::time_point;
+
 // Serves one target on the calling thread through the printer link, exactly
-// as the window's button would over that interface. Never throws: a failure
-// is in the result.
-CliJobResult DeliverJob(const CliJob &job, const RunOptions &options);
+// as the window's button would over that interface. The link stops the
+// transfer at the deadline. Never throws: a failure is in the result.
+CliJobResult DeliverJob(const CliJob &job, const RunOptions &options,
+                        Deadline deadline = Deadline::max());
+
+// How long after its deadline a target that did not stop is given up.
+constexpr int AbandonAfterDeadlineMs = 3000;
 
 // Serves every job, at most options.jobs at once and one at a time for
 // targets with the same ExclusiveKey(), handing each result to `done` on
-// the calling thread as it comes in. A target still running at its deadline
-// is reported as timed out and left to its backend's own time limits.
-// Returns false when such a target is still running: its thread holds the
+// the calling thread as it comes in. A target still running shortly after
+// its deadline (one whose interface cannot be stopped in between) is
+// reported as timed out and left to its backend's own time limits. Returns
+// false when such a target is still running: its thread holds the
 // interface, and the caller should end the process without waiting for it.
 bool RunJobs(const std::vector<CliJob> &jobs, const RunOptions &options,
              const std::function<void(const CliJobResult &)> &done);

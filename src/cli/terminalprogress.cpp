@@ -23,17 +23,15 @@ TerminalProgress::~TerminalProgress()
 void TerminalProgress::Stage(const QString &what, qint64 totalBytes, double expectedBytesPerSecond)
 {
     std::lock_guard lock(mutex_);
-    if (barShown_)
-        std::fputc('\n', out_);
-    barShown_ = false;
+    EndBar();
+    what_ = what;
     total_ = totalBytes;
     done_ = 0;
     expectedRate_ = expectedBytesPerSecond;
     lastTenth_ = -1;
+    stageShown_ = false;
     clock_.restart();
     sinceDraw_.invalidate();
-    std::fputs((what + QLatin1Char('\n')).toLocal8Bit().constData(), out_);
-    std::fflush(out_);
 }
 
 void TerminalProgress::Progress(qint64 doneBytes)
@@ -43,44 +41,51 @@ void TerminalProgress::Progress(qint64 doneBytes)
     Draw(total_ > 0 && done_ >= total_);
 }
 
-bool TerminalProgress::CancelRequested()
-{
-    std::lock_guard lock(mutex_);
-    return deadlineMs_ > 0 && clock_.elapsed() >= deadlineMs_;
-}
-
 void TerminalProgress::Finish()
 {
     std::lock_guard lock(mutex_);
-    if (barShown_) {
-        std::fputc('\n', out_);
-        std::fflush(out_);
-    }
+    EndBar();
+}
+
+void TerminalProgress::EndBar()
+{
+    if (barShown_)
+        Put(QStringLiteral("\n"));
     barShown_ = false;
+}
+
+void TerminalProgress::Put(const QString &text)
+{
+    std::fputs(text.toLocal8Bit().constData(), out_);
+    std::fflush(out_);
 }
 
 void TerminalProgress::Draw(bool force)
 {
     const qint64 elapsed = clock_.elapsed();
-    const double rate = elapsed >= 500 && done_ > 0 ? done_ * 1000.0 / elapsed : expectedRate_;
+    if (elapsed < ShowAfterMs)
+        return;
+    if (!stageShown_) {
+        Put(what_ + QLatin1Char('\n'));
+        stageShown_ = true;
+    }
+    const double rate = done_ > 0 ? done_ * 1000.0 / elapsed : expectedRate_;
     if (terminal_) {
         if (!force && sinceDraw_.isValid() && sinceDraw_.elapsed() < RedrawMs)
             return;
         sinceDraw_.start();
-        const QString bar = BarText(done_, total_, rate, width_ - 1);
-        std::fputs(("\r" + bar + "\x1b[K").toLocal8Bit().constData(), out_);
+        Put(QLatin1Char('\r') + BarText(done_, total_, rate, width_ - 1)
+            + QStringLiteral("\x1b[K"));
         barShown_ = true;
-    } else {
-        if (total_ <= 0)
-            return;
-        const int tenth = int(done_ * 10 / total_);
-        if (tenth == lastTenth_)
-            return;
-        lastTenth_ = tenth;
-        std::fputs((BarText(done_, total_, rate, 0) + QLatin1Char('\n')).toLocal8Bit().constData(),
-                   out_);
+        return;
     }
-    std::fflush(out_);
+    if (total_ <= 0)
+        return;
+    const int tenth = int(done_ * 10 / total_);
+    if (tenth == lastTenth_)
+        return;
+    lastTenth_ = tenth;
+    Put(BarText(done_, total_, rate, 0) + QLatin1Char('\n'));
 }
 
 QString TerminalProgress::BarText(qint64 done, qint64 total, double bytesPerSecond, int width)

@@ -8,21 +8,22 @@
 #include <cstdio>
 #include <mutex>
 
-// How far a long transfer has got, on the program's error output: on a
-// terminal one bar redrawn in place, otherwise a plain line when a stage
-// begins and at every tenth of it.
+// How far a long transfer has got, on the program's error output. A stage
+// shows once it has run for ShowAfterMs (short ones never show): what it
+// does, then on a terminal one bar redrawn in place, otherwise a plain line
+// at every tenth of it. It never asks to stop.
 class TerminalProgress : public ProgressObserver
 {
 public:
+    static constexpr qint64 ShowAfterMs = 500;
+
     TerminalProgress(FILE *out, bool terminal, int width = 80);
     ~TerminalProgress() override;
 
     void Stage(const QString &what, qint64 totalBytes, double expectedBytesPerSecond) override;
     void Progress(qint64 doneBytes) override;
-    // Once the deadline has passed the transfer is asked to stop.
-    bool CancelRequested() override;
+    bool CancelRequested() override { return false; }
 
-    void SetDeadlineMs(qint64 ms) { deadlineMs_ = ms; }
     // Ends a bar that is on screen with a line break.
     void Finish();
 
@@ -32,6 +33,8 @@ public:
 
 private:
     void Draw(bool force);
+    void EndBar();
+    void Put(const QString &text);
 
     FILE *out_;
     bool terminal_;
@@ -39,10 +42,11 @@ private:
     std::mutex mutex_;
     QElapsedTimer clock_; // since the stage began
     QElapsedTimer sinceDraw_;
-    qint64 deadlineMs_ = 0;
+    QString what_;
     qint64 total_ = -1;
     qint64 done_ = 0;
     double expectedRate_ = 0;
     int lastTenth_ = -1;
+    bool stageShown_ = false;
     bool barShown_ = false;
 };

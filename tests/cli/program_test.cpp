@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 namespace {
 
 using Behaviour = TcpFarm::Behaviour;
@@ -257,7 +259,31 @@ TEST(CliProgram, ADeadlineEndsAStalledPrinterAndSparesTheOthers)
                           Tcp(farm.Port(0)), QStringLiteral("send"), big },
                         20000); // the network's own limit is 30 s
     EXPECT_EQ(run.exitCode, 1);
-    EXPECT_EQ(run.out, Tcp(farm.Port(0)).toUtf8() + " FAILED: Timed out after 1 s\n");
+    // The link stops the transfer at the deadline and says how far it got.
+    EXPECT_TRUE(run.out.startsWith(Tcp(farm.Port(0)).toUtf8()
+                                   + " FAILED: Timed out after 1 s. Cancelled after "))
+        << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains(" of 33,554,432 bytes. The printer may be waiting"))
+        << run.out.toStdString();
+    // A single printer's long transfer shows its progress on the error
+    // output, in plain lines when that is not a terminal.
+    EXPECT_TRUE(run.err.startsWith(
+        "Sending 33,554,432 bytes to 127.0.0.1:" + QByteArray::number(farm.Port(0)) + "\n  0%  "))
+        << run.err.toStdString();
+
+    // A device whose opening blocks cannot be stopped: it is given up soon
+    // after its deadline, and the program does not wait for it.
+    const QString fifo = dir.filePath(QStringLiteral("lp0"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const CliRun stuck
+        = RunCliProgram({ QStringLiteral("--timeout"), QStringLiteral("1"), QStringLiteral("--to"),
+                          QStringLiteral("lpt://") + fifo, QStringLiteral("test-page") },
+                        20000);
+    EXPECT_EQ(stuck.exitCode, 1);
+    EXPECT_EQ(stuck.out,
+              "lpt://" + QFile::encodeName(fifo)
+                  + " FAILED: Timed out after 1 s; its interface did not stop, and part "
+                    "of the command may have been sent\n");
 
     // A printer that never reads still takes a small job into its buffers.
     const CliRun both
@@ -284,6 +310,12 @@ TEST(CliProgram, TextOutputAndExitStatus)
         return l.startsWith(out.toUtf8() + " ok 15 B ");
     }));
     EXPECT_TRUE(lines.last().startsWith("2 targets: 1 ok, 1 failed in "));
+
+    // A short transfer shows no progress.
+    const CliRun single
+        = RunCliProgram({ QStringLiteral("--to"), out, QStringLiteral("dump-mode") });
+    EXPECT_EQ(single.exitCode, 0);
+    EXPECT_EQ(single.err, QByteArray());
 
     const CliRun quiet = RunCliProgram(
         { QStringLiteral("-q"), QStringLiteral("--to"), out, QStringLiteral("reset") });
