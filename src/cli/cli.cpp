@@ -228,6 +228,10 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
         if (!result.ok) {
             report.verdict = Verdict::Failed;
             report.error = result.error;
+            if (!result.advice.isEmpty()) {
+                report.moreLines = result.advice.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+                report.extra.insert(QStringLiteral("advice"), result.advice);
+            }
         } else {
             report.verdict = Verdict::Ok;
             report.bytes = result.bytesSent;

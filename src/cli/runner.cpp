@@ -1,5 +1,6 @@
 #include "cli/runner.h"
 
+#include "core/erroradvice.h"
 #include "core/exceptions.h"
 #include "link/progress.h"
 #include "serial/cport.h"
@@ -95,6 +96,7 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
         result.error = TimedOut(options.timeoutMs) + QStringLiteral(". ") + e.Message();
     } catch (const ETarvolinError &e) {
         result.error = e.Message();
+        result.advice = ErrorAdvice(e.Particulars());
     } catch (const std::exception &e) {
         result.error = QString::fromLocal8Bit(e.what());
     }

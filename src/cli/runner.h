@@ -25,6 +25,7 @@ struct CliJobResult
     bool ok = false;
     bool timedOut = false;
     QString error; // the message the window would show
+    QString advice; // what it concerns and what to try, as the window adds below it
     qint64 bytesSent = 0;
     qint64 elapsedMs = 0;
     QByteArray reply; // read-backs: every byte the printer answered

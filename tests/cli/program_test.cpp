@@ -311,6 +311,18 @@ TEST(CliProgram, TextOutputAndExitStatus)
     }));
     EXPECT_TRUE(lines.last().startsWith("2 targets: 1 ok, 1 failed in "));
 
+    // A failure says what it concerns and what to try, as the window does
+    // below its message.
+    const QString missing = dir.filePath(QStringLiteral("lp9"));
+    const CliRun advised
+        = RunCliProgram({ QStringLiteral("--to"), QStringLiteral("lpt://") + missing,
+                          QStringLiteral("test-page") });
+    EXPECT_EQ(advised.exitCode, 1);
+    EXPECT_TRUE(advised.out.startsWith("lpt://" + missing.toUtf8()
+                                       + " FAILED: File not found\n  Device: " + missing.toUtf8()
+                                       + "\n"))
+        << advised.out.toStdString();
+
     // A short transfer shows no progress.
     const CliRun single
         = RunCliProgram({ QStringLiteral("--to"), out, QStringLiteral("dump-mode") });
