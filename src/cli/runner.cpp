@@ -88,6 +88,7 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
             result.bytesSent = job.bytes.size();
         } else {
             result.error = message;
+            result.advice = ErrorAdvice(link.LastMessageParticulars());
         }
     } catch (const EOperationCancelled &e) {
         // Only the deadline stops a transfer here.

@@ -17,6 +17,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -304,8 +306,15 @@ TEST(CliProgram, TextOutputAndExitStatus)
                                          Tcp(closed), QStringLiteral("dump-mode") });
     EXPECT_EQ(mixed.exitCode, 1);
     const QList<QByteArray> lines = OutputLines(mixed.out);
-    ASSERT_EQ(lines.size(), 3) << mixed.out.toStdString();
-    EXPECT_TRUE(lines.contains(Tcp(closed).toUtf8() + " FAILED: Connect error"));
+    ASSERT_EQ(lines.size(), 6) << mixed.out.toStdString();
+    // The failure's particulars follow it, indented, as the window shows
+    // them below its message.
+    const qsizetype failed = lines.indexOf(Tcp(closed).toUtf8() + " FAILED: Connect error");
+    ASSERT_GE(failed, 0) << mixed.out.toStdString();
+    EXPECT_EQ(lines.mid(failed + 1, 2),
+              (QList<QByteArray> { "  Printer: 127.0.0.1:" + QByteArray::number(closed),
+                                   "  System: " + QByteArray(std::strerror(ECONNREFUSED)) }));
+    EXPECT_TRUE(lines[failed + 3].startsWith("  Is the printer switched on"));
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QByteArray &l) {
         return l.startsWith(out.toUtf8() + " ok 15 B ");
     }));
