@@ -376,20 +376,6 @@ TEST(CliProgram, EveryPrinterOfAFleetGetsItsOwnEthernetId)
         }
 }
 
-// The exchange gives the printer 20 to 50 ms to begin its answer; a busy
-// machine may not run the test printer's thread that soon. A run that
-// should have had an answer and got none is tried again, a few times.
-CliRun RunSerial(const QStringList &args, bool answerExpected)
-{
-    CliRun run;
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        run = RunCliProgram(args);
-        if (!answerExpected || run.exitCode != 1)
-            break;
-    }
-    return run;
-}
-
 struct StatusCase
 {
     QByteArray reply;
@@ -416,8 +402,8 @@ TEST(CliProgram, StatusOverSerialNamesTheConditions)
         printer.SetReply(c.reply);
         const QString uri
             = QStringLiteral("com://") + printer.SlavePath() + QStringLiteral("?baud=19200");
-        const CliRun run = RunSerial({ QStringLiteral("--to"), uri, QStringLiteral("status") },
-                                     !c.reply.isEmpty());
+        const CliRun run = RunCliReadBack({ QStringLiteral("--to"), uri, QStringLiteral("status") },
+                                          !c.reply.isEmpty());
         EXPECT_EQ(run.exitCode, c.exitCode) << run.err.toStdString();
         EXPECT_TRUE(run.out.startsWith(uri.toUtf8() + c.says)) << run.out.toStdString();
         if (c.exitCode == 0) {
@@ -436,13 +422,14 @@ TEST(CliProgram, FileListAndFreeMemoryOverSerial)
     ASSERT_TRUE(printer.IsValid());
     const QString uri = QStringLiteral("com://") + printer.SlavePath();
     printer.SetReply("DRAM FILES: A.FNT B.FNT FLASH FILES: C.FNT\r");
-    const CliRun files = RunSerial({ QStringLiteral("--to"), uri, QStringLiteral("files") }, true);
+    const CliRun files
+        = RunCliReadBack({ QStringLiteral("--to"), uri, QStringLiteral("files") }, true);
     EXPECT_EQ(files.exitCode, 0);
     EXPECT_TRUE(files.out.endsWith("\n  DRAM FILES: \n  A.FNT B.FNT \n  FLASH FILES: \n  C.FNT\n"))
         << files.out.toStdString();
 
     printer.SetReply("DRAM FREE BYTE(KB): 512FLASH FREE BYTE(KB): 4096\r\n");
-    const CliRun free = RunSerial(
+    const CliRun free = RunCliReadBack(
         { QStringLiteral("--json"), QStringLiteral("--to"), uri, QStringLiteral("free-memory") },
         true);
     EXPECT_EQ(free.exitCode, 0);
