@@ -19,6 +19,7 @@
 #include "support/ui/modal.h"
 #include "support/ui/windowtest.h"
 #include "tool/ui/commandtooltab.h"
+#include "ui/errorbox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -33,6 +34,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QTabWidget>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -199,6 +201,71 @@ TEST_F(CliAgainstWindow, StoreSettingsWithBlankBoxesAndNoLabelSize)
     TypeProfile(text);
     Press("Button10");
     EXPECT_EQ(CliSent({ QStringLiteral("store-settings"), profile }), WindowSent());
+}
+
+// A value the window refuses is refused by the program with the window's
+// own message, named with its file, line and key, and nothing is sent.
+TEST_F(CliAgainstWindow, RefusedProfileValuesSayWhatTheWindowSays)
+{
+    struct Refused
+    {
+        const char *key;
+        const char *field;
+        const char *value;
+        const char *button;
+        const char *operation;
+    };
+    const Refused cases[] = {
+        { "width", "paperwidthe", "7x6", "Button10", "store-settings" },
+        { "height", "paperheighte", "4..5", "Button10", "store-settings" },
+        { "top", "Lte", "", "Button10", "store-settings" },
+        { "shift", "Shifte", "1e99999", "Button10", "store-settings" },
+        { "home-y", "Homeye", "1.5.", "Button10", "store-settings" },
+        { "width", "paperwidthe", "", "Button24", "test-label" },
+        { "height", "paperheighte", "abc", "Button24", "test-label" },
+    };
+    const QString target = dir.filePath(QStringLiteral("refused.out"));
+    for (const Refused &c : cases) {
+        SCOPED_TRACE(QStringLiteral("%1 %2 = '%3'").arg(c.operation, c.key, c.value).toStdString());
+        auto *edit = Control<QLineEdit>(c.field);
+        const QString before = edit->text();
+        edit->setText(QString::fromUtf8(c.value));
+        watcher.Clear();
+        Control<QPushButton>(c.button)->click();
+        edit->setText(before);
+        ASSERT_EQ(watcher.Seen().size(), 1u)
+            << watcher.Texts().join(QLatin1Char('|')).toStdString();
+        const QString shown = watcher.Seen()[0].text;
+        EXPECT_EQ(WindowSent(), QByteArray("<nothing sent>"));
+
+        const QString profile
+            = WriteTempFile(dir, QStringLiteral("refused.ini"),
+                            QStringLiteral("# refused\n%1 = %2\n").arg(c.key, c.value).toUtf8());
+        const CliRun run
+            = RunCliProgram({ QStringLiteral("--to"), QStringLiteral("file://") + target,
+                              QString::fromLatin1(c.operation), profile });
+        EXPECT_EQ(run.exitCode, 2);
+        // The error box closes the message with a full stop; the line does not.
+        const QString prefix
+            = QStringLiteral("tarvolin-cli: %1: %2:2: %3: ").arg(c.operation, profile, c.key);
+        const QString said = QString::fromUtf8(run.err);
+        ASSERT_TRUE(said.startsWith(prefix)) << said.toStdString();
+        EXPECT_EQ(ErrorBoxText(said.mid(prefix.size()).section(QLatin1Char('\n'), 0, 0)), shown);
+        EXPECT_TRUE(said.endsWith(QStringLiteral("\nTry 'tarvolin-cli --help'.\n")));
+        EXPECT_FALSE(QFile::exists(target));
+    }
+
+    // Home X takes digits only: the window refuses the key as it is typed.
+    watcher.Clear();
+    QTest::keyClicks(Control<QLineEdit>("Homexe"), QStringLiteral("-"));
+    ASSERT_EQ(watcher.Seen().size(), 1u);
+    const QString profile
+        = WriteTempFile(dir, QStringLiteral("homex.ini"), QByteArray("home-x = -5\n"));
+    const CliRun run = RunCliProgram({ QStringLiteral("--to"), QStringLiteral("file://") + target,
+                                       QStringLiteral("store-settings"), profile });
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_TRUE(run.err.contains(": home-x: '-5': " + watcher.Seen()[0].text.toUtf8()))
+        << run.err.toStdString();
 }
 
 TEST_F(CliAgainstWindow, DownloadDirectoryLabelAndFormat)
