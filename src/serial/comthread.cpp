@@ -88,26 +88,35 @@ void TComThread::Start()
 void TComThread::StopAndWait()
 {
     posixport::SignalEventFd(stopFd_);
-    std::unique_lock lock(handOver_->mutex);
-    while (!handOver_->finished) {
-        if (handOver_->state == HandOver::Waiting) {
+    // A handler run from here may close the port, which stops the thread and
+    // destroys this object: past a delivery only these copies are used, and
+    // nothing at all once that inner stop has joined the thread.
+    const std::shared_ptr<HandOver> handOver = handOver_;
+    TCustomComPort *const port = port_;
+    std::unique_lock lock(handOver->mutex);
+    while (!handOver->finished) {
+        if (handOver->state == HandOver::Waiting) {
             lock.unlock();
-            ServiceWaiting(handOver_, port_);
+            ServiceWaiting(handOver, port);
             lock.lock();
+            if (handOver->joined)
+                return;
             continue;
         }
         // Only this thread runs deliveries: one running now is further up
         // this very call stack (the port was closed from inside a handler).
         // Waiting for it would never end, so let the event thread go.
-        if (handOver_->state == HandOver::Running && !handOver_->abandoned) {
-            handOver_->abandoned = true;
-            handOver_->changed.notify_all();
+        if (handOver->state == HandOver::Running && !handOver->abandoned) {
+            handOver->abandoned = true;
+            handOver->changed.notify_all();
         }
-        handOver_->changed.wait(lock);
+        handOver->changed.wait(lock);
     }
     lock.unlock();
     if (thread_.joinable())
         thread_.join();
+    lock.lock();
+    handOver->joined = true;
 }
 
 void TComThread::NoteTxEmpty()

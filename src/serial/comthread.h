@@ -54,6 +54,7 @@ private:
         bool failed = false; // the delivery raised
         bool abandoned = false; // the port closed from inside a delivery
         bool finished = false; // the thread has ended
+        bool joined = false; // StopAndWait is done with the thread
     };
 
     void Run();

@@ -198,6 +198,41 @@ TEST_F(ComThreadTest, ClosingFromInsideADeliveryDoesNotDeadlock)
     EXPECT_TRUE(port.Connected());
 }
 
+// The batch ClosePort delivers on its way out reaches a handler that closes
+// the port itself (and, in the second case, opens it again): the inner close
+// stops and destroys the thread object the outer close is still inside.
+TEST_F(ComThreadTest, AHandlerClosingThePortInsideClosePortsDelivery)
+{
+    for (const bool reopen : { false, true }) {
+        SCOPED_TRACE(reopen ? "closed and reopened" : "closed");
+        packets.clear();
+        int handled = 0;
+        cpdata.OnPacket = [&](QObject *, const QByteArray &t) {
+            packets.push_back(t);
+            if (handled++ == 0) {
+                port.ClosePort();
+                if (reopen)
+                    port.OpenPort();
+            }
+        };
+        port.OpenPort();
+        ASSERT_TRUE(pty.Write("last"));
+        ASSERT_TRUE(WaitWithoutEvents([&] { return port.DeliveryWaiting(); }));
+        ASSERT_TRUE(WaitWithoutEvents([&] { return port.InputQueueCount() == 4; }));
+        port.ClosePort();
+        EXPECT_EQ(packets, std::vector<QByteArray> { "last" });
+        EXPECT_FALSE(port.Connected());
+        EXPECT_FALSE(port.ThreadCreated());
+
+        // The port still works afterwards.
+        port.OpenPort();
+        ASSERT_TRUE(pty.Write("next"));
+        ASSERT_TRUE(WaitWithEvents([&] { return packets.size() == 2; }));
+        EXPECT_EQ(packets.back(), "next");
+        port.ClosePort();
+    }
+}
+
 TEST_F(ComThreadTest, WithoutSynchronisationHandlersRunOnTheEventThread)
 {
     std::mutex mutex;
