@@ -26,6 +26,16 @@ void QuietMessages(QtMsgType type, const QMessageLogContext &context, const QStr
 }
 } // namespace
 
+#if defined(__SANITIZE_THREAD__)
+// Tests start real programs (the command-line program, the virtual printer)
+// while their own helper threads run; the child only calls exec, which the
+// thread sanitizer does not know unless told.
+extern "C" const char *__tsan_default_options()
+{
+    return "die_after_fork=0";
+}
+#endif
+
 // Window tests get a QApplication on the offscreen platform; core tests get
 // only the event loop, which the serial component needs, or a QGuiApplication
 // where they draw text.
