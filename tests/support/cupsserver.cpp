@@ -8,6 +8,8 @@
 
 #include <cups/cups.h>
 
+#include <csignal>
+
 namespace {
 
 bool WriteText(const QString &path, const QString &text)
@@ -35,21 +37,14 @@ CupsServer::CupsServer()
 
 CupsServer::~CupsServer()
 {
-    if (cupsd_.state() != QProcess::NotRunning) {
-        cupsd_.terminate();
-        if (!cupsd_.waitForFinished(3000)) {
-            cupsd_.kill();
-            cupsd_.waitForFinished(3000);
-        }
-    }
+    cupsd_.Stop(SIGTERM, 3000);
     cupsSetServer(nullptr);
     qunsetenv("CUPS_SERVER");
 }
 
 void CupsServer::Kill()
 {
-    cupsd_.kill();
-    cupsd_.waitForFinished(3000);
+    cupsd_.Stop(SIGKILL, 3000);
 }
 
 QString CupsServer::SocketPath() const
@@ -99,14 +94,12 @@ bool CupsServer::Start()
         return false;
     }
 
-    cupsd_.setProgram(cupsd);
-    cupsd_.setArguments({ QStringLiteral("-f"), QStringLiteral("-c"),
-                          root + QStringLiteral("/cupsd.conf"), QStringLiteral("-s"),
-                          root + QStringLiteral("/cups-files.conf") });
-    cupsd_.setProcessChannelMode(QProcess::MergedChannels);
-    cupsd_.start();
-    if (!cupsd_.waitForStarted(5000)) {
-        error_ = QStringLiteral("cupsd did not start: ") + cupsd_.errorString();
+    if (!cupsd_.Start(cupsd,
+                      { QStringLiteral("-f"), QStringLiteral("-c"),
+                        root + QStringLiteral("/cupsd.conf"), QStringLiteral("-s"),
+                        root + QStringLiteral("/cups-files.conf") },
+                      true)) {
+        error_ = QStringLiteral("cupsd did not start: ") + cupsd_.Error();
         return false;
     }
     const QString socket = SocketPath();
@@ -117,8 +110,9 @@ bool CupsServer::Start()
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 10000) {
-        if (cupsd_.state() == QProcess::NotRunning) {
-            error_ = QStringLiteral("cupsd exited: ") + QString::fromLocal8Bit(cupsd_.readAll());
+        if (!cupsd_.Running()) {
+            cupsd_.Read();
+            error_ = QStringLiteral("cupsd exited: ") + QString::fromLocal8Bit(cupsd_.TakeOutput());
             return false;
         }
         if (QFileInfo::exists(socket)) {
@@ -137,15 +131,15 @@ bool CupsServer::Start()
 
 bool CupsServer::AddRawQueue(const QString &name, quint16 port, QString *error)
 {
-    QProcess lpadmin;
-    lpadmin.setProcessChannelMode(QProcess::MergedChannels);
-    lpadmin.start(QStringLiteral("lpadmin"),
-                  { QStringLiteral("-h"), SocketPath(), QStringLiteral("-p"), name,
-                    QStringLiteral("-E"), QStringLiteral("-v"),
-                    QStringLiteral("socket://127.0.0.1:%1/?contimeout=2").arg(port) });
-    const bool ok = lpadmin.waitForFinished(15000) && lpadmin.exitStatus() == QProcess::NormalExit
-        && lpadmin.exitCode() == 0;
+    ChildProcess lpadmin;
+    const bool ok
+        = lpadmin.Start(QStringLiteral("lpadmin"),
+                        { QStringLiteral("-h"), SocketPath(), QStringLiteral("-p"), name,
+                          QStringLiteral("-E"), QStringLiteral("-v"),
+                          QStringLiteral("socket://127.0.0.1:%1/?contimeout=2").arg(port) },
+                        true)
+        && lpadmin.WaitForExit(15000) && lpadmin.ExitCode() == 0;
     if (!ok && error)
-        *error = QString::fromLocal8Bit(lpadmin.readAll());
+        *error = lpadmin.Error() + QString::fromLocal8Bit(lpadmin.TakeOutput());
     return ok;
 }

@@ -1,7 +1,8 @@
 #pragma once
 
+#include "support/childprocess.h"
+
 #include <QByteArray>
-#include <QProcess>
 #include <QString>
 #include <QTemporaryDir>
 
@@ -30,7 +31,7 @@ private:
     bool Start();
 
     std::unique_ptr<QTemporaryDir> dir_;
-    QProcess cupsd_;
+    ChildProcess cupsd_;
     bool started_ = false;
     QString error_;
 };

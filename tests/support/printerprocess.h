@@ -4,25 +4,19 @@
 // device path and TCP address the printer announces, collects its log, and
 // stops it with SIGTERM (killing it only if it does not stop).
 //
-// Started with a plain fork, not QProcess: QProcess starts children with
-// vfork semantics (clone with CLONE_VM and no thread area of its own), so the
-// child runs the thread sanitizer's interceptors on the parent thread's own
-// sanitizer state before it execs. From then on the sanitizer no longer sees
-// that thread's locks, and every hand-over between it and another thread is
-// reported as a race. fork is intercepted and keeps that state apart.
-//
 // Usage:
 //   PrinterProcess printer({ "--pty", "--tcp", "0" });
 //   ASSERT_TRUE(printer.IsRunning()) << printer.Error();
 //   port.SetPort(printer.PtyPath());
 //   EXPECT_FALSE(printer.WaitForLine("status query: 05").isEmpty());
 
+#include "support/childprocess.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 
 #include <csignal>
-#include <sys/types.h>
 
 class PrinterProcess
 {
@@ -33,11 +27,11 @@ public:
     explicit PrinterProcess(const QStringList &arguments);
     ~PrinterProcess();
 
-    bool IsRunning() const { return Running() && ready_; }
+    bool IsRunning() const { return process_.Running() && ready_; }
     QString Error() const { return error_; }
     QString PtyPath() const { return ptyPath_; }
     quint16 TcpPort() const { return tcpPort_; }
-    pid_t Pid() const { return pid_; }
+    pid_t Pid() const { return process_.Pid(); }
 
     // The first line of standard output not yet looked at that contains
     // `text`, waiting at most timeoutMs; empty when none came.
@@ -57,23 +51,10 @@ public:
     // after timeoutMs or crashed.
     int WaitForExit(int timeoutMs = 5000);
 
-    PrinterProcess(const PrinterProcess &) = delete;
-    PrinterProcess &operator=(const PrinterProcess &) = delete;
-
 private:
-    // Collects what the printer wrote, waiting at most timeoutMs for more.
     void ReadOutput(int timeoutMs = 0);
-    // Reaps the printer once it has ended.
-    bool Running() const;
-    int ExitCode() const;
 
-    pid_t pid_ = -1;
-    int input_ = -1; // a socket, so that writing to a printer that ended is no signal
-    int output_ = -1;
-    int errors_ = -1;
-    mutable bool ended_ = false;
-    mutable int status_ = 0;
-    QByteArray errorText_;
+    ChildProcess process_;
     QStringList lines_;
     QByteArray partial_;
     qsizetype read_ = 0; // lines WaitForLine has looked at
