@@ -4,6 +4,7 @@
 #include "cli/profile.h"
 #include "commands/settingsbuilder.h"
 #include "support/cliprocess.h"
+#include "support/cupsserver.h"
 #include "support/ptyprinter.h"
 #include "support/qtprint.h"
 #include "support/tcpfarm.h"
@@ -295,6 +296,31 @@ TEST(CliProgram, ADeadlineEndsAStalledPrinterAndSparesTheOthers)
                         20000);
     EXPECT_EQ(both.exitCode, 0) << both.out.toStdString();
     EXPECT_EQ(farm.Jobs(1), std::vector<QByteArray> { "^XA^XZ" });
+}
+
+// An installed printer takes each send as one raw job, whole; a queue that
+// does not exist is named and the others are served.
+TEST(CliProgram, InstalledPrinterQueueGetsTheBytesAsOneRawJob)
+{
+    CupsServer cups;
+    ASSERT_TRUE(cups.Started()) << cups.Error().toStdString();
+    TcpFarm farm({ Behaviour::Record });
+    QString error;
+    ASSERT_TRUE(cups.AddRawQueue(QStringLiteral("Line7"), farm.Port(0), &error))
+        << error.toStdString();
+    const QString text = QStringLiteral("^XA\n^FO20,20^FDQueue ÄÖ^FS\n^XZ");
+    const CliRun run = RunCliProgram({ QStringLiteral("--to"), QStringLiteral("cups://Line7"),
+                                       QStringLiteral("--to"), QStringLiteral("cups://NoSuchQueue"),
+                                       QStringLiteral("text"), text });
+    EXPECT_EQ(run.exitCode, 1) << run.out.toStdString();
+    const QList<QByteArray> lines = OutputLines(run.out);
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const QByteArray &l) {
+        return l.startsWith("cups://Line7 ok 36 B ");
+    })) << run.out.toStdString();
+    EXPECT_TRUE(run.out.contains("cups://NoSuchQueue FAILED: ")) << run.out.toStdString();
+    ASSERT_TRUE(farm.WaitForJobs(1, 30000));
+    EXPECT_EQ(farm.Jobs(0),
+              std::vector<QByteArray> { "^XA\r\n^FO20,20^FDQueue \xc3\x84\xc3\x96^FS\r\n^XZ\r\n" });
 }
 
 TEST(CliProgram, TextOutputAndExitStatus)
