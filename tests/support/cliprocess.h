@@ -3,9 +3,12 @@
 // Runs the command-line program as a process, as a script would. Only for
 // test executables that know where the program is (TARVOLIN_CLI_PROGRAM).
 
+#include "support/childprocess.h"
+
 #include <QByteArray>
-#include <QProcess>
 #include <QStringList>
+
+#include <csignal>
 
 #include <gtest/gtest.h>
 
@@ -21,25 +24,20 @@ struct CliRun
 // test fails (it hung).
 inline CliRun RunCliProgram(const QStringList &arguments, int timeoutMs = 60000)
 {
-    QProcess process;
-    process.setProgram(QStringLiteral(TARVOLIN_CLI_PROGRAM));
-    process.setArguments(arguments);
-    process.start();
+    ChildProcess process;
     CliRun run;
-    if (!process.waitForStarted(10000)) {
-        ADD_FAILURE() << "tarvolin-cli did not start: " << process.errorString().toStdString();
+    if (!process.Start(QStringLiteral(TARVOLIN_CLI_PROGRAM), arguments)) {
+        ADD_FAILURE() << "tarvolin-cli did not start: " << process.Error().toStdString();
         return run;
     }
-    process.closeWriteChannel();
-    run.finished = process.waitForFinished(timeoutMs);
+    run.finished = process.WaitForExit(timeoutMs);
     if (!run.finished) {
-        process.kill();
-        process.waitForFinished(5000);
+        process.Stop(SIGKILL, 5000);
         ADD_FAILURE() << "tarvolin-cli did not finish within " << timeoutMs << " ms";
     }
-    run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-    run.out = process.readAllStandardOutput();
-    run.err = process.readAllStandardError();
+    run.exitCode = process.ExitCode();
+    run.out = process.TakeOutput();
+    run.err = process.Errors();
     return run;
 }
 
