@@ -8,17 +8,17 @@ QString CommandLine::Value(const QString &name, const QString &fallback) const
     return v.isEmpty() ? fallback : v.last();
 }
 
-CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionSpec> &options)
+CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionInfo> &options)
 {
     CommandLine line;
-    auto take = [&](const OptionSpec &spec, const QString &value) {
-        line.given << spec.name;
-        line.values[spec.name] << value;
+    auto take = [&](const OptionInfo &option, const QString &value) {
+        line.given << option.name;
+        line.values[option.name] << value;
     };
     bool optionsEnded = false;
     for (qsizetype i = 0; i < args.size(); ++i) {
         const QString &arg = args[i];
-        const OptionSpec *spec = nullptr;
+        const OptionInfo *option = nullptr;
         QString inlineValue;
         bool hasInlineValue = false;
         if (!optionsEnded && arg == QLatin1String("--")) {
@@ -33,19 +33,19 @@ CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionSp
                 hasInlineValue = true;
                 name.truncate(eq);
             }
-            for (const OptionSpec &o : options)
+            for (const OptionInfo &o : options)
                 if (o.name == name)
-                    spec = &o;
-            if (!spec)
+                    option = &o;
+            if (!option)
                 throw EUsageError(QStringLiteral("unknown option '--%1'").arg(name));
         } else if (!optionsEnded && arg.size() >= 2 && arg.startsWith(QLatin1Char('-'))) {
-            for (const OptionSpec &o : options)
+            for (const OptionInfo &o : options)
                 if (!o.shortName.isNull() && o.shortName == arg[1])
-                    spec = &o;
-            if (!spec)
+                    option = &o;
+            if (!option)
                 throw EUsageError(QStringLiteral("unknown option '%1'").arg(arg.left(2)));
             if (arg.size() > 2) {
-                if (spec->valueName.isEmpty())
+                if (option->valueName.isEmpty())
                     throw EUsageError(QStringLiteral("unknown option '%1'").arg(arg));
                 inlineValue = arg.mid(2);
                 hasInlineValue = true;
@@ -58,17 +58,17 @@ CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionSp
             continue;
         }
 
-        if (spec->valueName.isEmpty()) {
+        if (option->valueName.isEmpty()) {
             if (hasInlineValue)
-                throw EUsageError(QStringLiteral("--%1 takes no value").arg(spec->name));
-            take(*spec, QString());
+                throw EUsageError(QStringLiteral("--%1 takes no value").arg(option->name));
+            take(*option, QString());
         } else if (hasInlineValue) {
-            take(*spec, inlineValue);
+            take(*option, inlineValue);
         } else if (i + 1 < args.size()) {
-            take(*spec, args[++i]);
+            take(*option, args[++i]);
         } else {
             throw EUsageError(
-                QStringLiteral("--%1 needs a value (%2)").arg(spec->name, spec->valueName));
+                QStringLiteral("--%1 needs a value (%2)").arg(option->name, option->valueName));
         }
     }
     return line;

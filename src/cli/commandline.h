@@ -7,7 +7,7 @@
 #include <vector>
 
 // One option of the command line.
-struct OptionSpec
+struct OptionInfo
 {
     QString name; // the long name, given as --name
     QChar shortName; // -x, or null for none
@@ -32,7 +32,7 @@ struct CommandLine
 // Options may stand before or after the operation: --name, --name=VALUE,
 // --name VALUE, -x VALUE, -xVALUE; "--" ends the options. Throws
 // EUsageError for an unknown option or a missing value.
-CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionSpec> &options);
+CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionInfo> &options);
 
 // Reads a whole number in [low, high] given to an option, or throws
 // EUsageError naming the option.

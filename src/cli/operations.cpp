@@ -415,9 +415,9 @@ const Operation *FindOperation(const QString &name)
 
 namespace {
 
-const std::vector<OptionSpec> &GlobalOptions()
+const std::vector<OptionInfo> &GlobalOptions()
 {
-    static const std::vector<OptionSpec> options = {
+    static const std::vector<OptionInfo> options = {
         { QStringLiteral("to"), QChar(), QStringLiteral("URI"),
           QStringLiteral("a printer to serve; may be given many times") },
         { QStringLiteral("targets"), QChar(), QStringLiteral("FILE"),
@@ -440,9 +440,9 @@ const std::vector<OptionSpec> &GlobalOptions()
     return options;
 }
 
-const std::vector<OptionSpec> &OperationOptions()
+const std::vector<OptionInfo> &OperationOptions()
 {
-    static const std::vector<OptionSpec> options = {
+    static const std::vector<OptionInfo> options = {
         { QStringLiteral("copies"), QChar(), QStringLiteral("N"),
           QStringLiteral("number of labels (1)") },
         { QStringLiteral("frame"), QChar(), QString(),
@@ -465,19 +465,19 @@ const std::vector<OptionSpec> &OperationOptions()
 
 } // namespace
 
-const std::vector<OptionSpec> &AllOptions()
+const std::vector<OptionInfo> &AllOptions()
 {
-    static const std::vector<OptionSpec> options = [] {
-        std::vector<OptionSpec> all = GlobalOptions();
+    static const std::vector<OptionInfo> options = [] {
+        std::vector<OptionInfo> all = GlobalOptions();
         all.insert(all.end(), OperationOptions().begin(), OperationOptions().end());
         return all;
     }();
     return options;
 }
 
-const OptionSpec *FindOption(const QString &name)
+const OptionInfo *FindOption(const QString &name)
 {
-    for (const OptionSpec &o : AllOptions())
+    for (const OptionInfo &o : AllOptions())
         if (o.name == name)
             return &o;
     return nullptr;
@@ -486,12 +486,12 @@ const OptionSpec *FindOption(const QString &name)
 bool IsGlobalOption(const QString &name)
 {
     return std::any_of(GlobalOptions().begin(), GlobalOptions().end(),
-                       [&](const OptionSpec &o) { return o.name == name; });
+                       [&](const OptionInfo &o) { return o.name == name; });
 }
 
 namespace {
 
-QString OptionLine(const OptionSpec &o)
+QString OptionLine(const OptionInfo &o)
 {
     QString left
         = o.shortName.isNull() ? QStringLiteral("    ") : QStringLiteral("-%1, ").arg(o.shortName);
@@ -525,7 +525,7 @@ QString Synopsis(const Operation &op)
     if (!op.operands.isEmpty())
         s += QLatin1Char(' ') + op.operands;
     for (const QString &name : op.options) {
-        const OptionSpec *o = FindOption(name);
+        const OptionInfo *o = FindOption(name);
         s += QStringLiteral(" [--") + name
             + (o->valueName.isEmpty() ? QString() : QLatin1Char(' ') + o->valueName)
             + QLatin1Char(']');
@@ -555,7 +555,7 @@ QString ProgramHelp()
         "(LPT1..LPT4 as lpt://LPT1)\n  cups://QUEUE                 installed "
         "printer, one raw job per send\n  file:///PATH                 a file "
         "standing in for the printer\n\nOptions:\n");
-    for (const OptionSpec &o : GlobalOptions())
+    for (const OptionInfo &o : GlobalOptions())
         help += OptionLine(o);
     help += QStringLiteral(
         "\nExit status: 0 when every printer got its command (status: is Ready), 1 "

@@ -57,8 +57,8 @@ const std::vector<Operation> &Operations();
 const Operation *FindOperation(const QString &name);
 
 // The global options, then every operation's own.
-const std::vector<OptionSpec> &AllOptions();
-const OptionSpec *FindOption(const QString &name);
+const std::vector<OptionInfo> &AllOptions();
+const OptionInfo *FindOption(const QString &name);
 bool IsGlobalOption(const QString &name);
 
 // "tarvolin-cli --help" and "tarvolin-cli OPERATION --help".

@@ -176,26 +176,26 @@ QByteArray Code128Text(const QByteArray &data)
 FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fonts, int dotsPerMm,
                       QList<QString> &warnings)
 {
-    const BarcodeSpec &spec = field.barcode;
+    const BarcodeParams &barcode = field.barcode;
     FieldMark mark;
-    const int module = std::clamp(spec.module, 1, 10);
+    const int module = std::clamp(barcode.module, 1, 10);
     SymbolOptions options;
     QByteArray input = data;
     bool linear = true;
     bool twoWidths = false;
-    switch (spec.type) {
+    switch (barcode.type) {
     case 'C':
         options.symbology = BARCODE_CODE128;
         input = Code128Text(data);
         if (data.contains(">8"))
             warnings.append(QStringLiteral("Code 128: function code 1 (>8) not drawn"));
-        if (spec.mode == 'U' || spec.mode == 'D')
+        if (barcode.mode == 'U' || barcode.mode == 'D')
             warnings.append(QStringLiteral("Code 128: mode %1 drawn as plain data")
-                                .arg(QLatin1Char(spec.mode)));
+                                .arg(QLatin1Char(barcode.mode)));
         break;
     case '3':
         options.symbology = BARCODE_CODE39;
-        options.option2 = spec.checkDigit ? 1 : 0;
+        options.option2 = barcode.checkDigit ? 1 : 0;
         twoWidths = true;
         break;
     case '2':
@@ -230,23 +230,23 @@ FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fon
     case 'X':
         options.symbology = BARCODE_DATAMATRIX;
         linear = false;
-        if (spec.quality != 200)
+        if (barcode.quality != 200)
             warnings.append(
-                QStringLiteral("Data Matrix quality %1 drawn as ECC 200").arg(spec.quality));
-        options.option2 = DataMatrixSize(spec.rows, spec.columns);
-        if ((spec.rows || spec.columns) && options.option2 == 0)
+                QStringLiteral("Data Matrix quality %1 drawn as ECC 200").arg(barcode.quality));
+        options.option2 = DataMatrixSize(barcode.rows, barcode.columns);
+        if ((barcode.rows || barcode.columns) && options.option2 == 0)
             warnings.append(
                 QStringLiteral("Data Matrix %1 x %2 is not a size: size chosen by the data")
-                    .arg(spec.rows)
-                    .arg(spec.columns));
+                    .arg(barcode.rows)
+                    .arg(barcode.columns));
         options.option3 = DM_SQUARE;
         break;
     case '7':
-        options.symbology = spec.truncate ? BARCODE_PDF417COMP : BARCODE_PDF417;
+        options.symbology = barcode.truncate ? BARCODE_PDF417COMP : BARCODE_PDF417;
         linear = false;
-        options.option1 = spec.security > 0 ? std::clamp(spec.security, 1, 8) : -1;
-        options.option2 = std::clamp(spec.columns, 0, 30);
-        options.option3 = spec.rows > 0 ? std::clamp(spec.rows, 3, 90) : 0;
+        options.option1 = barcode.security > 0 ? std::clamp(barcode.security, 1, 8) : -1;
+        options.option2 = std::clamp(barcode.columns, 0, 30);
+        options.option3 = barcode.rows > 0 ? std::clamp(barcode.rows, 3, 90) : 0;
         break;
     default:
         return mark;
@@ -267,17 +267,18 @@ FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fon
     if (!linear) {
         int cellW = module;
         int cellH = module;
-        if (spec.type == 'Q') {
-            cellW = cellH = std::clamp(spec.magnification, 1, 10);
-        } else if (spec.type == 'X') {
-            cellW = cellH = spec.magnification > 0
-                ? spec.magnification
-                : std::max(spec.height / std::max(symbol.rows, 1), 1);
+        if (barcode.type == 'Q') {
+            cellW = cellH = std::clamp(barcode.magnification, 1, 10);
+        } else if (barcode.type == 'X') {
+            cellW = cellH = barcode.magnification > 0
+                ? barcode.magnification
+                : std::max(barcode.height / std::max(symbol.rows, 1), 1);
         } else {
             // PDF417: module width from ^BY, row height as asked or the bar
             // code height shared by the rows.
-            cellH = spec.magnification > 0 ? spec.magnification
-                                           : std::max(spec.height / std::max(symbol.rows, 1), 1);
+            cellH = barcode.magnification > 0
+                ? barcode.magnification
+                : std::max(barcode.height / std::max(symbol.rows, 1), 1);
         }
         const int w = symbol.width * cellW;
         const int h = symbol.rows * cellH;
@@ -301,16 +302,16 @@ FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fon
         return mark;
     }
 
-    const std::vector<Run> runs = LinearRuns(symbol, module, spec.ratio, twoWidths);
+    const std::vector<Run> runs = LinearRuns(symbol, module, barcode.ratio, twoWidths);
     int width = 0;
     for (const Run &run : runs)
         width += run.dots;
-    const int barHeight = std::max(spec.height, 1);
+    const int barHeight = std::max(barcode.height, 1);
 
     // The interpretation line: the data as printed under (or over) the bars.
     QString text;
-    if (spec.text) {
-        if (spec.type == 'C')
+    if (barcode.text) {
+        if (barcode.type == 'C')
             text = QString::fromLatin1(input);
         else
             text = symbol.text.isEmpty() ? QString::fromLatin1(input) : symbol.text;
@@ -321,9 +322,9 @@ FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fon
     const TextRun textRun = text.isEmpty() ? TextRun() : fonts.Layout(face, text);
     const int gap = text.isEmpty() ? 0 : std::max(module, 2);
     const int textBand = text.isEmpty() || !face.IsValid() ? 0 : face.cellHeight + gap;
-    const int barsTop = spec.textAbove ? textBand : 0;
+    const int barsTop = barcode.textAbove ? textBand : 0;
     // EAN and UPC guard bars reach down into the text band.
-    const bool guards = spec.type == 'E' || spec.type == 'U' || spec.type == '8';
+    const bool guards = barcode.type == 'E' || barcode.type == 'U' || barcode.type == '8';
 
     mark.size = QSizeF(std::max(width, qRound(textRun.width)), barHeight + textBand);
     mark.typesetAnchor = QPointF(0, barsTop + barHeight);
@@ -333,7 +334,7 @@ FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fon
         for (const Run &run : runs) {
             if (run.dark) {
                 int h = barHeight;
-                if (guards && !spec.textAbove && textBand > 0) {
+                if (guards && !barcode.textAbove && textBand > 0) {
                     const int total = symbol.width;
                     const int i = moduleIndex;
                     const bool guard
@@ -348,7 +349,7 @@ FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fon
         }
         if (textRun.width > 0) {
             const qreal textX = (width - textRun.width) / 2;
-            const qreal top = spec.textAbove ? 0 : barHeight + gap;
+            const qreal top = barcode.textAbove ? 0 : barHeight + gap;
             FontStore::Draw(p, face, textRun, textX, top + face.ascent);
         }
     };

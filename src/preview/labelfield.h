@@ -34,7 +34,7 @@ struct FieldBlock
 };
 
 // ^SN: the field counts up (or down) from label to label.
-struct SerialSpec
+struct SerialParams
 {
     bool on = false;
     QByteArray start;
@@ -42,7 +42,7 @@ struct SerialSpec
     bool leadingZeros = false;
 };
 
-struct BarcodeSpec
+struct BarcodeParams
 {
     char type = 0; // the command's letter: C (128), 3 (39), E (EAN-13), U (UPC-A), Q, X, 7
     int module = 2; // narrow bar / module width in dots (^BY)
@@ -80,8 +80,8 @@ struct Field
     int charset = 0; // ^CI in force
     QString text; // data in the character set
     FieldBlock block;
-    SerialSpec serial;
-    BarcodeSpec barcode;
+    SerialParams serial;
+    BarcodeParams barcode;
 
     // Graphics: ^GB width, height, thickness, rounding; ^GC diameter in width;
     // ^GE width and height; ^GD width, height, thickness and direction.

@@ -859,19 +859,20 @@ bool LabelRendererPrivate::BarcodeCommand(const LabelCommand &command, const Arg
     const char type = command.name.at(1);
     if (!QByteArray("C3EU28AQX7").contains(type))
         return false;
-    BarcodeSpec &spec = field_.barcode;
-    spec = BarcodeSpec();
-    spec.type = type;
-    spec.module = printer_.barModule;
-    spec.ratio = printer_.barRatio;
-    spec.height = printer_.barHeight;
+    BarcodeParams &barcode = field_.barcode;
+    barcode = BarcodeParams();
+    barcode.type = type;
+    barcode.module = printer_.barModule;
+    barcode.ratio = printer_.barRatio;
+    barcode.height = printer_.barHeight;
     if (args.Given(0)) {
         field_.orientation = OrientationFromLetter(args.Letter(0, 'N'), printer_.orientation);
         fieldOrientation_ = true;
     }
     auto height = [&](int i) {
         if (args.Given(i))
-            spec.height = Clamped(command, args.Int(i, spec.height), 1, MaxDimension, "height");
+            barcode.height
+                = Clamped(command, args.Int(i, barcode.height), 1, MaxDimension, "height");
     };
     auto yes = [&](int i, bool fallback) {
         return args.Letter(i, fallback ? 'Y' : 'N') == 'Y';
@@ -879,16 +880,16 @@ bool LabelRendererPrivate::BarcodeCommand(const LabelCommand &command, const Arg
     switch (type) {
     case 'C':
         height(1);
-        spec.text = yes(2, true);
-        spec.textAbove = yes(3, false);
-        spec.checkDigit = yes(4, false);
-        spec.mode = args.Letter(5, 'N');
+        barcode.text = yes(2, true);
+        barcode.textAbove = yes(3, false);
+        barcode.checkDigit = yes(4, false);
+        barcode.mode = args.Letter(5, 'N');
         break;
     case '3':
-        spec.checkDigit = yes(1, false);
+        barcode.checkDigit = yes(1, false);
         height(2);
-        spec.text = yes(3, true);
-        spec.textAbove = yes(4, false);
+        barcode.text = yes(3, true);
+        barcode.textAbove = yes(4, false);
         break;
     case 'E':
     case 'U':
@@ -896,31 +897,31 @@ bool LabelRendererPrivate::BarcodeCommand(const LabelCommand &command, const Arg
     case 'A':
     case '8':
         height(1);
-        spec.text = yes(2, true);
-        spec.textAbove = yes(3, false);
+        barcode.text = yes(2, true);
+        barcode.textAbove = yes(3, false);
         break;
     case 'Q':
         // ^BQo,model,magnification,correction,mask: the data carries its own correction.
-        spec.magnification = Clamped(command, args.Int(2, options.dotsPerMm >= 12 ? 3 : 2), 1, 10,
-                                     "magnification");
-        spec.text = false;
+        barcode.magnification = Clamped(command, args.Int(2, options.dotsPerMm >= 12 ? 3 : 2), 1,
+                                        10, "magnification");
+        barcode.text = false;
         break;
     case 'X':
         // ^BXo,h,s,c,r: module size, quality, columns, rows.
-        spec.magnification = Clamped(command, args.Int(1, 0), 0, MaxDimension, "module size");
-        spec.quality = int(args.Int(2, 200));
-        spec.columns = Clamped(command, args.Int(3, 0), 0, 144, "columns");
-        spec.rows = Clamped(command, args.Int(4, 0), 0, 144, "rows");
-        spec.text = false;
+        barcode.magnification = Clamped(command, args.Int(1, 0), 0, MaxDimension, "module size");
+        barcode.quality = int(args.Int(2, 200));
+        barcode.columns = Clamped(command, args.Int(3, 0), 0, 144, "columns");
+        barcode.rows = Clamped(command, args.Int(4, 0), 0, 144, "rows");
+        barcode.text = false;
         break;
     case '7':
         // ^B7o,h,s,c,r,t: row height, security level, columns, rows, truncation.
-        spec.magnification = Clamped(command, args.Int(1, 0), 0, MaxDimension, "row height");
-        spec.security = Clamped(command, args.Int(2, 0), 0, 8, "security level");
-        spec.columns = Clamped(command, args.Int(3, 0), 0, 30, "columns");
-        spec.rows = Clamped(command, args.Int(4, 0), 0, 90, "rows");
-        spec.truncate = yes(5, false);
-        spec.text = false;
+        barcode.magnification = Clamped(command, args.Int(1, 0), 0, MaxDimension, "row height");
+        barcode.security = Clamped(command, args.Int(2, 0), 0, 8, "security level");
+        barcode.columns = Clamped(command, args.Int(3, 0), 0, 30, "columns");
+        barcode.rows = Clamped(command, args.Int(4, 0), 0, 90, "rows");
+        barcode.truncate = yes(5, false);
+        barcode.text = false;
         break;
     default:
         break;
