@@ -2,6 +2,7 @@
 # Shared set-up for run.sh and test.sh: installs the Debian packages the
 # build and the tests need when they are missing, then configures and builds.
 # Usage: scripts/setup.sh BUILD_DIR [extra cmake arguments...]
+# TARVOLIN_BUILD_TARGETS="a b" builds only those targets instead of all.
 set -euo pipefail
 
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
@@ -39,4 +40,8 @@ if ((${#missing[@]})); then
 fi
 
 cmake -S "$root" -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@" >/dev/null
-cmake --build "$build_dir" -j "$(nproc)"
+targets=()
+for t in ${TARVOLIN_BUILD_TARGETS:-}; do
+  targets+=(--target "$t")
+done
+cmake --build "$build_dir" -j "$(nproc)" "${targets[@]}"
