@@ -11,6 +11,7 @@
 #include "link/netprinter.h"
 #include "link/printerlink.h"
 #include "link/progress.h"
+#include "pumpingobserver.h"
 #include "serial/cport.h"
 #include "support/pty.h"
 #include "support/ptydrain.h"
@@ -63,27 +64,6 @@ void RunShell(benchmark::State &state, const QString &command)
     if (std::system(command.toLocal8Bit().constData()) != 0)
         state.SkipWithError("command failed");
 }
-
-// What the window's observer costs: the event loop turns every 15 ms.
-class PumpingObserver : public ProgressObserver
-{
-public:
-    PumpingObserver() { clock_.start(); }
-    void Stage(const QString &, qint64, double) override { }
-    void Progress(qint64) override { }
-    bool CancelRequested() override
-    {
-        if (clock_.elapsed() - lastPump_ >= 15) {
-            lastPump_ = clock_.elapsed();
-            QCoreApplication::processEvents();
-        }
-        return false;
-    }
-
-private:
-    QElapsedTimer clock_;
-    qint64 lastPump_ = 0;
-};
 
 // The printer link with one interface chosen, watched as the window watches.
 struct Link

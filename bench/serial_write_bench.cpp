@@ -8,6 +8,7 @@
 
 #include "link/printerlink.h"
 #include "link/progress.h"
+#include "pumpingobserver.h"
 #include "serial/cport.h"
 #include "support/pty.h"
 #include "support/ptydrain.h"
@@ -61,26 +62,6 @@ void BM_ComPortWrite(benchmark::State &state)
     }
     state.SetBytesProcessed(state.iterations() * PayloadSize);
 }
-
-class PumpingObserver : public ProgressObserver
-{
-public:
-    PumpingObserver() { clock_.start(); }
-    void Stage(const QString &, qint64, double) override { }
-    void Progress(qint64) override { }
-    bool CancelRequested() override
-    {
-        if (clock_.elapsed() - lastPump_ >= 15) {
-            lastPump_ = clock_.elapsed();
-            QCoreApplication::processEvents();
-        }
-        return false;
-    }
-
-private:
-    QElapsedTimer clock_;
-    qint64 lastPump_ = 0;
-};
 
 void BM_ComLinkSend(benchmark::State &state)
 {
