@@ -71,14 +71,8 @@ TEST(NetPrinter, RefusedUnansweredOrInvalidAddressDoesNotConnectAndSaysWhy)
 // ends with an error instead of reporting nothing.
 TEST(NetPrinter, ResetDuringSendIsReported)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len);
+    quint16 port = 0;
+    const int listener = ListenOnLoopback(port);
 
     std::thread peer([listener] {
         const int conn = ::accept(listener, nullptr, nullptr);
@@ -90,7 +84,7 @@ TEST(NetPrinter, ResetDuringSendIsReported)
         ::close(conn);
     });
     NetPrinter printer;
-    ASSERT_TRUE(printer.KVNetOpen("127.0.0.1", ntohs(addr.sin_port)));
+    ASSERT_TRUE(printer.KVNetOpen("127.0.0.1", port));
     QByteArray big(64 * 1024 * 1024, 'x');
     QElapsedTimer clock;
     clock.start();

@@ -386,14 +386,8 @@ TEST_F(TransferTest, AnExchangeShowsItsStagesAndCanBeStoppedWhileTheReplyComes)
 
 TEST_F(TransferTest, APrinterThatResetsPartWaySaysHowFarTheSendGot)
 {
-    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr {};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
-    ASSERT_EQ(::listen(listener, 1), 0);
-    socklen_t len = sizeof addr;
-    ::getsockname(listener, reinterpret_cast<sockaddr *>(&addr), &len);
+    quint16 port = 0;
+    const int listener = ListenOnLoopback(port);
     std::thread peer([listener] {
         const int conn = ::accept(listener, nullptr, nullptr);
         // Takes some, then resets the connection with data still unread.
@@ -410,7 +404,7 @@ TEST_F(TransferTest, APrinterThatResetsPartWaySaysHowFarTheSendGot)
     });
     selection.ethernet = true;
     selection.ipAddress = "127.0.0.1";
-    link.SetNetworkPort(ntohs(addr.sin_port));
+    link.SetNetworkPort(port);
     link.CommandBuffer = Payload(64 * 1024 * 1024);
     const QString failure = Send();
     peer.join();
@@ -420,7 +414,7 @@ TEST_F(TransferTest, APrinterThatResetsPartWaySaysHowFarTheSendGot)
                     .hasMatch())
         << failure.toStdString();
     EXPECT_EQ(particulars.subject, ErrorParticulars::Subject::NetworkPrinter);
-    EXPECT_EQ(particulars.name, QStringLiteral("127.0.0.1:%1").arg(ntohs(addr.sin_port)));
+    EXPECT_EQ(particulars.name, QStringLiteral("127.0.0.1:%1").arg(port));
     EXPECT_TRUE(particulars.systemError == ECONNRESET || particulars.systemError == EPIPE)
         << particulars.systemError;
 }

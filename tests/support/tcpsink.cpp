@@ -12,8 +12,6 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-namespace {
-
 int ListenOnLoopback(quint16 &port)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -29,8 +27,6 @@ int ListenOnLoopback(quint16 &port)
     port = ntohs(addr.sin_port);
     return fd;
 }
-
-} // namespace
 
 quint16 ClosedLoopbackPort()
 {

@@ -35,5 +35,9 @@ private:
     std::vector<QByteArray> jobs_;
 };
 
+// A socket listening on 127.0.0.1 at a free port, which is stored in `port`.
+// Throws std::runtime_error when the system refuses.
+int ListenOnLoopback(quint16 &port);
+
 // A free loopback port that nothing listens on (refuses connections).
 quint16 ClosedLoopbackPort();
