@@ -63,7 +63,9 @@ network printer a new address, and sends printer command text or files.")
   set(CPACK_DEBIAN_PACKAGE_HOMEPAGE https://tarvolin.org/)
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
   # The label preview draws the printer's fonts with these faces, loaded by path.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-dejavu-core, fonts-dejavu-extra")
+  # The CUPS client library is opened at run time, so the library scan does
+  # not see it; every function used is in libcups2 since 1.4.0.
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2 (>= 1.4.0), fonts-dejavu-core, fonts-dejavu-extra")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_GENERATOR DEB)
