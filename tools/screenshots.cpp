@@ -62,6 +62,7 @@ int main(int argc, char *argv[])
 
     TForm1 form;
     form.show();
+    form.FinishStart();
     // A ticking clock would make every run a new picture.
     form.Timer1->stop();
     form.StatusBar1Panel[3]->setText(

@@ -34,7 +34,8 @@ public:
     // The same, asking the print server in the background: the list is filled
     // when it answers, and at the latest when anything reads the list (a send,
     // choosing DRIVER(USB), a click or key on the box). A print server that
-    // looks for network printers can take a second to answer.
+    // looks for network printers can take a second to answer. The main window
+    // asks right after its first paint.
     void StartFillingPrinterList();
 
     // Chooses COM on a device, or ETHERNET at an address, as the operator

@@ -25,9 +25,12 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QSignalBlocker>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
+
+#include <utility>
 
 namespace {
 constexpr int ClientWidth = 691;
@@ -98,10 +101,13 @@ TForm1::TForm1(QWidget *parent)
     cpdata->setObjectName(QStringLiteral("cpdata"));
     cpdata->SetComPort(CP);
 
+    // Bytes the port receives go to the File Manager, built with the tabs.
+    cpdata->OnPacket = Guarded([this](QObject *, const QByteArray &packet) {
+        FinishStart();
+        TabSheet2->cpdataPacket(packet);
+    });
+
     TabSheet5 = new InterfaceSelectTab(StatusBar1Panel[0]);
-    // FormCreate fills the printer list; the print server is asked now, in
-    // the background, so that it answers while the other tabs are built.
-    TabSheet5->StartFillingPrinterList();
     connect(TabSheet5, &InterfaceSelectTab::ComSettingsChanged, this,
             Guarded([this](const QString &port, const QString &baudRate) {
                 CP->SetPort(port);
@@ -119,21 +125,16 @@ TForm1::TForm1(QWidget *parent)
             QTimer::singleShot(0, this, &TForm1::CloseOnceIdle);
     });
 
-    TabSheet1 = new PrinterConfigTab(*link_);
-    TabSheet2 = new FileManagerTab(*link_, [this] { return TabSheet1->SetupValues(); });
-    cpdata->OnPacket
-        = Guarded([this](QObject *, const QByteArray &packet) { TabSheet2->cpdataPacket(packet); });
-    TabSheet3 = new EthernetSetupTab(*link_);
-    TabSheet4 = new CommandToolTab(*link_);
-    TabSheet4->SetPreviewContext([this] {
-        PreviewRequest request = PreviewRequestFor(TabSheet1->SetupValues());
-        request.fontFiles = TabSheet2->DownloadedFonts();
-        return request;
-    });
-    PageControl1->addTab(TabSheet1, QStringLiteral("Printer Configuration"));
-    PageControl1->addTab(TabSheet2, QStringLiteral("File Manager"));
-    PageControl1->addTab(TabSheet3, QStringLiteral("Ethernet Setup"));
-    PageControl1->addTab(TabSheet4, QStringLiteral("Command Tool"));
+    // Only the tab on view is built before the window shows; the others get
+    // a page holding their caption until FinishStart builds them.
+    const QString captions[]
+        = { QStringLiteral("Printer Configuration"), QStringLiteral("File Manager"),
+            QStringLiteral("Ethernet Setup"), QStringLiteral("Command Tool") };
+    for (int i = 0; i < 4; ++i) {
+        placeholders_[i] = new QWidget;
+        placeholders_[i]->setObjectName(QStringLiteral("TabSheet%1").arg(i + 1));
+        PageControl1->addTab(placeholders_[i], captions[i]);
+    }
     PageControl1->addTab(TabSheet5, QStringLiteral("Interface Select"));
     PageControl1->setCurrentWidget(TabSheet5);
 
@@ -158,14 +159,14 @@ TForm1::~TForm1() = default;
 // "Tools": a virtual printer to try everything without hardware.
 void TForm1::CreateToolsMenu()
 {
-    VirtualPrinter = new VirtualPrinterWindow(TabSheet5, this);
-    VirtualPrinter->hide();
     QMenu *toolsMenu = menuBar()->addMenu(QStringLiteral("Tools"));
     toolsMenu->setObjectName(QStringLiteral("ToolsMenu"));
     StartVirtualPrinter = toolsMenu->addAction(QStringLiteral("Start Virtual Printer…"));
     StartVirtualPrinter->setObjectName(QStringLiteral("StartVirtualPrinter"));
-    connect(StartVirtualPrinter, &QAction::triggered, this,
-            Guarded([this](bool) { VirtualPrinter->StartAndShow(); }));
+    connect(StartVirtualPrinter, &QAction::triggered, this, Guarded([this](bool) {
+                FinishStart();
+                VirtualPrinter->StartAndShow();
+            }));
 }
 
 void TForm1::CreateMenu()
@@ -193,6 +194,7 @@ void TForm1::CreateMenu()
 
 void TForm1::ShowAllOperationsClick(bool shown)
 {
+    FinishStart();
     TabSheet1->ShowAllOperations(shown);
     TabSheet2->ShowAllOperations(shown);
 }
@@ -216,11 +218,9 @@ void TForm1::CreateStatusBar()
 }
 
 // Runs once the controls exist. Later steps of the start-up belong to the
-// tabs that own them.
+// tabs that own them; steps 1 and 6 are taken when their tabs are built.
 void TForm1::FormCreate()
 {
-    // 1. The file information button's two-line caption (File Manager tab).
-    TabSheet2->SetBitBtn1Caption();
     // 2. Status bar font.
     QFont barFont = statusBar()->font();
     barFont.setPointSize(10);
@@ -230,11 +230,9 @@ void TForm1::FormCreate()
     TabSheet5->WriteComSummary();
     // 4. Clock.
     Timer1Timer();
-    // 5. COM settings handed to the serial port; the printer list filled
-    //    (as soon as the print server answers the question asked above).
+    // 5. COM settings handed to the serial port. The printer list is filled
+    //    as soon as the print server answers the question FinishStart asks.
     TabSheet5->HandComSettings();
-    // 6. First command editor page shown, the other nine hidden (Command Tool tab).
-    TabSheet4->ShowFirstPage();
 }
 
 bool TForm1::event(QEvent *event)
@@ -247,12 +245,51 @@ bool TForm1::event(QEvent *event)
     return handled;
 }
 
-// What nothing on view needs, made once the window is there to see.
 void TForm1::FinishStart()
 {
+    if (startFinished_)
+        return;
+    startFinished_ = true;
+    // The print server is asked first, so that it answers while the tabs
+    // are built. Asked any earlier, loading its client library would hold
+    // up the window's own start.
+    TabSheet5->StartFillingPrinterList();
+    BuildHiddenTabs();
     TabSheet2->CreateDialogs();
     TabSheet4->CreateDialogs();
-    startFinished_ = true;
+    VirtualPrinter = new VirtualPrinterWindow(TabSheet5, this);
+    VirtualPrinter->hide();
+}
+
+void TForm1::BuildHiddenTabs()
+{
+    TabSheet1 = new PrinterConfigTab(*link_);
+    TabSheet2 = new FileManagerTab(*link_, [this] { return TabSheet1->SetupValues(); });
+    TabSheet3 = new EthernetSetupTab(*link_);
+    TabSheet4 = new CommandToolTab(*link_);
+    TabSheet4->SetPreviewContext([this] {
+        PreviewRequest request = PreviewRequestFor(TabSheet1->SetupValues());
+        request.fontFiles = TabSheet2->DownloadedFonts();
+        return request;
+    });
+    // FormCreate's steps 1 and 6.
+    TabSheet2->SetBitBtn1Caption(); // the file information button's two-line caption
+    TabSheet4->ShowFirstPage(); // the first command editor page shown, the other nine hidden
+
+    // Each tab takes its caption page's place; a tab the operator has
+    // already chosen stays chosen.
+    QWidget *const tabs[] = { TabSheet1, TabSheet2, TabSheet3, TabSheet4 };
+    QWidget *const current = PageControl1->currentWidget();
+    const QSignalBlocker quiet(PageControl1);
+    for (int i = 0; i < 4; ++i) {
+        const int index = PageControl1->indexOf(placeholders_[i]);
+        const QString caption = PageControl1->tabText(index);
+        PageControl1->insertTab(index, tabs[i], caption);
+        PageControl1->removeTab(index + 1);
+        if (current == placeholders_[i])
+            PageControl1->setCurrentWidget(tabs[i]);
+        delete std::exchange(placeholders_[i], nullptr);
+    }
 }
 
 void TForm1::Timer1Timer()

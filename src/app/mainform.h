@@ -43,8 +43,13 @@ public:
     // window hides at start. Unticked at every start.
     void ShowAllOperationsClick(bool shown);
 
-    // Whether the work kept off the start path (the file dialogs) is done:
-    // it runs once the window has been painted for the first time.
+    // The start shows the window with the tab on view (Interface Select)
+    // built; right after the first paint, before an operator can reach them,
+    // the print server is asked for the printer list and the other four tabs,
+    // the file dialogs and the virtual printer's window are built.
+    // FinishStart() does that at once (nothing the second time); the window
+    // calls it itself, and so does anything that needs those tabs earlier.
+    void FinishStart();
     bool StartFinished() const { return startFinished_; }
 
     PrinterLink &Link() { return *link_; }
@@ -80,7 +85,7 @@ protected:
     bool event(QEvent *event) override;
 
 private:
-    void FinishStart();
+    void BuildHiddenTabs();
     void FormCreate();
     void CreateMenu();
     void CreateToolsMenu();
@@ -92,6 +97,8 @@ private:
     bool closeWhenDone_ = false;
     bool painted_ = false;
     bool startFinished_ = false;
+    // Pages holding the captions of tabs 1 to 4 until FinishStart.
+    QWidget *placeholders_[4] = {};
 };
 
 // Date and time as the status bar shows them: the user's short date, then

@@ -1,8 +1,15 @@
 #include "app/aboutform.h"
+#include "app/interfaceselecttab.h"
 #include "app/mainform.h"
+#include "commands/ui/printerconfigtab.h"
 #include "core/exceptions.h"
+#include "files/ui/filemanagertab.h"
+#include "network/ui/ethernetsetuptab.h"
+#include "support/cupsserver.h"
+#include "support/tcpsink.h"
 #include "support/ui/modal.h"
 #include "support/ui/windowtest.h"
+#include "tool/ui/commandtooltab.h"
 #include "ui/errorbox.h"
 
 #include <QAction>
@@ -12,6 +19,7 @@
 #include <QLabel>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPainter>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabWidget>
@@ -165,4 +173,79 @@ TEST(Exceptions, InOutErrorTexts)
     EXPECT_EQ(EInOutError::TextForErrno(EIO), QStringLiteral("I/O error %1").arg(EIO));
     EXPECT_EQ(EFOpenError("a.txt").Message(), "Cannot open file a.txt");
     EXPECT_EQ(EFCreateError("a.txt").Message(), "Cannot create file a.txt");
+}
+
+// The tabs not on view are built once the window has been painted, each in
+// its own place with its caption; nothing an operator sees changes.
+TEST(MainWindow, HiddenTabsAreBuiltRightAfterTheFirstPaint)
+{
+    // The window as painted first and once the start is done, the installed
+    // printers' group (filled whenever the print server answers) left out.
+    const auto picture = [](TForm1 &form) {
+        QImage image = form.grab().toImage();
+        QPainter(&image).fillRect(QRect(form.TabSheet5->GroupBox11->mapTo(&form, QPoint()),
+                                        form.TabSheet5->GroupBox11->size()),
+                                  Qt::magenta);
+        return image;
+    };
+    for (const bool chooseFirst : { false, true }) {
+        TForm1 form;
+        form.Timer1->stop();
+        form.StatusBar1Panel[3]->setText("08.12.2026 07:00:00");
+        EXPECT_FALSE(form.StartFinished());
+        EXPECT_EQ(form.TabSheet1, nullptr);
+        if (chooseFirst) // an operator quicker than the start
+            form.PageControl1->setCurrentIndex(1);
+        form.show();
+        // What the event loop delivers before the first paint (layout
+        // requests among them), then the picture that paint makes.
+        QCoreApplication::sendPostedEvents();
+        EXPECT_FALSE(form.StartFinished());
+        const QImage firstPaint = picture(form);
+        EXPECT_FALSE(form.StartFinished());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return form.StartFinished(); }, 10000));
+        if (!chooseFirst) {
+            EXPECT_EQ(picture(form), firstPaint);
+        }
+        QWidget *const tabs[]
+            = { form.TabSheet1, form.TabSheet2, form.TabSheet3, form.TabSheet4, form.TabSheet5 };
+        const QStringList captions { "Printer Configuration", "File Manager", "Ethernet Setup",
+                                     "Command Tool", "Interface Select" };
+        ASSERT_EQ(form.PageControl1->count(), 5);
+        for (int i = 0; i < 5; ++i) {
+            ASSERT_NE(tabs[i], nullptr);
+            EXPECT_EQ(form.PageControl1->widget(i), tabs[i]);
+            EXPECT_EQ(form.PageControl1->tabText(i), captions[i]);
+            EXPECT_EQ(form.findChildren<QWidget *>(QStringLiteral("TabSheet%1").arg(i + 1)).size(),
+                      1);
+        }
+        EXPECT_EQ(form.PageControl1->currentIndex(), chooseFirst ? 1 : 4);
+        EXPECT_EQ(form.TabSheet2->BitBtn1->text(), "Get File(s)\r\nInformation");
+        EXPECT_EQ(form.TabSheet4->VisiblePage(), 1);
+        EXPECT_NE(form.TabSheet2->OpenDialog1, nullptr);
+        EXPECT_NE(form.TabSheet4->OpenDialog2, nullptr);
+        EXPECT_NE(form.VirtualPrinter, nullptr);
+        // A second call changes nothing.
+        PrinterConfigTab *first = form.TabSheet1;
+        form.FinishStart();
+        EXPECT_EQ(form.TabSheet1, first);
+    }
+}
+
+// The print server is asked once the window is up; the list it gives fills
+// the Driver Selection without an operator's doing.
+TEST(MainWindow, InstalledPrintersAreListedOnceTheWindowIsUp)
+{
+    CupsServer cups;
+    ASSERT_TRUE(cups.Started()) << cups.Error().toStdString();
+    QString error;
+    ASSERT_TRUE(cups.AddRawQueue("Dock_4", ClosedLoopbackPort(), &error)) << error.toStdString();
+    TForm1 form;
+    form.show();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return form.StartFinished(); }, 10000));
+    QComboBox *list = form.TabSheet5->ComboBox26;
+    // Until then it holds the items it was made with.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return list->itemText(0) == "Dock_4"; }, 20000));
+    EXPECT_EQ(list->count(), 1);
+    EXPECT_EQ(list->currentText(), "Dock_4");
 }

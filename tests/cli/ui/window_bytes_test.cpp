@@ -417,6 +417,7 @@ TEST_F(CliAgainstWindowOverSerial, StatusFilesAndFreeMemoryAskAlike)
 TEST(CliAgainstWindowTexts, NamesAndItemsAreTheWindows)
 {
     TForm1 form;
+    form.FinishStart();
     const std::pair<const char *, QString> lamps[] = {
         { "Label1", ReadyCaption() },       { "Label2", ConditionCaption(0) },
         { "Label3", ConditionCaption(1) },  { "Label4", ConditionCaption(2) },

@@ -33,6 +33,7 @@ TEST(VirtualPrinterWindow, StartedFromTheMenuOfferedAndStoppedWithTheWindow)
     ModalWatcher watcher;
     auto form = std::make_unique<TForm1>();
     form->show();
+    form->FinishStart();
     const QList<QAction *> menus = form->menuBar()->actions();
     ASSERT_EQ(menus.last()->text(), "Tools");
     QAction *start = Find<QAction>(form.get(), "StartVirtualPrinter");
@@ -94,6 +95,7 @@ TEST(VirtualPrinterWindow, StartedFromTheMenuOfferedAndStoppedWithTheWindow)
 TEST(VirtualPrinterWindow, MissingCompanionIsSaidPlainly)
 {
     TForm1 form;
+    form.FinishStart();
     form.VirtualPrinter->SetProgram("/nonexistent/tarvolin-printer");
     form.StartVirtualPrinter->trigger();
     EXPECT_TRUE(form.VirtualPrinter->StatusLabel->text().contains(
