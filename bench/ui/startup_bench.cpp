@@ -186,7 +186,7 @@ int main(int argc, char **argv)
             return 1;
         benchmark::RunSpecifiedBenchmarks();
         benchmark::Shutdown();
-        SideBySide(21);
+        SideBySide(41);
         cups.reset();
     }
     return 0;
