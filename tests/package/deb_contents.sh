@@ -56,7 +56,8 @@ field() { dpkg-deb -f "$deb" "$1"; }
 depends=$(field Depends)
 IFS=, read -ra dependencies <<<"$depends"
 for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libcups2; do
-  # shlibdeps writes "name (>= version)" for every library a binary links
+  # shlibdeps writes "name (>= version)" for every library a binary links;
+  # libcups2, opened at run time, is named by hand in the same form
   found=0
   for d in "${dependencies[@]}"; do
     [[ ${d# } == "$lib (>= "* ]] && found=1
