@@ -237,11 +237,11 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
             report.bytes = result.bytesSent;
             report.detail = command.detail;
             if (plan.evaluate)
-                plan.evaluate(result.reply, report);
+                plan.evaluate(result.reply, jobs[result.index].target, report);
         }
         if (bar)
             bar->Finish();
-        tally.Add(report.verdict);
+        tally.Add(report.verdict, report.uri, result.index);
         if (json)
             Write(io.out, ReportJson(report));
         else if (!quiet || report.verdict != Verdict::Ok)

@@ -9,6 +9,8 @@
 #include "files/downloadcommand.h"
 #include "files/memorycommands.h"
 #include "network/addresscommands.h"
+#include "serial/comsettings.h"
+#include "serial/termiosmap.h"
 #include "tool/commandfile.h"
 
 #include <QFileInfo>
@@ -170,25 +172,31 @@ OperationPlan TextPlan(const CommandLine &line)
     return Fixed(BuildSendTextCommand(DecodeCommandFile(line.operands[0].toUtf8())));
 }
 
-void NoReply(TargetReport &report)
+// A failed read-back says which port and line settings were tried, as the
+// window's failures say what they concern.
+void Unanswered(const QString &error, const CliTarget &target, TargetReport &report)
 {
     report.verdict = Verdict::Failed;
-    report.error = QStringLiteral("No reply from the printer");
+    report.error = error;
+    report.moreLines = NoReplyAdvice(target);
+    report.extra.insert(QStringLiteral("advice"), report.moreLines.join(QLatin1Char('\n')));
+}
+
+void NoReply(const CliTarget &target, TargetReport &report)
+{
+    Unanswered(QStringLiteral("No reply from the printer"), target, report);
 }
 
 OperationPlan StatusPlan(const CommandLine &)
 {
     OperationPlan plan = Fixed(StatusRequestCommand());
     plan.exchange = StatusExchangeOptions();
-    plan.evaluate = [](const QByteArray &reply, TargetReport &report) {
+    plan.evaluate = [](const QByteArray &reply, const CliTarget &target, TargetReport &report) {
         const StatusLamps lamps = EvaluateStatusReply(reply);
         const QStringList lit = LitCaptions(lamps);
         report.extra.insert(QStringLiteral("status"), QJsonArray::fromStringList(lit));
-        if (lamps.connectError) {
-            report.verdict = Verdict::Failed;
-            report.error = ConnectErrorCaption();
-            return;
-        }
+        if (lamps.connectError)
+            return Unanswered(ConnectErrorCaption(), target, report);
         report.extra.insert(QStringLiteral("statusByte"), int(quint8(reply.front())));
         report.verdict = lamps.ready ? Verdict::Ok : Verdict::NotReady;
         report.detail = lit.join(QStringLiteral(", "));
@@ -200,9 +208,9 @@ OperationPlan FilesPlan(const CommandLine &)
 {
     OperationPlan plan = Fixed(FileListRequest());
     plan.exchange = FileListExchangeOptions();
-    plan.evaluate = [](const QByteArray &reply, TargetReport &report) {
+    plan.evaluate = [](const QByteArray &reply, const CliTarget &target, TargetReport &report) {
         if (reply.isEmpty())
-            return NoReply(report);
+            return NoReply(target, report);
         // Laid out as the window's file list shows it.
         const QString text = ReplyText(FileListLayout(reply));
         report.extra.insert(QStringLiteral("files"), text);
@@ -217,9 +225,9 @@ OperationPlan FreeMemoryPlan(const CommandLine &)
 {
     OperationPlan plan = Fixed(FreeMemoryRequest());
     plan.exchange = FreeMemoryExchangeOptions();
-    plan.evaluate = [](const QByteArray &reply, TargetReport &report) {
+    plan.evaluate = [](const QByteArray &reply, const CliTarget &target, TargetReport &report) {
         if (reply.isEmpty())
-            return NoReply(report);
+            return NoReply(target, report);
         const FreeMemoryFigures figures = ParseFreeMemory(reply);
         report.extra.insert(QStringLiteral("dramFreeKB"), figures.dram);
         report.extra.insert(QStringLiteral("flashFreeKB"), figures.flash);
@@ -229,6 +237,20 @@ OperationPlan FreeMemoryPlan(const CommandLine &)
     };
     return plan;
 }
+
+} // namespace
+
+QStringList NoReplyAdvice(const CliTarget &target)
+{
+    return { QStringLiteral("Device: %1 (%2 baud, 8 data bits, no parity, 1 stop bit, Xon/Xoff)")
+                 .arg(QString::fromLocal8Bit(DevicePath(target.device)),
+                      BaudRateToText(target.baudRate)),
+             QStringLiteral("The printer sent nothing back. Is it switched on, is its cable in "
+                            "this port, and is it set to the same speed? A USB serial adapter may "
+                            "have another name after being plugged in again.") };
+}
+
+namespace {
 
 // Every operation sends what the window's button sends; see each help text.
 Operation Send(const QString &name, const QString &summary, const QString &button,

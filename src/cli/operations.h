@@ -2,6 +2,7 @@
 
 #include "cli/commandline.h"
 #include "cli/report.h"
+#include "cli/target.h"
 #include "link/printerlink.h"
 
 #include <QByteArray>
@@ -31,7 +32,8 @@ struct OperationPlan
     // Read-backs: the exchange over the serial port and the reading of the
     // reply into the report.
     std::optional<ExchangeOptions> exchange;
-    std::function<void(const QByteArray &reply, TargetReport &report)> evaluate;
+    std::function<void(const QByteArray &reply, const CliTarget &target, TargetReport &report)>
+        evaluate;
     // How many targets the operation may serve at most (0: any number).
     int maxTargets = 0;
 };
@@ -51,6 +53,10 @@ struct Operation
     // window's error for a file it cannot read).
     std::function<OperationPlan(const CommandLine &)> plan {};
 };
+
+// What a serial printer that sent nothing back concerns and what to check,
+// as lines under the failure: the device, its line settings, and advice.
+QStringList NoReplyAdvice(const CliTarget &target);
 
 // Every operation, in the order the help lists them.
 const std::vector<Operation> &Operations();

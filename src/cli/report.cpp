@@ -1,5 +1,6 @@
 #include "cli/report.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
 
@@ -18,7 +19,33 @@ void Tally::Add(Verdict v)
     }
 }
 
+void Tally::Add(Verdict v, const QString &uri, size_t position)
+{
+    Add(v);
+    if (v == Verdict::Failed)
+        failedTargets[position] = uri;
+    else if (v == Verdict::NotReady)
+        notReadyTargets[position] = uri;
+}
+
 namespace {
+
+QStringList Uris(const std::map<size_t, QString> &targets)
+{
+    QStringList uris;
+    for (const auto &[position, uri] : targets)
+        uris << uri;
+    return uris;
+}
+
+// "5 failed: a, b, c, d, e" when the names are known, else "5 failed".
+QString Counted(int count, const QString &what, const std::map<size_t, QString> &targets)
+{
+    QString part = QStringLiteral("%1 %2").arg(count).arg(what);
+    if (!targets.empty())
+        part += QStringLiteral(": ") + Uris(targets).join(QStringLiteral(", "));
+    return part;
+}
 
 // Figures in the C locale: a report is read by scripts as much as by people.
 QString OneDecimal(double value)
@@ -100,12 +127,12 @@ QString SummaryText(const Tally &t)
     QStringList parts;
     parts << QStringLiteral("%1 ok").arg(t.ok);
     if (t.notReady)
-        parts << QStringLiteral("%1 not ready").arg(t.notReady);
-    parts << QStringLiteral("%1 failed").arg(t.failed);
-    return QStringLiteral("%1 %2: %3 in %4\n")
+        parts << Counted(t.notReady, QStringLiteral("not ready"), t.notReadyTargets);
+    parts << Counted(t.failed, QStringLiteral("failed"), t.failedTargets);
+    return QStringLiteral("%1 %2 in %3: %4\n")
         .arg(t.Total())
         .arg(t.Total() == 1 ? QStringLiteral("target") : QStringLiteral("targets"))
-        .arg(parts.join(QStringLiteral(", ")), FormatDuration(t.elapsedMs));
+        .arg(FormatDuration(t.elapsedMs), parts.join(QStringLiteral(", ")));
 }
 
 QByteArray SummaryJson(const Tally &t)
@@ -116,6 +143,10 @@ QByteArray SummaryJson(const Tally &t)
     summary.insert(QStringLiteral("notReady"), t.notReady);
     summary.insert(QStringLiteral("failed"), t.failed);
     summary.insert(QStringLiteral("ms"), t.elapsedMs);
+    summary.insert(QStringLiteral("failedTargets"),
+                   QJsonArray::fromStringList(Uris(t.failedTargets)));
+    summary.insert(QStringLiteral("notReadyTargets"),
+                   QJsonArray::fromStringList(Uris(t.notReadyTargets)));
     QJsonObject o;
     o.insert(QStringLiteral("summary"), summary);
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';

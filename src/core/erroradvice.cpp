@@ -75,6 +75,18 @@ QString DeviceHint(const ErrorParticulars &p, const QString &usualGroup, const Q
     return QString();
 }
 
+// The port of an "address:port" name; the raw printing port when none is
+// given.
+QString NetworkPortOf(const QString &name)
+{
+    const qsizetype colon = name.lastIndexOf(QLatin1Char(':'));
+    bool numeric = false;
+    const uint port = colon < 0 ? 0 : name.mid(colon + 1).toUInt(&numeric);
+    if (!numeric || port == 0 || port > 65535)
+        return QStringLiteral("9100");
+    return QString::number(port);
+}
+
 QString FileHint(const ErrorParticulars &p)
 {
     const int err = p.systemError;
@@ -117,7 +129,8 @@ QString Hint(const ErrorParticulars &p)
         if (p.systemError == ECANCELED)
             return QString();
         return QStringLiteral("Is the printer switched on and on the network, and is this its "
-                              "address? Raw printing uses TCP port 9100.");
+                              "address? Raw printing uses TCP port %1.")
+            .arg(NetworkPortOf(p.name));
     case Subject::InstalledPrinter:
         return QStringLiteral("Is the print server running and the queue enabled? "
                               "\"lpstat -p\" lists the queues and their state.");

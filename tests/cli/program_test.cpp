@@ -12,6 +12,7 @@
 #include "support/tempfile.h"
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -225,6 +226,23 @@ TEST(CliProgram, TwoHundredPrintersInOneRunFailuresKeptApart)
     EXPECT_EQ(summary.value(QStringLiteral("targets")).toInt(), int(Count));
     EXPECT_EQ(summary.value(QStringLiteral("ok")).toInt(), int(Count - 5));
     EXPECT_EQ(summary.value(QStringLiteral("failed")).toInt(), 5);
+    // The last object names the failed targets in the order they were given.
+    QStringList failedUris;
+    for (size_t i = 0; i < Count; ++i)
+        if (resetting.count(i) || refusing.count(i))
+            failedUris << uris[qsizetype(i)];
+    EXPECT_EQ(summary.value(QStringLiteral("failedTargets")).toArray(),
+              QJsonArray::fromStringList(failedUris));
+
+    // Without --json the last line names them too.
+    const CliRun text = RunCliProgram({ QStringLiteral("--targets"), targets,
+                                        QStringLiteral("store-settings"), profile },
+                                      120000);
+    EXPECT_EQ(text.exitCode, 1);
+    const QByteArray last = OutputLines(text.out).last();
+    EXPECT_TRUE(last.startsWith("200 targets in ")) << last.toStdString();
+    EXPECT_TRUE(last.endsWith(": 195 ok, 5 failed: " + failedUris.join(", ").toUtf8()))
+        << last.toStdString();
 }
 
 TEST(CliProgram, TargetsOnOnePortTakeTurnsOthersOverlap)
@@ -344,7 +362,8 @@ TEST(CliProgram, TextOutputAndExitStatus)
     EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [&](const QByteArray &l) {
         return l.startsWith(out.toUtf8() + " ok 15 B ");
     }));
-    EXPECT_TRUE(lines.last().startsWith("2 targets: 1 ok, 1 failed in "));
+    EXPECT_TRUE(lines.last().startsWith("2 targets in ")) << lines.last().toStdString();
+    EXPECT_TRUE(lines.last().endsWith(": 1 ok, 1 failed: " + Tcp(closed).toUtf8()));
 
     // A failure says what it concerns and what to try, as the window does
     // below its message.
@@ -419,7 +438,7 @@ TEST(CliProgram, StatusOverSerialNamesTheConditions)
           "Cover Open, Other Error ",
           3 },
         { "\x20\r\n", " NOT READY: Printing ", 3 },
-        { QByteArray(), " FAILED: Connect Error", 1 },
+        { QByteArray(), " FAILED: Connect Error\n  Device: ", 1 },
     };
     for (const StatusCase &c : cases) {
         SCOPED_TRACE(c.says);
@@ -471,7 +490,14 @@ TEST(CliProgram, FileListAndFreeMemoryOverSerial)
     const CliRun silent
         = RunCliProgram({ QStringLiteral("--to"), uri, QStringLiteral("free-memory") });
     EXPECT_EQ(silent.exitCode, 1);
-    EXPECT_EQ(silent.out, uri.toUtf8() + " FAILED: No reply from the printer\n");
+    // What was tried and what to check, as for every other failure.
+    EXPECT_EQ(silent.out,
+              uri.toUtf8() + " FAILED: No reply from the printer\n  Device: "
+                  + printer.SlavePath().toUtf8()
+                  + " (9600 baud, 8 data bits, no parity, 1 stop bit, Xon/Xoff)\n  The printer "
+                    "sent nothing back. Is it switched on, is its cable in this port, and is it "
+                    "set to the same speed? A USB serial adapter may have another name after "
+                    "being plugged in again.\n");
 }
 
 } // namespace

@@ -5,6 +5,7 @@
 #include "cli/terminalprogress.h"
 #include "support/qtprint.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -60,21 +61,41 @@ TEST(CliReport, OneLinePerTarget)
     EXPECT_EQ(o.value(QStringLiteral("status")).toString(), QStringLiteral("x"));
 }
 
-TEST(CliReport, Summary)
+TEST(CliReport, SummaryNamesTheTargetsThatWereNotOkInTargetOrder)
 {
     Tally t;
-    for (Verdict v : { Verdict::Ok, Verdict::Ok, Verdict::Failed })
-        t.Add(v);
     t.elapsedMs = 1400;
-    EXPECT_EQ(SummaryText(t), QStringLiteral("3 targets: 2 ok, 1 failed in 1.4 s\n"));
-    t.Add(Verdict::NotReady);
-    EXPECT_EQ(SummaryText(t), QStringLiteral("4 targets: 2 ok, 1 not ready, 1 failed in 1.4 s\n"));
+    // Results arrive in the order the targets finish.
+    t.Add(Verdict::Ok, QStringLiteral("tcp://a"), 0);
+    t.Add(Verdict::Failed, QStringLiteral("tcp://d"), 3);
+    t.Add(Verdict::Ok, QStringLiteral("tcp://b"), 1);
+    EXPECT_EQ(SummaryText(t), QStringLiteral("3 targets in 1.4 s: 2 ok, 1 failed: tcp://d\n"));
+    t.Add(Verdict::Failed, QStringLiteral("tcp://c"), 2);
+    t.Add(Verdict::NotReady, QStringLiteral("com:///dev/ttyS0"), 4);
+    EXPECT_EQ(SummaryText(t),
+              QStringLiteral("5 targets in 1.4 s: 2 ok, 1 not ready: com:///dev/ttyS0, 2 failed: "
+                             "tcp://c, tcp://d\n"));
     const QJsonObject s = QJsonDocument::fromJson(SummaryJson(t))
                               .object()
                               .value(QStringLiteral("summary"))
                               .toObject();
-    EXPECT_EQ(s.value(QStringLiteral("targets")).toInt(), 4);
+    EXPECT_EQ(s.value(QStringLiteral("targets")).toInt(), 5);
     EXPECT_EQ(s.value(QStringLiteral("notReady")).toInt(), 1);
+    EXPECT_EQ(s.value(QStringLiteral("failedTargets")).toArray(),
+              QJsonArray({ QStringLiteral("tcp://c"), QStringLiteral("tcp://d") }));
+    EXPECT_EQ(s.value(QStringLiteral("notReadyTargets")).toArray(),
+              QJsonArray({ QStringLiteral("com:///dev/ttyS0") }));
+
+    Tally clean;
+    clean.Add(Verdict::Ok, QStringLiteral("tcp://a"), 0);
+    EXPECT_EQ(SummaryText(clean), QStringLiteral("1 target in 0 ms: 1 ok, 0 failed\n"));
+    EXPECT_TRUE(QJsonDocument::fromJson(SummaryJson(clean))
+                    .object()
+                    .value(QStringLiteral("summary"))
+                    .toObject()
+                    .value(QStringLiteral("failedTargets"))
+                    .toArray()
+                    .isEmpty());
 }
 
 TEST(CliReport, HexDump)

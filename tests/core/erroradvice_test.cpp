@@ -69,6 +69,12 @@ TEST(ErrorAdvice, SaysWhatWhyAndWhatToTry)
             QStringLiteral("System: Connection refused"), QString(),
             QStringLiteral("Is the printer switched on and on the network, and is this its "
                            "address? Raw printing uses TCP port 9100.") } },
+        // The advice names the port the target uses, not the usual one.
+        { { Subject::NetworkPrinter, QStringLiteral("printer7:6101"), ETIMEDOUT, {} },
+          { QStringLiteral("Printer: printer7:6101"),
+            QStringLiteral("System: Connection timed out"), QString(),
+            QStringLiteral("Is the printer switched on and on the network, and is this its "
+                           "address? Raw printing uses TCP port 6101.") } },
         { { Subject::InstalledPrinter, QStringLiteral("Shipping"), 0, {} },
           { QStringLiteral("Printer queue: Shipping"), QString(),
             QStringLiteral("Is the print server running and the queue enabled? \"lpstat -p\" "
