@@ -19,6 +19,7 @@ packages=(
   dpkg-dev file desktop-file-utils appstream groff-base librsvg2-bin xauth
   fonts-dejavu-extra libzint-dev zlib1g-dev libzbar-dev zbar-tools libdmtx-dev dmtx-utils
   clang libclang-rt-14-dev
+  ansible-core prometheus
 )
 
 missing=()

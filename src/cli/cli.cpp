@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "cli/metrics.h"
 #include "cli/operations.h"
 #include "cli/profile.h"
 #include "cli/render.h"
@@ -126,6 +127,39 @@ void ShowSent(const std::vector<CliJob> &jobs, const CliStreams &io)
     }
 }
 
+bool IsPrometheusFormat(const CommandLine &line)
+{
+    const QString format = line.Value(QStringLiteral("format"), QStringLiteral("text"));
+    if (format != QLatin1String("text") && format != QLatin1String("prometheus"))
+        throw EUsageError(
+            QStringLiteral("--format: '%1' is not one of text, prometheus").arg(format));
+    if (line.Has(QStringLiteral("output")) && format != QLatin1String("prometheus"))
+        throw EUsageError(QStringLiteral("--output: only with --format prometheus"));
+    return format == QLatin1String("prometheus");
+}
+
+// The metrics of every target at once, so a collector reads one whole run.
+CliOutcome WriteMetrics(const CommandLine &line, const std::vector<PrinterMetrics> &metrics,
+                        const Tally &tally, const CliStreams &io, bool finished)
+{
+    const QByteArray text = PrometheusText(metrics);
+    CliOutcome outcome;
+    outcome.threadsLeftBehind = !finished;
+    outcome.exitStatus = tally.failed ? ExitFailed : tally.notReady ? ExitNotReady : ExitOk;
+    const QString output = line.Value(QStringLiteral("output"));
+    if (output.isEmpty()) {
+        Write(io.out, text);
+        return outcome;
+    }
+    try {
+        ReplaceFileAtomically(output, text);
+    } catch (const ETarvolinError &e) {
+        Write(io.err, QStringLiteral("tarvolin-cli: %1\n").arg(e.Message()));
+        outcome.exitStatus = ExitFailed;
+    }
+    return outcome;
+}
+
 CliOutcome Run(const CommandLine &line, const CliStreams &io)
 {
     if (line.Has(QStringLiteral("version"))) {
@@ -166,6 +200,7 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     const bool json = line.Has(QStringLiteral("json"));
     const bool quiet = line.Has(QStringLiteral("quiet"));
     const bool verbose = line.Has(QStringLiteral("verbose"));
+    const bool prometheus = IsPrometheusFormat(line);
     const QList<CliTarget> targets = TargetsOf(line);
     if (targets.isEmpty() && !dryRun)
         throw EUsageError(QStringLiteral("no printer given (--to URI or --targets FILE)"));
@@ -211,12 +246,13 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     // A single printer's long transfer shows its progress; a fleet's report
     // is its lines.
     std::unique_ptr<TerminalProgress> bar;
-    if (jobs.size() == 1 && !json && !quiet) {
+    if (jobs.size() == 1 && !json && !quiet && !prometheus) {
         bar = std::make_unique<TerminalProgress>(io.err, ::isatty(::fileno(io.err)) == 1);
         options.progress = bar.get();
     }
 
     Tally tally;
+    std::vector<PrinterMetrics> metrics(jobs.size());
     QElapsedTimer clock;
     clock.start();
     const bool finished = RunJobs(jobs, options, [&](const CliJobResult &result) {
@@ -242,12 +278,17 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
         if (bar)
             bar->Finish();
         tally.Add(report.verdict, report.uri, result.index);
-        if (json)
+        if (prometheus)
+            metrics[result.index] = MetricsFromReport(report.uri, report.verdict != Verdict::Failed,
+                                                      report.extra, report.elapsedMs);
+        else if (json)
             Write(io.out, ReportJson(report));
         else if (!quiet || report.verdict != Verdict::Ok)
             Write(io.out, ReportText(report));
     });
     tally.elapsedMs = clock.elapsed();
+    if (prometheus)
+        return WriteMetrics(line, metrics, tally, io, finished);
     if (json)
         Write(io.out, SummaryJson(tally));
     else if (!quiet && tally.Total() > 1)

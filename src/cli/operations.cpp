@@ -368,13 +368,16 @@ std::vector<Operation> MakeOperations()
             .plan = TextPlan },
         Operation {
             .name = QStringLiteral("status"),
+            .options = QStringList { QStringLiteral("format"), QStringLiteral("output") },
             .kind = Operation::Kind::ReadBack,
             .summary = QStringLiteral("read the printer's status (serial only)"),
             .description = QStringLiteral(
                 "Asks as \"Get Status\" does and names the conditions: Ready, or Head Open, "
                 "Paper Jam, Out of Paper, Out of Ribbon, Pause, Printing, Cover Open, Other "
                 "Error; Connect Error when nothing comes back. Exits with 0 only when every "
-                "printer is Ready, 3 when every printer answered but some are not ready."),
+                "printer is Ready, 3 when every printer answered but some are not ready. "
+                "--format prometheus writes the conditions as metrics instead, to standard "
+                "output or, with --output, into a file that is replaced whole."),
             .plan = StatusPlan },
         Operation {
             .name = QStringLiteral("files"),
@@ -477,8 +480,10 @@ const std::vector<OptionInfo> &OperationOptions()
           QStringLiteral("seed of the random draws, for repeatable IDs") },
         { QStringLiteral("example"), QChar(), QString(),
           QStringLiteral("print a commented example profile") },
-        { QStringLiteral("output"), QLatin1Char('o'), QStringLiteral("OUT.png"),
-          QStringLiteral("the picture of the first label") },
+        { QStringLiteral("output"), QLatin1Char('o'), QStringLiteral("FILE"),
+          QStringLiteral("render: the first label's picture (OUT.png); status: the metrics") },
+        { QStringLiteral("format"), QChar(), QStringLiteral("text|prometheus"),
+          QStringLiteral("how to write the report (text)") },
         { QStringLiteral("dpi"), QChar(), QStringLiteral("203|300"),
           QStringLiteral("the printer's resolution (203)") },
     };

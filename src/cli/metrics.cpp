@@ -1,0 +1,210 @@
+#include "cli/metrics.h"
+
+#include "core/exceptions.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonValue>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+// The status byte's bits, bit 0 first, as metric label values.
+const char *const StatusBitNames[8] = { "head_open", "paper_jam", "paper_out",  "ribbon_out",
+                                        "pause",     "printing",  "cover_open", "other_error" };
+
+// Label values may hold any text; these three are the ones the format escapes.
+QByteArray LabelValue(const QString &value)
+{
+    QByteArray out;
+    for (const char c : value.toUtf8()) {
+        if (c == '\\')
+            out += "\\\\";
+        else if (c == '"')
+            out += "\\\"";
+        else if (c == '\n')
+            out += "\\n";
+        else
+            out += c;
+    }
+    return out;
+}
+
+QByteArray Series(const char *name, const QString &target, qint64 value,
+                  const QByteArray &moreLabels = QByteArray())
+{
+    return QByteArray(name) + "{target=\"" + LabelValue(target) + '"' + moreLabels + "} "
+        + QByteArray::number(value) + '\n';
+}
+
+QByteArray Family(const char *name, const char *type, const char *help)
+{
+    return QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
+}
+
+QString SystemReason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+[[noreturn]] void Fail(const QString &what, const QString &path, int error)
+{
+    ErrorParticulars particulars;
+    particulars.subject = ErrorParticulars::Subject::File;
+    particulars.name = path;
+    particulars.systemError = error;
+    throw With(ETarvolinError(QStringLiteral("%1 %2: %3").arg(what, path, SystemReason(error))),
+               particulars);
+}
+
+} // namespace
+
+QString SnakeCase(const QString &camelCase)
+{
+    QString out;
+    for (const QChar c : camelCase) {
+        if (c.isUpper()) {
+            if (!out.isEmpty())
+                out += QLatin1Char('_');
+            out += c.toLower();
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
+PrinterMetrics MetricsFromReport(const QString &target, bool answered, const QJsonObject &fields,
+                                 qint64 elapsedMs)
+{
+    PrinterMetrics m;
+    m.target = target;
+    m.up = answered;
+    m.elapsedMs = elapsedMs;
+    if (!answered)
+        return m;
+    if (fields.contains(QStringLiteral("hostStatus"))) {
+        const QJsonObject hs = fields.value(QStringLiteral("hostStatus")).toObject();
+        for (auto it = hs.begin(); it != hs.end(); ++it) {
+            if (it.value().isBool())
+                m.conditions.emplace_back(SnakeCase(it.key()), it.value().toBool());
+        }
+        auto number = [&hs](const char *key) -> std::optional<qint64> {
+            const QJsonValue v = hs.value(QLatin1String(key));
+            if (!v.isDouble())
+                return std::nullopt;
+            return qint64(v.toDouble());
+        };
+        m.labelsRemaining = number("labelsRemaining");
+        m.formatsInBuffer = number("formatsInBuffer");
+        m.labelLengthDots = number("labelLengthDots");
+    } else if (fields.contains(QStringLiteral("statusByte"))) {
+        const int byte = fields.value(QStringLiteral("statusByte")).toInt();
+        for (int bit = 0; bit < 8; ++bit)
+            m.conditions.emplace_back(QLatin1String(StatusBitNames[bit]), (byte >> bit) & 1);
+    }
+    return m;
+}
+
+QByteArray PrometheusText(const std::vector<PrinterMetrics> &printers)
+{
+    QByteArray out = Family("tarvolin_printer_up", "gauge",
+                            "Whether the printer answered the last query (1) or not (0).");
+    for (const PrinterMetrics &p : printers)
+        out += Series("tarvolin_printer_up", p.target, p.up ? 1 : 0);
+
+    out += Family("tarvolin_printer_condition", "gauge",
+                  "Whether a condition the printer reports is set (1) or clear (0).");
+    for (const PrinterMetrics &p : printers)
+        for (const auto &[name, set] : p.conditions)
+            out += Series("tarvolin_printer_condition", p.target, set ? 1 : 0,
+                          ",condition=\"" + LabelValue(name) + '"');
+
+    struct Gauge
+    {
+        const char *name;
+        const char *help;
+        std::optional<qint64> PrinterMetrics::*field;
+    };
+    const Gauge gauges[] = {
+        { "tarvolin_printer_labels_remaining", "Labels still to print of the current batch.",
+          &PrinterMetrics::labelsRemaining },
+        { "tarvolin_printer_formats_in_buffer", "Formats waiting in the receive buffer.",
+          &PrinterMetrics::formatsInBuffer },
+        { "tarvolin_printer_label_length_dots", "The label length the printer measured, in dots.",
+          &PrinterMetrics::labelLengthDots },
+    };
+    for (const Gauge &g : gauges) {
+        QByteArray series;
+        for (const PrinterMetrics &p : printers)
+            if (p.*g.field)
+                series += Series(g.name, p.target, *(p.*g.field));
+        // A family with no series at all is left out rather than announced empty.
+        if (!series.isEmpty())
+            out += Family(g.name, "gauge", g.help) + series;
+    }
+
+    out += Family("tarvolin_printer_query_seconds", "gauge",
+                  "How long the query to the printer took.");
+    for (const PrinterMetrics &p : printers)
+        out += QByteArray("tarvolin_printer_query_seconds{target=\"") + LabelValue(p.target)
+            + "\"} " + QByteArray::number(p.elapsedMs / 1000.0, 'f', 3) + '\n';
+    return out;
+}
+
+void ReplaceFileAtomically(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    // The name starts with a dot so a collector that reads *.prom skips it.
+    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+                                        + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        Fail(QStringLiteral("Cannot create file"), path, errno);
+    auto abandon = [&](const QString &what, int error) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        Fail(what, path, error);
+    };
+
+    const char *at = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            abandon(QStringLiteral("Cannot write file"), errno);
+        at += n;
+        left -= n;
+    }
+    // mkstemp makes the file private; the file it replaces was not.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0666 & ~mask) != 0)
+        abandon(QStringLiteral("Cannot write file"), errno);
+    if (::fsync(fd) != 0)
+        abandon(QStringLiteral("Cannot write file"), errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        Fail(QStringLiteral("Cannot write file"), path, error);
+    }
+    if (::rename(temp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        Fail(QStringLiteral("Cannot create file"), path, error);
+    }
+    // The rename itself is kept only once the folder is synced.
+    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
