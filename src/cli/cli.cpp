@@ -127,8 +127,18 @@ void ShowSent(const std::vector<CliJob> &jobs, const CliStreams &io)
     }
 }
 
-bool IsPrometheusFormat(const CommandLine &line)
+int ExitStatusOf(const Tally &tally)
 {
+    return tally.failed  ? ExitFailed
+        : tally.differs  ? ExitDrift
+        : tally.notReady ? ExitNotReady
+                         : ExitOk;
+}
+
+bool IsPrometheusFormat(const Operation &op, const CommandLine &line)
+{
+    if (!op.options.contains(QStringLiteral("format")))
+        return false;
     const QString format = line.Value(QStringLiteral("format"), QStringLiteral("text"));
     if (format != QLatin1String("text") && format != QLatin1String("prometheus"))
         throw EUsageError(
@@ -145,7 +155,7 @@ CliOutcome WriteMetrics(const CommandLine &line, const std::vector<PrinterMetric
     const QByteArray text = PrometheusText(metrics);
     CliOutcome outcome;
     outcome.threadsLeftBehind = !finished;
-    outcome.exitStatus = tally.failed ? ExitFailed : tally.notReady ? ExitNotReady : ExitOk;
+    outcome.exitStatus = ExitStatusOf(tally);
     const QString output = line.Value(QStringLiteral("output"));
     if (output.isEmpty()) {
         Write(io.out, text);
@@ -200,7 +210,7 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     const bool json = line.Has(QStringLiteral("json"));
     const bool quiet = line.Has(QStringLiteral("quiet"));
     const bool verbose = line.Has(QStringLiteral("verbose"));
-    const bool prometheus = IsPrometheusFormat(line);
+    const bool prometheus = IsPrometheusFormat(op, line);
     const QList<CliTarget> targets = TargetsOf(line);
     if (targets.isEmpty() && !dryRun)
         throw EUsageError(QStringLiteral("no printer given (--to URI or --targets FILE)"));
@@ -221,6 +231,7 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
                                       .arg(op.name, t.uri));
         options.exchange = plan.exchange;
     }
+    options.converse = plan.converse;
     if (plan.maxTargets > 0 && targets.size() > plan.maxTargets)
         throw EUsageError(QStringLiteral("%1 takes one printer at a time (%2 given)")
                               .arg(op.name)
@@ -246,7 +257,7 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     // A single printer's long transfer shows its progress; a fleet's report
     // is its lines.
     std::unique_ptr<TerminalProgress> bar;
-    if (jobs.size() == 1 && !json && !quiet && !prometheus) {
+    if (jobs.size() == 1 && !json && !quiet && !prometheus && !plan.converse) {
         bar = std::make_unique<TerminalProgress>(io.err, ::isatty(::fileno(io.err)) == 1);
         options.progress = bar.get();
     }
@@ -268,6 +279,10 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
                 report.moreLines = result.advice.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
                 report.extra.insert(QStringLiteral("advice"), result.advice);
             }
+        } else if (result.report) {
+            report = *result.report;
+            report.uri = jobs[result.index].target.uri;
+            report.elapsedMs = result.elapsedMs;
         } else {
             report.verdict = Verdict::Ok;
             report.bytes = result.bytesSent;
@@ -296,7 +311,7 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
 
     CliOutcome outcome;
     outcome.threadsLeftBehind = !finished;
-    outcome.exitStatus = tally.failed ? ExitFailed : tally.notReady ? ExitNotReady : ExitOk;
+    outcome.exitStatus = ExitStatusOf(tally);
     return outcome;
 }
 

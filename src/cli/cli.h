@@ -12,6 +12,7 @@ enum CliExitStatus {
     ExitFailed = 1, // some printer failed
     ExitUsage = 2, // bad input: nothing was sent
     ExitNotReady = 3, // status: every printer answered, some are not Ready
+    ExitDrift = 4, // diff, apply --check: some printer's settings differ from the profile
 };
 
 struct CliStreams

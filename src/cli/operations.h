@@ -2,6 +2,7 @@
 
 #include "cli/commandline.h"
 #include "cli/report.h"
+#include "cli/runner.h"
 #include "cli/target.h"
 #include "link/printerlink.h"
 
@@ -34,6 +35,10 @@ struct OperationPlan
     std::optional<ExchangeOptions> exchange;
     std::function<void(const QByteArray &reply, const CliTarget &target, TargetReport &report)>
         evaluate;
+    // Operations that talk with the printer more than once (read, compare,
+    // send, read again) do it here, on the target's own thread with its
+    // link, and fill in the report; the link's failures are thrown.
+    Conversation converse;
     // How many targets the operation may serve at most (0: any number).
     int maxTargets = 0;
 };

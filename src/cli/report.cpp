@@ -13,6 +13,9 @@ void Tally::Add(Verdict v)
     case Verdict::NotReady:
         ++notReady;
         return;
+    case Verdict::Differs:
+        ++differs;
+        return;
     case Verdict::Failed:
         ++failed;
         return;
@@ -26,6 +29,8 @@ void Tally::Add(Verdict v, const QString &uri, size_t position)
         failedTargets[position] = uri;
     else if (v == Verdict::NotReady)
         notReadyTargets[position] = uri;
+    else if (v == Verdict::Differs)
+        differingTargets[position] = uri;
 }
 
 namespace {
@@ -60,6 +65,8 @@ QString VerdictName(Verdict v)
         return QStringLiteral("ok");
     case Verdict::NotReady:
         return QStringLiteral("not-ready");
+    case Verdict::Differs:
+        return QStringLiteral("differs");
     case Verdict::Failed:
         return QStringLiteral("failed");
     }
@@ -97,6 +104,10 @@ QString ReportText(const TargetReport &r)
         line += QStringLiteral("NOT READY: ") + r.detail + QLatin1Char(' ')
             + FormatDuration(r.elapsedMs);
         break;
+    case Verdict::Differs:
+        line += QStringLiteral("DIFFERS: ") + r.detail + QLatin1Char(' ')
+            + FormatDuration(r.elapsedMs);
+        break;
     case Verdict::Ok:
         line += QStringLiteral("ok ") + FormatSize(r.bytes) + QLatin1Char(' ')
             + FormatDuration(r.elapsedMs);
@@ -128,6 +139,8 @@ QString SummaryText(const Tally &t)
     parts << QStringLiteral("%1 ok").arg(t.ok);
     if (t.notReady)
         parts << Counted(t.notReady, QStringLiteral("not ready"), t.notReadyTargets);
+    if (t.differs)
+        parts << Counted(t.differs, QStringLiteral("differ"), t.differingTargets);
     parts << Counted(t.failed, QStringLiteral("failed"), t.failedTargets);
     return QStringLiteral("%1 %2 in %3: %4\n")
         .arg(t.Total())
@@ -147,6 +160,11 @@ QByteArray SummaryJson(const Tally &t)
                    QJsonArray::fromStringList(Uris(t.failedTargets)));
     summary.insert(QStringLiteral("notReadyTargets"),
                    QJsonArray::fromStringList(Uris(t.notReadyTargets)));
+    if (t.differs) {
+        summary.insert(QStringLiteral("differs"), t.differs);
+        summary.insert(QStringLiteral("differingTargets"),
+                       QJsonArray::fromStringList(Uris(t.differingTargets)));
+    }
     QJsonObject o;
     o.insert(QStringLiteral("summary"), summary);
     return QJsonDocument(o).toJson(QJsonDocument::Compact) + '\n';

@@ -10,7 +10,8 @@
 // What the program prints about each target and about the whole run: one
 // line per target and a summary, or one JSON object per line.
 
-enum class Verdict { Ok, NotReady, Failed };
+// Differs: the printer's stored settings are not the profile's.
+enum class Verdict { Ok, NotReady, Differs, Failed };
 
 struct TargetReport
 {
@@ -29,15 +30,17 @@ struct Tally
     int ok = 0;
     int notReady = 0;
     int failed = 0;
+    int differs = 0;
     qint64 elapsedMs = 0;
     // The targets that were not ok, by their position in the target list,
     // so the summary names them in the order they were given.
     std::map<size_t, QString> failedTargets;
     std::map<size_t, QString> notReadyTargets;
+    std::map<size_t, QString> differingTargets;
     void Add(Verdict v);
     // Counts the verdict and remembers a target that was not ok.
     void Add(Verdict v, const QString &uri, size_t position);
-    int Total() const { return ok + notReady + failed; }
+    int Total() const { return ok + notReady + differs + failed; }
 };
 
 // "150 B", "1.2 KB", "3.4 MB" (binary multiples).

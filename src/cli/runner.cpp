@@ -75,7 +75,11 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
             return std::make_unique<JobObserver>(deadline, shown);
         });
         link.CommandBuffer = job.bytes;
-        if (options.exchange) {
+        if (options.converse) {
+            TargetReport report;
+            options.converse(link, job.target, report);
+            result.report = std::move(report);
+        } else if (options.exchange) {
             // Only com targets come here: the exchange refuses any other.
             if (const std::optional<QByteArray> reply = link.SerialExchange(*options.exchange))
                 result.reply = *reply;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "cli/report.h"
 #include "cli/target.h"
 #include "link/printerlink.h"
 
@@ -29,7 +30,12 @@ struct CliJobResult
     qint64 bytesSent = 0;
     qint64 elapsedMs = 0;
     QByteArray reply; // read-backs: every byte the printer answered
+    std::optional<TargetReport> report; // what a conversation concluded
 };
+
+// A target served by several exchanges on one link; see OperationPlan.
+using Conversation
+    = std::function<void(PrinterLink &link, const CliTarget &target, TargetReport &report)>;
 
 struct RunOptions
 {
@@ -37,6 +43,8 @@ struct RunOptions
     int timeoutMs = 0; // per target, from its start; 0 for none
     // Read-backs exchange over the serial port; everything else is a send.
     std::optional<ExchangeOptions> exchange;
+    // Instead of a send or an exchange.
+    Conversation converse;
     // Shown how far each transfer has got (a single target's progress bar).
     ProgressObserver *progress = nullptr;
 };
