@@ -262,6 +262,11 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
         options.progress = bar.get();
     }
 
+    // A fleet's lines on a terminal are followed by how far it has got.
+    std::unique_ptr<FleetProgress> fleet;
+    if (jobs.size() > 1 && !json && !prometheus && ::isatty(::fileno(io.err)) == 1)
+        fleet = std::make_unique<FleetProgress>(io.err, int(jobs.size()));
+
     Tally tally;
     std::vector<PrinterMetrics> metrics(jobs.size());
     QElapsedTimer clock;
@@ -298,9 +303,15 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
                                                       report.extra, report.elapsedMs);
         else if (json)
             Write(io.out, ReportJson(report));
-        else if (!quiet || report.verdict != Verdict::Ok)
+        else if (!quiet || report.verdict != Verdict::Ok) {
+            if (fleet)
+                fleet->Clear();
             Write(io.out, ReportText(report));
+        }
+        if (fleet)
+            fleet->Show(tally.Total(), tally.failed);
     });
+    fleet.reset();
     tally.elapsedMs = clock.elapsed();
     if (prometheus)
         return WriteMetrics(line, metrics, tally, io, finished);

@@ -116,3 +116,39 @@ QString TerminalProgress::BarText(qint64 done, qint64 total, double bytesPerSeco
     return QLatin1Char('[') + QString(filled, QLatin1Char('#'))
         + QString(room - filled, QLatin1Char('.')) + QStringLiteral("]  ") + figures;
 }
+
+FleetProgress::FleetProgress(FILE *out, int total)
+    : out_(out)
+    , total_(total)
+{ }
+
+FleetProgress::~FleetProgress()
+{
+    Clear();
+}
+
+void FleetProgress::Clear()
+{
+    if (!shown_)
+        return;
+    std::fputs("\r\x1b[K", out_);
+    std::fflush(out_);
+    shown_ = false;
+}
+
+void FleetProgress::Show(int done, int failed)
+{
+    if (done >= total_)
+        return;
+    std::fputs(Text(done, total_, failed).toLocal8Bit().constData(), out_);
+    std::fflush(out_);
+    shown_ = true;
+}
+
+QString FleetProgress::Text(int done, int total, int failed)
+{
+    QString text = QStringLiteral("%1 of %2 printers").arg(done).arg(total);
+    if (failed)
+        text += QStringLiteral(", %1 failed").arg(failed);
+    return text;
+}

@@ -50,3 +50,23 @@ private:
     bool stageShown_ = false;
     bool barShown_ = false;
 };
+
+// How far a fleet run has got, on a terminal only: one line redrawn in
+// place below the printers' report lines ("37 of 200 printers, 2 failed").
+// The report lines come first: Clear() before writing one, Show() after.
+class FleetProgress
+{
+public:
+    FleetProgress(FILE *out, int total);
+    ~FleetProgress();
+
+    void Clear();
+    void Show(int done, int failed);
+
+    static QString Text(int done, int total, int failed);
+
+private:
+    FILE *out_;
+    int total_;
+    bool shown_ = false;
+};

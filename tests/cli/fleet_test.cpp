@@ -1,12 +1,17 @@
 // Fleets through the real programs: tarvolin-cli against real virtual
-// printers, its metrics checked by Prometheus's own checker, and the textfile
-// a collector reads never seen half-written while runs replace it.
+// printers, its metrics checked by Prometheus's own checker, the textfile a
+// collector reads never seen half-written while runs replace it, and a
+// printer's settings snapshot, drift and restore proven by the bytes that
+// reached it.
 #include "cli/cli.h"
 #include "support/cliprocess.h"
 #include "support/printerprocess.h"
+#include "support/pty.h"
 #include "support/tempfile.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -147,6 +152,42 @@ TEST(CliFleet, FormatAndOutputAreCheckedBeforeAnythingIsAsked)
         EXPECT_EQ(run.exitCode, ExitUsage);
         EXPECT_TRUE(run.err.contains(c.message)) << run.err.toStdString();
     }
+}
+
+} // namespace
+
+namespace {
+
+// On a terminal a fleet run shows how far it got below its lines, and
+// takes the count away again; the lines themselves stay as they are.
+TEST(CliFleet, ProgressOnATerminalLeavesOnlyTheLines)
+{
+    QTemporaryDir dir;
+    PtyPair terminal;
+    ASSERT_TRUE(terminal.IsValid()) << terminal.Error().toStdString();
+    const QString a = QStringLiteral("file://") + dir.filePath(QStringLiteral("a"));
+    const QString b = QStringLiteral("file://") + dir.filePath(QStringLiteral("b"));
+    const QString gone = QStringLiteral("file://") + dir.filePath(QStringLiteral("x/c"));
+    ChildProcess cli;
+    ASSERT_TRUE(cli.Start(QStringLiteral("sh"),
+                          { QStringLiteral("-c"),
+                            QStringLiteral("exec \"$0\" \"$@\" 2>\"$1\"")
+                                .replace(QStringLiteral("$1"), terminal.SlavePath()),
+                            QStringLiteral(TARVOLIN_CLI_PROGRAM), QStringLiteral("--jobs"),
+                            QStringLiteral("1"), QStringLiteral("--to"), a, QStringLiteral("--to"),
+                            b, QStringLiteral("--to"), gone, QStringLiteral("test-page") }));
+    ASSERT_TRUE(cli.WaitForExit(60000));
+    const QByteArray out = cli.TakeOutput();
+    const QByteArray shown = terminal.ReadUntilQuiet(200, 5000);
+    EXPECT_EQ(cli.ExitCode(), 1) << out.toStdString();
+    EXPECT_EQ(shown, "1 of 3 printers\r\x1b[K2 of 3 printers\r\x1b[K") << shown.toStdString();
+    EXPECT_TRUE(out.startsWith(a.toUtf8() + " ok 11 B ")) << out.toStdString();
+
+    // Not on a terminal: nothing but the lines.
+    const CliRun piped = RunCliProgram(
+        { QStringLiteral("--to"), a, QStringLiteral("--to"), b, QStringLiteral("test-page") });
+    EXPECT_EQ(piped.exitCode, ExitOk);
+    EXPECT_TRUE(piped.err.isEmpty()) << piped.err.toStdString();
 }
 
 } // namespace
