@@ -1,6 +1,7 @@
 #include "cli/drift.h"
 
 #include "commands/setuppanel.h"
+#include "core/exceptions.h"
 
 #include <QJsonValue>
 
@@ -136,6 +137,45 @@ SettingValues ProfileSettings(const Profile &profile, const QLocale &locale)
             continue;
         const long double factor = f.inUnit ? UnitFactor(v.unit) : 1.0L;
         out.insert(key, QString::number(LengthToDots(text, dotsPerMm, factor, locale)));
+    }
+    return out;
+}
+
+SettingValues PrinterSettingValues(const QList<QPair<QString, QString>> &panel, int *dotsPerMm)
+{
+    *dotsPerMm = 0;
+    for (const auto &[key, value] : panel) {
+        if (key == QLatin1String("resolution"))
+            *dotsPerMm = value == QLatin1String("300dpi") ? 12
+                : value == QLatin1String("203dpi")        ? 8
+                                                          : 0;
+    }
+    // Lengths are converted at the printer's own resolution.
+    const int perMm = *dotsPerMm ? *dotsPerMm : 8;
+    SettingValues out;
+    for (const auto &[key, value] : panel) {
+        const Setting *s = Find(key);
+        if (!s)
+            continue;
+        switch (s->kind) {
+        case Kind::Number:
+            if (!IsNumber(value))
+                throw ETarvolinError(
+                    QStringLiteral("Configuration: %1 '%2' is not a number").arg(key, value));
+            out.insert(key, QString::number(value.toLongLong()));
+            break;
+        case Kind::Item:
+            out.insert(key, value);
+            break;
+        case Kind::Length:
+            try {
+                out.insert(key, QString::number(LengthToDots(value, perMm, 1.0L, QLocale::c())));
+            } catch (const EConvertError &) {
+                throw ETarvolinError(
+                    QStringLiteral("Configuration: %1 '%2' is not a length").arg(key, value));
+            }
+            break;
+        }
     }
     return out;
 }

@@ -4,8 +4,10 @@
 
 #include <QByteArray>
 #include <QJsonObject>
+#include <QList>
 #include <QLocale>
 #include <QMap>
+#include <QPair>
 #include <QString>
 #include <QStringList>
 
@@ -30,6 +32,14 @@ const QStringList &SettingKeys();
 // blank list item or an empty width or height, which the settings command
 // leaves out. A key the profile leaves out is not compared.
 SettingValues ProfileSettings(const Profile &profile, const QLocale &locale = QLocale::system());
+
+// What a printer holds, from its configuration's panel settings as profile
+// keys and texts (lengths in millimetres with a decimal point, "resolution"
+// as "203dpi" or "300dpi"). Taken as the printer says, without the limits a
+// profile puts on what may be sent. `dotsPerMm` is set from the resolution,
+// 0 when the configuration does not give it. Throws ETarvolinError naming a
+// value that is not what its key needs.
+SettingValues PrinterSettingValues(const QList<QPair<QString, QString>> &panel, int *dotsPerMm);
 
 struct SettingDrift
 {

@@ -3,6 +3,7 @@
 // of Store Settings), and a snapshot that reads back as the same settings.
 #include "cli/drift.h"
 #include "commands/settingsbuilder.h"
+#include "core/exceptions.h"
 
 #include <QJsonDocument>
 
@@ -51,6 +52,44 @@ TEST(CliDrift, ProfileSettingsAreInPrinterTermsAndOnlyWhatIsGiven)
                                { "top", "-18" },
                                { "home-x", "144" },
                                { "home-y", "0" } }));
+}
+
+TEST(CliDrift, PrinterSettingsAreTakenAsThePrinterSaysThem)
+{
+    int dotsPerMm = -1;
+    // Out of the captions' ranges, but what the printer holds.
+    const SettingValues at300
+        = PrinterSettingValues({ { "resolution", "300dpi" },
+                                 { "speed", "05" },
+                                 { "width", "50.833" },
+                                 { "height", "-0.5" },
+                                 { "top", "-20" },
+                                 { "media-sensor", "Mark Sensing" },
+                                 { "colour", "blue" } }, // not a setting: left aside
+                               &dotsPerMm);
+    EXPECT_EQ(dotsPerMm, 12);
+    EXPECT_EQ(at300,
+              (SettingValues { { "speed", "5" },
+                               { "width", "610" },
+                               { "height", "-6" },
+                               { "top", "-240" },
+                               { "media-sensor", "Mark Sensing" } }));
+    EXPECT_EQ(PrinterSettingValues({ { "width", "76.125" } }, &dotsPerMm),
+              (SettingValues { { "width", "609" } }));
+    EXPECT_EQ(dotsPerMm, 0); // not given: lengths at 203 dpi, and no resolution to check
+
+    const QList<QPair<QString, QString>> bad[]
+        = { { { "density", "dark" } }, { { "shift", "1,5" } } };
+    const char *const messages[] = { "Configuration: density 'dark' is not a number",
+                                     "Configuration: shift '1,5' is not a length" };
+    for (int i = 0; i < 2; ++i) {
+        try {
+            PrinterSettingValues(bad[i], &dotsPerMm);
+            ADD_FAILURE() << messages[i];
+        } catch (const ETarvolinError &e) {
+            EXPECT_EQ(e.Message(), QLatin1String(messages[i]));
+        }
+    }
 }
 
 TEST(CliDrift, ComparesOnlyGivenSettingsAndNamesWhatCannotBeChecked)
