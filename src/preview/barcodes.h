@@ -17,8 +17,3 @@ class FontStore;
 // warning and an empty mark.
 FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fonts, int dotsPerMm,
                       QList<QString> &warnings);
-
-// The data a Code 128 field encodes once the invocation codes of the
-// printer's modes (">:" start B, ">5" switch to C, ...) are taken out; ">>"
-// ... stays a literal ">" where the printer prints one.
-QByteArray Code128Text(const QByteArray &data);

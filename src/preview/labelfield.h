@@ -44,7 +44,7 @@ struct SerialParams
 
 struct BarcodeParams
 {
-    char type = 0; // the command's letter: C (128), 3 (39), E (EAN-13), U (UPC-A), Q, X, 7
+    char type = 0; // the command's letter or digit: C (128), 3 (39), E (EAN-13), Q, X, 7 ...
     int module = 2; // narrow bar / module width in dots (^BY)
     double ratio = 3.0; // wide to narrow (^BY), for Code 39
     int height = 10; // bar height in dots
@@ -59,6 +59,14 @@ struct BarcodeParams
     int security = 0; // PDF417 error correction level, 0 = automatic
     bool truncate = false; // PDF417
     int quality = 200; // Data Matrix: only 200 is drawn
+    // Further parameters of the other symbologies: the DataBar type, postal
+    // code type, MicroPDF417 mode, MaxiCode mode, Aztec error control and size.
+    int variant = 0;
+    char checkMode = 0; // MSI check digits: A to D
+    char startCharacter = 'A'; // Codabar
+    char stopCharacter = 'A';
+    int separator = 1; // DataBar stacked: separator rows in modules
+    int segments = 22; // DataBar Expanded Stacked: segments per row
 };
 
 struct Field

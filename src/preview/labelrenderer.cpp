@@ -1,5 +1,6 @@
 #include "preview/labelrenderer.h"
 
+#include "preview/barcodeparams.h"
 #include "preview/commandlexer.h"
 #include "preview/fielddata.h"
 #include "preview/fieldpainter.h"
@@ -857,7 +858,7 @@ bool LabelRendererPrivate::BarcodeCommand(const LabelCommand &command, const Arg
     if (command.name.size() != 2 || command.name.at(0) != 'B' || command.name == "BY")
         return false;
     const char type = command.name.at(1);
-    if (!QByteArray("C3EU28AQX7").contains(type))
+    if (!QByteArray("C3EU28AQX7").contains(type) && !IsFurtherBarcode(type))
         return false;
     BarcodeParams &barcode = field_.barcode;
     barcode = BarcodeParams();
@@ -923,8 +924,13 @@ bool LabelRendererPrivate::BarcodeCommand(const LabelCommand &command, const Arg
         barcode.truncate = yes(5, false);
         barcode.text = false;
         break;
-    default:
+    default: {
+        QList<QByteArray> params;
+        for (int i = 0; i < args.Count(); ++i)
+            params.append(args.Text(i));
+        ReadFurtherBarcode(barcode, params, options.dotsPerMm);
         break;
+    }
     }
     field_.kind = Field::Kind::Barcode;
     fieldContent_ = true;

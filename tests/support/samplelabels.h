@@ -39,7 +39,7 @@ inline QByteArray ShippingLabel(int dotsPerMm = 8)
     label += at(600, 660) + font(100) + "^FR^FD7^FS\r\n";
     // Tracking bar code and its text.
     label += "^BY3,3," + n(160) + "\r\n";
-    label += at(60, 820) + "^BCN," + n(160) + ",N,N,N^FD>;1Z999AA10123456784^FS\r\n";
+    label += at(60, 820) + "^BCN," + n(160) + ",N,N,N^FD>:1Z999AA10123456784^FS\r\n";
     label += at(60, 990) + font(30) + "^FDTracking 1Z 999 AA1 01 2345 6784^FS\r\n";
     // Order bar code, QR code, 9 small fields.
     label += "^BY2\r\n" + at(30, 1050) + "^BCN," + n(80) + ",Y,N,N^FDORD-2026-004711^FS\r\n";
