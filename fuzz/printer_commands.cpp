@@ -1,7 +1,9 @@
 // The virtual printer fed arbitrary bytes: it does the same whatever pieces
 // they arrive in (the same replies, labels, dump pages, log, files, settings,
 // identity and status, whether in one piece or a few bytes at a time), and
-// its memory devices never hold more than they have room for.
+// its memory devices never hold more than they have room for. What it keeps
+// over power-off goes to a state directory; a printer started from that
+// directory holds the same stored settings, identity and files.
 //
 // Input: a line with the size of the pieces for the second printer (1 to
 // 64), then the bytes of one connection.
@@ -10,8 +12,10 @@
 
 #include "printer/virtualprinter.h"
 
+#include <QDir>
 #include <QRegularExpression>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <algorithm>
 
@@ -54,11 +58,49 @@ public:
     }
 };
 
+// One folder for the whole fuzzing process, in memory where there is such a
+// file system: a state is written for every input.
+const QTemporaryDir &StateRoot()
+{
+    static const QTemporaryDir root(QDir(QStringLiteral("/dev/shm")).exists()
+                                        ? QStringLiteral("/dev/shm/fuzz-printer-XXXXXX")
+                                        : QDir::tempPath()
+                                            + QStringLiteral("/fuzz-printer-XXXXXX"));
+    return root;
+}
+
+// Small devices, so that downloads fill them.
+PrinterConfig Config(const QString &stateDir)
+{
+    return PrinterConfig { 8, 16, 32, 0, stateDir };
+}
+
+// What a printer keeps over power-off, as comparable text.
+QString Kept(const VirtualPrinter &printer)
+{
+    QString kept = printer.StoredSettings().Describe() + QLatin1Char('\n')
+        + printer.Identity().IpText() + QLatin1Char(' ') + printer.Identity().EthernetIdText();
+    for (QChar device : PrinterMemory::DeviceLetters()) {
+        if (!PrinterMemory::KeepsFilesAtPowerOff(device))
+            continue;
+        for (const StoredFile &f : printer.Memory().Files(device))
+            kept += QStringLiteral("\n%1:%2 %3 ").arg(device).arg(f.name).arg(f.rowBytes)
+                + QString::fromLatin1(f.data.toHex());
+    }
+    return kept;
+}
+
 struct Run
 {
+    explicit Run(const QString &name)
+        : stateDir(StateRoot().filePath(name))
+    {
+        QDir(stateDir).removeRecursively();
+    }
+
+    QString stateDir;
     Record record;
-    // Small devices, so that downloads fill them.
-    VirtualPrinter printer { PrinterConfig { 8, 16, 32, 0, QString() }, record, record };
+    VirtualPrinter printer { Config(stateDir), record, record };
     QByteArray replies;
 
     void Feed(const QByteArray &bytes, qsizetype piece)
@@ -93,9 +135,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const qsizetype piece = qsizetype(input.Number(1, 64));
     const QByteArray bytes = input.Rest();
 
-    Run whole;
+    Run whole(QStringLiteral("whole"));
     whole.Feed(bytes, std::max<qsizetype>(1, bytes.size()));
-    Run pieces;
+    Run pieces(QStringLiteral("pieces"));
     pieces.Feed(bytes, piece);
 
     FUZZ_CHECK(whole.replies == pieces.replies, "%s answered %s whole, %s in pieces of %lld",
@@ -110,6 +152,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     FUZZ_CHECK(whole.State() == pieces.State(), "%s: the printer is\n%s\nwhole, and\n%s\nin pieces",
                Shown(bytes).constData(), qPrintable(whole.State()), qPrintable(pieces.State()));
+
+    Record restartRecord;
+    VirtualPrinter restarted(Config(whole.stateDir), restartRecord, restartRecord);
+    QString error;
+    FUZZ_CHECK(restarted.LoadState(&error), "%s: the state it kept does not load: %s",
+               Shown(bytes).constData(), qPrintable(error));
+    FUZZ_CHECK(Kept(restarted) == Kept(whole.printer),
+               "%s: the printer kept\n%s\nand started again with\n%s", Shown(bytes).constData(),
+               qPrintable(Kept(whole.printer)), qPrintable(Kept(restarted)));
 
     const PrinterMemory &memory = whole.printer.Memory();
     for (QChar device : PrinterMemory::DeviceLetters()) {

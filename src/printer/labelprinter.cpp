@@ -137,7 +137,13 @@ void LabelPrinter::Run()
 void LabelPrinter::PrintOne(const PrintJob &job, qint64 index)
 {
     const qint64 number = ++printed_;
-    if (outDir_.isEmpty()) {
+    if (!outDir_.isEmpty() && index == MaxPicturesPerFormat)
+        log_.Info(QStringLiteral("label %1: the format asks for %2 labels; pictures are saved of "
+                                 "the first %3 only, the rest are not drawn")
+                      .arg(number)
+                      .arg(job.quantity.labels)
+                      .arg(MaxPicturesPerFormat));
+    if (outDir_.isEmpty() || index >= MaxPicturesPerFormat) {
         if (log_.WantsInfo())
             log_.Info(QStringLiteral("label %1: %2x%3 dots")
                           .arg(number)

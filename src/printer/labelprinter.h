@@ -25,6 +25,10 @@ public:
     // More than this waiting, and the printer stops taking in bytes.
     static constexpr size_t MaxQueuedJobs = 16384;
     static constexpr qsizetype MaxQueuedBytes = 64 * 1024 * 1024;
+    // Pictures saved of one format's labels at most; the rest are printed
+    // (counted and logged) without one, so that one quantity cannot fill
+    // the disk.
+    static constexpr qint64 MaxPicturesPerFormat = 1000;
 
     // outDir empty: labels are numbered and logged, not saved.
     LabelPrinter(PrinterLog &log, const QString &outDir);

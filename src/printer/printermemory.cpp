@@ -126,6 +126,56 @@ void PrinterMemory::Clear(QChar device)
     At(device).files.clear();
 }
 
+namespace {
+
+bool IsControl(QChar c)
+{
+    return c.unicode() < 0x20 || (c.unicode() >= 0x7F && c.unicode() < 0xA0);
+}
+
+QString Escaped(const QString &text)
+{
+    QString shown;
+    for (QChar c : text) {
+        if (IsControl(c))
+            shown += QStringLiteral("<%1>").arg(c.unicode(), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
+    }
+    return shown;
+}
+
+} // namespace
+
+bool PrinterMemory::CheckName(const QString &name, QString *why)
+{
+    const auto refuse = [&](const QString &reason) {
+        if (why)
+            *why = QStringLiteral("\"%1\" is no file name: %2").arg(Escaped(name.left(80)), reason);
+        return false;
+    };
+    for (QChar c : name) {
+        if (IsControl(c))
+            return refuse(QStringLiteral("it holds control characters"));
+        if (c == QLatin1Char(' ') || QStringLiteral("*?/\\\":^~,").contains(c))
+            return refuse(QStringLiteral("it holds \"%1\"").arg(c));
+    }
+    const qsizetype dot = name.indexOf(QLatin1Char('.'));
+    if (dot < 0 || dot != name.lastIndexOf(QLatin1Char('.')))
+        return refuse(
+            QStringLiteral("a name and an extension with one \".\" between them are needed"));
+    if (dot == 0 || dot > MaxNameChars)
+        return refuse(QStringLiteral("the name before the \".\" has %1 characters (1 to %2)")
+                          .arg(dot)
+                          .arg(MaxNameChars));
+    const qsizetype extension = name.size() - dot - 1;
+    if (extension == 0 || extension > MaxExtensionChars)
+        return refuse(QStringLiteral("the extension has %1 characters (1 to %2)")
+                          .arg(extension)
+                          .arg(MaxExtensionChars));
+    return true;
+}
+
 bool PrinterMemory::Matches(const QString &name, const QString &pattern)
 {
     // Classic two-pointer wildcard match with backtracking to the last *.

@@ -60,6 +60,16 @@ public:
     QStringList Delete(QChar device, const QString &pattern);
     void Clear(QChar device);
 
+    // The one check every name a file is stored under passes, with the
+    // device's limits: NAME.EXT with a name of 1 to MaxNameChars characters
+    // and an extension of 1 to MaxExtensionChars, no blanks (the file list
+    // separates names by blanks), no control characters and none of the
+    // characters that address devices, folders or patterns. False with the
+    // reason otherwise; the reason shows control characters escaped.
+    static constexpr qsizetype MaxNameChars = 16;
+    static constexpr qsizetype MaxExtensionChars = 3;
+    static bool CheckName(const QString &name, QString *why);
+
     // Whether a name matches a pattern of * (any run) and ? (one character),
     // without regard to letter case.
     static bool Matches(const QString &name, const QString &pattern);

@@ -46,7 +46,12 @@ QString PrinterHelp()
         "                    --pty); removed on exit\n"
         "  --tcp PORT        listen for raw TCP connections on PORT (0: any free\n"
         "                    port); printed as \"tcp: 127.0.0.1:9100\"\n"
-        "  --bind ADDR       the numeric address to listen on (default 127.0.0.1)\n"
+        "  --bind ADDR       the numeric address to listen on (default 127.0.0.1);\n"
+        "                    any other than a loopback address makes the printer\n"
+        "                    reachable from the network, and is warned about\n"
+        "  --idle-timeout S  close a TCP client that completes no command in S\n"
+        "                    seconds (default 15; 0: never), so that a silent or\n"
+        "                    trickling client cannot keep the others out\n"
         "  --baud N          read the serial line at N baud (10 bits a byte),\n"
         "                    stopping the sender with Xoff while the 4 KB receive\n"
         "                    buffer is full and going on with Xon; replies leave\n"
@@ -91,6 +96,8 @@ ParsedOptions ParsePrinterOptions(const QStringList &arguments)
     const QCommandLineOption link(QStringLiteral("link"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption tcp(QStringLiteral("tcp"), QString(), QStringLiteral("PORT"));
     const QCommandLineOption bind(QStringLiteral("bind"), QString(), QStringLiteral("ADDR"));
+    const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"), QString(),
+                                         QStringLiteral("S"));
     const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"));
     const QCommandLineOption statusList(QStringLiteral("status"), QString(),
                                         QStringLiteral("LIST"));
@@ -104,8 +111,8 @@ ParsedOptions ParsePrinterOptions(const QStringList &arguments)
     const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
     const QCommandLineOption version(
         QStringList { QStringLiteral("v"), QStringLiteral("version") });
-    parser.addOptions({ pty, link, tcp, bind, baud, statusList, dpi, dram, flash, state, out,
-                        control, quiet, help, version });
+    parser.addOptions({ pty, link, tcp, bind, idleTimeout, baud, statusList, dpi, dram, flash,
+                        state, out, control, quiet, help, version });
 
     ParsedOptions result;
     const auto fail = [&](const QString &why) {
@@ -141,6 +148,13 @@ ParsedOptions ParsePrinterOptions(const QStringList &arguments)
     }
     if (parser.isSet(bind))
         o.bind = parser.value(bind);
+    if (parser.isSet(idleTimeout)) {
+        const auto seconds
+            = Number(QStringLiteral("idle-timeout"), parser.value(idleTimeout), 0, 86400, &error);
+        if (!seconds)
+            return fail(error);
+        o.idleTimeout = int(*seconds);
+    }
     if (parser.isSet(baud) && parser.value(baud).toLower() != QLatin1String("unlimited")) {
         const auto rate = Number(QStringLiteral("baud"), parser.value(baud), 0, 4000000, &error);
         if (!rate)

@@ -13,6 +13,7 @@ struct PrinterOptions
     QString link;
     std::optional<quint16> tcpPort;
     QString bind = QStringLiteral("127.0.0.1");
+    int idleTimeout = 15; // seconds; 0: none
     qint64 baud = 0; // 0: unlimited
     quint8 conditions = 0;
     int dotsPerMm = 8;

@@ -37,9 +37,25 @@ constexpr qsizetype MaxControlLine = 4096;
 
 } // namespace
 
+// Control characters from the wire would act on the operator's terminal
+// (clear it, set its title) or forge log lines: they are shown as <1B>.
+QString ConsoleLog::Escaped(const QString &line)
+{
+    QString shown;
+    shown.reserve(line.size());
+    for (QChar c : line) {
+        const char16_t u = c.unicode();
+        if (u < 0x20 || (u >= 0x7F && u < 0xA0))
+            shown += QStringLiteral("<%1>").arg(int(u), 2, 16, QLatin1Char('0')).toUpper();
+        else
+            shown += c;
+    }
+    return shown;
+}
+
 void ConsoleLog::Write(FILE *stream, const QString &line)
 {
-    const QByteArray bytes = line.toLocal8Bit() + '\n';
+    const QByteArray bytes = Escaped(line).toLocal8Bit() + '\n';
     std::lock_guard lock(mutex_);
     fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
     fflush(stream);
@@ -54,6 +70,11 @@ void ConsoleLog::Info(const QString &line)
 void ConsoleLog::Error(const QString &line)
 {
     Write(quiet_ ? stderr : stdout, QStringLiteral("error: ") + line);
+}
+
+void ConsoleLog::Warn(const QString &line)
+{
+    Write(stderr, QStringLiteral("warning: ") + line);
 }
 
 void ConsoleLog::Announce(const QString &line)
@@ -109,7 +130,10 @@ bool PrinterProgram::Start(QString *error)
     config.stateDir = options_.stateDir;
     printer_ = std::make_unique<VirtualPrinter>(config, log_, *output_);
     if (!printer_->LoadState(error)) {
-        *error = QStringLiteral("the state cannot be read, and is left as it is: %1").arg(*error);
+        *error = QStringLiteral("the state cannot be read, and is left as it is: %1\n"
+                                "To start afresh, move the folder aside (mv %2 %2.old) and start "
+                                "again; what it holds stays there to look at.")
+                     .arg(*error, options_.stateDir);
         return false;
     }
 
@@ -144,9 +168,14 @@ bool PrinterProgram::Start(QString *error)
     }
     if (options_.tcpPort) {
         tcp_ = std::make_unique<TcpLine>(*printer_, log_);
+        tcp_->SetIdleTimeout(options_.idleTimeout);
         if (!tcp_->Listen(options_.bind, *options_.tcpPort, error))
             return false;
         log_.Announce(QStringLiteral("tcp: %1").arg(tcp_->Endpoint()));
+        if (!TcpLine::IsLoopback(options_.bind))
+            log_.Warn(QStringLiteral("listening on %1: the printer is reachable from the network, "
+                                     "and takes commands from anyone who reaches it")
+                          .arg(tcp_->Endpoint()));
     }
     if (!options_.controlPath.isEmpty() && !OpenControlPipe(error))
         return false;
@@ -160,7 +189,8 @@ bool PrinterProgram::Start(QString *error)
             .arg(options_.dotsPerMm == 8 ? QStringLiteral("203 dpi") : QStringLiteral("300 dpi"),
                  options_.baud > 0 ? QStringLiteral("%1 baud").arg(options_.baud)
                                    : QStringLiteral("unlimited line speed")));
-    log_.Info(printer_->Describe());
+    for (const QString &line : printer_->Describe().split(QLatin1Char('\n')))
+        log_.Info(line);
     return true;
 }
 
@@ -224,10 +254,14 @@ void PrinterProgram::ReadControl(ControlInput &input)
         const QString line = QString::fromLocal8Bit(input.pending.left(end));
         input.pending.remove(0, end + 1);
         const ControlResult result = RunControlCommand(line, *printer_, *output_);
-        if (!result.ok)
-            log_.Error(result.output);
-        else if (!result.output.isEmpty())
-            log_.Announce(result.output);
+        // Answers of several lines are the program's own text, so they are
+        // written as lines.
+        for (const QString &answer : result.output.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+            if (!result.ok)
+                log_.Error(answer);
+            else
+                log_.Announce(answer);
+        }
         if (result.quit) {
             QCoreApplication::quit();
             return;

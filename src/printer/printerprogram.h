@@ -32,6 +32,9 @@ public:
     // Shown even when quiet: what the user needs to reach the printer, and
     // answers to control commands.
     void Announce(const QString &line);
+    // On standard error, quiet or not.
+    void Warn(const QString &line);
+    static QString Escaped(const QString &line);
 
 private:
     void Write(FILE *stream, const QString &line);

@@ -5,38 +5,50 @@
 
 namespace {
 
-// One member of the settings object: its JSON name and where it lives.
+// One member of the settings object: its JSON name, where it lives and the
+// values the printer commands can give it (a state file is checked against
+// them, so that it cannot set what no command could).
 struct IntMember
 {
     const char *name;
     int PrinterSettings::*field;
+    int low;
+    int high;
 };
 struct CharMember
 {
     const char *name;
     char PrinterSettings::*field;
+    const char *letters;
 };
 
 constexpr IntMember IntMembers[] = {
-    { "speed", &PrinterSettings::speed },     { "darkness", &PrinterSettings::darkness },
-    { "width", &PrinterSettings::widthDots }, { "length", &PrinterSettings::lengthDots },
-    { "top", &PrinterSettings::top },         { "shift", &PrinterSettings::shift },
-    { "homeX", &PrinterSettings::homeX },     { "homeY", &PrinterSettings::homeY },
+    { "speed", &PrinterSettings::speed, 1, 14 },
+    { "darkness", &PrinterSettings::darkness, 0, 30 },
+    { "width", &PrinterSettings::widthDots, 2, 32000 },
+    { "length", &PrinterSettings::lengthDots, 1, 32000 },
+    { "top", &PrinterSettings::top, -120, 120 },
+    { "shift", &PrinterSettings::shift, -9999, 9999 },
+    { "homeX", &PrinterSettings::homeX, 0, 32000 },
+    { "homeY", &PrinterSettings::homeY, 0, 32000 },
 };
 constexpr CharMember CharMembers[] = {
-    { "mediaSensing", &PrinterSettings::mediaSensing },
-    { "postPrint", &PrinterSettings::postPrint },
-    { "mediaType", &PrinterSettings::mediaType },
-    { "orientation", &PrinterSettings::orientation },
+    { "mediaSensing", &PrinterSettings::mediaSensing, "NWMAV" },
+    { "postPrint", &PrinterSettings::postPrint, "TPRACDFLUK" },
+    { "mediaType", &PrinterSettings::mediaType, "TD" },
+    { "orientation", &PrinterSettings::orientation, "NI" },
 };
 
-bool ReadInt(const QJsonObject &json, const char *name, int &out, QString *error)
+bool ReadInt(const QJsonObject &json, const IntMember &m, int &out, QString *error)
 {
-    const QJsonValue v = json.value(QLatin1String(name));
+    const QJsonValue v = json.value(QLatin1String(m.name));
     const double d = v.toDouble(-1e300);
-    if (!v.isDouble() || d != double(int(d))) {
+    if (!v.isDouble() || d < m.low || d > m.high || d != double(int(d))) {
         if (error)
-            *error = QStringLiteral("\"%1\" is missing or not a whole number").arg(name);
+            *error = QStringLiteral("\"%1\" is missing or not a whole number from %2 to %3")
+                         .arg(m.name)
+                         .arg(m.low)
+                         .arg(m.high);
         return false;
     }
     out = int(d);
@@ -96,14 +108,16 @@ std::optional<PrinterSettings> PrinterSettings::FromJson(const QJsonObject &json
 {
     PrinterSettings s;
     for (const IntMember &m : IntMembers) {
-        if (!ReadInt(json, m.name, s.*m.field, error))
+        if (!ReadInt(json, m, s.*m.field, error))
             return std::nullopt;
     }
     for (const CharMember &m : CharMembers) {
         const QString text = json.value(QLatin1String(m.name)).toString();
-        if (text.size() != 1 || text.at(0).unicode() > 127) {
+        if (text.size() != 1 || text.at(0).unicode() > 127
+            || !QByteArray(m.letters).contains(char(text.at(0).unicode()))) {
             if (error)
-                *error = QStringLiteral("\"%1\" must be one letter").arg(m.name);
+                *error = QStringLiteral("\"%1\" must be one of the letters %2")
+                             .arg(m.name, QLatin1String(m.letters));
             return std::nullopt;
         }
         s.*m.field = char(text.at(0).unicode());

@@ -36,6 +36,30 @@ TcpLine::TcpLine(VirtualPrinter &printer, PrinterLog &log, QObject *parent)
     backlog_.setSingleShot(true);
     backlog_.setInterval(BacklogRetryMs);
     connect(&backlog_, &QTimer::timeout, this, &TcpLine::OnReadable);
+    idle_.setSingleShot(true);
+    connect(&idle_, &QTimer::timeout, this, &TcpLine::OnIdle);
+}
+
+void TcpLine::SetIdleTimeout(int seconds)
+{
+    idleSeconds_ = seconds;
+    idle_.setInterval(std::chrono::seconds(seconds));
+}
+
+bool TcpLine::IsLoopback(const QString &address)
+{
+    in6_addr v6 {};
+    in_addr v4 {};
+    const QByteArray text = address.toLatin1();
+    if (inet_pton(AF_INET, text.constData(), &v4) == 1)
+        return (ntohl(v4.s_addr) >> 24) == 127;
+    if (inet_pton(AF_INET6, text.constData(), &v6) == 1) {
+        if (IN6_IS_ADDR_LOOPBACK(&v6))
+            return true;
+        // ::ffff:127.x.x.x
+        return IN6_IS_ADDR_V4MAPPED(&v6) && v6.s6_addr[12] == 127;
+    }
+    return false;
 }
 
 TcpLine::~TcpLine()
@@ -63,7 +87,7 @@ bool TcpLine::Listen(const QString &address, quint16 port, QString *error)
     const int fd = socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
     const int on = 1;
     if (fd < 0 || setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) != 0
-        || bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, 8) != 0) {
+        || bind(fd, found->ai_addr, found->ai_addrlen) != 0 || listen(fd, ListenBacklog) != 0) {
         *error = SystemError(fd < 0 ? "socket" : "listening");
         *error = QStringLiteral("%1 port %2: %3").arg(address).arg(port).arg(*error);
         if (fd >= 0)
@@ -93,8 +117,12 @@ QString TcpLine::Endpoint() const
 void TcpLine::OnAcceptable()
 {
     int fd;
+    sockaddr_storage from {};
+    socklen_t fromLength;
     do {
-        fd = accept4(listen_, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
+        fromLength = sizeof from;
+        fd = accept4(listen_, reinterpret_cast<sockaddr *>(&from), &fromLength,
+                     SOCK_NONBLOCK | SOCK_CLOEXEC);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         if (errno != EAGAIN && errno != ECONNABORTED)
@@ -103,6 +131,15 @@ void TcpLine::OnAcceptable()
     }
     client_ = fd;
     peerDone_ = false;
+    char host[NI_MAXHOST] = "?";
+    char service[NI_MAXSERV] = "?";
+    getnameinfo(reinterpret_cast<sockaddr *>(&from), fromLength, host, sizeof host, service,
+                sizeof service, NI_NUMERICHOST | NI_NUMERICSERV);
+    peer_ = from.ss_family == AF_INET6 ? QStringLiteral("[%1]:%2").arg(host, service)
+                                       : QStringLiteral("%1:%2").arg(host, service);
+    sinceProgress_ = 0;
+    if (idleSeconds_ > 0)
+        idle_.start();
     // One client at a time: the next waits in the listen queue.
     acceptNotifier_->setEnabled(false);
     session_ = printer_.OpenSession([this](const QByteArray &reply) { Queue(reply); });
@@ -122,13 +159,31 @@ void TcpLine::OnReadable()
             // socket, and its sending slows down as a printer's would.
             readNotifier_->setEnabled(false);
             backlog_.start();
+            // The wait is the printer's, not the client's.
+            if (idleSeconds_ > 0)
+                idle_.start();
             return;
         }
         readNotifier_->setEnabled(true);
         const ssize_t n = recv(client_, buffer_.data(), buffer_.size(), 0);
         if (n > 0) {
             total += size_t(n);
-            session_->Feed(QByteArrayView(buffer_.data(), n));
+            const QByteArrayView bytes(buffer_.data(), n);
+            const bool wasInCommand = session_->InCommand();
+            session_->Feed(bytes);
+            if (!session_ || idleSeconds_ <= 0)
+                continue;
+            // A command completed (the stream is between commands after
+            // being in one, or after a caret, tilde or escape command's first
+            // byte) or much arrived: the client is getting somewhere.
+            sinceProgress_ += n;
+            const bool completed = !session_->InCommand()
+                && (wasInCommand || bytes.contains('^') || bytes.contains('~')
+                    || bytes.contains('\x1B'));
+            if (completed || sinceProgress_ >= ProgressBytes) {
+                sinceProgress_ = 0;
+                idle_.start();
+            }
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -182,11 +237,23 @@ void TcpLine::Flush()
         CloseClient();
 }
 
+void TcpLine::OnIdle()
+{
+    if (client_ < 0)
+        return;
+    log_.Error(QStringLiteral("TCP client %1 completed no command in %2 s; closed, so that the "
+                              "next can print")
+                   .arg(peer_)
+                   .arg(idleSeconds_));
+    CloseClient();
+}
+
 void TcpLine::CloseClient()
 {
     if (client_ < 0)
         return;
     backlog_.stop();
+    idle_.stop();
     readNotifier_.reset();
     writeNotifier_.reset();
     if (!peerDone_ && session_)

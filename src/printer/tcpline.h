@@ -1,9 +1,11 @@
 #pragma once
 
 // The virtual printer's raw TCP port. Like a printer it serves one
-// connection at a time: others wait in the listen queue until the current
-// one ends. Each connection's commands stand alone; one that ends in the
-// middle of a command leaves the printer ready for the next.
+// connection at a time: others wait in the listen queue (room for a burst of
+// ListenBacklog) until the current one ends. A connection that completes no
+// command for the idle time, silent or trickling, is closed so that it cannot
+// keep the others out. Each connection's commands stand alone; one that ends
+// in the middle of a command leaves the printer ready for the next.
 
 #include <QByteArray>
 #include <QObject>
@@ -24,8 +26,18 @@ public:
     TcpLine(VirtualPrinter &printer, PrinterLog &log, QObject *parent = nullptr);
     ~TcpLine() override;
 
+    static constexpr int ListenBacklog = 1024;
+    // What a connection must send in the idle time to count as sending,
+    // even while no command is complete yet (a large download on a slow
+    // network).
+    static constexpr qint64 ProgressBytes = 64 * 1024;
+
+    // 0: a connection may stay as long as it likes.
+    void SetIdleTimeout(int seconds);
     // A numeric IPv4 or IPv6 address; port 0 takes any free port.
     bool Listen(const QString &address, quint16 port, QString *error);
+    // Whether the address reaches only this machine.
+    static bool IsLoopback(const QString &address);
     // "127.0.0.1:9100" or "[::1]:9100"
     QString Endpoint() const;
     quint16 Port() const { return port_; }
@@ -37,6 +49,7 @@ private:
     void Queue(const QByteArray &reply);
     void Flush();
     void CloseClient();
+    void OnIdle();
 
     VirtualPrinter &printer_;
     PrinterLog &log_;
@@ -49,6 +62,10 @@ private:
     std::unique_ptr<QSocketNotifier> writeNotifier_;
     std::unique_ptr<PrinterSession> session_;
     QTimer backlog_; // looks again whether the printer takes more
+    QTimer idle_;
+    int idleSeconds_ = 0;
+    QString peer_; // "127.0.0.1:40312"
+    qint64 sinceProgress_ = 0; // bytes received since the idle time began again
     std::vector<char> buffer_;
     QByteArray out_;
     bool peerDone_ = false; // the client sent all it will send

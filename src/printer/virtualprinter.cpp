@@ -5,6 +5,8 @@
 
 #include <QRegularExpression>
 
+#include <utility>
+
 namespace {
 
 QString OctetsText(const std::array<quint8, 4> &o)
@@ -90,7 +92,7 @@ quint8 VirtualPrinter::StatusByte() const
     quint8 bits = conditions_;
     if (output_.Printing())
         bits |= status::Printing;
-    if (memoryFull_)
+    if (memoryFull_ || storeFailed_)
         bits |= status::OtherError;
     return bits;
 }
@@ -168,9 +170,11 @@ void VirtualPrinter::Format(const QByteArray &format)
         } else if (c.Is("JU")) {
             const QByteArray what = c.params.trimmed().toByteArray().toUpper();
             if (what == "S") {
-                stored_ = settings_;
-                SaveIndex();
-                done << QStringLiteral("settings stored");
+                const PrinterSettings before = std::exchange(stored_, settings_);
+                if (SaveState(QStringLiteral("settings")))
+                    done << QStringLiteral("settings stored");
+                else
+                    stored_ = before;
             } else if (what == "F") {
                 settings_ = PrinterSettings::Factory(config_.dotsPerMm);
                 done << QStringLiteral("factory settings back");
@@ -287,7 +291,6 @@ void VirtualPrinter::StoreFormat(const QByteArray &format, const QString &storeA
     }
     if (!name.contains(QLatin1Char('.')))
         name += QStringLiteral(".ZPL");
-    log_.Info(QStringLiteral("format (%1 bytes): stored").arg(format.size()));
     // Kept without ^DF and the outer ^XA and ^XZ: a recalling format
     // supplies its own.
     static const QRegularExpression dfCommand(QStringLiteral("\\^DF[^\\^]*"),
@@ -372,6 +375,8 @@ void VirtualPrinter::Tilde(const QByteArray &name, const QByteArray &params, con
 
 bool VirtualPrinter::DownloadStart(const DownloadHeader &h)
 {
+    if (!NameAllowed(h.name, h.Describe()))
+        return false;
     if (memory_.HasRoomFor(h.device, h.name, h.size))
         return true;
     memoryFull_ = true;
@@ -392,8 +397,10 @@ void VirtualPrinter::DownloadEnd(const DownloadHeader &h, QByteArray data)
 
 bool VirtualPrinter::Store(QChar device, const StoredFile &file, const QString &how)
 {
+    if (!NameAllowed(file.name, QStringLiteral("%1:%2").arg(device).arg(file.name)))
+        return false;
     const StoredFile *old = memory_.Find(device, file.name);
-    const QString oldName = old ? old->name : QString();
+    const std::optional<StoredFile> previous = old ? std::optional(*old) : std::nullopt;
     bool replaced = false;
     if (!memory_.Store(device, file, &replaced)) {
         memoryFull_ = true;
@@ -405,6 +412,15 @@ bool VirtualPrinter::Store(QChar device, const StoredFile &file, const QString &
                        .arg(PrinterMemory::DeviceName(device)));
         return false;
     }
+    if (PrinterMemory::KeepsFilesAtPowerOff(device)
+        && !SaveState(
+            QStringLiteral("%1:%2 (%3 bytes)").arg(device).arg(file.name).arg(file.data.size()))) {
+        // What could not be kept is not stored at all: memory and disk agree.
+        memory_.Delete(device, file.name);
+        if (previous)
+            memory_.Store(device, *previous);
+        return false;
+    }
     render_.reset();
     log_.Info(QStringLiteral("%1:%2 %3: %4 bytes (%5); %6 KB free on %7")
                   .arg(device)
@@ -413,15 +429,17 @@ bool VirtualPrinter::Store(QChar device, const StoredFile &file, const QString &
                   .arg(how)
                   .arg(memory_.FreeKb(device))
                   .arg(PrinterMemory::DeviceName(device)));
-    if (stateFile_ && PrinterMemory::KeepsFilesAtPowerOff(device)) {
-        QString error;
-        if (replaced && oldName != file.name)
-            stateFile_->RemoveFile(device, oldName, &error);
-        if (!stateFile_->WriteFile(device, *memory_.Find(device, file.name), &error))
-            log_.Error(QStringLiteral("state not saved: %1").arg(error));
-        SaveIndex();
-    }
     return true;
+}
+
+bool VirtualPrinter::NameAllowed(const QString &name, const QString &what)
+{
+    QString why;
+    if (PrinterMemory::CheckName(name, &why))
+        return true;
+    storeFailed_ = true;
+    log_.Error(QStringLiteral("%1: not stored: %2").arg(what, why));
+    return false;
 }
 
 std::shared_ptr<const RenderOptions> VirtualPrinter::RenderSnapshot()
@@ -452,7 +470,12 @@ std::shared_ptr<const RenderOptions> VirtualPrinter::RenderSnapshot()
 
 void VirtualPrinter::Delete(QChar device, const QString &pattern, const QString &what)
 {
+    const PrinterMemory before = memory_;
     const QStringList gone = memory_.Delete(device, pattern);
+    if (PrinterMemory::KeepsFilesAtPowerOff(device) && !gone.isEmpty() && !SaveState(what)) {
+        memory_ = before;
+        return;
+    }
     render_.reset();
     if (!gone.isEmpty())
         memoryFull_ = false;
@@ -463,21 +486,18 @@ void VirtualPrinter::Delete(QChar device, const QString &pattern, const QString 
                   .arg(PrinterMemory::DeviceName(device))
                   .arg(gone.isEmpty() ? QString()
                                       : QStringLiteral(" (%1)").arg(gone.join(QLatin1Char(' ')))));
-    if (stateFile_ && PrinterMemory::KeepsFilesAtPowerOff(device) && !gone.isEmpty()) {
-        QString error;
-        for (const QString &name : gone) {
-            if (!stateFile_->RemoveFile(device, name, &error))
-                log_.Error(QStringLiteral("state not saved: %1").arg(error));
-        }
-        SaveIndex();
-    }
 }
 
-void VirtualPrinter::SaveIndex()
+bool VirtualPrinter::SaveState(const QString &what)
 {
     QString error;
-    if (stateFile_ && !stateFile_->WriteIndex(stored_, identity_, memory_, &error))
-        log_.Error(QStringLiteral("state not saved: %1").arg(error));
+    if (stateFile_ && !stateFile_->Save(stored_, identity_, memory_, &error)) {
+        storeFailed_ = true;
+        log_.Error(QStringLiteral("%1: not stored: %2").arg(what, error));
+        return false;
+    }
+    storeFailed_ = false;
+    return true;
 }
 
 void VirtualPrinter::StatusQuery(const Reply &reply)
@@ -491,18 +511,25 @@ void VirtualPrinter::StatusQuery(const Reply &reply)
 
 void VirtualPrinter::NewAddress(const std::array<quint8, 4> &octets)
 {
-    const QString before = identity_.IpText();
+    const PrinterIdentity before = identity_;
     identity_.ipAddress = octets;
-    log_.Info(QStringLiteral("new IP address: %1 -> %2").arg(before, OctetsText(octets)));
-    SaveIndex();
+    if (!SaveState(QStringLiteral("the IP address %1").arg(OctetsText(octets)))) {
+        identity_ = before;
+        return;
+    }
+    log_.Info(QStringLiteral("new IP address: %1 -> %2").arg(before.IpText(), OctetsText(octets)));
 }
 
 void VirtualPrinter::NewEthernetId(const std::array<quint8, 6> &id)
 {
-    const QString before = identity_.EthernetIdText();
+    const PrinterIdentity before = identity_;
     identity_.ethernetId = id;
-    log_.Info(QStringLiteral("new Ethernet ID: %1 -> %2").arg(before, identity_.EthernetIdText()));
-    SaveIndex();
+    if (!SaveState(QStringLiteral("the Ethernet ID %1").arg(identity_.EthernetIdText()))) {
+        identity_ = before;
+        return;
+    }
+    log_.Info(QStringLiteral("new Ethernet ID: %1 -> %2")
+                  .arg(before.EthernetIdText(), identity_.EthernetIdText()));
 }
 
 void VirtualPrinter::Line(const QByteArray &line)

@@ -97,7 +97,8 @@ public:
     void SetConditions(quint8 bits) { conditions_ = bits; }
     bool MemoryFull() const { return memoryFull_; }
     // The conditions, "Printing" while the output prints, and "Other Error"
-    // while memory is full.
+    // while memory is full or since a store failed or was refused (until the
+    // next store succeeds).
     quint8 StatusByte() const;
 
     const PrinterSettings &Settings() const { return settings_; }
@@ -145,7 +146,13 @@ private:
     void PrintDirectory(const CaretCommand &command, QStringList &done);
     // ^DF: the format kept as a file for ^XF to recall.
     void StoreFormat(const QByteArray &format, const QString &storeAs);
-    void SaveIndex();
+    // Makes the state directory hold what the printer keeps; when it cannot,
+    // logs "<what>: not stored: <reason>", lights "Other Error" and returns
+    // false: the directory keeps the state before.
+    bool SaveState(const QString &what);
+    // The name check every store passes; a refusal is logged and lit as a
+    // failed store.
+    bool NameAllowed(const QString &name, const QString &what);
 
     PrinterConfig config_;
     PrinterLog &log_;
@@ -158,6 +165,7 @@ private:
     PrinterMemory memory_;
     quint8 conditions_ = 0;
     bool memoryFull_ = false;
+    bool storeFailed_ = false;
     bool dumpMode_ = false;
     QByteArray dump_;
     std::shared_ptr<const RenderOptions> render_;

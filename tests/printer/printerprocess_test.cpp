@@ -10,6 +10,7 @@
 #include "serial/cport.h"
 #include "support/printerprocess.h"
 #include "support/qtprint.h"
+#include "support/tcpclient.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -63,28 +64,6 @@ struct ComLink
 
 const ExchangeOptions ListOptions { 50, true, true };
 const ExchangeOptions MemoryOptions { 50, true, false };
-
-// A client of the raw TCP port: sends, ends its side, reads until closed.
-QByteArray TcpExchange(quint16 port, const QByteArray &bytes)
-{
-    const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    QByteArray reply;
-    if (::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0) {
-        [[maybe_unused]] ssize_t n
-            = send(fd, bytes.constData(), size_t(bytes.size()), MSG_NOSIGNAL);
-        shutdown(fd, SHUT_WR);
-        pollfd p { fd, POLLIN, 0 };
-        char buffer[256];
-        while (poll(&p, 1, 5000) > 0 && (n = recv(fd, buffer, sizeof buffer, 0)) > 0)
-            reply.append(buffer, n);
-    }
-    close(fd);
-    return reply;
-}
 
 // The slave opened raw without Xon/Xoff of its own, so that the printer's
 // flow control bytes arrive as they are.

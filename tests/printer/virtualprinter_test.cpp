@@ -295,7 +295,7 @@ TEST_F(Printer, StateOutlivesThePrinter)
     Send(StoreSettingsCommand(StartSetupValues()));
     Send(Font(5, '\0'));
     Send(FontDownloadCommand("R:", QStringLiteral("VOLATILE"), "x"));
-    Send(FontDownloadCommand("B:", QStringLiteral("%2F ODD"), "e"));
+    Send(FontDownloadCommand("B:", QStringLiteral("%2FODD"), "e"));
     Send(BuildNewAddressCommand({ 10, 0, 0, 5 }));
     Send("^XA^PW100^XZ"); // applied, not stored
     const PrinterSettings stored = printer->StoredSettings();
@@ -307,8 +307,8 @@ TEST_F(Printer, StateOutlivesThePrinter)
     ASSERT_NE(printer->Memory().Find('E', "FONT.FNT"), nullptr);
     EXPECT_EQ(printer->Memory().Find('E', "FONT.FNT")->data, QByteArray(5, '\0'));
     // Names from the wire never name a path on disk.
-    ASSERT_NE(printer->Memory().Find('B', "%2F ODD.FNT"), nullptr);
-    EXPECT_EQ(printer->Memory().Find('B', "%2F ODD.FNT")->data, "e");
+    ASSERT_NE(printer->Memory().Find('B', "%2FODD.FNT"), nullptr);
+    EXPECT_EQ(printer->Memory().Find('B', "%2FODD.FNT")->data, "e");
 
     // Format FLASH: gone after the next power-on too.
     Send(FormatCommand(FormatMemory::Flash));

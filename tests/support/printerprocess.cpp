@@ -82,6 +82,12 @@ QStringList PrinterProcess::Lines()
     return lines_;
 }
 
+QString PrinterProcess::ErrorOutput()
+{
+    ReadOutput();
+    return QString::fromLocal8Bit(process_.Errors());
+}
+
 void PrinterProcess::Skip()
 {
     ReadOutput();

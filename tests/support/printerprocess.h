@@ -36,6 +36,8 @@ public:
     // The first line of standard output not yet looked at that contains
     // `text`, waiting at most timeoutMs; empty when none came.
     QString WaitForLine(const QString &text, int timeoutMs = 5000);
+    // What it wrote to standard error so far.
+    QString ErrorOutput();
     // Every line of standard output so far.
     QStringList Lines();
     // Marks the lines seen so far as read for WaitForLine.
