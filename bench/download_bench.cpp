@@ -49,16 +49,9 @@ struct Fixture
     QString theirs = dir.filePath(QStringLiteral("theirs.txt"));
     QString basenc = QStandardPaths::findExecutable(QStringLiteral("basenc"));
     TComPort port;
-    PrinterLink link { &port,
-                       [this] {
-                           InterfaceSelection file;
-                           file.file = true;
-                           file.fileName = ours;
-                           return file;
-                       },
-                       [](const QString &message) {
-                           std::fprintf(stderr, "%s\n", qPrintable(message));
-                       } };
+    PrinterLink link { &port, [this] {
+                          return LinkTarget::File(ours);
+                      } };
 
     Fixture()
     {

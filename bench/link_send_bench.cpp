@@ -68,8 +68,8 @@ void RunShell(benchmark::State &state, const QString &command)
 // The printer link with one interface chosen, watched as the window watches.
 struct Link
 {
-    explicit Link(InterfaceSelection chosen)
-        : selection(std::move(chosen))
+    explicit Link(LinkTarget chosen)
+        : target(std::move(chosen))
     {
         ConfigurePrinterPort(port);
         port.FlowControl().SetFlowControl(fcNone);
@@ -77,16 +77,15 @@ struct Link
         link.CommandBuffer = F().data;
     }
     TComPort port;
-    InterfaceSelection selection;
-    PrinterLink link { &port, [this] { return selection; }, {} };
+    LinkTarget target;
+    PrinterLink link { &port, [this] {
+                          return target;
+                      } };
 };
 
 void BM_FileLink(benchmark::State &state)
 {
-    InterfaceSelection file;
-    file.file = true;
-    file.fileName = F().dir.filePath("link");
-    Link link(file);
+    Link link(LinkTarget::File(F().dir.filePath("link")));
     for (auto _ : state)
         link.link.SendToPrinter();
     state.SetBytesProcessed(state.iterations() * Size);
@@ -94,10 +93,7 @@ void BM_FileLink(benchmark::State &state)
 
 void BM_NetLink(benchmark::State &state)
 {
-    InterfaceSelection net;
-    net.ethernet = true;
-    net.ipAddress = QStringLiteral("127.0.0.1");
-    Link link(net);
+    Link link(LinkTarget::Ethernet(QStringLiteral("127.0.0.1")));
     link.link.SetNetworkPort(F().sink->Port());
     for (auto _ : state) {
         link.link.SendToPrinter();
@@ -180,9 +176,7 @@ void BM_ComBackend(benchmark::State &state)
 void BM_ComLink(benchmark::State &state)
 {
     PtyDrain drain;
-    InterfaceSelection com;
-    com.com = true;
-    Link link(com);
+    Link link(LinkTarget::Com(drain.pty.SlavePath()));
     link.port.SetPort(drain.pty.SlavePath());
     qint64 expected = 0;
     for (auto _ : state) {

@@ -73,9 +73,7 @@ void BM_ComLinkSend(benchmark::State &state)
     TComPort port;
     ConfigurePrinterPort(port);
     port.SetPort(pty.SlavePath());
-    InterfaceSelection com;
-    com.com = true;
-    PrinterLink link(&port, [&] { return com; }, {});
+    PrinterLink link(&port, [&] { return LinkTarget::Com(port.Port()); });
     link.SetProgressSource([] { return std::make_unique<PumpingObserver>(); });
     link.CommandBuffer = Payload();
     PtyDrainProcess drain(pty);

@@ -2,6 +2,7 @@
 
 #include "link/cupsprinter.h"
 #include "network/ui/ipedit.h"
+#include "serial/comsettings.h"
 #include "ui/controls.h"
 #include "ui/devicecombobox.h"
 #include "ui/errorbox.h"
@@ -143,22 +144,22 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
             Guarded([this](const QString &) { Edit17Change(); }));
 }
 
-InterfaceSelection InterfaceSelectTab::Selection() const
+LinkTarget InterfaceSelectTab::Target() const
 {
     AwaitPrinterList();
-    InterfaceSelection s;
-    s.com = RadioButton1->isChecked();
-    s.lpt = RadioButton2->isChecked();
-    s.ethernet = RadioButton3->isChecked();
-    s.driver = RadioButton4->isChecked();
-    s.file = RadioButton5->isChecked();
-    // Only an entry of the list counts, never text typed into the box.
-    const int lpt = ComboBox25->currentIndex();
-    s.lptDevice = lpt >= 0 ? ComboBox25->itemText(lpt) : QString();
-    s.ipAddress = IpAddress();
-    s.printerName = ComboBox26->currentText();
-    s.fileName = Edit17->text();
-    return s;
+    if (RadioButton1->isChecked())
+        return LinkTarget::Com(DK->currentText(),
+                               BaudRateValue(BaudRateFromText(SD1->currentText()), 0));
+    if (RadioButton2->isChecked()) {
+        // Only an entry of the list counts, never text typed into the box.
+        const int lpt = ComboBox25->currentIndex();
+        return LinkTarget::Lpt(lpt >= 0 ? ComboBox25->itemText(lpt) : QString());
+    }
+    if (RadioButton3->isChecked())
+        return LinkTarget::Ethernet(IpAddress());
+    if (RadioButton5->isChecked())
+        return LinkTarget::File(Edit17->text());
+    return LinkTarget::Driver(ComboBox26->currentText());
 }
 
 QString InterfaceSelectTab::IpAddress() const

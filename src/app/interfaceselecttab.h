@@ -25,7 +25,10 @@ public:
     InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent = nullptr);
     ~InterfaceSelectTab() override;
 
-    InterfaceSelection Selection() const;
+    // The target of a send made now: the checked interface and its
+    // settings. For COM, the port name and speed shown in the boxes (the
+    // window sends through its serial port, which holds those handed over).
+    LinkTarget Target() const;
 
     // Start actions, run by the main window's FormCreate.
     void WriteComSummary();

@@ -113,9 +113,14 @@ TForm1::TForm1(QWidget *parent)
                 CP->SetPort(port);
                 CP->SetBaudRate(BaudRateFromText(baudRate));
             }));
-    link_ = std::make_unique<PrinterLink>(
-        CP, [this] { return TabSheet5->Selection(); },
-        [this](const QString &m) { ShowMessage(m, link_->LastMessageParticulars()); });
+    // COM goes through CP, with the port and speed last handed to it.
+    link_ = std::make_unique<PrinterLink>(CP, [this] {
+        LinkTarget target = TabSheet5->Target();
+        if (target.kind == LinkTarget::Kind::Com)
+            target
+                = LinkTarget::Com(CP->Port(), BaudRateValue(CP->BaudRate(), CP->CustomBaudRate()));
+        return target;
+    });
     transfers_ = new TransferMonitor(this);
     transfers_->AllowDuring(Button23);
     transfers_->AllowDuring(menuBar());

@@ -3,7 +3,6 @@
 #include "core/erroradvice.h"
 #include "core/exceptions.h"
 #include "link/progress.h"
-#include "serial/cport.h"
 
 #include <QElapsedTimer>
 
@@ -61,16 +60,8 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
     QElapsedTimer clock;
     clock.start();
     try {
-        // The port is only opened for a com target.
-        TComPort port;
-        if (job.target.kind == CliTarget::Kind::Com)
-            ConfigureTargetPort(port, job.target);
-        const InterfaceSelection selection = SelectionFor(job.target);
-        QString message;
-        PrinterLink link(
-            &port, [&selection] { return selection; },
-            [&message](const QString &m) { message = m; });
-        link.SetNetworkPort(job.target.port);
+        const LinkTarget target = LinkTargetFor(job.target);
+        PrinterLink link([&target] { return target; });
         link.SetProgressSource([deadline, shown = options.progress] {
             return std::make_unique<JobObserver>(deadline, shown);
         });
@@ -81,19 +72,13 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
             result.report = std::move(report);
         } else if (options.exchange) {
             // Only com targets come here: the exchange refuses any other.
-            if (const std::optional<QByteArray> reply = link.SerialExchange(*options.exchange))
-                result.reply = *reply;
+            result.reply = link.SerialExchange(*options.exchange);
         } else {
             // A file target is the file named, with nothing appended.
             link.SendToPrinter(PrinterLink::FileNaming::AsTyped);
         }
-        if (message.isEmpty()) {
-            result.ok = true;
-            result.bytesSent = job.bytes.size();
-        } else {
-            result.error = message;
-            result.advice = ErrorAdvice(link.LastMessageParticulars());
-        }
+        result.ok = true;
+        result.bytesSent = job.bytes.size();
     } catch (const EOperationCancelled &e) {
         // Only the deadline stops a transfer here.
         result.timedOut = true;

@@ -2,7 +2,6 @@
 
 #include "cli/usageerror.h"
 #include "link/devicefile.h"
-#include "serial/termiosmap.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -87,8 +86,9 @@ void ParseCom(CliTarget &t, const QString &rest)
         if (name != QLatin1String("baud"))
             Bad(t.uri,
                 QStringLiteral("unknown parameter '%1' (a serial port takes baud=)").arg(name));
-        const TBaudRate rate = BaudRateFromText(value);
-        if (rate == brCustom || BaudRateToText(rate) != value)
+        bool ok = false;
+        const uint rate = value.toUInt(&ok);
+        if (!ok || !IsStandardBaudRate(rate) || QString::number(rate) != value)
             Bad(t.uri,
                 QStringLiteral("'%1' is not a baud rate (9600, 19200, 38400, 115200, ...)")
                     .arg(value));
@@ -135,7 +135,7 @@ QString CliTarget::ExclusiveKey() const
     case Kind::Tcp:
         return QStringLiteral("tcp:%1:%2").arg(host.toLower()).arg(port);
     case Kind::Com:
-        return QStringLiteral("dev:") + QString::fromLocal8Bit(DevicePath(device));
+        return QStringLiteral("dev:") + ComDevicePath(device);
     case Kind::Lpt:
         return QStringLiteral("dev:") + LptDevicePath(device);
     case Kind::Cups:
@@ -230,37 +230,19 @@ QString ResolveIPv4(const QString &host)
 
 } // namespace
 
-InterfaceSelection SelectionFor(const CliTarget &target)
+LinkTarget LinkTargetFor(const CliTarget &target)
 {
-    InterfaceSelection s;
     switch (target.kind) {
     case CliTarget::Kind::Tcp:
-        s.ethernet = true;
-        s.ipAddress = ResolveIPv4(target.host);
-        break;
+        return LinkTarget::Ethernet(ResolveIPv4(target.host), target.port);
     case CliTarget::Kind::Com:
-        s.com = true;
-        break;
+        return LinkTarget::Com(target.device, target.baudRate);
     case CliTarget::Kind::Lpt:
-        s.lpt = true;
-        s.lptDevice = target.device;
-        break;
+        return LinkTarget::Lpt(target.device);
     case CliTarget::Kind::Cups:
-        s.driver = true;
-        s.printerName = target.queue;
-        break;
+        return LinkTarget::Driver(target.queue);
     case CliTarget::Kind::File:
-        s.file = true;
-        s.fileName = target.device;
-        break;
+        return LinkTarget::File(target.device);
     }
-    return s;
-}
-
-void ConfigureTargetPort(TComPort &port, const CliTarget &target)
-{
-    ConfigurePrinterPort(port);
-    port.SetEvents(TComEvents());
-    port.SetPort(target.device);
-    port.SetBaudRate(target.baudRate);
+    return {};
 }

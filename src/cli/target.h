@@ -1,7 +1,6 @@
 #pragma once
 
-#include "link/printerlink.h"
-#include "serial/cport.h"
+#include "link/linktarget.h"
 
 #include <QList>
 #include <QString>
@@ -21,7 +20,7 @@ struct CliTarget
     QString host; // tcp: dotted IPv4 address or host name
     quint16 port = 9100; // tcp
     QString device; // com: port name ("COM1" or a path); lpt: name or path; file: path
-    TBaudRate baudRate = br9600; // com
+    quint32 baudRate = 9600; // com
     QString queue; // cups: queue, or queue/instance
 
     // Targets with the same key reach the same port, device, file or printer
@@ -37,12 +36,6 @@ CliTarget ParseTargetUri(const QString &uri);
 // "<file>:<line>: ..." for the first bad line, or when the file cannot be read.
 QList<CliTarget> ReadTargetsFile(const QString &path);
 
-// The interface selection that makes the printer link serve this target.
-// A tcp host name is looked up here (IPv4); an unknown name raises
-// ETarvolinError.
-InterfaceSelection SelectionFor(const CliTarget &target);
-
-// The serial port a com target is reached through, set up as the window's
-// port with the target's name and speed. The program reads replies itself
-// and has no use for the port's event thread.
-void ConfigureTargetPort(TComPort &port, const CliTarget &target);
+// The link target this URI names. A tcp host name is looked up here (IPv4);
+// an unknown name raises ETarvolinError.
+LinkTarget LinkTargetFor(const CliTarget &target);

@@ -88,6 +88,22 @@ public:
     explicit EFCreateError(const QString &fileName);
 };
 
+// A failure the handler is specified to test itself ("Connect error", "You
+// must select COM port!!"): shown exactly as written in a message box with
+// OK, not in the error box.
+class EHandlerMessage : public ETarvolinError
+{
+public:
+    using ETarvolinError::ETarvolinError;
+};
+
+// A read-back asked of an interface that carries data one way only.
+class EOneWayInterface : public ETarvolinError
+{
+public:
+    using ETarvolinError::ETarvolinError;
+};
+
 // An operation the operator stopped (see link/progress.h): how far it got.
 class EOperationCancelled : public ETarvolinError
 {

@@ -122,10 +122,12 @@ void NetPrinter::KVNetSend(const QByteArray &data)
     const qsizetype length = data.size();
     qsizetype handed = 0;
     qint64 acknowledged = 0;
-    QElapsedTimer started;
-    started.start();
     QElapsedTimer sinceProgress;
     sinceProgress.start();
+    // Acknowledgements wake nothing: the count is asked again after a pause
+    // that starts short and grows while nothing changes, so a fast printer
+    // is not kept waiting and a slow one is not asked in a busy loop.
+    int pauseMs = 0;
     for (;;) {
         int unacknowledged = 0;
         if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0)
@@ -134,6 +136,7 @@ void NetPrinter::KVNetSend(const QByteArray &data)
         if (now > acknowledged) {
             acknowledged = now;
             sinceProgress.start();
+            pauseMs = 0;
         }
         transfer.Progress(acknowledged);
         if (acknowledged == length)
@@ -159,17 +162,71 @@ void NetPrinter::KVNetSend(const QByteArray &data)
             // The printer's window is full: wait for it to take more.
             revents = transfer.Wait(fd_, POLLOUT, int(std::min<qint64>(stallLeft, INT_MAX)));
         } else {
-            // Everything is handed over. An acknowledgement wakes nothing, so
-            // look again after about half the time the rest should take.
-            const double rate = acknowledged * 1000.0 / std::max<qint64>(1, started.elapsed());
-            const double restMs = rate > 0 ? (length - acknowledged) * 1000.0 / rate : 1e9;
-            revents = transfer.Wait(
-                fd_, 0, int(std::clamp<double>(restMs / 2, 1, std::min<qint64>(stallLeft, 40))));
+            pauseMs = std::clamp(pauseMs * 2, 1, 40);
+            revents = transfer.Wait(fd_, 0, int(std::min<qint64>(stallLeft, pauseMs)));
         }
         if (revents < 0)
             Fail(errno);
         if (revents & (POLLERR | POLLHUP))
             Fail(SocketError(fd_));
+    }
+}
+
+void NetPrinter::Write(const QByteArray &data)
+{
+    if (fd_ < 0)
+        Fail(QStringLiteral("not connected"), ENOTCONN);
+    Transfer plain;
+    Transfer &transfer = transfer_ ? *transfer_ : plain;
+    qsizetype handed = 0;
+    while (handed < data.size()) {
+        const ssize_t n = ::send(fd_, data.constData() + handed,
+                                 static_cast<size_t>(data.size() - handed), MSG_NOSIGNAL);
+        if (n > 0) {
+            handed += n;
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+            Fail(errno);
+        const int revents = transfer.Wait(fd_, POLLOUT, stallTimeoutMs_);
+        if (revents == 0)
+            Fail(QStringLiteral("the printer took no data for %1 s").arg(stallTimeoutMs_ / 1000.0),
+                 ETIMEDOUT);
+        if (revents < 0)
+            Fail(errno);
+        if (revents & POLLERR)
+            Fail(SocketError(fd_));
+    }
+}
+
+qsizetype NetPrinter::Receive(QByteArray &into, int timeoutMs)
+{
+    if (fd_ < 0)
+        Fail(QStringLiteral("not connected"), ENOTCONN);
+    Transfer plain;
+    Transfer &transfer = transfer_ ? *transfer_ : plain;
+    for (bool waited = false;; waited = true) {
+        char piece[4096];
+        const ssize_t n = ::recv(fd_, piece, sizeof piece, 0);
+        if (n > 0) {
+            into.append(piece, n);
+            return n;
+        }
+        if (n == 0)
+            return -1;
+        if (errno == EINTR)
+            continue;
+        if (errno != EAGAIN && errno != EWOULDBLOCK)
+            Fail(errno);
+        if (waited)
+            return 0;
+        const int revents = transfer.Wait(fd_, POLLIN, timeoutMs);
+        if (revents == 0)
+            return 0;
+        if (revents < 0)
+            Fail(errno);
     }
 }
 

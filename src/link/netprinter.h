@@ -43,6 +43,12 @@ public:
     // acknowledged bytes. Raises ETarvolinError when the connection fails or
     // the printer takes nothing for the stall timeout.
     void KVNetSend(const QByteArray &data);
+    // Hands every byte to the system without waiting for the printer's
+    // acknowledgement: for a query, whose answer shows that it arrived.
+    void Write(const QByteArray &data);
+    // Waits up to timeoutMs for what the printer sends and appends it: how
+    // many bytes, 0 when the time ran out, -1 when the printer closed its end.
+    qsizetype Receive(QByteArray &into, int timeoutMs);
     // Ends the job cleanly: our side is shut down first, and whatever the
     // printer still sends is read, so that closing does not reset the
     // connection and cut off the end of the job. Raises ETarvolinError when

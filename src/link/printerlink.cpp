@@ -4,10 +4,14 @@
 #include "link/cupsprinter.h"
 #include "link/devicefile.h"
 #include "link/netprinter.h"
+#include "link/printerquery.h"
+#include "link/replychannel.h"
 #include "link/transfer.h"
 #include "serial/cport.h"
 
 #include <QElapsedTimer>
+
+#include <algorithm>
 
 #include <cerrno>
 
@@ -53,21 +57,47 @@ public:
     Transfer transfer;
 };
 
-PrinterLink::PrinterLink(TComPort *port, SelectionSource selection, MessageSink message)
+// One row per interface: adding an interface is adding a row. A backend
+// without an opener carries data one way only.
+struct PrinterLink::Backend
+{
+    LinkTarget::Kind kind;
+    void (PrinterLink::*send)(const LinkTarget &, FileNaming);
+    std::unique_ptr<ReplyChannel> (PrinterLink::*open)(const LinkTarget &, Transfer &);
+    const char *oneWay; // why it cannot answer
+};
+
+const PrinterLink::Backend &PrinterLink::BackendFor(LinkTarget::Kind kind)
+{
+    static const Backend backends[] = {
+        { LinkTarget::Kind::Com, &PrinterLink::SendCom, &PrinterLink::OpenCom, nullptr },
+        { LinkTarget::Kind::Lpt, &PrinterLink::SendLpt, &PrinterLink::OpenLpt, nullptr },
+        { LinkTarget::Kind::Ethernet, &PrinterLink::SendEthernet, &PrinterLink::OpenEthernet,
+          nullptr },
+        { LinkTarget::Kind::Driver, &PrinterLink::SendDriver, nullptr,
+          "A print queue carries data one way; connect over the network, USB or serial to "
+          "read the printer" },
+        { LinkTarget::Kind::File, &PrinterLink::SendFile, nullptr,
+          "A file carries data one way; connect over the network, USB or serial to read the "
+          "printer" },
+    };
+    for (const Backend &b : backends)
+        if (b.kind == kind)
+            return b;
+    Q_UNREACHABLE();
+}
+
+PrinterLink::PrinterLink(TComPort *port, TargetSource target)
     : port_(port)
-    , selection_(std::move(selection))
-    , message_(std::move(message))
+    , target_(std::move(target))
     , networkStallMs_(NetPrinter::SendStallTimeoutMs)
 { }
 
-PrinterLink::~PrinterLink() = default;
+PrinterLink::PrinterLink(TargetSource target)
+    : PrinterLink(nullptr, std::move(target))
+{ }
 
-void PrinterLink::Tell(const QString &message, ErrorParticulars particulars)
-{
-    messageParticulars_ = std::move(particulars);
-    if (message_)
-        message_(message);
-}
+PrinterLink::~PrinterLink() = default;
 
 QString PrinterLink::PortDescription() const
 {
@@ -82,78 +112,197 @@ double PrinterLink::PortBytesPerSecond() const
     return BaudRateValue(port_->BaudRate(), port_->CustomBaudRate()) / 10.0;
 }
 
-// The five interfaces are tested one after the other, each on its own: with
-// the radio buttons as they are exactly one of them is served.
+LinkTarget PrinterLink::Resolved(LinkTarget target) const
+{
+    if (target.kind == LinkTarget::Kind::Ethernet && networkPort_ != 0)
+        target.port = networkPort_;
+    return target;
+}
+
+TComPort *PrinterLink::ComPortFor(const LinkTarget &target)
+{
+    if (port_ && port_ != ownPort_.get())
+        return port_;
+    ownPort_ = std::make_unique<TComPort>();
+    ConfigurePrinterPort(*ownPort_);
+    // The link reads replies itself: no event thread.
+    ownPort_->SetEvents(TComEvents());
+    ownPort_->SetPort(target.device);
+    const TBaudRate rate = BaudRateFromText(QString::number(target.baudRate));
+    if (BaudRateValue(rate, 0) == target.baudRate) {
+        ownPort_->SetBaudRate(rate);
+    } else {
+        ownPort_->SetBaudRate(brCustom);
+        ownPort_->SetCustomBaudRate(target.baudRate);
+    }
+    port_ = ownPort_.get();
+    return port_;
+}
+
 void PrinterLink::SendToPrinter(FileNaming naming)
 {
-    const InterfaceSelection selection = selection_();
+    const LinkTarget target = Resolved(target_());
+    (this->*BackendFor(target.kind).send)(target, naming);
+}
+
+void PrinterLink::SendCom(const LinkTarget &target, FileNaming)
+{
+    ComPortFor(target);
+    Operation op(*this);
+    port_->OpenPort();
+    op.transfer.Stage(Sending(CommandBuffer.size(), PortDescription(), PortBytesPerSecond()));
+    WriteToPort(CommandBuffer, op.transfer);
+    port_->ClosePort();
+}
+
+void PrinterLink::SendLpt(const LinkTarget &target, FileNaming)
+{
+    Operation op(*this);
+    op.transfer.Stage(Sending(CommandBuffer.size(), target.device));
+    op.transfer.Reporting(
+        [&] { WriteToDevice(LptDevicePath(target.device), CommandBuffer, &op.transfer); });
+}
+
+void PrinterLink::SendEthernet(const LinkTarget &target, FileNaming)
+{
     const qint64 total = CommandBuffer.size();
-
-    if (selection.com) {
+    bool connected = false;
+    ErrorParticulars failure;
+    {
         Operation op(*this);
-        port_->OpenPort();
-        op.transfer.Stage(Sending(total, PortDescription(), PortBytesPerSecond()));
-        WriteToPort(CommandBuffer, op.transfer);
-        port_->ClosePort();
-    }
-
-    if (selection.lpt) {
-        Operation op(*this);
-        op.transfer.Stage(Sending(total, selection.lptDevice));
-        op.transfer.Reporting([&] {
-            WriteToDevice(LptDevicePath(selection.lptDevice), CommandBuffer, &op.transfer);
-        });
-    }
-
-    if (selection.ethernet) {
-        bool connected = false;
-        ErrorParticulars failure;
-        {
-            Operation op(*this);
-            const QString address
-                = QStringLiteral("%1:%2").arg(selection.ipAddress).arg(networkPort_);
-            op.transfer.Stage(
-                { QStringLiteral("Connecting to %1").arg(address), -1, 0, [](qint64, qint64) {
-                     return QStringLiteral("Connect cancelled");
-                 } });
-            NetPrinter printer(&op.transfer);
-            printer.SetStallTimeout(networkStallMs_);
-            connected = printer.KVNetOpen(selection.ipAddress, networkPort_);
-            if (!connected)
-                failure = printer.ConnectFailure();
-            if (connected) {
-                op.transfer.Sleep(5);
-                op.transfer.Stage(Sending(total, address));
-                op.transfer.Reporting([&] { printer.KVNetSend(CommandBuffer); });
-                op.transfer.Sleep(5);
-                printer.KVNetClose();
-            }
-        }
-        // Told once the operation is over, so its dialog is gone.
-        if (!connected)
-            Tell(QStringLiteral("Connect error"), failure);
-    }
-
-    if (selection.driver) {
-        Operation op(*this);
+        const QString address = target.Name();
         op.transfer.Stage(
-            Sending(total, QStringLiteral("printer \"%1\"").arg(selection.printerName)));
-        op.transfer.Reporting(
-            [&] { SendRawJob(selection.printerName, CommandBuffer, &op.transfer); });
+            { QStringLiteral("Connecting to %1").arg(address), -1, 0, [](qint64, qint64) {
+                 return QStringLiteral("Connect cancelled");
+             } });
+        NetPrinter printer(&op.transfer);
+        printer.SetStallTimeout(networkStallMs_);
+        connected = printer.KVNetOpen(target.host, target.port);
+        if (!connected)
+            failure = printer.ConnectFailure();
+        if (connected) {
+            op.transfer.Sleep(5);
+            op.transfer.Stage(Sending(total, address));
+            op.transfer.Reporting([&] { printer.KVNetSend(CommandBuffer); });
+            op.transfer.Sleep(5);
+            printer.KVNetClose();
+        }
     }
+    // Raised once the operation is over, so its dialog is gone.
+    if (!connected)
+        throw With(EHandlerMessage(QStringLiteral("Connect error")), failure);
+}
 
-    if (selection.file) {
-        const QString name = naming == FileNaming::AsTyped
-            ? selection.fileName
-            : selection.fileName + QStringLiteral(".bin");
-        Operation op(*this);
-        op.transfer.Stage({ QStringLiteral("Writing %1 to %2").arg(Bytes(total), name), total, 0,
-                            [name](qint64 done, qint64 all) {
-                                return QStringLiteral("Cancelled after %1. The file %2 holds "
-                                                      "only the bytes written.")
-                                    .arg(BytesReached(done, all), name);
-                            } });
-        op.transfer.Reporting([&] { WriteToFile(name, CommandBuffer, &op.transfer); });
+void PrinterLink::SendDriver(const LinkTarget &target, FileNaming)
+{
+    Operation op(*this);
+    op.transfer.Stage(Sending(CommandBuffer.size(), target.Name()));
+    op.transfer.Reporting([&] { SendRawJob(target.queue, CommandBuffer, &op.transfer); });
+}
+
+void PrinterLink::SendFile(const LinkTarget &target, FileNaming naming)
+{
+    const qint64 total = CommandBuffer.size();
+    const QString name = naming == FileNaming::AsTyped ? target.fileName
+                                                       : target.fileName + QStringLiteral(".bin");
+    Operation op(*this);
+    op.transfer.Stage({ QStringLiteral("Writing %1 to %2").arg(Bytes(total), name), total, 0,
+                        [name](qint64 done, qint64 all) {
+                            return QStringLiteral("Cancelled after %1. The file %2 holds "
+                                                  "only the bytes written.")
+                                .arg(BytesReached(done, all), name);
+                        } });
+    op.transfer.Reporting([&] { WriteToFile(name, CommandBuffer, &op.transfer); });
+}
+
+std::unique_ptr<ReplyChannel> PrinterLink::OpenCom(const LinkTarget &target, Transfer &transfer)
+{
+    return OpenSerialChannel(*ComPortFor(target), transfer);
+}
+
+std::unique_ptr<ReplyChannel> PrinterLink::OpenLpt(const LinkTarget &target, Transfer &transfer)
+{
+    return OpenDeviceChannel(LptDevicePath(target.device), transfer);
+}
+
+std::unique_ptr<ReplyChannel> PrinterLink::OpenEthernet(const LinkTarget &target,
+                                                        Transfer &transfer)
+{
+    auto printer = std::make_unique<NetPrinter>(&transfer);
+    printer->SetStallTimeout(networkStallMs_);
+    if (!printer->KVNetOpen(target.host, target.port))
+        throw With(EHandlerMessage(QStringLiteral("Connect error")), printer->ConnectFailure());
+    return OpenNetChannel(std::move(printer), transfer);
+}
+
+QByteArray PrinterLink::Query(const PrinterQuery &query)
+{
+    const LinkTarget target = Resolved(target_());
+    const Backend &backend = BackendFor(target.kind);
+    if (!backend.open)
+        throw EOneWayInterface(QString::fromLatin1(backend.oneWay));
+
+    Operation op(*this);
+    op.transfer.Stage({ QStringLiteral("%1 from %2").arg(query.name, target.Name()), -1, 0,
+                        [name = query.name](qint64 done, qint64) {
+                            return QStringLiteral("%1 cancelled after %2").arg(name, Bytes(done));
+                        } });
+    const std::unique_ptr<ReplyChannel> channel = (this->*backend.open)(target, op.transfer);
+    QElapsedTimer clock;
+    clock.start();
+    channel->Write(query.request);
+
+    const auto fail = [&](const QString &what) -> void {
+        throw With(ETarvolinError(QStringLiteral("%1: %2").arg(query.name, what)),
+                   { ErrorParticulars::Subject::None, target.Name(), 0, {} });
+    };
+    const auto seconds = [](int ms) {
+        return QString::number(ms / 1000.0);
+    };
+    QByteArray reply;
+    for (;;) {
+        const qint64 left = query.deadlineMs - clock.elapsed();
+        if (left <= 0) {
+            if (reply.isEmpty())
+                fail(QStringLiteral("no answer within %1 s").arg(seconds(query.deadlineMs)));
+            if (query.frames > 0 || query.replyBytes > 0)
+                fail(QStringLiteral("the reply was cut short: %1 bytes within %2 s%3")
+                         .arg(reply.size())
+                         .arg(seconds(query.deadlineMs))
+                         .arg(query.frames > 0 ? QStringLiteral(", %1 of %2 frames")
+                                                     .arg(reply.count('\x03'))
+                                                     .arg(query.frames)
+                                               : QString()));
+            fail(
+                QStringLiteral("the reply did not end within %1 s").arg(seconds(query.deadlineMs)));
+        }
+        // An unframed reply that has begun ends with a quiet line.
+        const bool quietEnds = !reply.isEmpty() && query.frames == 0 && query.replyBytes == 0;
+        const int wait = int(quietEnds ? std::min<qint64>(left, query.quietMs) : left);
+        const qsizetype got = channel->Read(reply, wait);
+        op.transfer.Progress(reply.size());
+        switch (StandOfReply(query, reply)) {
+        case ReplyStand::Complete:
+            return reply;
+        case ReplyStand::OverLong:
+            fail(QStringLiteral("the reply is over-long (more than %1 bytes)")
+                     .arg(ByteCount(query.maxBytes)));
+            break;
+        case ReplyStand::Incomplete:
+            break;
+        }
+        if (got < 0) {
+            // An unframed answer may end with the connection.
+            if (quietEnds)
+                return reply;
+            fail(reply.isEmpty()
+                     ? QStringLiteral("the printer closed the connection without answering")
+                     : QStringLiteral("the printer closed the connection after %1 bytes, "
+                                      "before the reply was complete")
+                           .arg(reply.size()));
+        }
+        if (got == 0 && quietEnds && wait < left)
+            return reply;
     }
 }
 
@@ -191,12 +340,12 @@ void PrinterLink::CloseQuietly()
     }
 }
 
-std::optional<QByteArray> PrinterLink::SerialExchange(const ExchangeOptions &options)
+QByteArray PrinterLink::SerialExchange(const ExchangeOptions &options)
 {
-    if (!selection_().com) {
-        Tell(QStringLiteral("You must select COM port!!"));
-        return std::nullopt;
-    }
+    const LinkTarget target = target_();
+    if (target.kind != LinkTarget::Kind::Com)
+        throw EHandlerMessage(QStringLiteral("You must select COM port!!"));
+    ComPortFor(target);
     Operation op(*this);
     port_->OpenPort();
     op.transfer.Stage(Sending(CommandBuffer.size(), PortDescription(), PortBytesPerSecond()));

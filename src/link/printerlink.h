@@ -1,33 +1,19 @@
 #pragma once
 
 #include "core/exceptions.h"
+#include "link/linktarget.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <functional>
 #include <memory>
-#include <optional>
 
 class ProgressObserver;
+class ReplyChannel;
 class TComPort;
 class Transfer;
-
-// The interface the operator selected and its settings, read from the
-// "Interface Select" tab at the moment of each send. The five flags are
-// tested independently, in this order.
-struct InterfaceSelection
-{
-    bool com = false;
-    bool lpt = false;
-    bool ethernet = false;
-    bool driver = false;
-    bool file = false;
-    QString lptDevice; // "LPT1".."LPT4" or a device path; empty when nothing is selected
-    QString ipAddress; // dotted-decimal address of the network printer
-    QString printerName; // installed (CUPS) printer
-    QString fileName; // text of the file name box, without ".bin"
-};
+struct PrinterQuery;
 
 // What differs between the three callers of SerialExchange.
 struct ExchangeOptions
@@ -38,8 +24,11 @@ struct ExchangeOptions
 };
 
 // The only code that talks to a printer. A handler fills CommandBuffer,
-// replacing what was there, and calls SendToPrinter() as its last step; the
-// selected interface is opened, every byte written, and closed again.
+// replacing what was there, and calls SendToPrinter() as its last step: the
+// target is asked for at that moment, its interface opened, every byte
+// written, and closed again. Failures travel as exceptions with their
+// particulars; a failure the handler is specified to show itself ("Connect
+// error", "You must select COM port!!") is an EHandlerMessage.
 //
 // Each send and exchange is one operation with its own progress observer,
 // which learns of every stage and may stop it (EOperationCancelled, with
@@ -50,13 +39,16 @@ struct ExchangeOptions
 class PrinterLink
 {
 public:
-    using SelectionSource = std::function<InterfaceSelection()>;
-    using MessageSink = std::function<void(const QString &)>;
+    using TargetSource = std::function<LinkTarget()>;
     // Makes the observer of one operation; it lives as long as the operation.
     // Empty, or returning none: the operation runs unwatched.
     using ProgressSource = std::function<std::unique_ptr<ProgressObserver>()>;
 
-    PrinterLink(TComPort *port, SelectionSource selection, MessageSink message);
+    // `port` is the window's serial port, used for COM targets as it is set
+    // up; without one the link opens a port of its own for each COM
+    // operation, set up from the target.
+    PrinterLink(TComPort *port, TargetSource target);
+    explicit PrinterLink(TargetSource target);
     ~PrinterLink();
 
     void SetProgressSource(ProgressSource source) { progressSource_ = std::move(source); }
@@ -81,15 +73,22 @@ public:
         maxReplyMs_ = ms;
     }
 
-    // Request and reply over COM. Returns nothing (and sends nothing) when COM
-    // is not the selected interface, after telling the operator so.
-    std::optional<QByteArray> SerialExchange(const ExchangeOptions &options);
+    // Request and reply over COM. When COM is not the target, sends nothing
+    // and raises EHandlerMessage "You must select COM port!!"; ReplyText
+    // keeps its content then.
+    QByteArray SerialExchange(const ExchangeOptions &options);
+
+    // Sends the query's request over the target and collects the reply by
+    // the query's own completion rule, over serial, network or a USB printer
+    // device alike. A print queue or a file raises EOneWayInterface; a reply
+    // that does not complete raises ETarvolinError naming the query and what
+    // was wrong.
+    QByteArray Query(const PrinterQuery &query);
+
+    // The target a send made now would go to.
+    LinkTarget Target() const { return target_(); }
 
     TComPort *Port() { return port_; }
-
-    // What the message just told concerns (the printer and the system's
-    // reason for "Connect error"); empty for a message about the selection.
-    const ErrorParticulars &LastMessageParticulars() const { return messageParticulars_; }
 
     // The raw printing port of network printers; tests point it elsewhere.
     void SetNetworkPort(quint16 port) { networkPort_ = port; }
@@ -98,19 +97,32 @@ public:
 
 private:
     class Operation;
+    struct Backend;
+    static const Backend &BackendFor(LinkTarget::Kind kind);
 
+    void SendCom(const LinkTarget &target, FileNaming naming);
+    void SendLpt(const LinkTarget &target, FileNaming naming);
+    void SendEthernet(const LinkTarget &target, FileNaming naming);
+    void SendDriver(const LinkTarget &target, FileNaming naming);
+    void SendFile(const LinkTarget &target, FileNaming naming);
+    std::unique_ptr<ReplyChannel> OpenCom(const LinkTarget &target, Transfer &transfer);
+    std::unique_ptr<ReplyChannel> OpenLpt(const LinkTarget &target, Transfer &transfer);
+    std::unique_ptr<ReplyChannel> OpenEthernet(const LinkTarget &target, Transfer &transfer);
+
+    // The serial port of a COM operation: the window's, or one set up from
+    // the target.
+    TComPort *ComPortFor(const LinkTarget &target);
+    LinkTarget Resolved(LinkTarget target) const;
     void WriteToPort(const QByteArray &data, Transfer &transfer);
     void CloseQuietly();
-    void Tell(const QString &message, ErrorParticulars particulars = {});
     QString PortDescription() const;
     double PortBytesPerSecond() const;
 
     TComPort *port_;
-    SelectionSource selection_;
-    MessageSink message_;
-    ErrorParticulars messageParticulars_;
+    std::unique_ptr<TComPort> ownPort_;
+    TargetSource target_;
     ProgressSource progressSource_;
-    quint16 networkPort_ = 9100;
+    quint16 networkPort_ = 0; // 0: the target's own
     int networkStallMs_;
     qsizetype maxReplyBytes_ = MaxReplyBytes;
     qint64 maxReplyMs_ = MaxReplyMs;

@@ -48,6 +48,8 @@ void ReportEscapedException(std::exception_ptr error)
                         QMessageBox::Ok, QApplication::activeWindow());
         box.setObjectName(QStringLiteral("CancelledBox"));
         box.exec();
+    } catch (const EHandlerMessage &e) {
+        ShowMessage(e.Message(), e.Particulars());
     } catch (const ETarvolinError &e) {
         ShowErrorBox(e.Message(), ErrorAdvice(e.Particulars()));
     } catch (const std::bad_alloc &) {

@@ -19,22 +19,22 @@ struct Good
     Kind kind;
     const char *where; // host, device or queue
     int port;
-    TBaudRate baud;
+    quint32 baud;
 };
 
 TEST(CliTargetUri, NamesItsInterfaceAndSettings)
 {
     const Good cases[] = {
-        { "tcp://10.0.0.7", Kind::Tcp, "10.0.0.7", 9100, br9600 },
-        { "tcp://10.0.0.7:6101/", Kind::Tcp, "10.0.0.7", 6101, br9600 },
-        { "TCP://label-printer.example:9100", Kind::Tcp, "label-printer.example", 9100, br9600 },
-        { "com:///dev/ttyUSB0?baud=19200", Kind::Com, "/dev/ttyUSB0", 9100, br19200 },
-        { "com://COM2", Kind::Com, "COM2", 9100, br9600 },
-        { "com://ttyACM0?baud=115200", Kind::Com, "ttyACM0", 9100, br115200 },
-        { "lpt:///dev/usb/lp0", Kind::Lpt, "/dev/usb/lp0", 9100, br9600 },
-        { "lpt://LPT1", Kind::Lpt, "LPT1", 9100, br9600 },
-        { "cups://labels/draft", Kind::Cups, "labels/draft", 9100, br9600 },
-        { "file:///tmp/out%20one.prn", Kind::File, "/tmp/out one.prn", 9100, br9600 },
+        { "tcp://10.0.0.7", Kind::Tcp, "10.0.0.7", 9100, 9600 },
+        { "tcp://10.0.0.7:6101/", Kind::Tcp, "10.0.0.7", 6101, 9600 },
+        { "TCP://label-printer.example:9100", Kind::Tcp, "label-printer.example", 9100, 9600 },
+        { "com:///dev/ttyUSB0?baud=19200", Kind::Com, "/dev/ttyUSB0", 9100, 19200 },
+        { "com://COM2", Kind::Com, "COM2", 9100, 9600 },
+        { "com://ttyACM0?baud=115200", Kind::Com, "ttyACM0", 9100, 115200 },
+        { "lpt:///dev/usb/lp0", Kind::Lpt, "/dev/usb/lp0", 9100, 9600 },
+        { "lpt://LPT1", Kind::Lpt, "LPT1", 9100, 9600 },
+        { "cups://labels/draft", Kind::Cups, "labels/draft", 9100, 9600 },
+        { "file:///tmp/out%20one.prn", Kind::File, "/tmp/out one.prn", 9100, 9600 },
     };
     for (const Good &c : cases) {
         SCOPED_TRACE(c.uri);
@@ -112,7 +112,7 @@ TEST(CliTargetsFile, SkipsCommentsAndNamesTheBadLine)
     const QList<CliTarget> targets = ReadTargetsFile(good);
     ASSERT_EQ(targets.size(), 3);
     EXPECT_EQ(targets[0].uri, QStringLiteral("tcp://10.0.0.7"));
-    EXPECT_EQ(targets[1].baudRate, br38400);
+    EXPECT_EQ(targets[1].baudRate, 38400);
     // A "#" inside a URI is part of it.
     EXPECT_EQ(targets[2].device, QStringLiteral("/tmp/x#1"));
 

@@ -41,7 +41,7 @@ struct ComLink
         ConfigurePrinterPort(port);
         port.SetPort(device);
     }
-    std::optional<QByteArray> Exchange(const QByteArray &request, const ExchangeOptions &options)
+    QByteArray Exchange(const QByteArray &request, const ExchangeOptions &options)
     {
         link.CommandBuffer = request;
         return link.SerialExchange(options);
@@ -52,14 +52,9 @@ struct ComLink
         link.SendToPrinter();
     }
     TComPort port;
-    PrinterLink link { &port,
-                       [] {
-                           InterfaceSelection s;
-                           s.com = true;
-                           return s;
-                       },
-                       [](const QString &) {
-                       } };
+    PrinterLink link { &port, [this] {
+                          return LinkTarget::Com(port.Port());
+                      } };
 };
 
 const ExchangeOptions ListOptions { 50, true, true };
@@ -88,17 +83,13 @@ TEST(PrinterProcess, AnswersTheProgramsSerialExchanges)
     EXPECT_EQ(QFileInfo(link).symLinkTarget(), printer.PtyPath());
 
     ComLink com(link);
-    const auto status = com.Exchange(StatusRequestCommand(), StatusExchangeOptions());
-    ASSERT_TRUE(status);
-    EXPECT_EQ(*status, "\x05");
+    EXPECT_EQ(com.Exchange(StatusRequestCommand(), StatusExchangeOptions()), "\x05");
 
     com.Send(FontDownloadCommand("E:", QStringLiteral("DEMO"), QByteArray(2048, 'f')));
     EXPECT_FALSE(printer.WaitForLine("E:DEMO.FNT stored: 2048 bytes").isEmpty());
     EXPECT_EQ(com.Exchange(FileListRequest(), ListOptions),
               QByteArray("DRAM FILES: FLASH FILES: DEMO.FNT\r\n"));
-    const auto memory = com.Exchange(FreeMemoryRequest(), MemoryOptions);
-    ASSERT_TRUE(memory);
-    EXPECT_EQ(ParseFreeMemory(*memory).flash, "65534");
+    EXPECT_EQ(ParseFreeMemory(com.Exchange(FreeMemoryRequest(), MemoryOptions)).flash, "65534");
 
     printer.Control("status ready");
     EXPECT_FALSE(printer.WaitForLine("status 00 (ready)").isEmpty());

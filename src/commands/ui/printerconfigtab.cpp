@@ -146,10 +146,8 @@ void PrinterConfigTab::Button4Click()
 void PrinterConfigTab::Button7Click()
 {
     link_.CommandBuffer = StatusRequestCommand();
-    const std::optional<QByteArray> reply = link_.SerialExchange(StatusExchangeOptions());
-    if (!reply)
-        return; // COM not selected: the link has said so, nothing changes
-    ShowStatus(EvaluateStatusReply(*reply));
+    // Without COM the link raises its message before anything changes.
+    ShowStatus(EvaluateStatusReply(link_.SerialExchange(StatusExchangeOptions())));
 }
 
 void PrinterConfigTab::ShowStatus(const StatusLamps &lamps)

@@ -290,10 +290,8 @@ void FileManagerTab::Button14Click()
 void FileManagerTab::Button16Click()
 {
     link_.CommandBuffer = FreeMemoryRequest();
-    const auto reply = link_.SerialExchange(FreeMemoryExchangeOptions());
-    if (!reply)
-        return;
-    const FreeMemoryFigures figures = ParseFreeMemory(*reply);
+    const FreeMemoryFigures figures
+        = ParseFreeMemory(link_.SerialExchange(FreeMemoryExchangeOptions()));
     Edit18->setText(figures.dram);
     Edit19->setText(figures.flash);
 }
@@ -301,10 +299,8 @@ void FileManagerTab::Button16Click()
 void FileManagerTab::BitBtn1Click()
 {
     link_.CommandBuffer = FileListRequest();
-    const auto reply = link_.SerialExchange(FileListExchangeOptions());
-    if (!reply)
-        return;
-    FilelistMemo->setPlainText(ReplyText(FileListLayout(*reply)));
+    FilelistMemo->setPlainText(
+        ReplyText(FileListLayout(link_.SerialExchange(FileListExchangeOptions()))));
 }
 
 void FileManagerTab::cpdataPacket(const QByteArray &packet)

@@ -110,7 +110,7 @@ TEST_F(LinkTest, LptUsesTheSelectedListEntryAndNeverCreatesTheDevice)
 
     // Typed text is not a list entry: the selected entry still counts.
     tab->ComboBox25->setEditText(QStringLiteral("/dev/null"));
-    EXPECT_EQ(tab->Selection().lptDevice, device);
+    EXPECT_EQ(tab->Target(), LinkTarget::Lpt(device));
 
     // A missing device is an error, and nothing is created in its place.
     const QString missing = dir.filePath("no-printer");
@@ -230,7 +230,7 @@ TEST_F(LinkTest, InstalledPrinterWithoutServerIsReported)
     cupsSetServer(socket.constData());
     tab->FillPrinterList();
     EXPECT_EQ(tab->ComboBox26->count(), 0);
-    EXPECT_EQ(tab->Selection().printerName, "");
+    EXPECT_EQ(tab->Target(), LinkTarget::Driver(""));
     tab->ComboBox26->setEditText("Anything");
     form->Link().CommandBuffer = Sample;
     Send();

@@ -42,6 +42,7 @@ protected:
         tab->DK->setEditText(device);
         ASSERT_EQ(form->CP->Port(), device);
     }
+    // Nothing when the exchange failed: the window has shown why.
     std::optional<QByteArray> Exchange(const ExchangeOptions &options)
     {
         std::optional<QByteArray> reply;
@@ -88,29 +89,23 @@ TEST_F(WindowLinkTest, ComSpeedComesFromTheBaudRateBox)
 }
 
 // A missing serial device ends the click: the error box names the system
-// error, and no later interface is served.
-TEST_F(WindowLinkTest, MissingComDeviceStopsTheWholeSend)
+// error. A link without a port of its own opens one set up from the target.
+TEST_F(WindowLinkTest, MissingComDeviceStopsTheSend)
 {
     ModalWatcher watcher;
     TComPort port;
     ConfigurePrinterPort(port);
     port.SetPort(dir.filePath("ttyNothing"));
-    PrinterLink link(
-        &port,
-        [] {
-            InterfaceSelection both;
-            both.com = true;
-            both.file = true;
-            both.fileName = QStringLiteral("after-com");
-            return both;
-        },
-        [](const QString &m) { ShowMessage(m); });
-    link.CommandBuffer = Sample;
-    Guarded([&] { link.SendToPrinter(); })();
-    ASSERT_EQ(watcher.Seen().size(), 1u);
-    EXPECT_EQ(watcher.Seen()[0].title, "Tarvolin");
-    EXPECT_EQ(watcher.Seen()[0].text, "Unable to open com port (win error code: 2)");
-    EXPECT_FALSE(QFile::exists(dir.filePath("after-com.bin")));
+    PrinterLink windowLink(&port, [&] { return LinkTarget::Com(port.Port()); });
+    PrinterLink ownLink([&] { return LinkTarget::Com(dir.filePath("ttyNothing")); });
+    for (PrinterLink *link : { &windowLink, &ownLink }) {
+        watcher.Clear();
+        link->CommandBuffer = Sample;
+        Guarded([&] { link->SendToPrinter(); })();
+        ASSERT_EQ(watcher.Seen().size(), 1u);
+        EXPECT_EQ(watcher.Seen()[0].title, "Tarvolin");
+        EXPECT_EQ(watcher.Seen()[0].text, "Unable to open com port (win error code: 2)");
+    }
     EXPECT_FALSE(port.Connected());
 }
 
@@ -235,7 +230,7 @@ TEST_F(WindowLinkTest, UnreachablePrinterGivesOneConnectError)
     // A message about the selection has nothing below it.
     QTest::mouseClick(tab->RadioButton5, Qt::LeftButton);
     watcher.Clear();
-    EXPECT_FALSE(form->Link().SerialExchange({}).has_value());
+    EXPECT_FALSE(Exchange({}).has_value());
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].text, "You must select COM port!!");
     EXPECT_TRUE(watcher.Seen()[0].informativeText.isEmpty());
