@@ -1,0 +1,194 @@
+#include "commands/configdump.h"
+
+#include "commands/hostreplies.h"
+#include "core/exceptions.h"
+
+#include <QLocale>
+#include <QRegularExpression>
+
+#include <cmath>
+#include <optional>
+
+namespace {
+
+[[noreturn]] void Bad(const QString &what)
+{
+    throw ETarvolinError(QStringLiteral("Configuration: %1").arg(what));
+}
+
+// Value column: two blanks of indent, then 20 characters.
+constexpr int Indent = 2;
+constexpr int ValueWidth = 20;
+
+std::optional<QString> Find(const QList<ConfigSetting> &settings, const QString &name)
+{
+    for (const ConfigSetting &s : settings)
+        if (s.name == name)
+            return s.value.trimmed();
+    return std::nullopt;
+}
+
+// "76.125": millimetres without trailing zeros, in command-line form.
+QString Millimetres(double mm)
+{
+    QString text = QLocale::c().toString(mm, 'f', 3);
+    while (text.contains(QLatin1Char('.')) && (text.endsWith(QLatin1Char('0'))))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text == QLatin1String("-0") ? QStringLiteral("0") : text;
+}
+
+std::optional<int> SignedNumber(const QString &text)
+{
+    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
+    if (!number.match(text).hasMatch())
+        return std::nullopt;
+    return text.toInt();
+}
+
+} // namespace
+
+PrinterQuery ConfigurationQuery()
+{
+    PrinterQuery q;
+    q.name = QStringLiteral("Configuration");
+    q.request = "^XA^HH^XZ";
+    q.frames = 1;
+    q.deadlineMs = 8000;
+    q.maxBytes = 64 * 1024;
+    return q;
+}
+
+bool operator==(const ConfigSetting &a, const ConfigSetting &b)
+{
+    return a.name == b.name && a.value == b.value;
+}
+
+QList<ConfigSetting> ParseConfiguration(const QByteArray &reply)
+{
+    QByteArray text;
+    if (reply.contains('\x02') || reply.contains('\x03')) {
+        const QList<QByteArray> frames = ReplyFrames(reply, QStringLiteral("Configuration"));
+        if (frames.size() != 1)
+            Bad(QStringLiteral("%1 frames, not one").arg(frames.size()));
+        text = frames[0];
+    } else {
+        text = reply;
+    }
+    QList<ConfigSetting> settings;
+    int lineNumber = 0;
+    for (QByteArray line : text.split('\n')) {
+        ++lineNumber;
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.trimmed().isEmpty())
+            continue;
+        if (!line.startsWith("  "))
+            Bad(QStringLiteral("line %1 is not a setting: '%2'")
+                    .arg(lineNumber)
+                    .arg(QString::fromLatin1(line.left(40))));
+        for (char c : line)
+            if (uchar(c) < 0x20)
+                Bad(QStringLiteral("line %1 holds control characters").arg(lineNumber));
+        const QString all = QString::fromLatin1(line);
+        QString value = all.mid(Indent, ValueWidth);
+        QString name = all.mid(Indent + ValueWidth);
+        while (value.endsWith(QLatin1Char(' ')))
+            value.chop(1);
+        while (name.endsWith(QLatin1Char(' ')))
+            name.chop(1);
+        if (name.isEmpty())
+            continue;
+        settings << ConfigSetting { name, value };
+    }
+    if (settings.isEmpty())
+        Bad(QStringLiteral("no settings in the reply"));
+    return settings;
+}
+
+QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &settings)
+{
+    QList<QPair<QString, QString>> panel;
+    int dotsPerMm = 8;
+    if (const auto resolution = Find(settings, QStringLiteral("RESOLUTION"))) {
+        static const QRegularExpression perMm(QStringLiteral("([0-9]+)/MM"));
+        const auto m = perMm.match(*resolution);
+        if (m.hasMatch()
+            && (m.captured(1) == QLatin1String("8") || m.captured(1) == QLatin1String("12"))) {
+            dotsPerMm = m.captured(1).toInt();
+            panel << qMakePair(QStringLiteral("resolution"),
+                               dotsPerMm == 8 ? QStringLiteral("203dpi")
+                                              : QStringLiteral("300dpi"));
+        }
+    }
+    if (const auto speed = Find(settings, QStringLiteral("PRINT SPEED"))) {
+        static const QRegularExpression ips(QStringLiteral("^([0-9]+)(\\.0+)? IPS$"));
+        const auto m = ips.match(*speed);
+        if (m.hasMatch() && m.captured(1).toInt() >= 2 && m.captured(1).toInt() <= 5)
+            panel << qMakePair(QStringLiteral("speed"), QString::number(m.captured(1).toInt()));
+    }
+    if (const auto darkness = Find(settings, QStringLiteral("DARKNESS"))) {
+        static const QRegularExpression level(QStringLiteral("^\\+?([0-9]+)(\\.0+)?$"));
+        const auto m = level.match(*darkness);
+        if (m.hasMatch() && m.captured(1).toInt() <= 30)
+            panel << qMakePair(QStringLiteral("density"), QString::number(m.captured(1).toInt()));
+    }
+    std::optional<QString> width = Find(settings, QStringLiteral("PRINT WIDTH"));
+    if (!width)
+        width = Find(settings, QStringLiteral("PRINT  WIDTH"));
+    if (width) {
+        static const QRegularExpression eighths(QStringLiteral("^([0-9]+) ([0-7])/8 MM$"));
+        const auto m = eighths.match(*width);
+        if (m.hasMatch())
+            panel << qMakePair(QStringLiteral("width"),
+                               Millimetres(m.captured(1).toInt() + m.captured(2).toInt() / 8.0));
+        else if (const auto dots = SignedNumber(*width); dots && *dots >= 0)
+            panel << qMakePair(QStringLiteral("width"), Millimetres(double(*dots) / dotsPerMm));
+    }
+    if (const auto length = Find(settings, QStringLiteral("LABEL LENGTH"))) {
+        if (const auto dots = SignedNumber(*length); dots && *dots >= 0)
+            panel << qMakePair(QStringLiteral("height"), Millimetres(double(*dots) / dotsPerMm));
+    }
+    // Media sensing: older printers say NON-CONTINUOUS and name the sensor.
+    const std::optional<QString> media = Find(settings, QStringLiteral("MEDIA TYPE"));
+    const std::optional<QString> sensor = Find(settings, QStringLiteral("SENSOR TYPE"));
+    if (media) {
+        QString sensing;
+        if (*media == QLatin1String("CONTINUOUS"))
+            sensing = QStringLiteral("Continuous");
+        else if (*media == QLatin1String("GAP/NOTCH"))
+            sensing = QStringLiteral("Web Sensing");
+        else if (*media == QLatin1String("MARK"))
+            sensing = QStringLiteral("Mark Sensing");
+        else if (*media == QLatin1String("NON-CONTINUOUS") && sensor)
+            sensing = *sensor == QLatin1String("MARK") ? QStringLiteral("Mark Sensing")
+                : *sensor == QLatin1String("WEB")      ? QStringLiteral("Web Sensing")
+                                                       : QString();
+        if (!sensing.isEmpty())
+            panel << qMakePair(QStringLiteral("media-sensor"), sensing);
+    }
+    if (const auto method = Find(settings, QStringLiteral("PRINT METHOD"))) {
+        if (*method == QLatin1String("DIRECT-THERMAL"))
+            panel << qMakePair(QStringLiteral("media-type"), QStringLiteral("Thermal Direct"));
+        else if (*method == QLatin1String("THERMAL-TRANS."))
+            panel << qMakePair(QStringLiteral("media-type"), QStringLiteral("Thermal Transfer"));
+    }
+    if (const auto mode = Find(settings, QStringLiteral("PRINT MODE"))) {
+        if (*mode == QLatin1String("REWIND"))
+            panel << qMakePair(QStringLiteral("post-print-action"), QStringLiteral("Rewind"));
+        else if (*mode == QLatin1String("TEAR OFF"))
+            panel << qMakePair(QStringLiteral("post-print-action"), QStringLiteral("Tear off"));
+        else if (*mode == QLatin1String("PEEL OFF"))
+            panel << qMakePair(QStringLiteral("post-print-action"), QStringLiteral("Peel off"));
+    }
+    if (const auto top = Find(settings, QStringLiteral("LABEL TOP"))) {
+        if (const auto dots = SignedNumber(*top))
+            panel << qMakePair(QStringLiteral("top"), Millimetres(double(*dots) / dotsPerMm));
+    }
+    if (const auto left = Find(settings, QStringLiteral("LEFT POSITION"))) {
+        if (const auto dots = SignedNumber(*left))
+            panel << qMakePair(QStringLiteral("shift"), Millimetres(double(*dots) / dotsPerMm));
+    }
+    return panel;
+}

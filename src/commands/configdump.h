@@ -1,0 +1,35 @@
+#pragma once
+
+#include "link/printerquery.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+
+// The printer's configuration as text (^HH): one setting a line, value then
+// name, and the settings of the setup panel found in it.
+
+PrinterQuery ConfigurationQuery();
+
+struct ConfigSetting
+{
+    QString name; // as written, trailing blanks removed ("PRINT  WIDTH" keeps its two spaces)
+    QString value; // as written, trailing blanks removed; may begin with a blank
+};
+
+bool operator==(const ConfigSetting &a, const ConfigSetting &b);
+
+// Every line with a name, in the printer's order (the same name may come
+// more than once). A line without a name (the serial number of older
+// printers) is left out. Raises ETarvolinError "Configuration: <what>" for a
+// reply that is not framed, cut short, empty, or holds lines outside the
+// layout (not starting with two blanks).
+QList<ConfigSetting> ParseConfiguration(const QByteArray &reply);
+
+// The setup panel's values found in a configuration, as a profile names
+// them ("speed", "density", "width", "height", "media-sensor", "media-type",
+// "post-print-action", "top", "shift", "resolution"), width and height in
+// millimetres. A setting the printer does not list, or lists with a value
+// the panel cannot hold (a print speed of 8, a cutter), is left out.
+QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &settings);
