@@ -9,8 +9,6 @@
 #include "files/downloadcommand.h"
 #include "files/memorycommands.h"
 #include "network/addresscommands.h"
-#include "serial/comsettings.h"
-#include "serial/termiosmap.h"
 #include "tool/commandfile.h"
 
 #include <QFileInfo>
@@ -243,8 +241,8 @@ OperationPlan FreeMemoryPlan(const CommandLine &)
 QStringList NoReplyAdvice(const CliTarget &target)
 {
     return { QStringLiteral("Device: %1 (%2 baud, 8 data bits, no parity, 1 stop bit, Xon/Xoff)")
-                 .arg(QString::fromLocal8Bit(DevicePath(target.device)),
-                      BaudRateToText(target.baudRate)),
+                 .arg(ComDevicePath(target.device))
+                 .arg(target.baudRate),
              QStringLiteral("The printer sent nothing back. Is it switched on, is its cable in "
                             "this port, and is it set to the same speed? A USB serial adapter may "
                             "have another name after being plugged in again.") };
