@@ -60,7 +60,14 @@ bool CommandLexer::Next(LabelCommand &command)
     }
 
     const bool format = command.kind == LabelCommand::Kind::Format;
-    if (format && command.name == "GF")
+    if (command.name == "CC" || command.name == "CT" || command.name == "CD") {
+        // The new character is the one parameter, whatever it is: what
+        // follows is read with it.
+        if (pos_ < size) {
+            command.args = input_.mid(pos_, 1);
+            Advance();
+        }
+    } else if (format && command.name == "GF")
         command.args = ReadArgsWithBinary(4, 0, 1, command.dataCut);
     else if (!format && command.name == "DY")
         command.args = ReadArgsWithBinary(5, 1, 3, command.dataCut);

@@ -58,7 +58,8 @@ struct RenderResult
     QList<RenderSetting> settings; // last value of each setting, in order of first appearance
 };
 
-class LabelRendererPrivate;
+class LabelInterpreter;
+struct PrinterState;
 
 // A renderer that keeps the printer's memory between calls: label settings
 // (^PW, ^LL, ^LH, ^PO, ^CF, ^BY ...), stored graphics (~DG), downloaded fonts
@@ -78,12 +79,19 @@ public:
     // for bad input: it warns and draws what it can.
     RenderResult Render(const QByteArray &commands);
 
+    // One label of a format as the virtual printer prints it: the label's
+    // geometry and the command prefixes come from the printer's state, and
+    // the format's serial numbers are counted on to its labelIndex-th label
+    // (0 for the first).
+    RenderResult RenderLabel(const QByteArray &format, const PrinterState &state,
+                             qint64 labelIndex);
+
     // Back to the state of a printer just switched on (with the options' fonts
     // and graphics in memory).
     void Reset();
 
 private:
-    std::unique_ptr<LabelRendererPrivate> d;
+    std::unique_ptr<LabelInterpreter> d;
 };
 
 // One-shot: a fresh printer, the commands, the labels.

@@ -1,5 +1,7 @@
 #include "printer/commandstream.h"
 
+#include "printer/addresscommand.h"
+#include "printer/hextable.h"
 #include "printer/printermemory.h"
 
 #include <QList>
@@ -14,11 +16,16 @@ constexpr char Us = 0x1F;
 constexpr qsizetype GarbagePreviewBytes = 16;
 
 // Bytes that end parameters, lines and garbage: the start of another command
-// or a line end.
-bool IsDelimiter(char c)
+// (with the prefixes in force) or a line end.
+struct Delimiters
 {
-    return c == '^' || c == '~' || c == Esc || c == Us || c == '\r' || c == '\n';
-}
+    char caret;
+    char tilde;
+    bool operator()(char c) const
+    {
+        return c == caret || c == tilde || c == Esc || c == Us || c == '\r' || c == '\n';
+    }
+};
 
 bool IsBlank(char c)
 {
@@ -44,18 +51,24 @@ bool StartsWithUpper(QByteArrayView in, const char *word)
     return true;
 }
 
-qsizetype FindDelimiter(QByteArrayView in, qsizetype from)
+// The prefix, then the command's two letters in either case.
+bool IsCommand(QByteArrayView in, char prefix, const char *name)
 {
-    const auto it = std::find_if(in.begin() + from, in.end(), IsDelimiter);
+    return !in.isEmpty() && in[0] == prefix && StartsWithUpper(in.sliced(1), name);
+}
+
+qsizetype FindDelimiter(QByteArrayView in, qsizetype from, Delimiters delimiters)
+{
+    const auto it = std::find_if(in.begin() + from, in.end(), delimiters);
     return it == in.end() ? -1 : it - in.begin();
 }
 
 // Where parameters from `from` on end: at the next delimiter or, when none
 // comes, at the end of the input or after MaxHeaderBytes; -1 while more
 // bytes may still bring the delimiter.
-qsizetype ParametersEnd(QByteArrayView in, qsizetype from, bool atEnd)
+qsizetype ParametersEnd(QByteArrayView in, qsizetype from, bool atEnd, Delimiters delimiters)
 {
-    const qsizetype end = FindDelimiter(in, from);
+    const qsizetype end = FindDelimiter(in, from, delimiters);
     if (end >= 0)
         return end;
     if (!atEnd && in.size() <= CommandStream::MaxHeaderBytes)
@@ -63,228 +76,16 @@ qsizetype ParametersEnd(QByteArrayView in, qsizetype from, bool atEnd)
     return std::min(in.size(), CommandStream::MaxHeaderBytes);
 }
 
-struct HexTable
-{
-    signed char value[256];
-    constexpr HexTable()
-        : value {}
-    {
-        for (int i = 0; i < 256; ++i)
-            value[i] = -1;
-        for (int i = 0; i < 10; ++i)
-            value['0' + i] = char(i);
-        for (int i = 0; i < 6; ++i) {
-            value['A' + i] = char(10 + i);
-            value['a' + i] = char(10 + i);
-        }
-    }
-};
-constexpr HexTable Hex;
-
 } // namespace
-
-QString ShownBytes(QByteArrayView bytes, qsizetype limit)
-{
-    QString text;
-    for (qsizetype i = 0; i < bytes.size() && i < limit; ++i) {
-        const auto c = static_cast<unsigned char>(bytes[i]);
-        if (c >= 0x20 && c < 0x7F)
-            text += QLatin1Char(char(c));
-        else
-            text += QStringLiteral("<%1>").arg(c, 2, 16, QLatin1Char('0')).toUpper();
-    }
-    if (bytes.size() > limit)
-        text += QStringLiteral("...");
-    return text;
-}
-
-namespace {
-
-QString Shown(QByteArrayView bytes, qsizetype limit = 24)
-{
-    return ShownBytes(bytes, limit);
-}
-
-// A whole decimal number of at most 12 digits.
-bool ParseCount(QByteArrayView text, qint64 &out)
-{
-    const QByteArray t = text.toByteArray().trimmed();
-    if (t.isEmpty() || t.size() > 12)
-        return false;
-    out = 0;
-    for (char c : t) {
-        if (c < '0' || c > '9')
-            return false;
-        out = out * 10 + (c - '0');
-    }
-    return true;
-}
-
-// A graphic's row length; 0 (unknown) for anything that is not one.
-int RowBytes(QByteArrayView text)
-{
-    qint64 n = 0;
-    return ParseCount(text, n) && n <= 32000 ? int(n) : 0;
-}
-
-// "E:DEMO" or "DEMO.FNT" with the device (R: when none) and the extension
-// (the command's own when the name has none).
-bool ParseObjectName(QByteArrayView text, const QString &defaultExtension, DownloadHeader &h,
-                     QString *error)
-{
-    QString name = QString::fromLatin1(text.toByteArray().trimmed());
-    if (name.size() >= 2 && name.at(1) == QLatin1Char(':')) {
-        h.device = name.at(0).toUpper();
-        name = name.mid(2);
-        if (!PrinterMemory::IsDevice(h.device)) {
-            *error = QStringLiteral("unknown memory device %1:").arg(h.device);
-            return false;
-        }
-    }
-    if (name.size() > CommandStream::MaxNameLength) {
-        *error = QStringLiteral("a name of %1 characters (at most %2)")
-                     .arg(name.size())
-                     .arg(CommandStream::MaxNameLength);
-        return false;
-    }
-    for (QChar c : name) {
-        if (c.unicode() < 0x20 || c.unicode() == 0x7F || QStringLiteral("*?/\\\"").contains(c)) {
-            *error = QStringLiteral("the name \"%1\" holds a character no file name can hold")
-                         .arg(Shown(text));
-            return false;
-        }
-    }
-    if (!name.contains(QLatin1Char('.')))
-        name += QLatin1Char('.') + defaultExtension;
-    if (name.startsWith(QLatin1Char('.')))
-        name.prepend(QStringLiteral("UNKNOWN"));
-    h.name = name;
-    return true;
-}
-
-QString ExtensionOfLetter(char x)
-{
-    switch (Upper(x)) {
-    case 'B':
-        return QStringLiteral("BMP");
-    case 'E':
-        return QStringLiteral("TTE");
-    case 'G':
-        return QStringLiteral("GRF");
-    case 'P':
-        return QStringLiteral("PNG");
-    case 'T':
-        return QStringLiteral("TTF");
-    case 'X':
-        return QStringLiteral("PCX");
-    }
-    return QString();
-}
-
-// The byte-level address commands use 10 14 (16, 20) as a control pair: the
-// byte after such a pair, or a 14 that closes one at the end, comes twice.
-// A decode either completes, needs more bytes, or finds bytes that no
-// command of this kind can hold.
-enum class Decode { Complete, NeedMore, Invalid };
-
-Decode DecodeAddress(QByteArrayView b, bool atEnd, std::array<quint8, 4> &o, qsizetype &length)
-{
-    qsizetype i = 0;
-    const auto at = [&](qsizetype k) {
-        return static_cast<quint8>(b[k]);
-    };
-    for (int k = 0; k < 4; ++k) {
-        if (i >= b.size())
-            return atEnd ? Decode::Invalid : Decode::NeedMore;
-        o[size_t(k)] = at(i++);
-        const bool followsPair = k >= 2 && o[size_t(k - 2)] == 16 && o[size_t(k - 1)] == 20;
-        const bool closesPair = k == 3 && o[2] == 16 && o[3] == 20;
-        if (followsPair || closesPair) {
-            if (i >= b.size())
-                return atEnd ? Decode::Invalid : Decode::NeedMore;
-            if (at(i++) != o[size_t(k)])
-                return Decode::Invalid;
-        }
-    }
-    length = i;
-    return Decode::Complete;
-}
-
-// The last three ID values come in one of three layouts, chosen by the first
-// rule that applies when the command is built; the longest layout the bytes
-// complete wins, and one that more bytes could still complete is waited for.
-Decode DecodeEthernetId(QByteArrayView b, bool atEnd, std::array<quint8, 6> &id, qsizetype &length)
-{
-    const auto has = [&](qsizetype k) {
-        return k < b.size();
-    };
-    const auto at = [&](qsizetype k) {
-        return static_cast<quint8>(b[k]);
-    };
-    if (!has(3))
-        return has(0) && at(0) != 0 ? Decode::Invalid : atEnd ? Decode::Invalid : Decode::NeedMore;
-    if (at(0) != 0)
-        return Decode::Invalid;
-    // r(k) is the k-th byte after id1 and id2.
-    const auto r = [&](qsizetype k) {
-        return at(3 + k);
-    };
-    const auto rHas = [&](qsizetype k) {
-        return has(3 + k);
-    };
-    // Whether a constraint on bytes that are there fails.
-    const auto fails = [&](std::initializer_list<std::pair<qsizetype, quint8>> equal) {
-        for (auto [k, v] : equal) {
-            if (rHas(k) && r(k) != v)
-                return true;
-        }
-        return false;
-    };
-    struct Layout
-    {
-        bool impossible;
-        qsizetype length;
-        std::array<qsizetype, 3> values;
-    };
-    const Layout layouts[] = {
-        // id3 = 16, id4 = 20: id3 id3 id4 id5 id5
-        { fails({ { 0, 16 }, { 1, 16 }, { 2, 20 } }) || (rHas(4) && r(4) != r(3)), 5, { 0, 2, 3 } },
-        // id4 = 16, id5 = 20: id3 id4 id5 id5
-        { fails({ { 1, 16 }, { 2, 20 }, { 3, 20 } }), 4, { 0, 1, 2 } },
-        // otherwise: id3 id4 id5, where neither rule applies
-        { (rHas(1) && r(0) == 16 && r(1) == 20) || (rHas(2) && r(1) == 16 && r(2) == 20),
-          3,
-          { 0, 1, 2 } },
-    };
-    const Layout *best = nullptr;
-    for (const Layout &l : layouts) {
-        if (l.impossible)
-            continue;
-        if (!rHas(l.length - 1)) {
-            if (!atEnd)
-                return Decode::NeedMore;
-            continue;
-        }
-        if (!best)
-            best = &l;
-    }
-    if (!best)
-        return Decode::Invalid;
-    id = { 0, at(1), at(2), r(best->values[0]), r(best->values[1]), r(best->values[2]) };
-    length = 3 + best->length;
-    return Decode::Complete;
-}
-
-} // namespace
-
-QString DownloadHeader::Describe() const
-{
-    return QStringLiteral("~%1 %2:%3").arg(QString::fromLatin1(command), device, name);
-}
 
 CommandStream::CommandStream(CommandSink &sink)
     : sink_(sink)
 { }
+
+auto CommandStream::Ends() const
+{
+    return Delimiters { prefixes_.format, prefixes_.control };
+}
 
 bool CommandStream::IsImmediateTilde(QByteArrayView name)
 {
@@ -309,7 +110,7 @@ void CommandStream::EndOfInput()
     const qsizetype used = Process(pending_, true);
     if (used < pending_.size())
         Error(QStringLiteral("a command was cut short: %1")
-                  .arg(Shown(QByteArrayView(pending_).sliced(used))));
+                  .arg(ShownBytes(QByteArrayView(pending_).sliced(used))));
     pending_.clear();
     switch (mode_) {
     case Mode::Top:
@@ -376,9 +177,9 @@ qsizetype CommandStream::TopStep(QByteArrayView in, bool atEnd)
     const char c = in[0];
     if (IsBlank(c))
         return std::find_if_not(in.begin(), in.end(), IsBlank) - in.begin();
-    if (c == '^')
+    if (c == prefixes_.format)
         return CaretStep(in, atEnd);
-    if (c == '~')
+    if (c == prefixes_.control)
         return TildeStep(in, atEnd, false);
     if (c == Esc)
         return EscapeStep(in, atEnd);
@@ -399,7 +200,7 @@ void CommandStream::StartGarbage()
 
 qsizetype CommandStream::GarbageStep(QByteArrayView in, bool atEnd)
 {
-    const auto end = std::find_if(in.begin(), in.end(), IsDelimiter);
+    const auto end = std::find_if(in.begin(), in.end(), Ends());
     const qsizetype n = end - in.begin();
     if (garbageStart_.size() < GarbagePreviewBytes)
         garbageStart_ += in.first(std::min(n, GarbagePreviewBytes - garbageStart_.size()));
@@ -416,7 +217,7 @@ void CommandStream::EndGarbage()
         Error(
             QStringLiteral("%1 bytes that are no command were ignored: %2")
                 .arg(garbageBytes_)
-                .arg(Shown(garbageStart_, GarbagePreviewBytes)
+                .arg(ShownBytes(garbageStart_, GarbagePreviewBytes)
                      + (garbageBytes_ > garbageStart_.size() ? QStringLiteral("...") : QString())));
     garbageBytes_ = 0;
     garbageStart_.clear();
@@ -425,7 +226,7 @@ void CommandStream::EndGarbage()
 
 qsizetype CommandStream::LineStep(QByteArrayView in, bool atEnd)
 {
-    qsizetype end = FindDelimiter(in, 0);
+    qsizetype end = FindDelimiter(in, 0, Ends());
     if (end < 0 || end > MaxHeaderBytes) {
         if (in.size() > MaxHeaderBytes) {
             StartGarbage();
@@ -445,7 +246,7 @@ qsizetype CommandStream::Short(QByteArrayView in, qsizetype need, bool atEnd, co
         return -1;
     if (!atEnd)
         return 0;
-    Error(QStringLiteral("%1 was cut short: %2").arg(QLatin1String(what), Shown(in)));
+    Error(QStringLiteral("%1 was cut short: %2").arg(QLatin1String(what), ShownBytes(in)));
     return in.size();
 }
 
@@ -453,12 +254,19 @@ qsizetype CommandStream::CaretStep(QByteArrayView in, bool atEnd)
 {
     if (const qsizetype wait = Short(in, 3, atEnd, "a command"); wait >= 0)
         return wait;
-    if (StartsWithUpper(in, "^XA")) {
+    if (IsCommand(in, prefixes_.format, "XA")) {
         mode_ = Mode::Format;
+        formatPrefixes_ = prefixes_;
         format_ = in.first(3).toByteArray();
         return 3;
     }
-    const qsizetype end = ParametersEnd(in, 1, atEnd);
+    if (IsCommand(in, prefixes_.format, "CC") || IsCommand(in, prefixes_.format, "CT")) {
+        if (in.size() < 4 && !atEnd)
+            return 0;
+        ChangesPrefix(in.first(std::min<qsizetype>(in.size(), 4)));
+        return std::min<qsizetype>(in.size(), 4);
+    }
+    const qsizetype end = ParametersEnd(in, 1, atEnd, Ends());
     if (end < 0)
         return 0;
     Error(QStringLiteral("^%1 outside a format was ignored")
@@ -476,9 +284,19 @@ qsizetype CommandStream::TildeStep(QByteArrayView in, bool atEnd, bool inFormat)
         return wait;
     const char letters[] = { Upper(in[1]), Upper(in[2]) };
     const QByteArray name(letters, 2);
+    if (name == "CC" || name == "CT") {
+        if (in.size() < 4 && !atEnd)
+            return 0;
+        // The interpreter reads the format with the prefixes it began
+        // with, so a change inside it stays in it.
+        if (inFormat)
+            format_ += in.first(std::min<qsizetype>(in.size(), 4));
+        ChangesPrefix(in.first(std::min<qsizetype>(in.size(), 4)));
+        return std::min<qsizetype>(in.size(), 4);
+    }
     if (inFormat && !IsImmediateTilde(name)) {
         // Text that only looks like a command stays in the format.
-        format_ += '~';
+        format_ += prefixes_.control;
         return 1;
     }
     if (name == "DU" || name == "DT")
@@ -488,7 +306,7 @@ qsizetype CommandStream::TildeStep(QByteArrayView in, bool atEnd, bool inFormat)
     if (name == "DY")
         return DownloadStep(in, atEnd, inFormat, 5);
 
-    qsizetype end = FindDelimiter(in, 3);
+    qsizetype end = FindDelimiter(in, 3, Ends());
     if (end < 0) {
         if (in.size() > MaxHeaderBytes) {
             Error(QStringLiteral("~%1: parameters longer than %2 bytes were ignored")
@@ -523,9 +341,9 @@ qsizetype CommandStream::DownloadStep(QByteArrayView in, bool atEnd, bool inForm
         }
         if (in[i] == ',')
             ++found;
-        else if (IsDelimiter(in[i]) && in[i] != '\r' && in[i] != '\n') {
+        else if (Ends()(in[i]) && in[i] != '\r' && in[i] != '\n') {
             Error(QStringLiteral("%1: incomplete parameters \"%2\"; nothing stored")
-                      .arg(command, Shown(in.sliced(3, i - 3))));
+                      .arg(command, ShownBytes(in.sliced(3, i - 3))));
             return i;
         }
     }
@@ -540,38 +358,11 @@ qsizetype CommandStream::DownloadStep(QByteArrayView in, bool atEnd, bool inForm
     h.command = in.sliced(1, 2).toByteArray().toUpper();
     QString error;
     bool named = true;
-    bool sized = true;
-    if (h.command == "DU" || h.command == "DT") {
-        named = ParseObjectName(params[0],
-                                h.command == "DU" ? QStringLiteral("FNT") : QStringLiteral("DAT"),
-                                h, &error);
-        sized = ParseCount(params[1], h.size);
-    } else if (h.command == "DG") {
-        named = ParseObjectName(params[0], QStringLiteral("GRF"), h, &error);
-        sized = ParseCount(params[1], h.size);
-        h.rowBytes = RowBytes(params[2]);
-    } else {
-        const QByteArray format = params[1].trimmed().toUpper();
-        const QByteArray extension = params[2].trimmed();
-        const QString ext = extension.size() == 1 ? ExtensionOfLetter(extension[0])
-                                                  : QString::fromLatin1(extension).toUpper();
-        sized = ParseCount(params[3], h.size);
-        h.rowBytes = RowBytes(params[4]);
-        h.hex = format == "A" || format == "P";
-        if (format != "A" && format != "B" && format != "C" && format != "P") {
-            named = false;
-            error = QStringLiteral("unknown data format \"%1\"").arg(Shown(params[1]));
-        } else if (ext.isEmpty() || ext.size() > 3) {
-            named = false;
-            error = QStringLiteral("unknown file type \"%1\"").arg(Shown(params[2]));
-        } else {
-            named = ParseObjectName(params[0], ext, h, &error);
-        }
-    }
+    const bool sized = ParseDownloadHeader(params, h, named, error);
     if (!sized) {
         // Without a size the data cannot be told from what follows it.
         Error(QStringLiteral("%1: the size \"%2\" is not a number; nothing stored")
-                  .arg(command, Shown(h.command == "DY" ? params[3] : params[1])));
+                  .arg(command, ShownBytes(h.command == "DY" ? params[3] : params[1])));
         return i;
     }
     if (!named)
@@ -620,8 +411,8 @@ qsizetype CommandStream::DataStep(QByteArrayView in, bool atEnd)
             const qsizetype pairs = qsizetype(std::min<qint64>((n - i) / 2, remaining_));
             qsizetype k = 0;
             for (; k < pairs; ++k) {
-                const int hi = Hex.value[p[i]];
-                const int lo = Hex.value[p[i + 1]];
+                const int hi = hex::Hex.value[p[i]];
+                const int lo = hex::Hex.value[p[i + 1]];
                 if ((hi | lo) < 0)
                     break;
                 if (out)
@@ -632,7 +423,7 @@ qsizetype CommandStream::DataStep(QByteArrayView in, bool atEnd)
             if (remaining_ == 0 || i >= n)
                 break;
         }
-        const int v = Hex.value[p[i]];
+        const int v = hex::Hex.value[p[i]];
         if (v >= 0) {
             if (nibble_ < 0) {
                 nibble_ = v;
@@ -653,7 +444,7 @@ qsizetype CommandStream::DataStep(QByteArrayView in, bool atEnd)
                           .arg(download_.size - remaining_)
                           .arg(download_.size)
                           .arg(nibble_ >= 0 ? QStringLiteral(" and one digit") : QString())
-                          .arg(Shown(in.sliced(i), 8)));
+                          .arg(ShownBytes(in.sliced(i), 8)));
             keep_ = false;
             data_ = QByteArray();
             mode_ = afterData_;
@@ -683,7 +474,11 @@ qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
     qsizetype plain = 0;
     for (; plain < in.size(); ++plain) {
         const char c = d[plain];
-        if (c == '~' || (c == '^' && (in.size() - plain < 3 || Upper(d[plain + 1]) == 'X')))
+        if (c == prefixes_.control
+            || (c == prefixes_.format
+                && (in.size() - plain < 3 || Upper(d[plain + 1]) == 'X'
+                    || (Upper(d[plain + 1]) == 'C'
+                        && QByteArrayView("CTct").contains(d[plain + 2])))))
             break;
     }
     if (plain > 0) {
@@ -697,15 +492,22 @@ qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
         format_ += in.first(plain);
         return plain;
     }
-    if (in[0] == '~')
+    if (in[0] == prefixes_.control)
         return TildeStep(in, atEnd, true);
-    if (in.size() < 3) {
+    const bool prefixChange
+        = IsCommand(in, prefixes_.format, "CC") || IsCommand(in, prefixes_.format, "CT");
+    if (in.size() < (prefixChange ? 4 : 3)) {
         if (!atEnd)
             return 0;
         format_ += in.toByteArray();
         return in.size();
     }
-    if (StartsWithUpper(in, "^XZ")) {
+    if (prefixChange) {
+        format_ += in.first(4);
+        ChangesPrefix(in.first(4));
+        return 4;
+    }
+    if (IsCommand(in, prefixes_.format, "XZ")) {
         format_ += in.first(3);
         const QByteArray format = std::move(format_);
         format_.clear();
@@ -713,24 +515,25 @@ qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
         sink_.OnFormat(format);
         return 3;
     }
-    if (StartsWithUpper(in, "^XA")) {
+    if (IsCommand(in, prefixes_.format, "XA")) {
         AbandonFormat(QStringLiteral("a format without ^XZ was followed by another ^XA"));
         mode_ = Mode::Format;
+        formatPrefixes_ = prefixes_;
         format_ = in.first(3).toByteArray();
         return 3;
     }
-    format_ += '^';
+    format_ += prefixes_.format;
     return 1;
 }
 
 qsizetype CommandStream::OverflowStep(QByteArrayView in, bool atEnd)
 {
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != '^')
+        if (in[i] != prefixes_.format)
             continue;
         if (in.size() - i < 3)
             return atEnd ? in.size() : i;
-        if (StartsWithUpper(in.sliced(i), "^XZ")) {
+        if (IsCommand(in.sliced(i), prefixes_.format, "XZ")) {
             mode_ = Mode::Top;
             return i + 3;
         }
@@ -740,7 +543,7 @@ qsizetype CommandStream::OverflowStep(QByteArrayView in, bool atEnd)
 
 qsizetype CommandStream::DumpStep(QByteArrayView in, bool atEnd)
 {
-    const qsizetype tilde = in.indexOf('~');
+    const qsizetype tilde = in.indexOf(prefixes_.control);
     if (tilde != 0) {
         const qsizetype n = tilde < 0 ? in.size() : tilde;
         sink_.OnDump(in.first(n));
@@ -748,7 +551,7 @@ qsizetype CommandStream::DumpStep(QByteArrayView in, bool atEnd)
     }
     if (in.size() < 3 && !atEnd)
         return 0;
-    if (StartsWithUpper(in, "~JE")) {
+    if (IsCommand(in, prefixes_.control, "JE")) {
         sink_.OnTilde("JE", QByteArray());
         return 3;
     }
@@ -765,18 +568,18 @@ qsizetype CommandStream::EscapeStep(QByteArrayView in, bool atEnd)
         return 3;
     }
     if (in[1] == '!' && in[2] == ',') {
-        const qsizetype end = ParametersEnd(in, 3, atEnd);
+        const qsizetype end = ParametersEnd(in, 3, atEnd, Ends());
         if (end < 0)
             return 0;
         const QByteArray what = in.sliced(3, end - 3).toByteArray();
         if (what == "R")
             sink_.OnReset();
         else
-            Error(
-                QStringLiteral("unknown escape sequence %1 was ignored").arg(Shown(in.first(end))));
+            Error(QStringLiteral("unknown escape sequence %1 was ignored")
+                      .arg(ShownBytes(in.first(end))));
         return end;
     }
-    Error(QStringLiteral("unknown escape sequence %1 was ignored").arg(Shown(in.first(2))));
+    Error(QStringLiteral("unknown escape sequence %1 was ignored").arg(ShownBytes(in.first(2))));
     return 2;
 }
 
@@ -786,8 +589,8 @@ qsizetype CommandStream::AddressStep(QByteArrayView in, bool atEnd)
     const qsizetype have = std::min(in.size(), prefix.size());
     for (qsizetype k = 1; k < have; ++k) {
         if (in[k] != prefix[k]) {
-            Error(
-                QStringLiteral("unknown byte sequence %1 was ignored").arg(Shown(in.first(k + 1))));
+            Error(QStringLiteral("unknown byte sequence %1 was ignored")
+                      .arg(ShownBytes(in.first(k + 1))));
             return k;
         }
     }
@@ -808,7 +611,8 @@ qsizetype CommandStream::AddressStep(QByteArrayView in, bool atEnd)
         if (result == Decode::Complete)
             sink_.OnNewEthernetId(id);
     } else {
-        Error(QStringLiteral("unknown network command %1 was ignored").arg(Shown(in.first(7))));
+        Error(
+            QStringLiteral("unknown network command %1 was ignored").arg(ShownBytes(in.first(7))));
         return 7;
     }
     if (result == Decode::NeedMore)
@@ -816,8 +620,28 @@ qsizetype CommandStream::AddressStep(QByteArrayView in, bool atEnd)
     if (result == Decode::Invalid) {
         const qsizetype shown = std::min<qsizetype>(body.size(), 8);
         Error(QStringLiteral("network command %1 with bytes no address can have (%2) was ignored")
-                  .arg(QString::fromLatin1(kind.toByteArray()), Shown(body.first(shown))));
+                  .arg(QString::fromLatin1(kind.toByteArray()), ShownBytes(body.first(shown))));
         return 7;
     }
     return 7 + length;
+}
+
+bool CommandStream::ChangesPrefix(QByteArrayView command)
+{
+    if (command.size() < 4 || Upper(command[1]) != 'C'
+        || (Upper(command[2]) != 'C' && Upper(command[2]) != 'T'))
+        return false;
+    const char to = command[3];
+    // A prefix must stay a command's start: not a letter, digit, blank or
+    // the other prefix.
+    const bool usable = to > ' ' && to < 0x7F && !IsLetter(to) && !(to >= '0' && to <= '9');
+    const bool control = Upper(command[2]) == 'T';
+    const char other = control ? prefixes_.format : prefixes_.control;
+    if (!usable || to == other) {
+        Error(QStringLiteral("%1: \"%2\" cannot start commands; the prefix stays")
+                  .arg(ShownBytes(command.first(3)), ShownBytes(command.sliced(3, 1))));
+        return true;
+    }
+    (control ? prefixes_.control : prefixes_.format) = to;
+    return true;
 }

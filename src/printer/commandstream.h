@@ -13,6 +13,7 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QList>
 #include <QString>
 
 #include <array>
@@ -30,6 +31,12 @@ struct DownloadHeader
     // "~DU E:DEMO.FNT"
     QString Describe() const;
 };
+
+// Reads a download command's parameters (those before its data) into the
+// header. False when the size is no number; named is false, with the
+// reason in error, when the name, format or file type cannot be used.
+bool ParseDownloadHeader(const QList<QByteArray> &params, DownloadHeader &h, bool &named,
+                         QString &error);
 
 // Received bytes as a message shows them: printable ASCII as it is, every
 // other byte as <XX>, cut at `limit` bytes with "...".
@@ -69,6 +76,13 @@ public:
     virtual void OnError(const QString &message) = 0;
 };
 
+// The characters that start commands; ^CC / ~CC and ^CT / ~CT change them.
+struct CommandPrefixes
+{
+    char format = '^';
+    char control = '~';
+};
+
 class CommandStream
 {
 public:
@@ -84,6 +98,11 @@ public:
     void EndOfInput();
     // Whether part of a command is still waiting for more bytes.
     bool InCommand() const;
+
+    // The prefixes in force now, and those the format being reported began
+    // with (the interpreter reads it with them).
+    CommandPrefixes Prefixes() const { return prefixes_; }
+    CommandPrefixes FormatPrefixes() const { return formatPrefixes_; }
 
     // Tilde commands a printer carries out even inside a format.
     static bool IsImmediateTilde(QByteArrayView name);
@@ -114,10 +133,15 @@ private:
     void FinishDownload();
     void AbandonFormat(const QString &why);
     void Error(const QString &message) { sink_.OnError(message); }
+    // ^CCx, ~CCx, ^CTx, ~CTx: true when the command was one (and was acted on).
+    bool ChangesPrefix(QByteArrayView command);
+    auto Ends() const; // what ends parameters, with the prefixes in force
 
     CommandSink &sink_;
     QByteArray pending_; // bytes of a command that is not complete yet
     Mode mode_ = Mode::Top;
+    CommandPrefixes prefixes_;
+    CommandPrefixes formatPrefixes_;
 
     QByteArray format_;
 

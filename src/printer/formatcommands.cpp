@@ -71,15 +71,20 @@ bool SetLetter(const CaretCommand &c, QByteArrayView text, const char *accepted,
 
 } // namespace
 
-std::vector<CaretCommand> SplitFormat(QByteArrayView format)
+std::vector<CaretCommand> SplitFormat(QByteArrayView format, char prefix)
 {
     std::vector<CaretCommand> commands;
     // Filled in place: building each command aside and copying it in costs
     // more than the splitting, and labels arrive by the hundred thousand.
     commands.reserve(16);
-    qsizetype at = format.indexOf('^');
+    qsizetype at = format.indexOf(prefix);
     while (at >= 0) {
-        const qsizetype next = format.indexOf('^', at + 1);
+        // ^CCx: the commands after it start with x.
+        const bool changes = at + 3 < format.size() && (format[at + 1] | 0x20) == 'c'
+            && (format[at + 2] | 0x20) == 'c';
+        if (changes)
+            prefix = format[at + 3];
+        const qsizetype next = format.indexOf(prefix, changes ? at + 4 : at + 1);
         const qsizetype end = next < 0 ? format.size() : next;
         CaretCommand &c = commands.emplace_back();
         c.offset = at;

@@ -25,7 +25,8 @@ struct CaretCommand
     QString Name() const { return QString::fromLatin1(name); }
 };
 
-std::vector<CaretCommand> SplitFormat(QByteArrayView format);
+// Split at the format prefix ("^" unless ^CC / ~CC changed it).
+std::vector<CaretCommand> SplitFormat(QByteArrayView format, char prefix = '^');
 
 bool IsSettingsCommand(const CaretCommand &command);
 

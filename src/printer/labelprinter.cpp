@@ -1,5 +1,6 @@
 #include "printer/labelprinter.h"
 
+#include "preview/printerstate.h"
 #include "printer/generatedlabels.h"
 
 #include <QDir>
@@ -157,9 +158,18 @@ void LabelPrinter::PrintOne(const PrintJob &job, qint64 index)
         renderer_ = std::make_unique<LabelRenderer>(job.render ? *job.render : RenderOptions());
         rendererOptions_ = job.render;
     }
-    const qint64 serial = index / std::max<qint64>(1, job.quantity.replicates);
-    const RenderResult result
-        = renderer_->Render(SettingsFormat(job.settings) + SingleLabelFormat(job.format, serial));
+    // The format is drawn as it came, from the printer's settings: no text
+    // is made up in between.
+    PrinterState state;
+    state.printWidth = job.settings.widthDots;
+    state.labelLength = job.settings.lengthDots;
+    state.home = QPoint(job.settings.homeX, job.settings.homeY);
+    state.top = job.settings.top;
+    state.shift = job.settings.shift;
+    state.inverted = job.settings.orientation == 'I';
+    state.formatPrefix = job.prefixes.format;
+    state.controlPrefix = job.prefixes.control;
+    const RenderResult result = renderer_->RenderLabel(job.format, state, index);
     if (index == 0) {
         for (qsizetype i = 0; i < result.warnings.size() && i < MaxWarningsShown; ++i)
             log_.Info(QStringLiteral("label %1: not as the format asks: %2")

@@ -152,9 +152,9 @@ QByteArray VirtualPrinter::FreeMemoryReply() const
         + "FLASH FREE BYTE(KB): " + QByteArray::number(memory_.FreeKb(QLatin1Char('E'))) + "\r\n";
 }
 
-void VirtualPrinter::Format(const QByteArray &format)
+void VirtualPrinter::Format(const QByteArray &format, CommandPrefixes prefixes)
 {
-    const std::vector<CaretCommand> commands = SplitFormat(format);
+    const std::vector<CaretCommand> commands = SplitFormat(format, prefixes.format);
     QStringList done;
     QString error;
     std::optional<QString> storeAs;
@@ -221,7 +221,8 @@ void VirtualPrinter::Format(const QByteArray &format)
     }
 
     // Only a recalled format changes what prints.
-    const std::vector<CaretCommand> printed = recalled ? SplitFormat(printable) : commands;
+    const std::vector<CaretCommand> printed
+        = recalled ? SplitFormat(printable, prefixes.format) : commands;
     if (!PrintsLabel(printed)) {
         log_.Info(QStringLiteral("format (%1 bytes)%2%3")
                       .arg(format.size())
@@ -233,6 +234,7 @@ void VirtualPrinter::Format(const QByteArray &format)
     PrintJob job;
     job.format = printable;
     job.settings = settings_;
+    job.prefixes = prefixes;
     job.render = RenderSnapshot();
     job.dotsPerMm = config_.dotsPerMm;
     job.quantity = ParseQuantity(printed, &error);

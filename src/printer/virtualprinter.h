@@ -50,6 +50,7 @@ struct PrintJob
     Kind kind = Kind::Label;
     QByteArray format; // "^XA" ... "^XZ"; ^SN fields not yet counted on
     PrinterSettings settings; // as they stood when the format ended
+    CommandPrefixes prefixes; // those the format began with
     int dotsPerMm = 8;
     PrintQuantity quantity;
     // The fonts and graphics in memory when the format ended; shared between
@@ -125,7 +126,7 @@ public:
 private:
     friend class PrinterSession;
 
-    void Format(const QByteArray &format);
+    void Format(const QByteArray &format, CommandPrefixes prefixes = {});
     void Tilde(const QByteArray &name, const QByteArray &params, const Reply &reply);
     bool DownloadStart(const DownloadHeader &header);
     void DownloadEnd(const DownloadHeader &header, QByteArray data);
@@ -183,7 +184,10 @@ public:
     bool InCommand() const { return stream_.InCommand(); }
 
 private:
-    void OnFormat(const QByteArray &format) override { printer_.Format(format); }
+    void OnFormat(const QByteArray &format) override
+    {
+        printer_.Format(format, stream_.FormatPrefixes());
+    }
     void OnTilde(const QByteArray &name, const QByteArray &params) override
     {
         printer_.Tilde(name, params, reply_);

@@ -247,3 +247,45 @@ TEST(CommandStream, OversizedFormatIsDroppedWithoutKeepingIt)
     EXPECT_EQ(r.events, QStringList({ "error", "status" }));
     EXPECT_FALSE(s.InCommand());
 }
+
+TEST(CommandStream, HonoursChangedPrefixes)
+{
+    const Case cases[] = {
+        { "new format prefix",
+          "~CC+\r\n+XA+FO1,1+FDa^b+FS+XZ",
+          { "format +XA+FO1,1+FDa^b+FS+XZ" } },
+        { "caret form outside a format", "^CC!!XA!FDx!XZ^XA", { "format !XA!FDx!XZ", "error" } },
+        { "new control prefix", "~CT#\r\n#SD15\r\n~SD3", { "~SD 15", "error" } },
+        { "changed inside a format, kept in it for the interpreter",
+          "^XA^CC%%FDa^b%XZ",
+          { "format ^XA^CC%%FDa^b%XZ" } },
+        { "control prefix changed inside a format",
+          "^XA~CT#^FDa~b#SD9^XZ",
+          { "~SD 9", "format ^XA~CT#^FDa~b^XZ" } },
+        { "a letter cannot be a prefix", "~CCA^XA^XZ", { "error", "format ^XA^XZ" } },
+        { "nor the other prefix", "~CT^^XA^XZ", { "error", "format ^XA^XZ" } },
+    };
+    for (const Case &c : cases) {
+        EXPECT_EQ(Whole(c.input), c.events) << c.what;
+        EXPECT_EQ(ByteByByte(c.input), c.events) << c.what << " (byte by byte)";
+    }
+}
+
+TEST(CommandStream, ReportsThePrefixesAFormatBeganWith)
+{
+    struct Prefixes : Recorder
+    {
+        CommandStream *stream = nullptr;
+        QList<QByteArray> seen;
+        void OnFormat(const QByteArray &format) override
+        {
+            const CommandPrefixes p = stream->FormatPrefixes();
+            seen << QByteArray(1, p.format) + p.control + format;
+        }
+    } r;
+    CommandStream s(r);
+    r.stream = &s;
+    s.Feed("^XA^CC+^FDx+XZ+XA+CT#+XZ#CC^^XA^XZ");
+    s.EndOfInput();
+    EXPECT_EQ(r.seen, (QList<QByteArray> { "^~^XA^CC+^FDx+XZ", "+~+XA+CT#+XZ", "^#^XA^XZ" }));
+}

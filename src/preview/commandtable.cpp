@@ -1,0 +1,206 @@
+#include "preview/commandtable.h"
+
+#include <unordered_map>
+
+namespace {
+
+using K = LabelCommand::Kind;
+using R = CommandRole;
+using I = LabelInterpreter;
+constexpr K F = K::Format;
+constexpr K C = K::Control;
+
+// Settings only listed: the name the list shows them under; their value is
+// the parameters as written.
+#define LISTED(kind, name, text)                                                                   \
+    {                                                                                              \
+        kind, name, R::Setting, &I::ListedSetting, true, text                                      \
+    }
+
+const CommandEntry Table[] = {
+    // Formats, fields and what they hold
+    { F, "XA", R::State, &I::FormatCommand, true },
+    { F, "XZ", R::State, &I::FormatCommand, true },
+    { F, "FX", R::State, &I::FormatCommand, true },
+    { F, "PQ", R::State, &I::FormatCommand },
+    { F, "CF", R::State, &I::FormatCommand },
+    { F, "FW", R::State, &I::FormatCommand },
+    { F, "CI", R::State, &I::FormatCommand },
+    { F, "CW", R::State, &I::FormatCommand },
+    { F, "BY", R::State, &I::FormatCommand },
+    { F, "LR", R::State, &I::FormatCommand },
+    { F, "FO", R::Draws, &I::FieldCommand },
+    { F, "FT", R::Draws, &I::FieldCommand },
+    { F, "FS", R::Draws, &I::FieldCommand },
+    { F, "FD", R::Draws, &I::FieldCommand },
+    { F, "FV", R::Draws, &I::FieldCommand },
+    { F, "FH", R::Draws, &I::FieldCommand },
+    { F, "FR", R::Draws, &I::FieldCommand },
+    { F, "A", R::Draws, &I::FieldCommand },
+    { F, "FB", R::Draws, &I::FieldCommand },
+    { F, "SN", R::Draws, &I::FieldCommand },
+    { F, "GB", R::Draws, &I::FieldCommand },
+    { F, "GC", R::Draws, &I::FieldCommand },
+    { F, "GE", R::Draws, &I::FieldCommand },
+    { F, "GD", R::Draws, &I::FieldCommand },
+    { F, "GF", R::Draws, &I::GraphicCommand },
+    { F, "XG", R::Draws, &I::GraphicCommand },
+    { F, "IM", R::Draws, &I::GraphicCommand },
+    { F, "ID", R::Printer, &I::GraphicCommand },
+    // Bar codes
+    { F, "BC", R::Draws, &I::BarcodeCommand },
+    { F, "B3", R::Draws, &I::BarcodeCommand },
+    { F, "BE", R::Draws, &I::BarcodeCommand },
+    { F, "BU", R::Draws, &I::BarcodeCommand },
+    { F, "B2", R::Draws, &I::BarcodeCommand },
+    { F, "B8", R::Draws, &I::BarcodeCommand },
+    { F, "BA", R::Draws, &I::BarcodeCommand },
+    { F, "BQ", R::Draws, &I::BarcodeCommand },
+    { F, "BX", R::Draws, &I::BarcodeCommand },
+    { F, "B7", R::Draws, &I::BarcodeCommand },
+    { F, "B0", R::Draws, &I::BarcodeCommand },
+    { F, "BO", R::Draws, &I::BarcodeCommand },
+    { F, "BR", R::Draws, &I::BarcodeCommand },
+    { F, "BD", R::Draws, &I::BarcodeCommand },
+    { F, "BL", R::Draws, &I::BarcodeCommand },
+    { F, "BS", R::Draws, &I::BarcodeCommand },
+    { F, "BK", R::Draws, &I::BarcodeCommand },
+    { F, "BB", R::Draws, &I::BarcodeCommand },
+    { F, "B1", R::Draws, &I::BarcodeCommand },
+    { F, "BI", R::Draws, &I::BarcodeCommand },
+    { F, "BF", R::Draws, &I::BarcodeCommand },
+    { F, "BM", R::Draws, &I::BarcodeCommand },
+    { F, "B5", R::Draws, &I::BarcodeCommand },
+    { F, "BP", R::Draws, &I::BarcodeCommand },
+    { F, "BZ", R::Draws, &I::BarcodeCommand },
+    { F, "BJ", R::Draws, &I::BarcodeCommand },
+    { F, "B9", R::Draws, &I::BarcodeCommand },
+    // Prefixes and the delimiter, as format and as control commands
+    { F, "CC", R::State, &I::ControlCommand, true },
+    { F, "CT", R::State, &I::ControlCommand, true },
+    { F, "CD", R::State, &I::ControlCommand, true },
+    { C, "CC", R::State, &I::ControlCommand },
+    { C, "CT", R::State, &I::ControlCommand },
+    { C, "CD", R::State, &I::ControlCommand },
+    // Printer memory
+    { C, "DG", R::State, &I::StoreCommand },
+    { C, "DU", R::State, &I::StoreCommand },
+    { C, "DT", R::State, &I::StoreCommand },
+    { C, "DY", R::State, &I::StoreCommand },
+    // Settings that also shape the label
+    { F, "PO", R::Setting, &I::SettingCommand, true },
+    { F, "PM", R::Setting, &I::SettingCommand, true },
+    { F, "PW", R::Setting, &I::SettingCommand, true },
+    { F, "LL", R::Setting, &I::SettingCommand, true },
+    { F, "LH", R::Setting, &I::SettingCommand, true },
+    { F, "LT", R::Setting, &I::SettingCommand, true },
+    { F, "LS", R::Setting, &I::SettingCommand, true },
+    // Settings of the print mechanism
+    { F, "PR", R::Setting, &I::SettingCommand, true },
+    { F, "MD", R::Setting, &I::SettingCommand, true },
+    { F, "MN", R::Setting, &I::SettingCommand, true },
+    { F, "MT", R::Setting, &I::SettingCommand, true },
+    { F, "MM", R::Setting, &I::SettingCommand, true },
+    { F, "JU", R::Setting, &I::SettingCommand, true },
+    { C, "SD", R::Setting, &I::SettingCommand },
+    { C, "TA", R::Setting, &I::SettingCommand },
+    LISTED(F, "MC", "Map clear"),
+    LISTED(F, "JM", "Dots per millimetre"),
+    LISTED(F, "CV", "Code validation"),
+    LISTED(C, "JS", "Backfeed sequence"),
+    LISTED(F, "MF", "Media feed at power-up, head close"),
+    LISTED(F, "DN", "Abort download"),
+    LISTED(C, "DN", "Abort download"),
+    LISTED(F, "SZ", "Label language version"),
+    LISTED(F, "PA", "Advanced text properties"),
+    LISTED(C, "JO", "Dispensing mode"),
+    LISTED(F, "XB", "Suppress backfeed"),
+    LISTED(F, "JZ", "Reprint after error"),
+    LISTED(F, "MP", "Mode protection"),
+    LISTED(F, "MW", "Head cold warning"),
+    LISTED(F, "JJ", "Auxiliary port"),
+    LISTED(F, "JS", "Sensor select"),
+    LISTED(F, "JT", "Head test interval"),
+    LISTED(F, "JW", "Ribbon tension"),
+    LISTED(F, "KD", "Display format"),
+    LISTED(F, "KL", "Display language"),
+    LISTED(F, "KN", "Printer name"),
+    LISTED(F, "KP", "Display password"),
+    LISTED(F, "SC", "Serial communication"),
+    LISTED(F, "SE", "Encoding table"),
+    LISTED(F, "SL", "Clock mode and language"),
+    LISTED(F, "SS", "Media sensors"),
+    LISTED(F, "ST", "Date and time"),
+    LISTED(F, "SX", "Alert"),
+    LISTED(F, "MI", "Maintenance alert"),
+    LISTED(F, "CM", "Memory letters"),
+    LISTED(F, "CO", "Font cache"),
+    LISTED(C, "JF", "Battery option"),
+    LISTED(C, "JQ", "Terminate display"),
+    LISTED(C, "SN", "Serial number"),
+    LISTED(C, "RO", "Reset counters"),
+    // The printer acts on these; nothing of the label changes
+    { C, "JA", R::Printer, &I::Ignored },
+    { C, "PS", R::Printer, &I::Ignored },
+    { C, "PP", R::Printer, &I::Ignored },
+    { F, "PP", R::Printer, &I::Ignored },
+    { F, "PS", R::Printer, &I::Ignored },
+    { C, "JR", R::Printer, &I::Ignored },
+    { C, "JC", R::Printer, &I::Ignored },
+    { C, "JL", R::Printer, &I::Ignored },
+    { C, "JG", R::Printer, &I::Ignored },
+    { C, "JB", R::Printer, &I::Ignored },
+    { C, "JD", R::Printer, &I::Ignored },
+    { C, "JE", R::Printer, &I::Ignored },
+    { C, "JN", R::Printer, &I::Ignored },
+    { C, "JP", R::Printer, &I::Ignored },
+    { C, "JX", R::Printer, &I::Ignored },
+    { C, "PH", R::Printer, &I::Ignored },
+    { F, "PH", R::Printer, &I::Ignored },
+    { C, "HS", R::Printer, &I::Ignored },
+    { C, "HI", R::Printer, &I::Ignored },
+    { C, "HM", R::Printer, &I::Ignored },
+    { C, "HU", R::Printer, &I::Ignored },
+    { C, "HQ", R::Printer, &I::Ignored },
+    { C, "HD", R::Printer, &I::Ignored },
+    { F, "HH", R::Printer, &I::Ignored, true },
+    { F, "HW", R::Printer, &I::Ignored, true },
+    { F, "HG", R::Printer, &I::Ignored, true },
+    { F, "HF", R::Printer, &I::Ignored, true },
+    { F, "HT", R::Printer, &I::Ignored, true },
+    { F, "HV", R::Printer, &I::Ignored },
+    { C, "WC", R::Printer, &I::Ignored },
+    { F, "WD", R::Printer, &I::Ignored },
+    { F, "JB", R::Printer, &I::Ignored, true },
+    { F, "TO", R::Printer, &I::Ignored },
+    { C, "!F", R::Printer, &I::Ignored },
+    { C, "!A", R::Printer, &I::Ignored },
+};
+
+#undef LISTED
+
+quint32 KeyOf(LabelCommand::Kind kind, const QByteArray &name)
+{
+    return (kind == K::Format ? 0x10000u : 0u) | label::KeyOf(name);
+}
+
+} // namespace
+
+const CommandEntry *FindCommand(LabelCommand::Kind kind, const QByteArray &name)
+{
+    // Built once, read by any thread.
+    static const std::unordered_map<quint32, const CommandEntry *> index = [] {
+        std::unordered_map<quint32, const CommandEntry *> map;
+        for (const CommandEntry &entry : Table)
+            map.emplace(KeyOf(entry.kind, QByteArray(entry.name)), &entry);
+        return map;
+    }();
+    const auto it = index.find(KeyOf(kind, name));
+    return it == index.end() ? nullptr : it->second;
+}
+
+const CommandEntry *CommandTable(qsizetype &count)
+{
+    count = qsizetype(std::size(Table));
+    return Table;
+}

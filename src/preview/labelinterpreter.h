@@ -1,0 +1,104 @@
+#pragma once
+
+// The one interpreter of the label language: it reads commands with the
+// command table, keeps the printer state and the printer's memory, collects
+// each format's fields and draws its labels. The label renderer, and with it
+// the preview and the virtual printer, are this class seen from outside.
+
+#include "preview/commandargs.h"
+#include "preview/commandlexer.h"
+#include "preview/labelfield.h"
+#include "preview/labelrenderer.h"
+#include "preview/printerstate.h"
+
+#include <QElapsedTimer>
+#include <QHash>
+#include <QImage>
+#include <QList>
+
+#include <memory>
+
+class FontStore;
+struct GraphicData;
+struct CommandEntry;
+
+class LabelInterpreter
+{
+public:
+    explicit LabelInterpreter(const RenderOptions &o);
+    ~LabelInterpreter();
+
+    void Reset();
+    RenderResult Render(const QByteArray &commands);
+
+    RenderOptions options;
+    PrinterState printer_;
+    // Draw only this label of each format (its serial numbers counted on
+    // that far); -1: every label asked for.
+    qint64 onlyLabel_ = -1;
+
+    // Command handlers, by family; each returns false for a command it does
+    // not know (the table names the handler, so that only happens for a
+    // parameter form it does not take).
+    using Handler = bool (LabelInterpreter::*)(const LabelCommand &, const label::Args &);
+    bool FormatCommand(const LabelCommand &command, const label::Args &args);
+    bool FieldCommand(const LabelCommand &command, const label::Args &args);
+    bool ControlCommand(const LabelCommand &command, const label::Args &args);
+    bool SettingCommand(const LabelCommand &command, const label::Args &args);
+    bool ListedSetting(const LabelCommand &command, const label::Args &args);
+    bool StoreCommand(const LabelCommand &command, const label::Args &args);
+    bool GraphicCommand(const LabelCommand &command, const label::Args &args);
+    bool BarcodeCommand(const LabelCommand &command, const label::Args &args);
+    bool Ignored(const LabelCommand &command, const label::Args &args);
+
+private:
+    void Warn(const QString &text, int line, int column);
+    void Warn(const QString &text, const LabelCommand &command)
+    {
+        Warn(text, command.line, command.column);
+    }
+    void Setting(const LabelCommand &command, const QString &name, const QString &value);
+    int Clamped(const LabelCommand &command, qint64 value, int low, int high, const char *what);
+
+    void Command(const LabelCommand &command);
+
+    void StartField();
+    void EndField(const LabelCommand *at, bool implicit);
+    void StartFormat(const LabelCommand &command);
+    void EndFormat();
+    QSize LabelSize();
+    void DrawFields(QImage &canvas, qsizetype from, qsizetype to, qint64 labelIndex);
+
+    bool Store(const LabelCommand &command, const QString &name, qint64 bytes);
+    void StoreFont(const LabelCommand &command, const QString &name, const QByteArray &bytes);
+    void StoreGraphic(const LabelCommand &command, const QString &name, const GraphicData &graphic);
+
+    QList<RenderSetting> settings_;
+    std::unique_ptr<FontStore> fonts_;
+    QHash<QString, QImage> graphics_;
+    QHash<QString, qint64> storedSizes_;
+
+    // One call
+    RenderResult result_;
+    CommandLexer *lexer_ = nullptr;
+    QElapsedTimer clock_;
+    bool outOfTime_ = false;
+    qint64 distinctBytes_ = 0;
+
+    // The open format
+    bool inFormat_ = false;
+    int formatLine_ = 0;
+    QList<Field> fields_;
+    qint64 quantity_ = 1;
+    qint64 replicates_ = 1;
+    bool labelReverse_ = false;
+
+    // The open field
+    Field field_;
+    bool fieldContent_ = false;
+    bool fieldFont_ = false; // ^A given
+    bool fieldOrientation_ = false;
+    bool fieldOrigin_ = false;
+    bool fieldHex_ = false;
+    char fieldHexIndicator_ = '_';
+};

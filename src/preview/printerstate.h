@@ -1,0 +1,50 @@
+#pragma once
+
+// What a printer keeps from one format to the next: the label's geometry,
+// the command prefixes, the units lengths are given in, the default font and
+// bar code, the character set and the formats stored with ^DF. The
+// interpreter reads and changes it; the virtual printer hands it over with
+// every label it prints.
+
+#include "preview/labelfield.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QPoint>
+#include <QString>
+
+struct PrinterState
+{
+    // ^PW, ^LL: 0 means the caller's default label size.
+    int printWidth = 0;
+    int labelLength = 0;
+    QPoint home; // ^LH
+    int top = 0; // ^LT
+    int shift = 0; // ^LS
+    bool inverted = false; // ^PO
+    bool mirrored = false; // ^PM
+
+    // ^CC / ~CC, ^CT / ~CT, ^CD / ~CD
+    char formatPrefix = '^';
+    char controlPrefix = '~';
+    char delimiter = ',';
+
+    // ^MU: lengths in dots, inches or millimetres, scaled from the format's
+    // resolution to the printer's.
+    char units = 'D';
+    int formatDpi = 0; // 0: the printer's own
+    int printerDpi = 0;
+
+    FontRequest font { "A", 9, 5 }; // ^CF
+    Orientation orientation = Orientation::Normal; // ^FW
+    int justify = 0;
+    int barModule = 2; // ^BY
+    double barRatio = 3.0;
+    int barHeight = 10;
+    int charset = 0; // ^CI
+    QHash<char, QByteArray> fontAliases; // ^CW
+
+    // ^DF: stored formats by their full name ("R:LABEL.ZPL"), the commands
+    // between ^XA and ^XZ without the ^DF itself.
+    QHash<QString, QByteArray> formats;
+};
