@@ -25,7 +25,7 @@ bool LabelInterpreter::BarcodeCommand(const LabelCommand &command, const Args &a
     auto height = [&](int i) {
         if (args.Given(i))
             barcode.height
-                = Clamped(command, args.Int(i, barcode.height), 1, MaxDimension, "height");
+                = Clamped(command, Len(args, i, barcode.height), 1, MaxDimension, "height");
     };
     auto yes = [&](int i, bool fallback) {
         return args.Letter(i, fallback ? 'Y' : 'N') == 'Y';

@@ -29,6 +29,7 @@ const CommandEntry Table[] = {
     { F, "CW", R::State, &I::FormatCommand },
     { F, "BY", R::State, &I::FormatCommand },
     { F, "LR", R::State, &I::FormatCommand },
+    { F, "MU", R::State, &I::FormatCommand },
     { F, "FO", R::Draws, &I::FieldCommand },
     { F, "FT", R::Draws, &I::FieldCommand },
     { F, "FS", R::Draws, &I::FieldCommand },

@@ -36,9 +36,9 @@ bool LabelInterpreter::FormatCommand(const LabelCommand &command, const Args &ar
         if (!font.isEmpty())
             printer_.font.name = printer_.fontAliases.value(font.at(0), font);
         if (args.Given(1))
-            printer_.font.height = Clamped(command, args.Int(1, 0), 0, MaxDimension, "height");
+            printer_.font.height = Clamped(command, Len(args, 1, 0), 0, MaxDimension, "height");
         if (args.Given(2))
-            printer_.font.width = Clamped(command, args.Int(2, 0), 0, MaxDimension, "width");
+            printer_.font.width = Clamped(command, Len(args, 2, 0), 0, MaxDimension, "width");
         else if (args.Given(1))
             printer_.font.width = 0; // in proportion to the height
         return true;
@@ -70,9 +70,22 @@ bool LabelInterpreter::FormatCommand(const LabelCommand &command, const Args &ar
         printer_.barModule
             = Clamped(command, args.Int(0, printer_.barModule), 1, 10, "module width");
         printer_.barRatio = std::clamp(args.Real(1, printer_.barRatio), 2.0, 3.0);
-        printer_.barHeight
-            = Clamped(command, args.Int(2, printer_.barHeight), 1, MaxDimension, "bar code height");
+        printer_.barHeight = Clamped(command, Len(args, 2, printer_.barHeight), 1, MaxDimension,
+                                     "bar code height");
         return true;
+    case Key("MU"): {
+        const char units = args.Letter(0, printer_.units);
+        if (QByteArray("DIM").contains(units))
+            printer_.units = units;
+        else
+            Warn(QStringLiteral("^MU%1: units are D, I or M").arg(QLatin1Char(units)), command);
+        // A format written for one resolution, printed at another.
+        const qint64 from = args.Int(1, 0);
+        const qint64 to = args.Int(2, 0);
+        if (from > 0 && to > 0 && from <= 600 && to <= 600)
+            printer_.dotScale = double(to) / double(from);
+        return true;
+    }
     case Key("LR"):
         labelReverse_ = args.Letter(0, 'N') == 'Y';
         return true;
@@ -105,8 +118,8 @@ bool LabelInterpreter::FieldCommand(const LabelCommand &command, const Args &arg
             EndField(&command, true);
         fieldOrigin_ = true;
         field_.typeset = command.name == "FT";
-        const int x = Clamped(command, args.Int(0, 0), 0, MaxDimension, "x");
-        const int y = Clamped(command, args.Int(1, 0), 0, MaxDimension, "y");
+        const int x = Clamped(command, Len(args, 0, 0), 0, MaxDimension, "x");
+        const int y = Clamped(command, Len(args, 1, 0), 0, MaxDimension, "y");
         field_.origin
             = QPoint(x + printer_.home.x() - printer_.shift, y + printer_.home.y() + printer_.top);
         field_.justify
@@ -153,20 +166,20 @@ bool LabelInterpreter::FieldCommand(const LabelCommand &command, const Args &arg
             field_.orientation = OrientationFromLetter(rest.Letter(0, 'N'), printer_.orientation);
             fieldOrientation_ = true;
         }
-        field_.font.height = Clamped(command, rest.Int(1, 0), 0, MaxDimension, "height");
-        field_.font.width = Clamped(command, rest.Int(2, 0), 0, MaxDimension, "width");
+        field_.font.height = Clamped(command, Len(rest, 1, 0), 0, MaxDimension, "height");
+        field_.font.width = Clamped(command, Len(rest, 2, 0), 0, MaxDimension, "width");
         fieldFont_ = true;
         return true;
     }
     case Key("FB"):
         field_.block.on = true;
-        field_.block.width = Clamped(command, args.Int(0, 0), 0, MaxDimension, "block width");
+        field_.block.width = Clamped(command, Len(args, 0, 0), 0, MaxDimension, "block width");
         field_.block.lines = Clamped(command, args.Int(1, 1), 1, 9999, "lines");
-        field_.block.spacing = Clamped(command, args.Int(2, 0), -9999, 9999, "line spacing");
+        field_.block.spacing = Clamped(command, Len(args, 2, 0), -9999, 9999, "line spacing");
         field_.block.justify = args.Letter(3, 'L');
         if (!QByteArray("LCRJ").contains(field_.block.justify))
             field_.block.justify = 'L';
-        field_.block.indent = Clamped(command, args.Int(4, 0), 0, 9999, "hanging indent");
+        field_.block.indent = Clamped(command, Len(args, 4, 0), 0, 9999, "hanging indent");
         return true;
     case Key("SN"):
         field_.serial.on = true;
@@ -179,33 +192,35 @@ bool LabelInterpreter::FieldCommand(const LabelCommand &command, const Args &arg
         return true;
     case Key("GB"):
         field_.kind = Field::Kind::Box;
-        field_.thickness = Clamped(command, args.Int(2, 1), 1, MaxDimension, "thickness");
-        field_.width = Clamped(command, args.Int(0, field_.thickness), 1, MaxDimension, "width");
-        field_.height = Clamped(command, args.Int(1, field_.thickness), 1, MaxDimension, "height");
+        field_.thickness = AtLeast(command, Len(args, 2, 1), 1, MaxDimension, "thickness");
+        field_.width = AtLeast(command, Len(args, 0, field_.thickness), field_.thickness,
+                               MaxDimension, "width");
+        field_.height = AtLeast(command, Len(args, 1, field_.thickness), field_.thickness,
+                                MaxDimension, "height");
         field_.white = args.Letter(3, 'B') == 'W';
         field_.rounding = Clamped(command, args.Int(4, 0), 0, 8, "rounding");
         fieldContent_ = true;
         return true;
     case Key("GC"):
         field_.kind = Field::Kind::Circle;
-        field_.width = field_.height = Clamped(command, args.Int(0, 3), 3, 4095, "diameter");
-        field_.thickness = Clamped(command, args.Int(1, 1), 1, 4095, "thickness");
+        field_.width = field_.height = AtLeast(command, Len(args, 0, 3), 3, 4095, "diameter");
+        field_.thickness = AtLeast(command, Len(args, 1, 1), 1, 4095, "thickness");
         field_.white = args.Letter(2, 'B') == 'W';
         fieldContent_ = true;
         return true;
     case Key("GE"):
         field_.kind = Field::Kind::Ellipse;
-        field_.thickness = Clamped(command, args.Int(2, 1), 1, 4095, "thickness");
-        field_.width = Clamped(command, args.Int(0, field_.thickness), 3, 4095, "width");
-        field_.height = Clamped(command, args.Int(1, field_.thickness), 3, 4095, "height");
+        field_.thickness = AtLeast(command, Len(args, 2, 1), 1, 4095, "thickness");
+        field_.width = AtLeast(command, Len(args, 0, field_.thickness), 3, 4095, "width");
+        field_.height = AtLeast(command, Len(args, 1, field_.thickness), 3, 4095, "height");
         field_.white = args.Letter(3, 'B') == 'W';
         fieldContent_ = true;
         return true;
     case Key("GD"): {
         field_.kind = Field::Kind::Diagonal;
-        field_.thickness = Clamped(command, args.Int(2, 1), 1, MaxDimension, "thickness");
-        field_.width = Clamped(command, args.Int(0, field_.thickness), 3, MaxDimension, "width");
-        field_.height = Clamped(command, args.Int(1, field_.thickness), 3, MaxDimension, "height");
+        field_.thickness = AtLeast(command, Len(args, 2, 1), 1, MaxDimension, "thickness");
+        field_.width = AtLeast(command, Len(args, 0, field_.thickness), 3, MaxDimension, "width");
+        field_.height = AtLeast(command, Len(args, 1, field_.thickness), 3, MaxDimension, "height");
         field_.white = args.Letter(3, 'B') == 'W';
         const char lean = args.Letter(4, 'R');
         field_.leftLeaning = lean == 'L' || lean == '\\';

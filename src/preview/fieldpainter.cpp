@@ -143,15 +143,17 @@ FieldMark DiagonalMark(const Field &field)
     const int h = std::max(field.height, 1);
     const QColor colour = field.white ? White : Black;
     const bool left = field.leftLeaning;
+    // A printer moves a band as wide as the line across the whole width,
+    // so the line reaches its width past the corner.
     FieldMark mark;
-    mark.size = QSizeF(w, h);
+    mark.size = QSizeF(w + t, h);
     mark.typesetAnchor = QPointF(0, h);
     mark.paint = [=](QPainter &p) {
         QPolygonF band;
         if (left)
-            band << QPointF(0, 0) << QPointF(t, 0) << QPointF(w, h) << QPointF(w - t, h);
+            band << QPointF(0, 0) << QPointF(t, 0) << QPointF(w + t, h) << QPointF(w, h);
         else
-            band << QPointF(0, h) << QPointF(t, h) << QPointF(w, 0) << QPointF(w - t, 0);
+            band << QPointF(0, h) << QPointF(t, h) << QPointF(w + t, 0) << QPointF(w, 0);
         QPainterPath path;
         path.addPolygon(band);
         p.fillPath(path, colour);

@@ -59,6 +59,12 @@ private:
     }
     void Setting(const LabelCommand &command, const QString &name, const QString &value);
     int Clamped(const LabelCommand &command, qint64 value, int low, int high, const char *what);
+    // A size that cannot be less than low: less (0 included) silently
+    // means low, as on a printer; more than high is warned about.
+    int AtLeast(const LabelCommand &command, qint64 value, int low, int high, const char *what);
+    // Parameter i as a length in the units ^MU set, in dots; the fallback
+    // (in dots) when it is not given.
+    qint64 Len(const label::Args &args, int i, qint64 fallback) const;
 
     void Command(const LabelCommand &command);
 

@@ -188,6 +188,25 @@ RenderResult LabelInterpreter::Render(const QByteArray &commands)
     return std::move(result_);
 }
 
+int LabelInterpreter::AtLeast(const LabelCommand &command, qint64 value, int low, int high,
+                              const char *what)
+{
+    return Clamped(command, std::max<qint64>(value, low), low, high, what);
+}
+
+qint64 LabelInterpreter::Len(const Args &args, int i, qint64 fallback) const
+{
+    if (!args.Given(i))
+        return fallback;
+    if (printer_.units == 'D' && printer_.dotScale == 1.0)
+        return args.Int(i, fallback);
+    const double value = args.Real(i, double(args.Int(i, fallback)));
+    const double perUnit = printer_.units == 'M' ? options.dotsPerMm
+        : printer_.units == 'I'                  ? options.dotsPerMm * 25.4
+                                                 : printer_.dotScale;
+    return std::llround(std::clamp(value * perUnit, -1e9, 1e9));
+}
+
 void LabelInterpreter::Command(const LabelCommand &command)
 {
     if (command.name.size() < 2 && command.name != "A") {

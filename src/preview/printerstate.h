@@ -29,11 +29,10 @@ struct PrinterState
     char controlPrefix = '~';
     char delimiter = ',';
 
-    // ^MU: lengths in dots, inches or millimetres, scaled from the format's
-    // resolution to the printer's.
+    // ^MU: lengths in dots (D), inches (I) or millimetres (M); dots are
+    // scaled by dotScale when the format was written for another resolution.
     char units = 'D';
-    int formatDpi = 0; // 0: the printer's own
-    int printerDpi = 0;
+    double dotScale = 1.0;
 
     FontRequest font { "A", 9, 5 }; // ^CF
     Orientation orientation = Orientation::Normal; // ^FW

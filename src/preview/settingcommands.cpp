@@ -109,27 +109,27 @@ bool LabelInterpreter::SettingCommand(const LabelCommand &command, const Args &a
                 printer_.mirrored ? QStringLiteral("Yes") : QStringLiteral("No"));
         return true;
     case Key("PW"):
-        printer_.printWidth = Clamped(command, args.Int(0, 0), 2, MaxDimension, "print width");
+        printer_.printWidth = Clamped(command, Len(args, 0, 0), 2, MaxDimension, "print width");
         Setting(command, QStringLiteral("Print width"),
                 QStringLiteral("%1 dots").arg(printer_.printWidth));
         return true;
     case Key("LL"):
-        printer_.labelLength = Clamped(command, args.Int(0, 0), 1, MaxDimension, "label length");
+        printer_.labelLength = Clamped(command, Len(args, 0, 0), 1, MaxDimension, "label length");
         Setting(command, QStringLiteral("Label length"),
                 QStringLiteral("%1 dots").arg(printer_.labelLength));
         return true;
     case Key("LH"):
-        printer_.home = QPoint(Clamped(command, args.Int(0, 0), 0, MaxDimension, "home x"),
-                               Clamped(command, args.Int(1, 0), 0, MaxDimension, "home y"));
+        printer_.home = QPoint(Clamped(command, Len(args, 0, 0), 0, MaxDimension, "home x"),
+                               Clamped(command, Len(args, 1, 0), 0, MaxDimension, "home y"));
         Setting(command, QStringLiteral("Label home"),
                 QStringLiteral("%1, %2 dots").arg(printer_.home.x()).arg(printer_.home.y()));
         return true;
     case Key("LT"):
-        printer_.top = Clamped(command, args.Int(0, 0), -120, 120, "label top");
+        printer_.top = Clamped(command, Len(args, 0, 0), -120, 120, "label top");
         Setting(command, QStringLiteral("Label top"), QStringLiteral("%1 dots").arg(printer_.top));
         return true;
     case Key("LS"):
-        printer_.shift = Clamped(command, args.Int(0, 0), -9999, 9999, "label shift");
+        printer_.shift = Clamped(command, Len(args, 0, 0), -9999, 9999, "label shift");
         Setting(command, QStringLiteral("Label shift"),
                 QStringLiteral("%1 dots").arg(printer_.shift));
         return true;

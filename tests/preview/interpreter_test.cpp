@@ -92,4 +92,86 @@ TEST(LabelInterpreter, PrinterCommandsChangeNoPictureAndWarnNothing)
     EXPECT_EQ(WarningTexts(mixed), QStringList());
 }
 
+// A single label of 400 x 400 dots with the given fields.
+QImage One(const QByteArray &fields, int dotsPerMm = 8)
+{
+    const RenderResult result = Render("^XA^PW400^LL400" + fields + "^XZ", dotsPerMm);
+    EXPECT_EQ(result.labels.size(), 1) << fields.constData();
+    EXPECT_EQ(WarningTexts(result), QStringList()) << fields.constData();
+    return result.labels.value(0);
+}
+
+TEST(LabelInterpreter, DiagonalsReachTheirWidthPastTheCorner)
+{
+    struct Case
+    {
+        QByteArray line;
+        QRect bounds;
+        QRect firstRow; // ink of the top row
+    };
+    const Case cases[] = {
+        { "^FO100,100^GD200,200,6,B,L^FS", QRect(100, 100, 206, 200), QRect(100, 100, 6, 1) },
+        { "^FO100,100^GD200,200,6,B,R^FS", QRect(100, 100, 206, 200), QRect(300, 100, 6, 1) },
+        { "^FO50,20^GD300,100,4,B,L^FS", QRect(50, 20, 304, 100), QRect(50, 20, 4, 1) },
+        { "^FO50,20^GD100,300,10,B,/^FS", QRect(50, 20, 110, 300), QRect(150, 20, 10, 1) },
+    };
+    for (const Case &c : cases) {
+        const QImage label = One(c.line);
+        const QRect bounds = InkBounds(label);
+        // The band's slanted edges fall on whole dots: for a shallow line
+        // the first row starts up to two dots in, as the printer's does.
+        EXPECT_LE(std::abs(bounds.left() - c.bounds.left()), 2) << c.line.constData();
+        EXPECT_LE(std::abs(bounds.right() - c.bounds.right()), 2) << c.line.constData();
+        EXPECT_EQ(bounds.top(), c.bounds.top()) << c.line.constData();
+        EXPECT_EQ(bounds.bottom(), c.bounds.bottom()) << c.line.constData();
+        const QRect top = InkBounds(label, QRect(0, c.bounds.top(), 400, 1));
+        EXPECT_LE(std::abs(top.left() - c.firstRow.left()), 2) << c.line.constData();
+        EXPECT_LE(std::abs(top.width() - c.firstRow.width()), 1) << c.line.constData();
+    }
+}
+
+TEST(LabelInterpreter, SizesBelowTheLineThicknessAreTheThicknessWithoutAWarning)
+{
+    struct Case
+    {
+        QByteArray field;
+        QRect bounds;
+    };
+    const Case cases[] = {
+        { "^FO10,10^GB0,100,4^FS", QRect(10, 10, 4, 100) }, // vertical line
+        { "^FO10,10^GB100,0,3^FS", QRect(10, 10, 100, 3) }, // horizontal line
+        { "^FO10,10^GB,,0^FS", QRect(10, 10, 1, 1) }, // thickness 0 is 1
+        { "^FO10,10^GC0,2^FS", QRect(10, 10, 3, 3) },
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(InkBounds(One(c.field)), c.bounds) << c.field.constData();
+}
+
+TEST(LabelInterpreter, UnitsAreMillimetresInchesOrDotsOfAnotherResolution)
+{
+    struct Case
+    {
+        QByteArray fields;
+        int dotsPerMm;
+        QRect bounds;
+    };
+    const Case cases[] = {
+        { "^MUM^FO10,5^GB20,10,1.5^FS", 8, QRect(80, 40, 160, 80) },
+        { "^MUM^FO10,5^GB20,10,1.5^FS", 12, QRect(120, 60, 240, 120) },
+        { "^MUI^FO0.5,0.25^GB1,0.5,0.1^FS", 8, QRect(102, 51, 203, 102) },
+        { "^MUD,150,300^FO50,50^GB100,40,4^FS", 8, QRect(100, 100, 200, 80) },
+        // Lengths that follow ^MU in the same format, label home included.
+        { "^MUM^LH5,5^FO1,1^GB2,2,2^FS", 8, QRect(48, 48, 16, 16) },
+        // Back to dots.
+        { "^MUM^MUD^FO10,5^GB20,10,2^FS", 8, QRect(10, 5, 20, 10) },
+    };
+    for (const Case &c : cases) {
+        const RenderResult result = Render("^XA^PW400^LL400" + c.fields + "^XZ", c.dotsPerMm);
+        ASSERT_EQ(result.labels.size(), 1) << c.fields.constData();
+        EXPECT_EQ(WarningTexts(result), QStringList()) << c.fields.constData();
+        EXPECT_EQ(InkBounds(result.labels.first()), c.bounds)
+            << c.fields.constData() << " at " << c.dotsPerMm;
+    }
+}
+
 } // namespace
