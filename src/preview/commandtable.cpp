@@ -39,6 +39,7 @@ const CommandEntry Table[] = {
     { F, "FR", R::Draws, &I::FieldCommand },
     { F, "A", R::Draws, &I::FieldCommand },
     { F, "FB", R::Draws, &I::FieldCommand },
+    { F, "TB", R::Draws, &I::FieldCommand },
     { F, "SN", R::Draws, &I::FieldCommand },
     { F, "GB", R::Draws, &I::FieldCommand },
     { F, "GC", R::Draws, &I::FieldCommand },

@@ -181,6 +181,16 @@ bool LabelInterpreter::FieldCommand(const LabelCommand &command, const Args &arg
             field_.block.justify = 'L';
         field_.block.indent = Clamped(command, Len(args, 4, 0), 0, 9999, "hanging indent");
         return true;
+    case Key("TB"):
+        if (args.Given(0)) {
+            field_.orientation = OrientationFromLetter(args.Letter(0, 'N'), printer_.orientation);
+            fieldOrientation_ = true;
+        }
+        field_.block = FieldBlock();
+        field_.block.on = true;
+        field_.block.width = Clamped(command, Len(args, 1, 0), 0, MaxDimension, "block width");
+        field_.block.height = AtLeast(command, Len(args, 2, 1), 1, MaxDimension, "block height");
+        return true;
     case Key("SN"):
         field_.serial.on = true;
         field_.serial.start = args.Text(0).left(12);

@@ -292,9 +292,11 @@ FieldMark FieldPainter::BlockMark(const Field &field, const QString &text, QList
         return mark;
 
     const FieldBlock &block = field.block;
-    const int lines = std::clamp(block.lines, 1, 9999);
     const int width = std::clamp(block.width, 0, 32000);
     const int pitch = face.cellHeight + block.spacing;
+    const bool textBlock = block.height > 0;
+    const int lines = textBlock ? std::clamp(block.height / std::max(pitch, 1), 1, 9999)
+                                : std::clamp(block.lines, 1, 9999);
     const qreal spaceWidth = fonts_.Layout(face, QStringLiteral(" ")).width;
 
     // A placed word: its run, x and line.
@@ -313,6 +315,12 @@ FieldMark FieldPainter::BlockMark(const Field &field, const QString &text, QList
         QList<Word> lineWords;
         qreal lineWidth = 0;
         auto flush = [&](bool last) {
+            if (textBlock && line >= lines) {
+                lineWords.clear();
+                lineWidth = 0;
+                ++line;
+                return;
+            }
             const int at = std::min(line, lines - 1); // past the last line: printed over it
             const qreal available = width - (line > 0 ? block.indent : 0);
             const qreal start = line > 0 ? block.indent : 0;
@@ -350,9 +358,14 @@ FieldMark FieldPainter::BlockMark(const Field &field, const QString &text, QList
         flush(true);
     }
 
-    const int height = std::max(lines * face.cellHeight + (lines - 1) * block.spacing, 1);
+    const int height = textBlock
+        ? std::min(block.height, 32000)
+        : std::max(lines * face.cellHeight + (lines - 1) * block.spacing, 1);
     mark.size = QSizeF(std::max(width, 1), height);
-    mark.typesetAnchor = QPointF(0, (lines - 1) * pitch + std::round(face.ascent));
+    // ^FT places a field block by its last line's baseline, a text block by
+    // its bottom edge.
+    mark.typesetAnchor = textBlock ? QPointF(0, height)
+                                   : QPointF(0, (lines - 1) * pitch + std::round(face.ascent));
     mark.paint = [face, words, width, height, pitch](QPainter &p) {
         p.setClipRect(QRect(0, 0, width, height), Qt::IntersectClip);
         for (const Word &word : words)

@@ -31,6 +31,9 @@ struct FieldBlock
     int spacing = 0; // added between lines, may be negative
     char justify = 'L'; // L, C, R, J
     int indent = 0; // hanging indent of every line after the first
+    // ^TB: a block this many dots high holding as many lines as fit; text
+    // past them is cut, not printed over the last line.
+    int height = 0;
 };
 
 // ^SN: the field counts up (or down) from label to label.

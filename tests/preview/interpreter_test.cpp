@@ -174,4 +174,27 @@ TEST(LabelInterpreter, UnitsAreMillimetresInchesOrDotsOfAnotherResolution)
     }
 }
 
+TEST(LabelInterpreter, TextBlocksWrapInTheirWidthAndCutAtTheirHeight)
+{
+    // Two words do not fit in 60 dots; two lines of 30 fit in 70 dots, the
+    // third is cut, not printed over the second.
+    struct Case
+    {
+        QByteArray block;
+        QByteArray same;
+    };
+    const Case cases[] = {
+        { "^FO20,20^A0N,30,30^TBN,60,70^FDAB CD EF^FS",
+          "^FO20,20^A0N,30,30^FDAB^FS^FO20,50^A0N,30,30^FDCD^FS" },
+        // ^FT places the block by its bottom edge.
+        { "^FT20,200^A0N,30,30^TBN,60,70^FDAB CD EF^FS",
+          "^FO20,130^A0N,30,30^FDAB^FS^FO20,160^A0N,30,30^FDCD^FS" },
+        // Millimetres, as every length.
+        { "^MUM^FO2.5,2.5^A0N,3.75,3.75^TBN,7.5,8.75^FDAB CD EF^FS",
+          "^FO20,20^A0N,30,30^FDAB^FS^FO20,50^A0N,30,30^FDCD^FS" },
+    };
+    for (const Case &c : cases)
+        EXPECT_TRUE(SameDots(One(c.block), One(c.same))) << c.block.constData();
+}
+
 } // namespace
