@@ -258,6 +258,9 @@ void LabelInterpreter::EndField(const LabelCommand *at, bool implicit)
     else if (field_.font.height == 0 && field_.font.width == 0) {
         field_.font.height = printer_.font.height;
         field_.font.width = printer_.font.name == field_.font.name ? printer_.font.width : 0;
+    } else if (field_.font.height == 0 && !QByteArray("ABCDEFGH").contains(field_.font.name)) {
+        // A scalable font given only its width is as high as it is wide.
+        field_.font.height = field_.font.width;
     }
     if (field_.kind != Field::Kind::Text && field_.kind != Field::Kind::Barcode)
         field_.orientation = Orientation::Normal; // graphics do not turn with ^FW

@@ -197,4 +197,27 @@ TEST(LabelInterpreter, TextBlocksWrapInTheirWidthAndCutAtTheirHeight)
         EXPECT_TRUE(SameDots(One(c.block), One(c.same))) << c.block.constData();
 }
 
+TEST(LabelInterpreter, FieldBlocksOnTheirBaselineInEveryOrientation)
+{
+    // ^FT places a block by its last line's baseline: a one-line text in a
+    // block of two stands one line pitch (40 + 10) above it.
+    struct Case
+    {
+        QByteArray block;
+        QByteArray same;
+    };
+    const Case cases[] = {
+        { "^FT20,200^A0N,40,40^FB300,2,10^FDtext^FS", "^FT20,150^A0N,40,40^FDtext^FS" },
+        { "^FWB^FT300,350^A0,40,40^FB300,2,10^FDtext^FS", "^FWB^FT250,350^A0,40,40^FDtext^FS" },
+        { "^FT100,20^A0R,40,40^FB300,2,10^FDtext^FS", "^FT150,20^A0R,40,40^FDtext^FS" },
+        // A scalable font given its width alone is as high as wide.
+        { "^FWB^FT300,350^A0,,40^FB300,2,10^FDtext^FS", "^FWB^FT250,350^A0,40,40^FDtext^FS" },
+    };
+    for (const Case &c : cases) {
+        const QImage block = One(c.block);
+        EXPECT_GT(BlackCount(block), 100) << c.block.constData();
+        EXPECT_TRUE(SameDots(block, One(c.same))) << c.block.constData();
+    }
+}
+
 } // namespace
