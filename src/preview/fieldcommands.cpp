@@ -22,6 +22,13 @@ bool LabelInterpreter::FormatCommand(const LabelCommand &command, const Args &ar
         }
         if (fieldContent_)
             EndField(&command, true);
+        if (!storingAs_.isEmpty()) {
+            printer_.formats.insert(storingAs_, storedBody_);
+            storingAs_.clear();
+            storedBody_.clear();
+            inFormat_ = false;
+            return true;
+        }
         EndFormat();
         return true;
     case Key("FX"): // comment
@@ -138,6 +145,10 @@ bool LabelInterpreter::FieldCommand(const LabelCommand &command, const Args &arg
             Warn(QStringLiteral("field data longer than %1 bytes: cut").arg(MaxFieldData), command);
             field_.data.truncate(MaxFieldData);
         }
+        fieldContent_ = true;
+        return true;
+    case Key("FN"):
+        field_.number = int(std::clamp<qint64>(args.Int(0, 0), 0, 9999));
         fieldContent_ = true;
         return true;
     case Key("FH"):
@@ -271,16 +282,45 @@ void LabelInterpreter::EndField(const LabelCommand *at, bool implicit)
     field_.charset = printer_.charset;
     if (fieldHex_)
         field_.data = DecodeHexEscapes(field_.data, fieldHexIndicator_);
-    if (field_.kind == Field::Kind::Text && !field_.serial.on) {
-        bool valid = true;
-        field_.text = DecodeFieldText(field_.data, field_.charset, valid);
-        if (!valid)
-            Warn(field_.charset == 28
-                     ? QStringLiteral("field data is not UTF-8 (^CI28): shown as replacement marks")
-                     : QStringLiteral("field data does not fit character set ^CI%1")
-                           .arg(field_.charset),
-                 field_.line, field_.column);
-    }
-    fields_.append(field_);
+    FieldText(field_);
+    if (field_.number == 0 || KeepNumberedField())
+        fields_.append(field_);
     StartField();
+}
+
+void LabelInterpreter::FieldText(Field &field)
+{
+    if (field.kind != Field::Kind::Text || field.serial.on)
+        return;
+    bool valid = true;
+    field.text = DecodeFieldText(field.data, field.charset, valid);
+    if (!valid)
+        Warn(field.charset == 28
+                 ? QStringLiteral("field data is not UTF-8 (^CI28): shown as replacement marks")
+                 : QStringLiteral("field data does not fit character set ^CI%1").arg(field.charset),
+             field.line, field.column);
+}
+
+bool LabelInterpreter::KeepNumberedField()
+{
+    const int number = field_.number;
+    if (!fieldOrigin_) {
+        // Data for a numbered field: of a recalled format before it, or
+        // kept for one to come.
+        for (qsizetype i = fields_.size() - 1; i >= 0; --i) {
+            Field &target = fields_[i];
+            if (target.number != number)
+                continue;
+            target.data = field_.data;
+            FieldText(target);
+            return false;
+        }
+        numberedData_.insert(number, field_.data);
+        return false;
+    }
+    if (const auto given = numberedData_.constFind(number); given != numberedData_.constEnd()) {
+        field_.data = given.value();
+        FieldText(field_);
+    }
+    return true;
 }

@@ -79,6 +79,7 @@ struct Field
     int line = 0; // where the field started, for warnings
     int column = 0;
 
+    int number = 0; // ^FN: the field a recalling format gives its data to
     QPoint origin; // label dots, home, top and shift applied
     bool typeset = false; // ^FT: origin is the baseline / bottom left
     int justify = 0; // 0 left, 1 right, 2 automatic

@@ -49,6 +49,7 @@ public:
     bool StoreCommand(const LabelCommand &command, const label::Args &args);
     bool GraphicCommand(const LabelCommand &command, const label::Args &args);
     bool BarcodeCommand(const LabelCommand &command, const label::Args &args);
+    bool StoredFormatCommand(const LabelCommand &command, const label::Args &args);
     bool Ignored(const LabelCommand &command, const label::Args &args);
 
 private:
@@ -68,6 +69,11 @@ private:
 
     void Command(const LabelCommand &command);
 
+    void FieldText(Field &field); // the data as text, for text fields
+    // A field with ^FN: false when it only gives its data to another.
+    bool KeepNumberedField();
+    // ^XF: the stored format's commands, read where ^XF stands.
+    void Recall(const LabelCommand &command, const QByteArray &body);
     void StartField();
     void EndField(const LabelCommand *at, bool implicit);
     void StartFormat(const LabelCommand &command);
@@ -98,6 +104,11 @@ private:
     qint64 quantity_ = 1;
     qint64 replicates_ = 1;
     bool labelReverse_ = false;
+    // ^DF: the format's commands are kept under this name, not printed.
+    QString storingAs_;
+    QByteArray storedBody_;
+    int recallDepth_ = 0;
+    QHash<int, QByteArray> numberedData_; // ^FN data given before its field
 
     // The open field
     Field field_;

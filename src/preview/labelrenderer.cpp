@@ -213,6 +213,11 @@ void LabelInterpreter::Command(const LabelCommand &command)
         Warn(QStringLiteral("%1: incomplete command").arg(Written(command)), command);
         return;
     }
+    if (!storingAs_.isEmpty() && command.kind == LabelCommand::Kind::Format && command.name != "XZ"
+        && command.name != "XA") {
+        storedBody_ += command.prefix + command.name + command.args;
+        return;
+    }
     const CommandEntry *entry = FindCommand(command.kind, command.name);
     if (!entry) {
         Warn(QStringLiteral("%1 not rendered").arg(Written(command)), command);
@@ -225,6 +230,34 @@ void LabelInterpreter::Command(const LabelCommand &command)
     const Args args(command.args, printer_.delimiter);
     if (!(this->*entry->handler)(command, args))
         Warn(QStringLiteral("%1 not rendered").arg(Written(command)), command);
+}
+
+void LabelInterpreter::Recall(const LabelCommand &at, const QByteArray &body)
+{
+    if (recallDepth_ >= 4) {
+        Warn(QStringLiteral("%1: stored formats recall each other too deeply").arg(Written(at)),
+             at);
+        return;
+    }
+    ++recallDepth_;
+    CommandLexer lexer(body);
+    lexer.SetFormatPrefix(printer_.formatPrefix);
+    lexer.SetControlPrefix(printer_.controlPrefix);
+    lexer.SetDelimiter(printer_.delimiter);
+    CommandLexer *outer = lexer_;
+    lexer_ = &lexer;
+    LabelCommand command;
+    // What the stored commands do wrong is told where they were recalled.
+    while (lexer.Next(command) && inFormat_) {
+        command.line = at.line;
+        command.column = at.column;
+        Command(command);
+    }
+    lexer_ = outer;
+    lexer_->SetFormatPrefix(printer_.formatPrefix);
+    lexer_->SetControlPrefix(printer_.controlPrefix);
+    lexer_->SetDelimiter(printer_.delimiter);
+    --recallDepth_;
 }
 
 bool LabelInterpreter::Ignored(const LabelCommand &, const Args &)
@@ -241,6 +274,9 @@ void LabelInterpreter::StartFormat(const LabelCommand &command)
     inFormat_ = true;
     formatLine_ = command.line;
     fields_.clear();
+    storingAs_.clear();
+    storedBody_.clear();
+    numberedData_.clear();
     quantity_ = 1;
     replicates_ = 1;
     labelReverse_ = false;

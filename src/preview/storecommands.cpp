@@ -260,3 +260,24 @@ bool LabelInterpreter::GraphicCommand(const LabelCommand &command, const Args &a
         return false;
     }
 }
+
+// ^DF keeps the rest of the format under a name; ^XF reads it back.
+bool LabelInterpreter::StoredFormatCommand(const LabelCommand &command, const Args &args)
+{
+    const QString name = ObjectName(args.Text(0), QStringLiteral("ZPL"));
+    if (command.name == "DF") {
+        if (fieldContent_)
+            EndField(&command, true);
+        storingAs_ = name;
+        storedBody_.clear();
+        return true;
+    }
+    const QByteArray *body = FindObject(printer_.formats, name);
+    if (!body) {
+        Warn(QStringLiteral("%1: %2 is not in printer memory").arg(Written(command), name),
+             command);
+        return true;
+    }
+    Recall(command, *body);
+    return true;
+}

@@ -220,4 +220,37 @@ TEST(LabelInterpreter, FieldBlocksOnTheirBaselineInEveryOrientation)
     }
 }
 
+TEST(LabelInterpreter, StoredFormatsAreRecalledWithTheirNumberedFields)
+{
+    const QByteArray stored = "^XA^DFR:SHIP.ZPL^FS^FO10,10^A0N,30^FN1^FS"
+                              "^FO10,60^A0N,30^FN2^FDdefault^FS^FO200,10^GB50,50,50^FS^XZ";
+    const QByteArray printed = "^XA^PW400^LL400^FO10,10^A0N,30^FDHello^FS"
+                               "^FO10,60^A0N,30^FD%1^FS^FO200,10^GB50,50,50^FS^XZ";
+    struct Case
+    {
+        QByteArray recall;
+        QByteArray second; // the second field's text
+    };
+    const Case cases[] = {
+        { "^XA^PW400^LL400^XFR:SHIP.ZPL^FN1^FDHello^FS^XZ", "default" },
+        { "^XA^PW400^LL400^XFSHIP^FN2^FDthere^FS^FN1^FDHello^FS^XZ", "there" },
+        // Data given before the recall waits for its field.
+        { "^XA^PW400^LL400^FN1^FDHello^FS^XFE:SHIP.ZPL^XZ", "default" },
+    };
+    for (const Case &c : cases) {
+        const RenderResult result = Render(stored + c.recall);
+        ASSERT_EQ(result.labels.size(), 1) << c.recall.constData(); // ^DF prints nothing
+        EXPECT_EQ(WarningTexts(result), QStringList()) << c.recall.constData();
+        const RenderResult expected = Render(QByteArray(printed).replace("%1", c.second));
+        EXPECT_TRUE(SameDots(result.labels.first(), expected.labels.first()))
+            << c.recall.constData();
+    }
+    const RenderResult missing = Render("^XA^XFR:NONE.ZPL^FO1,1^GB5,5,5^FS^XZ");
+    EXPECT_EQ(WarningTexts(missing),
+              QStringList { QStringLiteral("1:4 ^XF: R:NONE.ZPL is not in printer memory") });
+    // A stored format that recalls itself stops.
+    const RenderResult loop = Render("^XA^DFR:LOOP.ZPL^XFR:LOOP.ZPL^XZ^XA^XFR:LOOP.ZPL^XZ");
+    EXPECT_FALSE(WarningTexts(loop).isEmpty());
+}
+
 } // namespace

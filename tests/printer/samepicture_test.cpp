@@ -67,6 +67,8 @@ TEST(SamePicture, VirtualPrinterLabelsAreThePreviewsDotForDot)
         "^XA^PW200^LL100^FO10,10^GFA,8,8,1,FF00FF00FF00FF00^FS^FO50,10^GD60,60,3^FS^XZ",
         "~CC+\r\n+XA+PW200+LL100+FO10,10+GB40,40,40+FS+FO60,10+FDa^b+FS+XZ",
         "^XA^PW200^LL100^CC%%FO10,10%GB40,40,40%FS%XZ",
+        "^XA^DFR:T.ZPL^FS^PW300^LL100^FO10,10^A0N,30^FN1^FS^FO150,10^GB40,40,40^FS^XZ"
+        "^XA^XFR:T.ZPL^FN1^FDrecalled^FS^XZ",
         "^XA^PW300^LL100^FWR^FO50,10^A0,30^FDturned^FS^LRY^FO150,10^GB80,80,80^FS^XZ",
     };
     for (int dotsPerMm : { 8, 12 }) {
