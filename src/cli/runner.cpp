@@ -36,6 +36,11 @@ public:
         if (shown_)
             shown_->Progress(doneBytes);
     }
+    void Waiting(const QString &why) override
+    {
+        if (shown_)
+            shown_->Waiting(why);
+    }
     bool CancelRequested() override
     {
         return std::chrono::steady_clock::now() >= deadline_

@@ -41,6 +41,21 @@ void TerminalProgress::Progress(qint64 doneBytes)
     Draw(total_ > 0 && done_ >= total_);
 }
 
+void TerminalProgress::Waiting(const QString &why)
+{
+    std::lock_guard lock(mutex_);
+    if (why.isEmpty()) {
+        sinceWaitingShown_.invalidate();
+        return;
+    }
+    if (sinceWaitingShown_.isValid() && sinceWaitingShown_.elapsed() < 30000)
+        return;
+    sinceWaitingShown_.start();
+    EndBar();
+    Put(why.section(QLatin1Char('\n'), 0, 0) + QLatin1Char('\n'));
+    sinceDraw_.invalidate();
+}
+
 void TerminalProgress::Finish()
 {
     std::lock_guard lock(mutex_);

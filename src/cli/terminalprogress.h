@@ -23,6 +23,9 @@ public:
     void Stage(const QString &what, qint64 totalBytes, double expectedBytesPerSecond) override;
     void Progress(qint64 doneBytes) override;
     bool CancelRequested() override { return false; }
+    // The first line of what it waits for, on a line of its own when the
+    // wait begins and every half minute while it lasts.
+    void Waiting(const QString &why) override;
 
     // Ends a bar that is on screen with a line break.
     void Finish();
@@ -42,6 +45,7 @@ private:
     std::mutex mutex_;
     QElapsedTimer clock_; // since the stage began
     QElapsedTimer sinceDraw_;
+    QElapsedTimer sinceWaitingShown_;
     QString what_;
     qint64 total_ = -1;
     qint64 done_ = 0;

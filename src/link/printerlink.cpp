@@ -37,6 +37,16 @@ TransferStage Sending(qint64 total, const QString &to, double expectedRate = 0)
 
 } // namespace
 
+QString SerialStallText(qint64 quietMs, bool xoff)
+{
+    return QStringLiteral("Waiting for the printer: it has taken nothing for %1 s (%2).\n"
+                          "Is it out of paper or ribbon, paused, or showing an error? Is the "
+                          "cable in? The send goes on when the printer takes data again; "
+                          "Cancel stops it.")
+        .arg(quietMs / 1000)
+        .arg(xoff ? QStringLiteral("it sent Xoff") : QStringLiteral("the line is not draining"));
+}
+
 // One send or exchange. The port's deliveries are held for as long as it
 // runs, since its waits may let the window's event loop turn; its observer
 // is made for it and goes with it.
@@ -313,8 +323,18 @@ void PrinterLink::WriteToPort(const QByteArray &data, Transfer &transfer)
 {
     try {
         int sent = 0;
-        transfer.Reporting(
-            [&] { sent = port_->WriteText(data, [&](qint64 n) { return transfer.Proceed(n); }); });
+        const auto proceed = [&](qint64 n) {
+            return transfer.Proceed(n);
+        };
+        // Someone watching is told when the printer takes nothing, and the
+        // send waits for them rather than give up by itself.
+        const auto stalled = [&](qint64 quietMs, bool xoff) {
+            transfer.Waiting(quietMs > 0 ? SerialStallText(quietMs, xoff) : QString());
+        };
+        transfer.Reporting([&] {
+            sent = transfer.Observed() ? port_->WriteText(data, proceed, stalled)
+                                       : port_->WriteText(data, proceed);
+        });
         if (sent < data.size()) {
             if (transfer.Stopped())
                 transfer.Cancel();

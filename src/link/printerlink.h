@@ -15,6 +15,10 @@ class TComPort;
 class Transfer;
 struct PrinterQuery;
 
+// What a watched serial send shows while the printer takes nothing: for how
+// long, why as far as the port can tell, and what to check.
+QString SerialStallText(qint64 quietMs, bool xoff);
+
 // What differs between the three callers of SerialExchange.
 struct ExchangeOptions
 {

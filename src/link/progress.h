@@ -28,6 +28,11 @@ public:
     // printer has acknowledged).
     virtual void Progress(qint64 doneBytes) = 0;
 
+    // The operation is waiting for the printer and why, in the operator's
+    // words ("Waiting for the printer: it has taken nothing for 25 s ...");
+    // an empty text when it goes on again. Nothing is stopped by it.
+    virtual void Waiting(const QString &why) { Q_UNUSED(why) }
+
     // Asked between chunks; true stops the operation, which then ends with
     // EOperationCancelled. Once true, it is not asked again.
     virtual bool CancelRequested() = 0;

@@ -40,6 +40,12 @@ public:
     void Progress(qint64 doneBytes);
     // The same without raising: false when the observer wants to stop.
     bool Proceed(qint64 doneBytes);
+    // Tells the observer what the operation waits for (empty: no longer).
+    void Waiting(const QString &why)
+    {
+        if (observer_)
+            observer_->Waiting(why);
+    }
     // Whether the observer has asked to stop.
     bool Stopped() const { return cancelRequested_; }
     // Raises EOperationCancelled for the figures reported last.

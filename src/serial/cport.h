@@ -74,15 +74,27 @@ public:
 
     // The same write for a caller that shows progress and may stop it. The
     // bytes go out in pieces, with never more than a quarter of a second of
-    // line time waiting in the device, so that stopping is quick and the
-    // count is true. `proceed` hears how many bytes have left the port at
-    // least every PaceMs while the write runs, and once more at its end (also
-    // before a failure is raised); when it answers false the write stops:
+    // line time waiting in the device, so that stopping is quick. `proceed`
+    // hears how many bytes the line has carried (see LineCarriedCount: never
+    // more than left the driver, never faster than the line's rate, never
+    // less than before) at least every PaceMs while the write runs, and once
+    // more at its end with what the printer gets: every byte when the write
+    // is complete, otherwise what left the driver and was not discarded (also
+    // before a failure is raised). When it answers false the write stops:
     // the piece under way may finish for a quarter of a second, the rest is
     // discarded, and the count sent is returned.
     using Proceed = std::function<bool(qint64 sent)>;
     static constexpr int PaceMs = 40;
     int WriteText(const QByteArray &str, const Proceed &proceed);
+    // With `stalled`, a write that has carried nothing for StallAfterMs says
+    // so about once a second: for how long, and whether the printer holds the
+    // line with Xoff (as far as the device shows it); once the line moves
+    // again it hears a quiet time of 0. Someone watches such a write and may
+    // stop it, so it has no write time limit: a paused printer waits for a
+    // person.
+    using Stalled = std::function<void(qint64 quietMs, bool xoff)>;
+    static constexpr int StallAfterMs = 10000;
+    int WriteText(const QByteArray &str, const Proceed &proceed, const Stalled &stalled);
     // Never waits: returns min(queued, count) bytes at once; str holds
     // exactly the bytes read.
     int ReadText(QByteArray &str, int count);

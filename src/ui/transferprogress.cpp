@@ -106,6 +106,10 @@ TransferDialog::TransferDialog(QWidget *parent)
     Bar->setTextVisible(false);
     FiguresLabel = new QLabel(this);
     FiguresLabel->setObjectName(QStringLiteral("TransferFigures"));
+    WaitingLabel = new QLabel(this);
+    WaitingLabel->setObjectName(QStringLiteral("TransferWaiting"));
+    WaitingLabel->setWordWrap(true);
+    WaitingLabel->hide();
     CancelButton = new QPushButton(QStringLiteral("Cancel"), this);
     CancelButton->setObjectName(QStringLiteral("TransferCancel"));
     CancelButton->setAutoDefault(false);
@@ -115,6 +119,7 @@ TransferDialog::TransferDialog(QWidget *parent)
     layout->addWidget(WhatLabel);
     layout->addWidget(Bar);
     layout->addWidget(FiguresLabel);
+    layout->addWidget(WaitingLabel);
     layout->addLayout(buttons);
     setMinimumWidth(440);
     connect(CancelButton, &QPushButton::clicked, this, &TransferDialog::RequestCancel);
@@ -127,6 +132,7 @@ void TransferDialog::SetStage(const QString &what, qint64 totalBytes)
     Bar->setRange(0, totalBytes >= 0 ? 1000 : 0);
     Bar->setValue(0);
     FiguresLabel->clear();
+    SetWaiting(QString());
 }
 
 void TransferDialog::SetFigures(qint64 done, qint64 total, double bytesPerSecond)
@@ -136,6 +142,15 @@ void TransferDialog::SetFigures(qint64 done, qint64 total, double bytesPerSecond
     else if (total == 0)
         Bar->setValue(1000);
     FiguresLabel->setText(TransferFigures(done, total, bytesPerSecond));
+}
+
+void TransferDialog::SetWaiting(const QString &why)
+{
+    if (why == WaitingLabel->text())
+        return;
+    WaitingLabel->setText(why);
+    WaitingLabel->setVisible(!why.isEmpty());
+    adjustSize();
 }
 
 void TransferDialog::RequestCancel()
@@ -178,6 +193,7 @@ public:
         total_ = totalBytes;
         expected_ = expectedBytesPerSecond;
         done_ = 0;
+        waiting_.clear();
         samples_.clear();
         samples_.push_back({ clock_.elapsed(), 0 });
         if (dialog_) {
@@ -195,6 +211,8 @@ public:
         while (samples_.size() > 2 && now - samples_.front().ms > RateWindowMs)
             samples_.pop_front();
     }
+
+    void Waiting(const QString &why) override { waiting_ = why; }
 
     bool CancelRequested() override
     {
@@ -251,6 +269,7 @@ private:
     {
         lastRefresh_ = clock_.elapsed();
         dialog_->SetFigures(done_, total_, Rate());
+        dialog_->SetWaiting(waiting_);
     }
 
     struct Sample
@@ -267,6 +286,7 @@ private:
     qint64 total_ = -1;
     double expected_ = 0;
     qint64 done_ = 0;
+    QString waiting_;
     std::deque<Sample> samples_;
     bool cancel_ = false;
     std::unique_ptr<TransferDialog> dialog_;

@@ -29,6 +29,8 @@ public:
 
     void SetStage(const QString &what, qint64 totalBytes);
     void SetFigures(qint64 done, qint64 total, double bytesPerSecond);
+    // What the operation waits for, below the figures; hidden when empty.
+    void SetWaiting(const QString &why);
 
     bool CancelRequested() const { return cancelRequested_; }
     void RequestCancel();
@@ -36,6 +38,7 @@ public:
     QLabel *WhatLabel;
     QProgressBar *Bar;
     QLabel *FiguresLabel;
+    QLabel *WaitingLabel;
     QPushButton *CancelButton;
 
 protected:

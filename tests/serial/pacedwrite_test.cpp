@@ -12,6 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fcntl.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -29,6 +32,26 @@ struct PacedFixture : ::testing::Test
         cpdata.OnPacket = [this](QObject *, const QByteArray &text) {
             packets.push_back(text);
         };
+    }
+
+    // How much a pseudo-terminal takes from the writer while nobody reads it.
+    static qint64 PtyCapacity()
+    {
+        PtyPair spare;
+        const int fd
+            = ::open(spare.SlavePath().toLocal8Bit().constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+        if (fd < 0)
+            return -1;
+        qint64 total = 0;
+        char block[1024] = {};
+        for (;;) {
+            const ssize_t n = ::write(fd, block, sizeof block);
+            if (n <= 0)
+                break;
+            total += n;
+        }
+        ::close(fd);
+        return total;
     }
 
     static QByteArray Payload(qsizetype size)
@@ -71,12 +94,14 @@ TEST_F(PacedWriteTest, ReportsRisingCountsAndDeliversEveryByte)
 TEST_F(PacedWriteTest, StoppingLeavesExactlyTheReportedPrefix)
 {
     const QByteArray data = Payload(1024 * 1024);
+    // The count follows the line's rate: fast enough to stop part-way soon.
+    port.SetBaudRate(br115200);
     SlowPtyReader reader(pty, 64 * 1024);
     port.OpenPort();
     QElapsedTimer sinceStop;
     const int sent = port.WriteText(data, [&](qint64 n) {
         reports.push_back(n);
-        if (n < 96 * 1024)
+        if (n < 16 * 1024)
             return true;
         if (!sinceStop.isValid())
             sinceStop.start();
@@ -84,12 +109,129 @@ TEST_F(PacedWriteTest, StoppingLeavesExactlyTheReportedPrefix)
     });
     EXPECT_LT(sinceStop.elapsed(), 2000);
     port.ClosePort();
-    EXPECT_GE(sent, 96 * 1024);
+    EXPECT_GE(sent, 16 * 1024);
     EXPECT_LT(sent, data.size());
     EXPECT_EQ(reports.back(), sent);
     const QByteArray got = reader.Finish();
     EXPECT_EQ(got.size(), sent);
     EXPECT_TRUE(got == data.left(sent));
+}
+
+// A printer read at 960 bytes a second behind a 9600-baud port: the count
+// is what the line carried, not what the pseudo-terminal swallowed (it takes
+// kilobytes at once and says nothing of them).
+TEST_F(PacedWriteTest, OnASlowLineTheCountFollowsWhatThePrinterRead)
+{
+    const qint64 capacity = PtyCapacity();
+    ASSERT_GT(capacity, 0);
+    const QByteArray data = Payload(64 * 1024);
+    struct Seen
+    {
+        qint64 ms;
+        qint64 count;
+        qint64 read;
+    };
+    std::vector<Seen> seen;
+    QElapsedTimer clock;
+    clock.start();
+    SlowPtyReader reader(pty, 960);
+    port.OpenPort();
+    const int sent = port.WriteText(data, [&](qint64 n) {
+        seen.push_back({ clock.elapsed(), n, reader.Count() });
+        return clock.elapsed() < 6000;
+    });
+    port.ClosePort();
+    ASSERT_GE(seen.size(), 100u);
+    qint64 worstAhead = 0;
+    // The last report, after the stop, is what the printer gets (below).
+    for (size_t i = 0; i + 1 < seen.size(); ++i) {
+        SCOPED_TRACE(i);
+        if (i > 0) {
+            EXPECT_GE(seen[i].count, seen[i - 1].count);
+        }
+        // Never faster than the line, which began no earlier than the clock.
+        EXPECT_LE(seen[i].count, 960 * seen[i].ms / 1000 + 1);
+        worstAhead = std::max(worstAhead, seen[i].count - seen[i].read);
+    }
+    // A quarter of a second of line time is the most written at once.
+    EXPECT_LE(worstAhead, capacity + 240);
+    const auto at = [&](qint64 ms) {
+        return std::find_if(seen.begin(), seen.end(), [&](const Seen &s) { return s.ms >= ms; })
+            ->count;
+    };
+    const double rate = (at(5500) - at(1500)) / 4.0;
+    EXPECT_NEAR(rate, 960, 960 * 0.25);
+
+    // Stopped, it tells what the printer gets: a pseudo-terminal delivers
+    // what it took, so every byte written, and the count never went down.
+    EXPECT_GE(seen.back().count, seen[seen.size() - 2].count);
+    EXPECT_LT(sent, data.size());
+    EXPECT_EQ(seen.back().count, sent);
+    const QByteArray got = reader.Finish();
+    EXPECT_EQ(got.size(), sent);
+    EXPECT_TRUE(got == data.left(sent));
+}
+
+// A printer that takes nothing: the write says so once it has carried
+// nothing for ten seconds, about every second after that, waits beyond its
+// write time limit for whoever watches it, and hears when the line moves
+// again.
+TEST_F(PacedWriteTest, APrinterThatTakesNothingIsToldOfAndWaitedFor)
+{
+    port.SetBaudRate(br115200);
+    // Without someone watching, this write would end after two seconds.
+    port.Timeouts().SetWriteTotalMultiplier(0);
+    port.Timeouts().SetWriteTotalConstant(2000);
+    const QByteArray data = Payload(256 * 1024);
+    struct Told
+    {
+        qint64 ms;
+        qint64 quietMs;
+        bool xoff;
+    };
+    std::vector<Told> told;
+    QElapsedTimer clock;
+    clock.start();
+    qint64 lastRise = 0;
+    qint64 lastCount = -1;
+    bool reading = false;
+    port.OpenPort();
+    const int sent = port.WriteText(
+        data,
+        [&](qint64 n) {
+            if (n > lastCount) {
+                lastCount = n;
+                lastRise = clock.elapsed();
+            }
+            if (reading)
+                pty.ReadAvailable();
+            // Read again once the stall has been told three times; stop a
+            // while after the line moved again, or at a fault.
+            if (!reading && told.size() >= 3)
+                reading = true;
+            return clock.elapsed() < 40000
+                && !(reading && !told.empty() && told.back().quietMs == 0
+                     && clock.elapsed() - told.back().ms > 500);
+        },
+        [&](qint64 quietMs, bool xoff) {
+            told.push_back({ clock.elapsed(), quietMs, xoff });
+        });
+    port.ClosePort();
+    ASSERT_GE(told.size(), 4u);
+    // Told within 15 s of the last byte the line took, not a cause it cannot
+    // see, and then once a second or so.
+    EXPECT_GE(told[0].quietMs, 10000);
+    EXPECT_LT(told[0].quietMs, 15000);
+    EXPECT_FALSE(told[0].xoff);
+    for (size_t i = 1; i + 1 < told.size(); ++i) {
+        EXPECT_GE(told[i].ms - told[i - 1].ms, 900) << i;
+        EXPECT_LE(told[i].ms - told[i - 1].ms, 2000) << i;
+        EXPECT_GT(told[i].quietMs, told[i - 1].quietMs) << i;
+    }
+    EXPECT_EQ(told.back().quietMs, 0) << "not told that the line moved again";
+    EXPECT_GT(clock.elapsed(), 12000) << "gave up by itself";
+    EXPECT_GT(sent, lastCount - 1);
+    EXPECT_LT(clock.elapsed(), 40000);
 }
 
 // A printer that answered Xoff takes nothing: stopping still ends the write.
