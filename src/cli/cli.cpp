@@ -1,5 +1,7 @@
 #include "cli/cli.h"
 
+#include "cli/inputfile.h"
+#include "cli/interruption.h"
 #include "cli/metrics.h"
 #include "cli/operations.h"
 #include "cli/profile.h"
@@ -11,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLocale>
 
 #include <memory>
@@ -20,7 +23,6 @@ namespace {
 
 constexpr int DefaultJobs = 16;
 constexpr int MaxJobs = 1024;
-constexpr double DefaultTimeoutSeconds = 60;
 
 void Write(FILE *to, const QByteArray &bytes)
 {
@@ -56,13 +58,29 @@ const Operation &OperationOf(const CommandLine &line)
     return *op;
 }
 
-QList<CliTarget> TargetsOf(const CommandLine &line)
+QList<CliTarget> TargetsOf(const CommandLine &line, const CliStreams &io)
 {
-    QList<CliTarget> targets;
+    QList<CliTarget> given;
     for (const QString &uri : line.Values(QStringLiteral("to")))
-        targets << ParseTargetUri(uri);
+        given << ParseTargetUri(uri);
     for (const QString &file : line.Values(QStringLiteral("targets")))
-        targets << ReadTargetsFile(file);
+        given << ReadTargetsFile(file);
+    // A printer named twice gets its command once: a second copy of a label
+    // or a download is never what was meant.
+    QList<CliTarget> targets;
+    QHash<QString, int> seen;
+    for (const CliTarget &t : std::as_const(given)) {
+        if (seen[t.uri]++ == 0)
+            targets << t;
+    }
+    for (const CliTarget &t : std::as_const(targets)) {
+        if (seen.value(t.uri) > 1)
+            Write(io.err,
+                  QStringLiteral("tarvolin-cli: warning: %1 is given %2 times; it is "
+                                 "served once\n")
+                      .arg(t.uri)
+                      .arg(seen.value(t.uri)));
+    }
     return targets;
 }
 
@@ -72,17 +90,7 @@ RunOptions RunOptionsOf(const CommandLine &line)
     options.jobs = int(
         OptionNumber(QStringLiteral("jobs"),
                      line.Value(QStringLiteral("jobs"), QString::number(DefaultJobs)), 1, MaxJobs));
-    const QString timeoutText = line.Value(QStringLiteral("timeout"));
-    double seconds = DefaultTimeoutSeconds;
-    if (!timeoutText.isEmpty()) {
-        bool ok = false;
-        seconds = QLocale::c().toDouble(timeoutText, &ok);
-        if (!ok || !(seconds >= 0) || seconds > 86400)
-            throw EUsageError(QStringLiteral("--timeout: '%1' is not a number of seconds (0 for "
-                                             "none, at most 86400)")
-                                  .arg(timeoutText));
-    }
-    options.timeoutMs = int(seconds * 1000 + 0.5);
+    options.timeoutMs = TimeoutMsOf(line);
     return options;
 }
 
@@ -211,7 +219,7 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     const bool quiet = line.Has(QStringLiteral("quiet"));
     const bool verbose = line.Has(QStringLiteral("verbose"));
     const bool prometheus = IsPrometheusFormat(op, line);
-    const QList<CliTarget> targets = TargetsOf(line);
+    const QList<CliTarget> targets = TargetsOf(line, io);
     if (targets.isEmpty() && !dryRun)
         throw EUsageError(QStringLiteral("no printer given (--to URI or --targets FILE)"));
     RunOptions options = RunOptionsOf(line);
@@ -271,7 +279,12 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     std::vector<PrinterMetrics> metrics(jobs.size());
     QElapsedTimer clock;
     clock.start();
+    Interruption interruption;
+    options.interrupt = interruption.Flag();
     const bool finished = RunJobs(jobs, options, [&](const CliJobResult &result) {
+        if (result.interrupted)
+            interruption.Note(result, jobs[result.index].target.uri,
+                              jobs[result.index].bytes.size());
         const TargetCommand &command = commands[result.index];
         TargetReport report;
         report.uri = jobs[result.index].target.uri;
@@ -315,14 +328,17 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     tally.elapsedMs = clock.elapsed();
     if (prometheus)
         return WriteMetrics(line, metrics, tally, io, finished);
+    const bool interrupted = interruption.Happened();
     if (json)
         Write(io.out, SummaryJson(tally));
-    else if (!quiet && tally.Total() > 1)
+    else if ((!quiet && tally.Total() > 1) || interrupted)
         Write(io.out, SummaryText(tally));
+    if (interrupted)
+        Write(io.out, json ? interruption.Json() : interruption.Text().toUtf8());
 
     CliOutcome outcome;
     outcome.threadsLeftBehind = !finished;
-    outcome.exitStatus = ExitStatusOf(tally);
+    outcome.exitStatus = interrupted ? ExitInterrupted : ExitStatusOf(tally);
     return outcome;
 }
 

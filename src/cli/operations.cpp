@@ -1,5 +1,6 @@
 #include "cli/operations.h"
 
+#include "cli/inputfile.h"
 #include "cli/profile.h"
 #include "cli/usageerror.h"
 #include "commands/functioncommands.h"
@@ -91,6 +92,7 @@ OperationPlan DownloadPlan(const CommandLine &line)
     request.device = DevicePosition(line);
     request.fileNameText = FileNamePart(path);
     request.path = path;
+    CheckDownloadFile(path);
     return Fixed(DownloadCommand(request));
 }
 
@@ -160,7 +162,7 @@ OperationPlan SendFilePlan(const CommandLine &line)
     const QString path = line.operands[0];
     if (!CommandFileExists(path))
         throw EUsageError(QStringLiteral("%1: File is no found!").arg(path));
-    return Fixed(ReadWholeFile(path));
+    return Fixed(ReadInputFile(path, TimeoutMsOf(line)));
 }
 
 OperationPlan TextPlan(const CommandLine &line)
@@ -183,6 +185,27 @@ void Unanswered(const QString &error, const CliTarget &target, TargetReport &rep
 void NoReply(const CliTarget &target, TargetReport &report)
 {
     Unanswered(QStringLiteral("No reply from the printer"), target, report);
+}
+
+// A reply that is not the answer asked for fails, showing what came: bytes
+// that are not printable ASCII as <XX>, so none can act on a terminal.
+void Unparsable(const QByteArray &reply, const QString &answer, TargetReport &report)
+{
+    constexpr qsizetype Shown = 80;
+    QString text;
+    for (qsizetype i = 0; i < reply.size() && i < Shown; ++i) {
+        const auto c = static_cast<unsigned char>(reply[i]);
+        text += c >= 0x20 && c < 0x7F
+            ? QString(QLatin1Char(char(c)))
+            : QStringLiteral("<%1>").arg(c, 2, 16, QLatin1Char('0')).toUpper();
+    }
+    if (reply.size() > Shown)
+        text += QStringLiteral("...");
+    report.verdict = Verdict::Failed;
+    report.error = QStringLiteral("The printer's reply is not %1: \"%2\" (%3 bytes)")
+                       .arg(answer, text)
+                       .arg(reply.size());
+    report.extra.insert(QStringLiteral("reply"), text);
 }
 
 OperationPlan StatusPlan(const CommandLine &)
@@ -209,6 +232,8 @@ OperationPlan FilesPlan(const CommandLine &)
     plan.evaluate = [](const QByteArray &reply, const CliTarget &target, TargetReport &report) {
         if (reply.isEmpty())
             return NoReply(target, report);
+        if (!reply.contains("DRAM FILES:") || !reply.contains("FLASH FILES:"))
+            return Unparsable(reply, QStringLiteral("a file list"), report);
         // Laid out as the window's file list shows it.
         const QString text = ReplyText(FileListLayout(reply));
         report.extra.insert(QStringLiteral("files"), text);
@@ -227,11 +252,15 @@ OperationPlan FreeMemoryPlan(const CommandLine &)
         if (reply.isEmpty())
             return NoReply(target, report);
         const FreeMemoryFigures figures = ParseFreeMemory(reply);
-        report.extra.insert(QStringLiteral("dramFreeKB"), figures.dram);
-        report.extra.insert(QStringLiteral("flashFreeKB"), figures.flash);
-        report.detail = QStringLiteral("DRAM %1 KB free, FLASH %2 KB free")
-                            .arg(figures.dram.isEmpty() ? QStringLiteral("?") : figures.dram,
-                                 figures.flash.isEmpty() ? QStringLiteral("?") : figures.flash);
+        bool dramOk = false;
+        bool flashOk = false;
+        const qint64 dram = figures.dram.toLongLong(&dramOk);
+        const qint64 flash = figures.flash.toLongLong(&flashOk);
+        if (!dramOk || !flashOk || dram < 0 || flash < 0)
+            return Unparsable(reply, QStringLiteral("a free-memory answer"), report);
+        report.extra.insert(QStringLiteral("dramFreeKB"), dram);
+        report.extra.insert(QStringLiteral("flashFreeKB"), flash);
+        report.detail = QStringLiteral("DRAM %1 KB free, FLASH %2 KB free").arg(dram).arg(flash);
     };
     return plan;
 }

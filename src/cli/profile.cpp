@@ -139,6 +139,31 @@ void CheckLength(const Profile &p, const QString &key, const QString &text, long
     }
 }
 
+// The window shows each offset's range in its caption ("Label Top:[-15,15]mm"),
+// and a label has a size; it does not check them itself, but a profile
+// outside them is a mistake: refused before anything is sent.
+void CheckRange(const Profile &p, const QString &key, const QString &text, double low, double high,
+                const QString &unit, const QLocale &locale)
+{
+    bool ok = false;
+    const double value = locale.toDouble(text, &ok);
+    if (ok && (value < low || value > high))
+        Refuse(QStringLiteral("%1: %2 is outside the window's range %3 to %4 %5")
+                   .arg(Where(p, key), text)
+                   .arg(low)
+                   .arg(high)
+                   .arg(unit));
+}
+
+void CheckPositive(const Profile &p, const QString &key, const QString &text, const QLocale &locale)
+{
+    bool ok = false;
+    const double value = locale.toDouble(text, &ok);
+    if (ok && !(value > 0))
+        Refuse(
+            QStringLiteral("%1: %2 is no label size (above 0 is needed)").arg(Where(p, key), text));
+}
+
 } // namespace
 
 Profile ParseProfile(const QByteArray &bytes, const QString &path, const QLocale &locale)
@@ -201,6 +226,18 @@ Profile ParseProfile(const QByteArray &bytes, const QString &path, const QLocale
     CheckLength(p, QStringLiteral("shift"), p.values.shift, 1.0L, locale);
     CheckLength(p, QStringLiteral("home-x"), p.values.homeX, 1.0L, locale);
     CheckLength(p, QStringLiteral("home-y"), p.values.homeY, 1.0L, locale);
+
+    CheckPositive(p, QStringLiteral("width"), p.values.width, locale);
+    CheckPositive(p, QStringLiteral("height"), p.values.height, locale);
+    const bool fine = p.values.resolution == Resolution::Dpi300;
+    const QString mm = fine ? QStringLiteral("mm at 300dpi") : QStringLiteral("mm at 203dpi");
+    const double top = fine ? 10 : 15;
+    const double shift = fine ? 833 : 1249;
+    const double home = fine ? 2666 : 4000;
+    CheckRange(p, QStringLiteral("top"), p.values.top, -top, top, mm, locale);
+    CheckRange(p, QStringLiteral("shift"), p.values.shift, -shift, shift, mm, locale);
+    CheckRange(p, QStringLiteral("home-x"), p.values.homeX, 0, home, mm, locale);
+    CheckRange(p, QStringLiteral("home-y"), p.values.homeY, 0, home, mm, locale);
     return p;
 }
 

@@ -3,6 +3,7 @@
 #include "core/erroradvice.h"
 #include "core/exceptions.h"
 #include "link/progress.h"
+#include "link/transfer.h"
 
 #include <QElapsedTimer>
 
@@ -22,9 +23,10 @@ namespace {
 class JobObserver : public ProgressObserver
 {
 public:
-    JobObserver(Deadline deadline, ProgressObserver *shown)
+    JobObserver(Deadline deadline, ProgressObserver *shown, const std::atomic<bool> *interrupt)
         : deadline_(deadline)
         , shown_(shown)
+        , interrupt_(interrupt)
     { }
     void Stage(const QString &what, qint64 totalBytes, double expectedBytesPerSecond) override
     {
@@ -43,13 +45,14 @@ public:
     }
     bool CancelRequested() override
     {
-        return std::chrono::steady_clock::now() >= deadline_
+        return std::chrono::steady_clock::now() >= deadline_ || (interrupt_ && interrupt_->load())
             || (shown_ && shown_->CancelRequested());
     }
 
 private:
     Deadline deadline_;
     ProgressObserver *shown_;
+    const std::atomic<bool> *interrupt_;
 };
 
 QString TimedOut(int timeoutMs)
@@ -67,8 +70,8 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
     try {
         const LinkTarget target = LinkTargetFor(job.target);
         PrinterLink link([&target] { return target; });
-        link.SetProgressSource([deadline, shown = options.progress] {
-            return std::make_unique<JobObserver>(deadline, shown);
+        link.SetProgressSource([deadline, shown = options.progress, stop = options.interrupt] {
+            return std::make_unique<JobObserver>(deadline, shown, stop);
         });
         link.CommandBuffer = job.bytes;
         if (options.converse) {
@@ -85,10 +88,17 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
         result.ok = true;
         result.bytesSent = job.bytes.size();
     } catch (const EOperationCancelled &e) {
-        // Only the deadline stops a transfer here.
-        result.timedOut = true;
         result.bytesSent = e.DoneBytes();
-        result.error = TimedOut(options.timeoutMs) + QStringLiteral(". ") + e.Message();
+        if (options.interrupt && options.interrupt->load()) {
+            result.interrupted = true;
+            result.error = QStringLiteral("Interrupted after %1 of %2 bytes; a partial command "
+                                          "may be waiting in this printer")
+                               .arg(ByteCount(e.DoneBytes()), ByteCount(job.bytes.size()));
+        } else {
+            // Otherwise only the deadline stops a transfer here.
+            result.timedOut = true;
+            result.error = TimedOut(options.timeoutMs) + QStringLiteral(". ") + e.Message();
+        }
     } catch (const ETarvolinError &e) {
         result.error = e.Message();
         result.advice = ErrorAdvice(e.Particulars());
@@ -120,6 +130,8 @@ struct RunState
     std::deque<CliJobResult> finished;
     quint64 deadlinesChanged = 0; // counts every change to `running`
 
+    bool Interrupted() const { return options.interrupt && options.interrupt->load(); }
+
     // The first waiting job whose interface is free; pending.end() if none.
     std::deque<size_t>::iterator Pickable()
     {
@@ -134,9 +146,10 @@ void Work(const std::shared_ptr<RunState> &s)
 {
     std::unique_lock lock(s->mutex);
     for (;;) {
-        s->changed.wait(lock,
-                        [&] { return s->pending.empty() || s->Pickable() != s->pending.end(); });
-        if (s->pending.empty())
+        s->changed.wait(lock, [&] {
+            return s->pending.empty() || s->Interrupted() || s->Pickable() != s->pending.end();
+        });
+        if (s->pending.empty() || s->Interrupted())
             return;
         const auto it = s->Pickable();
         const size_t index = *it;
@@ -194,8 +207,12 @@ bool RunJobs(const std::vector<CliJob> &jobs, const RunOptions &options,
                 next = std::min(next, deadline);
         const quint64 seen = s->deadlinesChanged;
         const auto woken = [&] {
-            return !s->finished.empty() || s->deadlinesChanged != seen;
+            return !s->finished.empty() || s->deadlinesChanged != seen
+                || (s->Interrupted() && !s->pending.empty());
         };
+        // A signal handler cannot wake the condition: look at the flag often.
+        if (options.interrupt)
+            next = std::min(next, Clock::now() + std::chrono::milliseconds(50));
         if (next == Clock::time_point::max())
             s->changed.wait(lock, woken);
         else
@@ -203,6 +220,19 @@ bool RunJobs(const std::vector<CliJob> &jobs, const RunOptions &options,
 
         std::deque<CliJobResult> arrived;
         arrived.swap(s->finished);
+        if (s->Interrupted()) {
+            // Targets not started are reported now, in their order.
+            for (size_t index : s->pending) {
+                CliJobResult never;
+                never.index = index;
+                never.interrupted = true;
+                never.started = false;
+                never.error = QStringLiteral("Interrupted before it was started; nothing was sent");
+                arrived.push_back(std::move(never));
+            }
+            s->pending.clear();
+            s->changed.notify_all();
+        }
         const Clock::time_point now = Clock::now();
         for (const auto &[index, deadline] : s->running) {
             if (deadline > now || s->abandoned.count(index))

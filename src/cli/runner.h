@@ -4,6 +4,7 @@
 #include "cli/target.h"
 #include "link/printerlink.h"
 
+#include <atomic>
 #include <chrono>
 
 #include <QByteArray>
@@ -25,6 +26,10 @@ struct CliJobResult
     size_t index = 0; // position in the job list
     bool ok = false;
     bool timedOut = false;
+    // Stopped by an interruption (SIGINT, SIGTERM) before it finished, or
+    // never started because of one.
+    bool interrupted = false;
+    bool started = true;
     QString error; // the message the window would show
     QString advice; // what it concerns and what to try, as the window adds below it
     qint64 bytesSent = 0;
@@ -47,6 +52,9 @@ struct RunOptions
     Conversation converse;
     // Shown how far each transfer has got (a single target's progress bar).
     ProgressObserver *progress = nullptr;
+    // Once set, no further target is started and running transfers stop at
+    // their next chunk. Read without a lock: a signal handler sets it.
+    const std::atomic<bool> *interrupt = nullptr;
 };
 
 using Deadline = std::chrono::steady_clock::time_point;

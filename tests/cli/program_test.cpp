@@ -235,9 +235,9 @@ TEST(CliProgram, TwoHundredPrintersInOneRunFailuresKeptApart)
               QJsonArray::fromStringList(failedUris));
 
     // Without --json the last line names them too.
-    const CliRun text = RunCliProgram({ QStringLiteral("--targets"), targets,
-                                        QStringLiteral("store-settings"), profile },
-                                      120000);
+    const CliRun text = RunCliProgram(
+        { QStringLiteral("--targets"), targets, QStringLiteral("store-settings"), profile },
+        120000);
     EXPECT_EQ(text.exitCode, 1);
     const QByteArray last = OutputLines(text.out).last();
     EXPECT_TRUE(last.startsWith("200 targets in ")) << last.toStdString();
@@ -251,8 +251,11 @@ TEST(CliProgram, TargetsOnOnePortTakeTurnsOthersOverlap)
     // runs at the same time shows as connections open at once.
     TcpFarm shared({ Behaviour::SlowClose }, 150);
     QStringList args { QStringLiteral("-j"), QStringLiteral("4") };
-    for (int i = 0; i < 4; ++i)
-        args << QStringLiteral("--to") << Tcp(shared.Port(0));
+    // Four spellings of one printer: a URI given twice is served once.
+    const QString same = Tcp(shared.Port(0));
+    for (const QString &spelling :
+         { same, same + "/", "TCP" + same.mid(3), "TCP" + same.mid(3) + "/" })
+        args << QStringLiteral("--to") << spelling;
     const CliRun one = RunCliProgram(args << QStringLiteral("reset"));
     EXPECT_EQ(one.exitCode, 0) << one.out.toStdString();
     EXPECT_EQ(shared.Jobs(0).size(), 4u);
@@ -479,8 +482,8 @@ TEST(CliProgram, FileListAndFreeMemoryOverSerial)
         true);
     EXPECT_EQ(free.exitCode, 0);
     const QJsonObject o = QJsonDocument::fromJson(OutputLines(free.out).value(0)).object();
-    EXPECT_EQ(o.value(QStringLiteral("dramFreeKB")).toString(), QStringLiteral("512"));
-    EXPECT_EQ(o.value(QStringLiteral("flashFreeKB")).toString(), QStringLiteral("4096"));
+    EXPECT_EQ(o.value(QStringLiteral("dramFreeKB")), QJsonValue(512));
+    EXPECT_EQ(o.value(QStringLiteral("flashFreeKB")), QJsonValue(4096));
     // Each request as the window sends it (a retried run asks again).
     const QByteArray received = printer.Received(15);
     EXPECT_TRUE(received.startsWith("~!F\r\n") && received.endsWith("CLS\r\n~!A\r\n"))
@@ -492,8 +495,8 @@ TEST(CliProgram, FileListAndFreeMemoryOverSerial)
     EXPECT_EQ(silent.exitCode, 1);
     // What was tried and what to check, as for every other failure.
     EXPECT_EQ(silent.out,
-              uri.toUtf8() + " FAILED: No reply from the printer\n  Device: "
-                  + printer.SlavePath().toUtf8()
+              uri.toUtf8()
+                  + " FAILED: No reply from the printer\n  Device: " + printer.SlavePath().toUtf8()
                   + " (9600 baud, 8 data bits, no parity, 1 stop bit, Xon/Xoff)\n  The printer "
                     "sent nothing back. Is it switched on, is its cable in this port, and is it "
                     "set to the same speed? A USB serial adapter may have another name after "

@@ -77,8 +77,8 @@ TEST_F(CliAgainstVirtualPrinter, DownloadedFontShowsInTheFileListAndFreeMemory)
     const CliRun free = Run(com, { QStringLiteral("--json"), QStringLiteral("free-memory") });
     EXPECT_EQ(free.exitCode, ExitOk);
     const QJsonObject o = QJsonDocument::fromJson(free.out.split('\n').value(0)).object();
-    EXPECT_EQ(o.value(QStringLiteral("dramFreeKB")).toString(), QStringLiteral("8192"));
-    EXPECT_EQ(o.value(QStringLiteral("flashFreeKB")).toString(), QStringLiteral("65531"));
+    EXPECT_EQ(o.value(QStringLiteral("dramFreeKB")), QJsonValue(8192));
+    EXPECT_EQ(o.value(QStringLiteral("flashFreeKB")), QJsonValue(65531));
 
     const CliRun format = Run(tcp, { QStringLiteral("format"), QStringLiteral("flash") });
     EXPECT_EQ(format.exitCode, ExitOk);

@@ -1,0 +1,26 @@
+#pragma once
+
+// Files named on tarvolin-cli's command line, read within limits: a pipe or
+// device that never ends, or never sends, cannot hold the program past its
+// --timeout or take the machine's memory. Every refusal is an EUsageError:
+// nothing is sent.
+
+#include <QByteArray>
+#include <QString>
+
+struct CommandLine;
+
+// --timeout in milliseconds (60 s unless given, 0 for none); raises an
+// EUsageError for a value that is no number of seconds.
+int TimeoutMsOf(const CommandLine &line);
+
+// What one send takes at most from a file.
+constexpr qint64 MaxInputBytes = 128LL * 1024 * 1024;
+// No printer memory holds more: a larger download cannot be stored.
+constexpr qint64 MaxDownloadBytes = 64LL * 1024 * 1024;
+
+// The whole file, read within timeoutMs (0: no limit) and MaxInputBytes.
+QByteArray ReadInputFile(const QString &path, int timeoutMs);
+
+// A file to download: a regular file no larger than any printer memory.
+void CheckDownloadFile(const QString &path);
