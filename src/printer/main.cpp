@@ -12,6 +12,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
     QGuiApplication::setApplicationName(QStringLiteral("tarvolin-printer"));
+    QGuiApplication::setApplicationVersion(QStringLiteral(TARVOLIN_VERSION));
     const ParsedOptions parsed = ParsePrinterOptions(QGuiApplication::arguments());
     if (!parsed.options) {
         fputs(parsed.text.toLocal8Bit().constData(), parsed.exitCode == 0 ? stdout : stderr);

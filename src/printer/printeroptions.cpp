@@ -5,6 +5,7 @@
 #include "printer/printersettings.h"
 
 #include <QCommandLineParser>
+#include <QCoreApplication>
 
 namespace {
 
@@ -132,7 +133,8 @@ ParsedOptions ParsePrinterOptions(const QStringList &arguments)
         return result;
     }
     if (parser.isSet(version)) {
-        result.text = QStringLiteral("tarvolin-printer 1.01\n");
+        result.text
+            = QStringLiteral("tarvolin-printer %1\n").arg(QCoreApplication::applicationVersion());
         return result;
     }
 
