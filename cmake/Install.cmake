@@ -65,7 +65,7 @@ network printer a new address, and sends printer command text or files.")
   # The label preview draws the printer's fonts with these faces, loaded by path.
   # The CUPS client library is opened at run time, so the library scan does
   # not see it; every function used is in libcups2 since 1.4.0.
-  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2 (>= 1.4.0), fonts-dejavu-core, fonts-dejavu-extra")
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "libcups2 (>= 1.4.0), fonts-dejavu-core, fonts-dejavu-extra, fonts-urw-base35")
   set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
   set(CPACK_STRIP_FILES ON)
   set(CPACK_GENERATOR DEB)

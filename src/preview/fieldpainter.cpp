@@ -277,8 +277,9 @@ FieldMark FieldPainter::TextMark(const Field &field, const QString &text, QList<
     mark.size = QSizeF(w, h);
     mark.typesetAnchor = QPointF(0, std::round(face.ascent));
     mark.paint = [face, run, w, h](QPainter &p) {
-        // Characters live in their cell: nothing above or below it.
-        p.setClipRect(QRectF(-w, 0, 3 * w + h, h), Qt::IntersectClip);
+        // Characters live in their cell, but font 0 sets accents of capitals above it.
+        const int above = face.printerMetrics ? h : 0;
+        p.setClipRect(QRectF(-w, -above, 3 * w + h, h + 2 * above), Qt::IntersectClip);
         FontStore::Draw(p, face, run, 0, face.ascent);
     };
     return mark;

@@ -1,5 +1,7 @@
 #include "preview/textfonts.h"
 
+#include "preview/font0metrics.h"
+
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QFile>
@@ -7,6 +9,7 @@
 #include <QGlyphRun>
 #include <QMutex>
 #include <QPainter>
+#include <QPainterPath>
 #include <QTextLayout>
 #include <QThread>
 
@@ -64,6 +67,12 @@ const QByteArray &ScalableFontBytes()
     return bytes;
 }
 
+const QByteArray &ScalableFallbackFontBytes()
+{
+    static const QByteArray bytes = ReadFontFile(ScalableFallbackFontPath());
+    return bytes;
+}
+
 const QByteArray &FixedFontBytes()
 {
     static const QByteArray bytes = ReadFontFile(FixedFontPath());
@@ -71,6 +80,14 @@ const QByteArray &FixedFontBytes()
 }
 
 constexpr qreal ReferenceSize = 64;
+
+// Font 0 characters that were not measured: how much narrower the printer
+// sets them than this font at the same capital height.
+constexpr qreal NarrowerThanOutline = 0.98;
+// ... and how much heavier its strokes are, in parts of the height.
+constexpr qreal ExtraWeight = 0.035;
+// The fallback font for other scripts, against the printer's width.
+constexpr qreal FallbackNarrower = 0.78;
 
 // "E:ARIAL.TTF" -> "ARIAL.TTF"; "ARIAL.TTF" stays.
 QString WithoutDevice(const QString &name)
@@ -117,6 +134,14 @@ bool NeedsShaping(const QString &text)
 
 QString ScalableFontPath()
 {
+    return FirstExisting({ "/usr/share/fonts/opentype/urw-base35/NimbusSansNarrow-Bold.otf",
+                           "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf",
+                           "/usr/share/fonts/truetype/liberation2/LiberationSansNarrow-Bold.ttf",
+                           "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Bold.ttf" });
+}
+
+QString ScalableFallbackFontPath()
+{
     return FirstExisting({ "/usr/share/fonts/truetype/dejavu/DejaVuSansCondensed-Bold.ttf",
                            "/usr/share/fonts/truetype/liberation2/LiberationSansNarrow-Bold.ttf",
                            "/usr/share/fonts/truetype/liberation/LiberationSansNarrow-Bold.ttf" });
@@ -133,6 +158,9 @@ void FontStore::LoadBuiltIn(BuiltIn &builtIn)
     builtIn.font0.bytes = ScalableFontBytes();
     builtIn.font0.font.loadFromData(builtIn.font0.bytes, ReferenceSize,
                                     QFont::PreferDefaultHinting);
+    builtIn.font0Fallback.bytes = ScalableFallbackFontBytes();
+    builtIn.font0Fallback.font.loadFromData(builtIn.font0Fallback.bytes, ReferenceSize,
+                                            QFont::PreferDefaultHinting);
     builtIn.fixed.bytes = FixedFontBytes();
     builtIn.fixed.font.loadFromData(builtIn.fixed.bytes, ReferenceSize,
                                     QFont::PreferDefaultHinting);
@@ -167,6 +195,7 @@ FontStore::FontStore()
         builtIn = ownBuiltIn_.get();
     }
     font0_ = &builtIn->font0;
+    font0Fallback_ = &builtIn->font0Fallback;
     fixed_ = &builtIn->fixed;
 }
 
@@ -276,11 +305,24 @@ TextFace FontStore::Face(const FontRequest &request, QString &warning)
         }
     }
     if (!loaded->font.isValid()) {
-        warning = QStringLiteral("no font file for font 0 on this system (fonts-dejavu-extra)");
+        warning = QStringLiteral("no font file for font 0 on this system (fonts-urw-base35)");
         return {};
     }
     // Font 0 and stored fonts: height defaults to 15 dots, width to the height.
-    return Scalable(*loaded, height > 0 ? height : 15, width);
+    TextFace face = Scalable(*loaded, height > 0 ? height : 15, width);
+    if (loaded == font0_) {
+        face.printerMetrics = true;
+        face.height = face.cellHeight;
+        face.width = width > 0 ? width : face.cellHeight;
+        face.ascent = std::floor(face.height * Font0CapHeight);
+        if (font0Fallback_->font.isValid()) {
+            face.fallback = AtSize(*font0Fallback_, face.raw.pixelSize());
+            // Scripts that need shaping are shaped with the font that has them.
+            face.fontFile = font0Fallback_->bytes;
+            face.style = font0Fallback_->font.styleName();
+        }
+    }
+    return face;
 }
 
 TextRun FontStore::Shaped(const TextFace &face, const QString &text)
@@ -309,6 +351,92 @@ TextRun FontStore::Shaped(const TextFace &face, const QString &text)
     return run;
 }
 
+// Font 0 as the printer sets it: measured characters in their measured
+// boxes; others at the measured proportions of the font as a whole.
+TextRun FontStore::PrinterLayout(const TextFace &face, const QString &text)
+{
+    TextRun run;
+    const qreal sx = qreal(face.width) / Font0MeasuredHeight;
+    const qreal sy = std::floor(face.height * Font0CapHeight) / Font0MeasuredCapHeight;
+    // Unmeasured characters: capitals as high as measured ones, and the
+    // measured characters' average width against this font's.
+    const qreal cap = face.raw.capHeight();
+    const qreal k = cap > 0 ? face.height * Font0CapHeight / cap : 1;
+    const qreal kx = k * NarrowerThanOutline * face.width / std::max(face.height, 1);
+    qreal pen = 0;
+    for (const char32_t code : text.toUcs4()) {
+        const QString one = QString::fromUcs4(&code, 1);
+        quint32 glyph = face.raw.glyphIndexesForString(one).value(0);
+        const bool fallback = glyph == 0 && face.fallback.isValid();
+        if (fallback) {
+            glyph = face.fallback.glyphIndexesForString(one).value(0);
+            const QRawFont &font = face.fallback;
+            const qreal fcap = font.capHeight();
+            const qreal fk = fcap > 0 ? face.height * Font0CapHeight / fcap : 1;
+            const qreal fkx = fk * FallbackNarrower * face.width / std::max(face.height, 1);
+            const QRectF ink = font.boundingRect(glyph);
+            if (!ink.isEmpty()) {
+                run.glyphs.append(glyph);
+                run.fromFallback.append(true);
+                run.boxes.append(QRectF(pen + ink.left() * fkx, ink.top() * fk, ink.width() * fkx,
+                                        ink.height() * fk));
+            }
+            pen += font.advancesForGlyphIndexes(QList<quint32> { glyph }).value(0).x() * fkx;
+            continue;
+        }
+        if (const Font0Glyph *m = Font0Metrics(code)) {
+            const qreal left = std::round(pen + m->left * sx);
+            const qreal right = std::max(std::round(pen + m->right * sx), left + 1);
+            const qreal top = std::round(m->top * sy);
+            const qreal bottom = std::max(std::round(m->bottom * sy), top + 1);
+            run.glyphs.append(glyph);
+            run.fromFallback.append(false);
+            run.boxes.append(QRectF(QPointF(left, top), QPointF(right, bottom)));
+            pen += m->advance * sx;
+            continue;
+        }
+        const QRectF ink = face.raw.boundingRect(glyph);
+        const qreal advance
+            = face.raw.advancesForGlyphIndexes(QList<quint32> { glyph }).value(0).x();
+        if (!ink.isEmpty()) {
+            run.glyphs.append(glyph);
+            run.fromFallback.append(false);
+            run.boxes.append(
+                QRectF(pen + ink.left() * kx, ink.top() * k, ink.width() * kx, ink.height() * k));
+        }
+        pen += advance * kx;
+    }
+    run.width = pen;
+    return run;
+}
+
+void FontStore::DrawInBoxes(QPainter &painter, const TextFace &face, const TextRun &run, qreal x,
+                            qreal baseline)
+{
+    for (qsizetype i = 0; i < run.glyphs.size() && i < run.boxes.size(); ++i) {
+        const QRawFont &font = run.fromFallback.value(i) ? face.fallback : face.raw;
+        const QPainterPath outline = font.pathForGlyph(run.glyphs.at(i));
+        const QRectF from = outline.boundingRect();
+        if (from.isEmpty())
+            continue;
+        // The printer's strokes are heavier than the outline's: the outline
+        // goes into the box less the extra weight, then is drawn with it.
+        const qreal weight = std::min({ face.height * ExtraWeight, run.boxes.at(i).width() / 3,
+                                        run.boxes.at(i).height() / 3 });
+        const QRectF to = run.boxes.at(i)
+                              .translated(x, baseline)
+                              .adjusted(weight / 2, weight / 2, -weight / 2, -weight / 2);
+        QTransform t;
+        t.translate(to.left(), to.top());
+        t.scale(to.width() / from.width(), to.height() / from.height());
+        t.translate(-from.left(), -from.top());
+        const QPainterPath placed = t.map(outline);
+        painter.fillPath(placed, painter.pen().color());
+        if (weight >= 0.5)
+            painter.strokePath(placed, QPen(painter.pen().color(), weight));
+    }
+}
+
 TextRun FontStore::Layout(const TextFace &face, const QString &text) const
 {
     TextRun run;
@@ -319,6 +447,8 @@ TextRun FontStore::Layout(const TextFace &face, const QString &text) const
         if (!run.shaped.isEmpty())
             return run;
     }
+    if (face.printerMetrics)
+        return PrinterLayout(face, text);
     run.glyphs = face.raw.glyphIndexesForString(text);
     run.positions.reserve(run.glyphs.size());
     if (face.pitch > 0) {
@@ -358,6 +488,10 @@ void FontStore::Draw(QPainter &painter, const TextFace &face, const TextRun &run
     }
     if (run.glyphs.isEmpty())
         return;
+    if (!run.boxes.isEmpty()) {
+        DrawInBoxes(painter, face, run, x, baseline);
+        return;
+    }
     QGlyphRun glyphs;
     glyphs.setRawFont(face.raw);
     glyphs.setGlyphIndexes(run.glyphs);

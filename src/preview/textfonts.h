@@ -14,6 +14,7 @@
 #include <QList>
 #include <QPointF>
 #include <QRawFont>
+#include <QRectF>
 #include <QString>
 
 #include <memory>
@@ -31,6 +32,12 @@ struct TextFace
     qreal glyphWidth = 0; // fixed fonts: the glyph box inside the pitch
     QByteArray fontFile; // for scripts that need shaping (shared, not copied)
     QString style;
+    // Font 0: each character drawn into the box the printer gives it, at
+    // this height and width in dots.
+    bool printerMetrics = false;
+    int height = 0;
+    int width = 0;
+    QRawFont fallback; // for characters font 0's own outline lacks
     bool IsValid() const { return raw.isValid(); }
 };
 
@@ -45,6 +52,10 @@ struct TextRun
     // shaped runs with their baseline at shapedAscent, used instead of glyphs.
     QList<QGlyphRun> shaped;
     qreal shapedAscent = 0;
+    // Font 0: the ink box of each glyph in dots, x from the start of the
+    // line, y from the baseline; drawn instead of positions when present.
+    QList<QRectF> boxes;
+    QList<bool> fromFallback; // per glyph: an outline of the face's fallback font
 };
 
 class FontStore
@@ -76,6 +87,9 @@ private:
         QHash<int, QRawFont> sizes; // by pixel size in 1/64 dots
     };
     static TextRun Shaped(const TextFace &face, const QString &text);
+    static TextRun PrinterLayout(const TextFace &face, const QString &text);
+    static void DrawInBoxes(QPainter &painter, const TextFace &face, const TextRun &run, qreal x,
+                            qreal baseline);
     QRawFont AtSize(Loaded &loaded, qreal pixelSize);
     Loaded *FindStored(const QString &name);
     TextFace Scalable(Loaded &loaded, int height, int width);
@@ -85,16 +99,19 @@ private:
     struct BuiltIn
     {
         Loaded font0;
+        Loaded font0Fallback;
         Loaded fixed;
     };
     static BuiltIn *SharedBuiltIn();
     static void LoadBuiltIn(BuiltIn &builtIn);
     std::unique_ptr<BuiltIn> ownBuiltIn_;
     Loaded *font0_ = nullptr;
+    Loaded *font0Fallback_ = nullptr;
     Loaded *fixed_ = nullptr;
     QHash<QString, Loaded> stored_;
 };
 
 // Where the printer's own fonts are taken from on this system.
 QString ScalableFontPath();
+QString ScalableFallbackFontPath(); // scripts and signs font 0's outline lacks
 QString FixedFontPath();

@@ -107,17 +107,19 @@ TEST(LabelRenderer, InvertedPrintTurnsTheWholeLabel)
     EXPECT_EQ(InkBounds(inverted, QRect(300, 200, 100, 100)), QRect(360, 240, 30, 40));
 }
 
-TEST(LabelRenderer, ScalableTextFillsItsCell)
+TEST(LabelRenderer, ScalableCapitalsAreThreeQuartersOfTheHeight)
 {
-    // A full block reaches from the top of the character cell to its bottom.
+    // Capitals stand from the top of the field down to the baseline, three
+    // quarters of the height below it; ^FT puts that baseline on its origin.
     for (int height : { 20, 37, 50, 100, 180 }) {
         for (int dotsPerMm : { 8, 12 }) {
-            const QImage utf8
-                = One("^CI28^FO40,60^A0N," + QByteArray::number(height) + "^FD\xE2\x96\x88^FS",
-                      dotsPerMm);
-            const QRect ink = InkBounds(utf8);
-            EXPECT_NEAR(ink.top(), 60, 1) << height;
-            EXPECT_NEAR(ink.height(), height, 1) << height;
+            const QByteArray h = QByteArray::number(height);
+            const QRect placed = InkBounds(One("^FO40,60^A0N," + h + "^FDHEH^FS", dotsPerMm));
+            EXPECT_EQ(placed.top(), 60) << height;
+            EXPECT_EQ(placed.height(), height * 3 / 4) << height;
+            const QRect typeset = InkBounds(One("^FT40,260^A0N," + h + "^FDHEH^FS", dotsPerMm));
+            EXPECT_EQ(typeset.bottom(), 259) << height;
+            EXPECT_EQ(typeset.height(), height * 3 / 4) << height;
         }
     }
 }

@@ -41,8 +41,9 @@ inline QByteArray ShippingLabel(int dotsPerMm = 8)
     label += "^BY3,3," + n(160) + "\r\n";
     label += at(60, 820) + "^BCN," + n(160) + ",N,N,N^FD>:1Z999AA10123456784^FS\r\n";
     label += at(60, 990) + font(30) + "^FDTracking 1Z 999 AA1 01 2345 6784^FS\r\n";
-    // Order bar code, QR code, 9 small fields.
-    label += "^BY2\r\n" + at(30, 1050) + "^BCN," + n(80) + ",Y,N,N^FDORD-2026-004711^FS\r\n";
+    // Order bar code, QR code (which a printer moves down by the ^BY height), 9 small fields.
+    label += "^BY2,3," + n(10) + "\r\n" + at(30, 1050) + "^BCN," + n(80)
+        + ",Y,N,N^FDORD-2026-004711^FS\r\n";
     label
         += at(600, 20) + "^BQN,2," + n(4) + "^FDQA,https://track.example/1Z999AA10123456784^FS\r\n";
     const char *details[]
