@@ -102,7 +102,18 @@ InterfaceSelectTab::InterfaceSelectTab(QLabel *summaryPanel, QWidget *parent)
     RadioButton4 = radio(QStringLiteral("RadioButton4"), QStringLiteral("DRIVER(USB)"), 256, 57);
     AddCaption(GroupBox11, QStringLiteral("ComboBox26Label"), QStringLiteral("Printer Driver:"), 16,
                25);
-    ComboBox26 = Named(new QComboBox(GroupBox11), QStringLiteral("ComboBox26"));
+    // Read again when it drops down: a queue added while the program runs
+    // appears.
+    ComboBox26 = Named(new DeviceComboBox(
+                           {},
+                           [] {
+                               QList<DeviceEntry> printers;
+                               for (const QString &name : InstalledPrinters())
+                                   printers.append({ name, QString() });
+                               return printers;
+                           },
+                           GroupBox11),
+                       QStringLiteral("ComboBox26"));
     ComboBox26->setEditable(true);
     ComboBox26->setMaxVisibleItems(20);
     ComboBox26->addItems({ QStringLiteral("VOREVEREVUZA"), QStringLiteral("File") });

@@ -76,7 +76,7 @@ public:
     QComboBox *SD1;
     // LPT1..LPT4, then USB printers without a print queue.
     DeviceComboBox *ComboBox25;
-    QComboBox *ComboBox26;
+    DeviceComboBox *ComboBox26;
     QLineEdit *Edit17;
     TIPEdit *IPEdit1;
 

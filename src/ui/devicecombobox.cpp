@@ -26,11 +26,13 @@ void DeviceComboBox::Refresh()
         addItem(device.path);
         setItemData(count() - 1, device.description, Qt::ToolTipRole);
     }
-    // A chosen entry whose device has gone stays: sending to it then says so,
-    // rather than a send going quietly somewhere else.
-    if (!chosen.isEmpty() && findText(chosen, Qt::MatchExactly) < 0)
+    // A chosen entry whose device has gone stays while it is what the box
+    // shows: sending to it then says so, rather than a send going quietly
+    // somewhere else. Once another name is typed or chosen, it goes.
+    const bool current = !isEditable() || chosen == typed;
+    if (current && !chosen.isEmpty() && findText(chosen, Qt::MatchExactly) < 0)
         addItem(chosen);
-    setCurrentIndex(chosen.isEmpty() ? -1 : findText(chosen, Qt::MatchExactly));
+    setCurrentIndex(findText(current ? chosen : typed, Qt::MatchExactly));
     if (isEditable())
         setEditText(typed);
 }

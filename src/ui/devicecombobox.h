@@ -6,10 +6,11 @@
 
 #include <functional>
 
-// A port list that looks again every time it drops down: devices plugged in
-// since appear, unplugged ones go, the fixed entries stay first. What the
-// operator typed, and the entry chosen (even when its device has gone), are
-// kept, and refreshing is no change of the operator's: it emits nothing.
+// A port or printer list that looks again every time it drops down: devices
+// plugged in since appear, unplugged ones go, the fixed entries stay first.
+// What the operator typed is kept, and so is the entry chosen while it is
+// what the box shows (even when its device has gone); refreshing is no
+// change of the operator's: it emits nothing.
 class DeviceComboBox : public QComboBox
 {
     Q_OBJECT

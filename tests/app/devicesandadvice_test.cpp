@@ -111,6 +111,42 @@ TEST_F(DevicesWindow, UsbPrintersFollowLptPortsAndAGoneOneSaysSo)
     EXPECT_FALSE(QFile::exists(printer)); // never created
 }
 
+// A device that was unplugged stays only while it is the entry shown.
+TEST_F(DevicesWindow, AnUnpluggedDeviceLeavesTheListOnceAnotherIsTypedOrChosen)
+{
+    const QString adapter = roots.dev + QStringLiteral("/ttyUSB0");
+    const QString printer = roots.dev + QStringLiteral("/usb/lp0");
+    Plug(QStringLiteral("/ttyUSB0"));
+    Plug(QStringLiteral("/usb/lp0"));
+    Look(tab->DK);
+    Look(tab->ComboBox25);
+    QTest::mouseClick(tab->RadioButton1, Qt::LeftButton);
+    tab->DK->setCurrentIndex(tab->DK->findText(adapter));
+    tab->ComboBox25->setCurrentIndex(tab->ComboBox25->findText(printer));
+    Unplug(QStringLiteral("/ttyUSB0"));
+    Unplug(QStringLiteral("/usb/lp0"));
+    Look(tab->DK);
+    Look(tab->ComboBox25);
+    EXPECT_EQ(Items(tab->DK).last(), adapter);
+    EXPECT_EQ(Items(tab->ComboBox25).last(), printer);
+
+    // Another port typed: the gone one leaves at the next look.
+    tab->DK->setEditText(QStringLiteral("/dev/ttyMINE"));
+    const QString summary = form->StatusBar1Panel[0]->text();
+    Look(tab->DK);
+    EXPECT_EQ(Items(tab->DK), (QStringList { "COM1", "COM2", "COM3", "COM4" }));
+    EXPECT_EQ(tab->DK->currentText(), "/dev/ttyMINE");
+    EXPECT_EQ(form->CP->Port(), "/dev/ttyMINE");
+    EXPECT_EQ(form->StatusBar1Panel[0]->text(), summary);
+
+    // Another port chosen: the same.
+    tab->ComboBox25->setCurrentIndex(1);
+    Look(tab->ComboBox25);
+    EXPECT_EQ(Items(tab->ComboBox25), (QStringList { "LPT1", "LPT2", "LPT3", "LPT4" }));
+    EXPECT_EQ(tab->ComboBox25->currentText(), "LPT2");
+    EXPECT_EQ(tab->ComboBox25->currentIndex(), 1);
+}
+
 TEST_F(DevicesWindow, FailuresNameTheFileAndTheField)
 {
     ModalWatcher watcher;

@@ -143,3 +143,11 @@ bool CupsServer::AddRawQueue(const QString &name, quint16 port, QString *error)
         *error = lpadmin.Error() + QString::fromLocal8Bit(lpadmin.TakeOutput());
     return ok;
 }
+
+bool CupsServer::RemoveQueue(const QString &name)
+{
+    ChildProcess lpadmin;
+    return lpadmin.Start(QStringLiteral("lpadmin"),
+                         { QStringLiteral("-h"), SocketPath(), QStringLiteral("-x"), name }, true)
+        && lpadmin.WaitForExit(15000) && lpadmin.ExitCode() == 0;
+}

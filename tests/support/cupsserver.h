@@ -23,6 +23,7 @@ public:
 
     // Adds a raw queue whose device is a socket printer on 127.0.0.1:port.
     bool AddRawQueue(const QString &name, quint16 port, QString *error = nullptr);
+    bool RemoveQueue(const QString &name);
 
     // Ends the scheduler at once, as a crash would.
     void Kill();

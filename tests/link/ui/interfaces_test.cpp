@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -221,6 +222,58 @@ TEST_F(LinkTest, InstalledPrinterGetsOneRawJobWithExactBytes)
     ASSERT_EQ(watcher.Seen().size(), 1u);
     EXPECT_EQ(watcher.Seen()[0].text,
               "Printer \"NoSuchQueue\": The printer or class does not exist.");
+}
+
+// A queue added while the program runs appears when the list drops down, as
+// the port lists do; looking at the list changes nothing the operator chose.
+TEST_F(LinkTest, TheInstalledPrinterListIsReadAgainWhenItDropsDown)
+{
+    CupsServer cups;
+    ASSERT_TRUE(cups.Started()) << cups.Error().toStdString();
+    ASSERT_TRUE(cups.AddRawQueue("Shipping", ClosedLoopbackPort()));
+    tab->FillPrinterList();
+    ASSERT_EQ(tab->ComboBox26->count(), 1);
+    QTest::mouseClick(tab->RadioButton4, Qt::LeftButton);
+    const QString summary = Panel0();
+    QSignalSpy changes(tab->ComboBox26, &QComboBox::currentTextChanged);
+    const auto look = [this] {
+        tab->ComboBox26->showPopup();
+        tab->ComboBox26->hidePopup();
+    };
+    const auto items = [this] {
+        QStringList names;
+        for (int i = 0; i < tab->ComboBox26->count(); ++i)
+            names << tab->ComboBox26->itemText(i);
+        return names;
+    };
+
+    ASSERT_TRUE(cups.AddRawQueue("Returns", ClosedLoopbackPort()));
+    look();
+    EXPECT_EQ(items(), (QStringList { "Returns", "Shipping" }));
+    EXPECT_EQ(tab->ComboBox26->currentText(), "Shipping");
+    EXPECT_EQ(changes.count(), 0);
+    EXPECT_EQ(Panel0(), summary);
+
+    // What was typed stays, and the list still follows the server.
+    tab->ComboBox26->setEditText("Typed by hand");
+    const int typedChanges = changes.count();
+    ASSERT_TRUE(cups.AddRawQueue("Labels", ClosedLoopbackPort()));
+    look();
+    EXPECT_EQ(items(), (QStringList { "Labels", "Returns", "Shipping" }));
+    EXPECT_EQ(tab->ComboBox26->currentText(), "Typed by hand");
+    EXPECT_EQ(changes.count(), typedChanges);
+
+    // A chosen queue that went away stays while it is the one shown, and
+    // goes once another is chosen.
+    tab->ComboBox26->setCurrentIndex(tab->ComboBox26->findText("Returns"));
+    ASSERT_TRUE(cups.RemoveQueue("Returns"));
+    look();
+    EXPECT_EQ(tab->ComboBox26->currentText(), "Returns");
+    EXPECT_EQ(Panel0(), "Driver Returns");
+    tab->ComboBox26->setCurrentIndex(tab->ComboBox26->findText("Labels"));
+    look();
+    EXPECT_EQ(items(), (QStringList { "Labels", "Shipping" }));
+    EXPECT_EQ(Panel0(), "Driver Labels");
 }
 
 TEST_F(LinkTest, InstalledPrinterWithoutServerIsReported)
