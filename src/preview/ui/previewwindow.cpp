@@ -208,6 +208,9 @@ void PreviewWindow::SetRequest(const PreviewRequest &request)
         labelCount->setText(tr("of %1").arg(count));
     saveButton->setEnabled(count > 0);
     copyButton->setEnabled(count > 0);
+    // A new label is seen whole first: the zoom and scroll position of the
+    // last one would show some corner of it, or nothing.
+    view->FitToWindow();
     ShowLabel(0);
 }
 

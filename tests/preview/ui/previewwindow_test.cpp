@@ -26,12 +26,15 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QSpinBox>
 #include <QTest>
 #include <QTreeWidget>
 #include <QWheelEvent>
 
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 namespace {
 
@@ -217,6 +220,27 @@ TEST_F(PreviewTest, ZoomSaveAndCopy)
     }
     QTest::mouseClick(window->copyButton, Qt::LeftButton);
     EXPECT_TRUE(SameDots(QGuiApplication::clipboard()->image(), window->CurrentImage()));
+
+    // Zoomed in and scrolled to a far corner, the window gets a new label
+    // (a small one): it shows it whole, not the old zoom's empty corner.
+    QTest::mouseClick(window->actualSizeButton, Qt::LeftButton);
+    QApplication::sendEvent(window->view->viewport(), &wheel);
+    window->view->horizontalScrollBar()->setValue(window->view->horizontalScrollBar()->maximum());
+    window->view->verticalScrollBar()->setValue(window->view->verticalScrollBar()->maximum());
+    ASSERT_FALSE(window->view->Fitted());
+    request.commands = "^XA^FO10,10^GB200,100,4^FS^XZ";
+    request.labelEdges = QSize(406, 203);
+    EXPECT_EQ(PreviewWindow::Show(form.get(), request), window);
+    EXPECT_TRUE(window->view->Fitted());
+    EXPECT_TRUE(window->fitButton->isChecked());
+    EXPECT_GT(window->view->Zoom(), fitted);
+    EXPECT_EQ(window->zoomLabel->text(),
+              QStringLiteral("%1%").arg(std::lround(window->view->Zoom() * 100)));
+    // The whole label is in view: its corners are dots on screen.
+    const QRect shown = window->view->viewport()->rect();
+    EXPECT_LE(window->view->ToDots(shown.topLeft()).x(), 0.5);
+    EXPECT_GE(window->view->ToDots(shown.bottomRight()).x(), 405);
+    EXPECT_GE(window->view->ToDots(shown.bottomRight()).y(), 202);
 }
 
 } // namespace
