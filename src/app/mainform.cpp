@@ -4,6 +4,7 @@
 #include "app/interfaceselecttab.h"
 #include "app/virtualprinterwindow.h"
 #include "commands/ui/printerconfigtab.h"
+#include "commands/ui/setuppreview.h"
 #include "files/ui/filemanagertab.h"
 #include "link/printerlink.h"
 #include "network/ui/ethernetsetuptab.h"

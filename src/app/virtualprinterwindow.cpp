@@ -177,7 +177,8 @@ void VirtualPrinterWindow::OnLine(const QString &line)
     } else if (const QRegularExpressionMatch m = label.match(line); m.hasMatch()) {
         const QImage picture(m.captured(4));
         if (!picture.isNull()) {
-            LastLabel->SetLabel(picture, picture.size(), 8, LengthUnit::Mm);
+            LastLabel->SetLabel(picture, picture.size(),
+                                std::max(1, picture.dotsPerMeterX() / 1000), RulerUnit::Mm);
             LabelCaption->setText(QStringLiteral("Label %1: %2 x %3 dots")
                                       .arg(m.captured(1), m.captured(2), m.captured(3)));
         }

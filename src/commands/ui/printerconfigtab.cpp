@@ -5,6 +5,7 @@
 #include "commands/statusquery.h"
 #include "commands/testlabel.h"
 #include "link/printerlink.h"
+#include "commands/ui/setuppreview.h"
 #include "preview/ui/previewwindow.h"
 #include "ui/controls.h"
 #include "ui/errorbox.h"

@@ -7,6 +7,7 @@
 #include "files/fontsample.h"
 #include "files/memorycommands.h"
 #include "link/printerlink.h"
+#include "commands/ui/setuppreview.h"
 #include "preview/ui/previewwindow.h"
 #include "ui/errorbox.h"
 

@@ -23,10 +23,10 @@ struct RulerSteps
     int minorPerMajor;
 };
 
-RulerSteps Steps(LengthUnit unit, int dotsPerMm, double zoom)
+RulerSteps Steps(RulerUnit unit, int dotsPerMm, double zoom)
 {
     switch (unit) {
-    case LengthUnit::Inch: {
+    case RulerUnit::Inch: {
         const double inch = 25.4 * dotsPerMm;
         // Eighths, quarters or halves, as the zoom allows.
         int parts = 8;
@@ -34,10 +34,10 @@ RulerSteps Steps(LengthUnit unit, int dotsPerMm, double zoom)
             parts /= 2;
         return { inch / parts, inch, inch, parts };
     }
-    case LengthUnit::Cm:
-    case LengthUnit::Mm: {
+    case RulerUnit::Cm:
+    case RulerUnit::Mm: {
         const double mm = dotsPerMm;
-        const double unitDots = unit == LengthUnit::Cm ? 10 * mm : mm;
+        const double unitDots = unit == RulerUnit::Cm ? 10 * mm : mm;
         double minor = mm;
         int per = 10;
         if (minor * zoom < 4) {
@@ -68,7 +68,7 @@ LabelView::LabelView(QWidget *parent)
 }
 
 void LabelView::SetLabel(const QImage &image, const QSize &labelEdges, int dotsPerMm,
-                         LengthUnit unit)
+                         RulerUnit unit)
 {
     image_ = image;
     edges_ = labelEdges;
@@ -240,9 +240,9 @@ void LabelView::PaintRulers(QPainter &p) const
     p.setPen(ink);
     p.drawLine(QPointF(RulerSize - 0.5, RulerSize - 0.5), QPointF(w, RulerSize - 0.5));
     p.drawLine(QPointF(RulerSize - 0.5, RulerSize - 0.5), QPointF(RulerSize - 0.5, h));
-    const QString unitName = unit_ == LengthUnit::Inch ? QStringLiteral("in")
-        : unit_ == LengthUnit::Cm                      ? QStringLiteral("cm")
-                                                       : QStringLiteral("mm");
+    const QString unitName = unit_ == RulerUnit::Inch ? QStringLiteral("in")
+        : unit_ == RulerUnit::Cm                      ? QStringLiteral("cm")
+                                                      : QStringLiteral("mm");
     QFont small = font();
     small.setPointSizeF(std::max(small.pointSizeF() * 0.75, 6.0));
     p.setFont(small);

@@ -1,9 +1,10 @@
 #pragma once
 
-#include "commands/setuppanel.h"
-
 #include <QAbstractScrollArea>
 #include <QImage>
+
+// The unit the rulers count in; the caller says which.
+enum class RulerUnit { Inch, Mm, Cm };
 
 // One rendered label on screen: fitted to the view or at any zoom (1:1 is one
 // screen pixel per printer dot), zoomed with the wheel around the pointer,
@@ -16,7 +17,7 @@ public:
 
     // The label's edges (the panel's label size in dots) may differ from the
     // picture, which is the print width by the label length.
-    void SetLabel(const QImage &image, const QSize &labelEdges, int dotsPerMm, LengthUnit unit);
+    void SetLabel(const QImage &image, const QSize &labelEdges, int dotsPerMm, RulerUnit unit);
 
     void FitToWindow();
     void ActualSize(); // 1:1
@@ -47,7 +48,7 @@ private:
     QImage image_;
     QSize edges_;
     int dotsPerMm_ = 8;
-    LengthUnit unit_ = LengthUnit::Mm;
+    RulerUnit unit_ = RulerUnit::Mm;
     double zoom_ = 1;
     bool fit_ = true;
 };

@@ -35,22 +35,6 @@ QLabel *Heading(const QString &text, QWidget *parent)
 }
 } // namespace
 
-PreviewRequest PreviewRequestFor(const SetupPanelValues &values)
-{
-    PreviewRequest request;
-    request.dotsPerMm = DotsPerMm(values.resolution);
-    request.unit = values.unit;
-    try {
-        const QSize edges(LabelWidthDots(values), LabelHeightDots(values));
-        if (edges.width() > 0 && edges.height() > 0 && edges.width() <= 32000
-            && edges.height() <= 32000)
-            request.labelEdges = edges;
-    } catch (const EConvertError &) {
-        // No label size: the preview shows the printed area alone.
-    }
-    return request;
-}
-
 PreviewWindow::PreviewWindow(QWidget *parent)
     : QWidget(parent, Qt::Window)
 {

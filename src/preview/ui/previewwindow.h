@@ -1,7 +1,7 @@
 #pragma once
 
-#include "commands/setuppanel.h"
 #include "preview/labelrenderer.h"
+#include "preview/ui/labelview.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -22,17 +22,13 @@ struct PreviewRequest
     QString source; // shown in the title: "Command Tool, page 2", "Pint Label"
     QByteArray commands;
     int dotsPerMm = 8;
-    LengthUnit unit = LengthUnit::Mm; // of the rulers
+    RulerUnit unit = RulerUnit::Mm;
     QSize labelEdges; // the panel's label size in dots; empty when unknown
     // Fonts the program put into printer memory: stored name -> font file here.
     QHash<QString, QString> fontFiles;
     // Called with a warning's line and column when the operator clicks it.
     std::function<void(int line, int column)> selectLine;
 };
-
-// A preview framed by the setup panel: its resolution, unit and label size
-// (left empty when the panel's lengths do not parse).
-PreviewRequest PreviewRequestFor(const SetupPanelValues &values);
 
 // "Label Preview": the labels a command text prints, before a label is
 // wasted. Non-modal and one per main window (Show() reuses it).

@@ -5,6 +5,7 @@
 #include "commands/testlabel.h"
 #include "commands/ui/printerconfigtab.h"
 #include "commands/ui/setuppanelbox.h"
+#include "commands/ui/setuppreview.h"
 #include "files/ui/filemanagertab.h"
 #include "preview/labelimage.h"
 #include "preview/ui/labelview.h"
