@@ -4,6 +4,7 @@
 #include "preview/ui/labelview.h"
 
 #include <QCoreApplication>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -14,6 +15,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QStandardPaths>
+#include <QUrl>
 #include <QVBoxLayout>
 
 namespace {
@@ -30,6 +32,7 @@ VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidg
     , interfaces_(interfaces)
     , program_(DefaultProgram())
     , stateDir_(DefaultStateDir())
+    , openFolder_([](const QUrl &folder) { QDesktopServices::openUrl(folder); })
 {
     setObjectName(QStringLiteral("VirtualPrinterWindow"));
     setWindowTitle(QStringLiteral("Virtual Printer"));
@@ -46,6 +49,12 @@ VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidg
     StartStopButton->setObjectName(QStringLiteral("StartStopButton"));
     LabelCaption = new QLabel(QStringLiteral("No label printed yet."), this);
     LabelCaption->setObjectName(QStringLiteral("LabelCaption"));
+    LabelsFolderLabel = new QLabel(this);
+    LabelsFolderLabel->setObjectName(QStringLiteral("LabelsFolderLabel"));
+    LabelsFolderLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    OpenFolderButton = new QPushButton(QStringLiteral("Open Folder"), this);
+    OpenFolderButton->setObjectName(QStringLiteral("OpenFolderButton"));
+    OpenFolderButton->setToolTip(QStringLiteral("Show the label pictures in the file manager"));
     LastLabel = new LabelView(this);
     LastLabel->setObjectName(QStringLiteral("LastLabel"));
     LastLabel->setMinimumHeight(260);
@@ -65,6 +74,10 @@ VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidg
     layout->addWidget(StatusLabel);
     layout->addLayout(buttons);
     layout->addWidget(LabelCaption);
+    auto *folder = new QHBoxLayout;
+    folder->addWidget(LabelsFolderLabel, 1);
+    folder->addWidget(OpenFolderButton);
+    layout->addLayout(folder);
     layout->addWidget(LastLabel, 3);
     layout->addWidget(LogView, 2);
     resize(560, 680);
@@ -79,6 +92,12 @@ VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidg
         else
             Start(true);
     });
+    connect(OpenFolderButton, &QPushButton::clicked, this, [this] {
+        QDir().mkpath(labelsDir_);
+        if (openFolder_)
+            openFolder_(QUrl::fromLocalFile(labelsDir_));
+    });
+    SetLabelsDir(DefaultLabelsDir());
     process_.setProcessChannelMode(QProcess::MergedChannels);
     connect(&process_, &QProcess::readyReadStandardOutput, this, &VirtualPrinterWindow::ReadOutput);
     connect(&process_, &QProcess::finished, this, &VirtualPrinterWindow::OnFinished);
@@ -103,6 +122,19 @@ QString VirtualPrinterWindow::DefaultStateDir()
         .filePath(QStringLiteral("virtual-printer"));
 }
 
+QString VirtualPrinterWindow::DefaultLabelsDir()
+{
+    return QDir(QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation))
+        .filePath(QStringLiteral("virtual-printer-labels"));
+}
+
+void VirtualPrinterWindow::SetLabelsDir(const QString &path)
+{
+    labelsDir_ = path;
+    LabelsFolderLabel->setText(
+        QStringLiteral("Label pictures: %1").arg(QDir::toNativeSeparators(path)));
+}
+
 void VirtualPrinterWindow::StartAndShow()
 {
     show();
@@ -119,8 +151,8 @@ void VirtualPrinterWindow::Start(bool withTcp)
         ShowState();
         return;
     }
-    labels_ = std::make_unique<QTemporaryDir>();
-    QStringList arguments { QStringLiteral("--pty"), QStringLiteral("--out"), labels_->path() };
+    // Kept after the program ends; the printer numbers on after what is there.
+    QStringList arguments { QStringLiteral("--pty"), QStringLiteral("--out"), labelsDir_ };
     if (!stateDir_.isEmpty())
         arguments << QStringLiteral("--state") << stateDir_;
     if (withTcp)

@@ -3,9 +3,9 @@
 #include <QByteArray>
 #include <QProcess>
 #include <QString>
-#include <QTemporaryDir>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class InterfaceSelectTab;
@@ -31,8 +31,16 @@ public:
     // Where the printer keeps its stored settings and FLASH files between
     // runs: a folder of this program's data.
     static QString DefaultStateDir();
+    // Where the label pictures go and stay (numbered on across runs): a
+    // folder of this program's data.
+    static QString DefaultLabelsDir();
     void SetProgram(const QString &path) { program_ = path; }
     void SetStateDir(const QString &path) { stateDir_ = path; }
+    void SetLabelsDir(const QString &path);
+    QString LabelsDir() const { return labelsDir_; }
+    // How "Open Folder" shows a folder (the desktop's file manager unless
+    // set).
+    void SetFolderOpener(std::function<void(const QUrl &)> open) { openFolder_ = std::move(open); }
 
     // Starts the printer unless it runs, and shows the window.
     void StartAndShow();
@@ -47,6 +55,8 @@ public:
     QPushButton *UseEthernetButton = nullptr;
     QPushButton *StartStopButton = nullptr;
     QLabel *LabelCaption = nullptr;
+    QLabel *LabelsFolderLabel = nullptr;
+    QPushButton *OpenFolderButton = nullptr;
     LabelView *LastLabel = nullptr;
     QPlainTextEdit *LogView = nullptr;
 
@@ -61,7 +71,8 @@ private:
     QString program_;
     QString stateDir_;
     QProcess process_;
-    std::unique_ptr<QTemporaryDir> labels_;
+    QString labelsDir_;
+    std::function<void(const QUrl &)> openFolder_;
     QByteArray partial_;
     QString ptyPath_;
     quint16 tcpPort_ = 0;

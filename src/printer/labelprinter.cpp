@@ -12,11 +12,34 @@ QString Numbered(const QString &stem, qint64 n, const QString &extension)
 {
     return QStringLiteral("%1-%2.%3").arg(stem).arg(n, 4, 10, QLatin1Char('0')).arg(extension);
 }
+// The highest number of the stem's files already in the folder: a printer
+// started again on the same folder goes on after them instead of writing
+// over them.
+qint64 LastNumbered(const QString &dir, const QString &stem, const QString &extension)
+{
+    if (dir.isEmpty())
+        return 0;
+    const QString prefix = stem + QLatin1Char('-');
+    const QString suffix = QLatin1Char('.') + extension;
+    qint64 last = 0;
+    const QStringList names
+        = QDir(dir).entryList({ prefix + QLatin1Char('*') + suffix }, QDir::Files);
+    for (const QString &name : names) {
+        bool ok = false;
+        const qint64 n
+            = name.mid(prefix.size(), name.size() - prefix.size() - suffix.size()).toLongLong(&ok);
+        if (ok && n > last)
+            last = n;
+    }
+    return last;
+}
 } // namespace
 
 LabelPrinter::LabelPrinter(PrinterLog &log, const QString &outDir)
     : log_(log)
     , outDir_(outDir)
+    , firstPicture_(LastNumbered(outDir, QStringLiteral("label"), QStringLiteral("png")))
+    , dumps_(LastNumbered(outDir, QStringLiteral("dump"), QStringLiteral("txt")))
     , thread_([this] { Run(); })
 { }
 
@@ -181,7 +204,8 @@ void LabelPrinter::PrintOne(const PrintJob &job, qint64 index)
         return;
     }
     const QImage &picture = result.labels.first();
-    const QString path = OutPath(Numbered(QStringLiteral("label"), number, QStringLiteral("png")));
+    const QString path
+        = OutPath(Numbered(QStringLiteral("label"), firstPicture_ + number, QStringLiteral("png")));
     if (!picture.save(path, "PNG")) {
         log_.Error(QStringLiteral("label %1: cannot write %2").arg(number).arg(path));
         return;

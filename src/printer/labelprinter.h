@@ -30,7 +30,8 @@ public:
     // the disk.
     static constexpr qint64 MaxPicturesPerFormat = 1000;
 
-    // outDir empty: labels are numbered and logged, not saved.
+    // outDir empty: labels are numbered and logged, not saved. Pictures and
+    // dump pages saved in outDir are numbered on after those already there.
     LabelPrinter(PrinterLog &log, const QString &outDir);
     // Labels not printed yet are dropped; the one being printed is finished.
     ~LabelPrinter() override;
@@ -62,6 +63,8 @@ private:
 
     PrinterLog &log_;
     QString outDir_;
+    // The pictures already in the folder when the printer started.
+    const qint64 firstPicture_;
     // The print thread's own.
     std::unique_ptr<LabelRenderer> renderer_;
     std::shared_ptr<const RenderOptions> rendererOptions_;
@@ -80,6 +83,6 @@ private:
     bool working_ = false; // printing a label or writing a page, unlocked
     std::atomic<bool> busy_ { false };
     std::atomic<qint64> printed_ { 0 };
-    qint64 dumps_ = 0; // worker thread only
+    qint64 dumps_; // worker thread only
     std::thread thread_;
 };

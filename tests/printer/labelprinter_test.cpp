@@ -105,6 +105,50 @@ TEST_F(Printing, EveryLabelOfTheQuantityWithItsSerialNumber)
         << log.Lines().join("\n").toStdString();
 }
 
+// A printer started again on the same folder keeps the pictures there and
+// numbers on after the highest, whatever else the folder holds.
+TEST(LabelPictures, APrinterStartedAgainNumbersOnAfterThePicturesThere)
+{
+    QTemporaryDir dir;
+    const auto write = [&](const QString &name, const QByteArray &bytes) {
+        QFile f(dir.filePath(name));
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(bytes);
+    };
+    write(QStringLiteral("label-0001.png"), "first run");
+    write(QStringLiteral("label-0007.png"), "first run");
+    write(QStringLiteral("label-x.png"), "not a number");
+    write(QStringLiteral("label-0099.jpg"), "not a picture of ours");
+    write(QStringLiteral("dump-0002.txt"), "first run");
+    Log log;
+    {
+        LabelPrinter output(log, dir.path());
+        VirtualPrinter printer(PrinterConfig {}, log, output);
+        auto session = printer.OpenSession([](const QByteArray &) {});
+        SetupPanelValues values = StartSetupValues();
+        values.quantity = QStringLiteral("2");
+        session->Feed(TestLabelCommand(values));
+        session->EndOfInput();
+        ASSERT_TRUE(output.WaitIdle(30000));
+        EXPECT_EQ(output.LabelsPrinted(), 2);
+        output.Dump("^XA^XZ");
+        ASSERT_TRUE(output.WaitIdle(30000));
+    }
+    QDir folder(dir.path());
+    EXPECT_EQ(folder.entryList({ "label-*.png" }, QDir::Files),
+              (QStringList { "label-0001.png", "label-0007.png", "label-0008.png", "label-0009.png",
+                             "label-x.png" }));
+    EXPECT_EQ(folder.entryList({ "dump-*.txt" }, QDir::Files),
+              (QStringList { "dump-0002.txt", "dump-0003.txt" }));
+    QFile kept(dir.filePath("label-0007.png"));
+    ASSERT_TRUE(kept.open(QIODevice::ReadOnly));
+    EXPECT_EQ(kept.readAll(), "first run");
+    EXPECT_FALSE(QImage(dir.filePath("label-0009.png")).isNull());
+    EXPECT_TRUE(log.Lines().contains(
+        QStringLiteral("label 1: 608x1600 dots -> %1").arg(dir.filePath("label-0008.png"))))
+        << log.Lines().join("\n").toStdString();
+}
+
 TEST_F(Printing, LabelsThePrinterMakesUpAndDumpPages)
 {
     Send(FontDownloadCommand("E:", QStringLiteral("DEMO"), QByteArray(10, 'x')));

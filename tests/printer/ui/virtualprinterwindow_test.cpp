@@ -13,14 +13,17 @@
 
 #include <QAction>
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -45,6 +48,16 @@ TEST(VirtualPrinterWindow, StartedFromTheMenuOfferedAndStoppedWithTheWindow)
               QCoreApplication::applicationDirPath() + "/tarvolin-printer");
     window->SetProgram(PrinterProcess::Program());
     window->SetStateDir(dir.filePath("state"));
+    // The pictures stay in the data folder, shown in the window.
+    EXPECT_EQ(VirtualPrinterWindow::DefaultLabelsDir(),
+              QStandardPaths::writableLocation(QStandardPaths::AppLocalDataLocation)
+                  + "/virtual-printer-labels");
+    const QString labels = dir.filePath("labels");
+    window->SetLabelsDir(labels);
+    EXPECT_EQ(window->LabelsFolderLabel->text(), "Label pictures: " + labels);
+    EXPECT_EQ(window->OpenFolderButton->text(), "Open Folder");
+    QList<QUrl> opened;
+    window->SetFolderOpener([&](const QUrl &folder) { opened << folder; });
     EXPECT_FALSE(window->isVisible());
     start->trigger();
     EXPECT_TRUE(window->isVisible());
@@ -84,12 +97,19 @@ TEST(VirtualPrinterWindow, StartedFromTheMenuOfferedAndStoppedWithTheWindow)
         EXPECT_FALSE(window->UseEthernetButton->isEnabled());
     }
     EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+    if (qEnvironmentVariableIsSet("TARVOLIN_SHOTS"))
+        window->grab().save(
+            QDir(qEnvironmentVariable("TARVOLIN_SHOTS")).filePath("virtual-printer-window.png"));
+    window->OpenFolderButton->click();
+    EXPECT_EQ(opened, QList<QUrl> { QUrl::fromLocalFile(labels) });
 
-    // The printer the window started ends with it.
+    // The printer the window started ends with it; its pictures stay.
     const pid_t pid = pid_t(window->ProcessId());
     ASSERT_GT(pid, 0);
     form.reset();
     EXPECT_NE(kill(pid, 0), 0);
+    EXPECT_EQ(QDir(labels).entryList({ "label-*.png" }, QDir::Files),
+              (QStringList { "label-0001.png", "label-0002.png" }));
 }
 
 TEST(VirtualPrinterWindow, MissingCompanionIsSaidPlainly)
