@@ -1,5 +1,5 @@
 # Installation and the Debian package: the programs, the desktop entry, the
-# icon, the AppStream metadata and a man page per program. Everything lands
+# icon, the AppStream metadata, the copyright file and a man page per program. Everything lands
 # in the Runtime component; the package takes that component only, so no
 # test or benchmark can slip into it.
 include(GNUInstallDirs)
@@ -25,6 +25,10 @@ install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/data/${TARVOLIN_APP_ID}.metainfo.xml
   DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo COMPONENT Runtime)
 install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/data/icons/${TARVOLIN_APP_ID}.svg
   DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps COMPONENT Runtime)
+
+# Debian looks for the licence in machine-readable form here.
+install(FILES ${CMAKE_CURRENT_SOURCE_DIR}/data/copyright
+  DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/tarvolin COMPONENT Runtime)
 
 # Man pages are installed compressed, without name or time stamp in the
 # gzip header, so the package builds the same bytes every time.

@@ -26,6 +26,7 @@ status=0
 fail() { echo "FAIL: $*" >&2; status=1; }
 
 expected=(
+  "usr/share/doc/tarvolin/copyright"
   "usr/share/applications/$app_id.desktop"
   "usr/share/icons/hicolor/scalable/apps/$app_id.svg"
   "usr/share/metainfo/$app_id.metainfo.xml"
@@ -47,6 +48,28 @@ done
 while IFS= read -r f; do
   printf '%s\n' "${expected[@]}" | grep -qxF "$f" || fail "unexpected file in the package: $f"
 done < <(cd "$work/root" && find . -type f -o -type l | sed 's|^\./||')
+
+# The copyright file in Debian's machine-readable format: every file under
+# the project's licence, whose text is the LICENSE file's, word for word.
+copyright=$work/root/usr/share/doc/tarvolin/copyright
+if [ -f "$copyright" ]; then
+  head -n 1 "$copyright" | grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' ||
+    fail "copyright: the first line is not the format's: $(head -n 1 "$copyright")"
+  for field in Upstream-Name Source; do
+    grep -q "^$field: ." "$copyright" || fail "copyright: no $field"
+  done
+  licence=$(awk '/^Files: \*$/ { files = 1 } files && /^License: / { print $2; exit }' "$copyright")
+  [ -n "$licence" ] || fail "copyright: no Files: * paragraph with its License"
+  # The stand-alone paragraph of that licence, its continuation lines
+  # unindented and its " ." lines empty, against LICENSE from its first
+  # paragraph of terms on.
+  text=$(awk -v l="$licence" 'on && /^$/ { exit }
+    on { sub(/^ /, ""); if ($0 == ".") $0 = ""; print }
+    prev == "" && $0 == "License: " l { on = 1 }
+    { prev = $0 }' "$copyright")
+  terms=$(sed -n '/^Permission/,$p' "$(dirname "$man_dir")/LICENSE")
+  [ -n "$text" ] && [ "$text" = "$terms" ] || fail "copyright: the $licence text is not that of LICENSE"
+fi
 
 field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Package)" = tarvolin ] || fail "Package: $(field Package)"
