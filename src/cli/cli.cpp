@@ -231,13 +231,20 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
         // Whatever stops the command from being built is bad input.
         throw EUsageError(op.name + QStringLiteral(": ") + e.Message());
     }
-    if (plan.exchange) {
+    if (op.kind == Operation::Kind::ReadBack) {
         for (const CliTarget &t : targets)
-            if (t.kind != CliTarget::Kind::Com)
-                throw EUsageError(QStringLiteral("%1: %2: the printer answers over a serial port "
-                                                 "only (You must select COM port!!)")
-                                      .arg(op.name, t.uri));
+            if (t.kind == CliTarget::Kind::Cups || t.kind == CliTarget::Kind::File)
+                throw EUsageError(QStringLiteral("%1: %2: %3")
+                                      .arg(op.name, t.uri,
+                                           t.kind == CliTarget::Kind::Cups
+                                               ? QStringLiteral("A print queue carries data one "
+                                                                "way; connect over the network, "
+                                                                "USB or serial to read the printer")
+                                               : QStringLiteral("A file carries data one way; "
+                                                                "connect over the network, USB or "
+                                                                "serial to read the printer")));
         options.exchange = plan.exchange;
+        options.query = plan.query;
     }
     options.converse = plan.converse;
     if (plan.maxTargets > 0 && targets.size() > plan.maxTargets)

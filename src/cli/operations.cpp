@@ -1,9 +1,11 @@
 #include "cli/operations.h"
 
+#include "cli/hostoperations.h"
 #include "cli/inputfile.h"
 #include "cli/profile.h"
 #include "cli/usageerror.h"
 #include "commands/functioncommands.h"
+#include "commands/hostreplies.h"
 #include "commands/settingsbuilder.h"
 #include "commands/statusquery.h"
 #include "commands/testlabel.h"
@@ -13,9 +15,11 @@
 #include "tool/commandfile.h"
 
 #include <QFileInfo>
+
 #include <QJsonArray>
 #include <QRegularExpression>
 #include <QSet>
+#include <algorithm>
 
 namespace {
 
@@ -212,6 +216,7 @@ OperationPlan StatusPlan(const CommandLine &)
 {
     OperationPlan plan = Fixed(StatusRequestCommand());
     plan.exchange = StatusExchangeOptions();
+    plan.query = StatusByteQuery();
     plan.evaluate = [](const QByteArray &reply, const CliTarget &target, TargetReport &report) {
         const StatusLamps lamps = EvaluateStatusReply(reply);
         const QStringList lit = LitCaptions(lamps);
@@ -229,6 +234,7 @@ OperationPlan FilesPlan(const CommandLine &)
 {
     OperationPlan plan = Fixed(FileListRequest());
     plan.exchange = FileListExchangeOptions();
+    plan.query = FileListQuery();
     plan.evaluate = [](const QByteArray &reply, const CliTarget &target, TargetReport &report) {
         if (reply.isEmpty())
             return NoReply(target, report);
@@ -248,6 +254,7 @@ OperationPlan FreeMemoryPlan(const CommandLine &)
 {
     OperationPlan plan = Fixed(FreeMemoryRequest());
     plan.exchange = FreeMemoryExchangeOptions();
+    plan.query = FreeMemoryQuery();
     plan.evaluate = [](const QByteArray &reply, const CliTarget &target, TargetReport &report) {
         if (reply.isEmpty())
             return NoReply(target, report);
@@ -397,7 +404,7 @@ std::vector<Operation> MakeOperations()
             .name = QStringLiteral("status"),
             .options = QStringList { QStringLiteral("format"), QStringLiteral("output") },
             .kind = Operation::Kind::ReadBack,
-            .summary = QStringLiteral("read the printer's status (serial only)"),
+            .summary = QStringLiteral("read the printer's status byte (serial, network or USB)"),
             .description = QStringLiteral(
                 "Asks as \"Get Status\" does and names the conditions: Ready, or Head Open, "
                 "Paper Jam, Out of Paper, Out of Ribbon, Pause, Printing, Cover Open, Other "
@@ -409,14 +416,15 @@ std::vector<Operation> MakeOperations()
         Operation {
             .name = QStringLiteral("files"),
             .kind = Operation::Kind::ReadBack,
-            .summary = QStringLiteral("read the list of stored files (serial only)"),
+            .summary = QStringLiteral("read the list of stored files (serial, network or USB)"),
             .description = QStringLiteral(
                 "Asks as \"Get File(s) Information\" does and prints the list as the window "
                 "lays it out."),
             .plan = FilesPlan },
         Operation { .name = QStringLiteral("free-memory"),
                     .kind = Operation::Kind::ReadBack,
-                    .summary = QStringLiteral("read the free DRAM and FLASH (serial only)"),
+                    .summary
+                    = QStringLiteral("read the free DRAM and FLASH (serial, network or USB)"),
                     .description
                     = QStringLiteral("Asks as \"Free Memory\" does and prints both figures in KB."),
                     .plan = FreeMemoryPlan },
@@ -453,7 +461,16 @@ std::vector<Operation> MakeOperations()
 
 const std::vector<Operation> &Operations()
 {
-    static const std::vector<Operation> ops = MakeOperations();
+    static const std::vector<Operation> ops = [] {
+        std::vector<Operation> all = MakeOperations();
+        // After the serial read-backs, before the local operations.
+        const std::vector<Operation> host = HostOperations();
+        const auto at = std::find_if(all.begin(), all.end(), [](const Operation &o) {
+            return o.name == QLatin1String("render");
+        });
+        all.insert(at, host.begin(), host.end());
+        return all;
+    }();
     return ops;
 }
 

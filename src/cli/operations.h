@@ -5,6 +5,7 @@
 #include "cli/runner.h"
 #include "cli/target.h"
 #include "link/printerlink.h"
+#include "link/printerquery.h"
 
 #include <QByteArray>
 #include <QJsonObject>
@@ -35,6 +36,8 @@ struct OperationPlan
     std::optional<ExchangeOptions> exchange;
     std::function<void(const QByteArray &reply, const CliTarget &target, TargetReport &report)>
         evaluate;
+    // The same read-back over the network or a USB printer device.
+    std::optional<PrinterQuery> query;
     // Operations that talk with the printer more than once (read, compare,
     // send, read again) do it here, on the target's own thread with its
     // link, and fill in the report; the link's failures are thrown.

@@ -78,9 +78,10 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
             TargetReport report;
             options.converse(link, job.target, report);
             result.report = std::move(report);
-        } else if (options.exchange) {
-            // Only com targets come here: the exchange refuses any other.
+        } else if (options.exchange && job.target.kind == CliTarget::Kind::Com) {
             result.reply = link.SerialExchange(*options.exchange);
+        } else if (options.query) {
+            result.reply = link.Query(*options.query);
         } else {
             // A file target is the file named, with nothing appended.
             link.SendToPrinter(PrinterLink::FileNaming::AsTyped);

@@ -3,6 +3,7 @@
 #include "cli/report.h"
 #include "cli/target.h"
 #include "link/printerlink.h"
+#include "link/printerquery.h"
 
 #include <atomic>
 #include <chrono>
@@ -48,6 +49,8 @@ struct RunOptions
     int timeoutMs = 0; // per target, from its start; 0 for none
     // Read-backs exchange over the serial port; everything else is a send.
     std::optional<ExchangeOptions> exchange;
+    // The same read-back for targets other than serial ones.
+    std::optional<PrinterQuery> query;
     // Instead of a send or an exchange.
     Conversation converse;
     // Shown how far each transfer has got (a single target's progress bar).

@@ -26,6 +26,9 @@ public:
         , transfer_(transfer)
     {
         port_.OpenPort();
+        // What an earlier answer left on the line belongs to no question.
+        char stale[ReadPiece];
+        while (port_.ReadBytes(stale, ReadPiece) > 0) { }
     }
     ~SerialChannel() override
     {
@@ -95,6 +98,9 @@ public:
         } while (fd_ < 0 && errno == EINTR);
         if (fd_ < 0)
             Fail(errno);
+        // What an earlier answer left in the device belongs to no question.
+        char stale[ReadPiece];
+        while (::read(fd_, stale, sizeof stale) > 0) { }
     }
     ~DeviceChannel() override { ::close(fd_); }
     DeviceChannel(const DeviceChannel &) = delete;

@@ -299,6 +299,12 @@ qsizetype CommandStream::TildeStep(QByteArrayView in, bool atEnd, bool inFormat)
         format_ += prefixes_.control;
         return 1;
     }
+    // Questions without parameters are answered at once: the asker waits
+    // for the answer before it sends anything more.
+    if (!inFormat && (name == "HS" || name == "HI")) {
+        sink_.OnTilde(name, QByteArray());
+        return 3;
+    }
     if (name == "DU" || name == "DT")
         return DownloadStep(in, atEnd, inFormat, 2);
     if (name == "DG")

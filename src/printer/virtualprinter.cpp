@@ -1,5 +1,7 @@
 #include "printer/virtualprinter.h"
 
+#include "printer/hostreplies.h"
+
 #include "preview/graphicdata.h"
 #include "printer/generatedlabels.h"
 
@@ -359,6 +361,11 @@ void VirtualPrinter::Tilde(const QByteArray &name, const QByteArray &params, con
         log_.Info(QStringLiteral("~JA: %1 labels not printed").arg(output_.CancelAll()));
     } else if (name == "JR") {
         PowerCycle();
+    } else if (name == "HS" || name == "HI") {
+        const QByteArray answer
+            = name == "HS" ? HostStatusReply(*this) : IdentificationReply(*this);
+        log_.Info(QStringLiteral("~%1: answered").arg(QString::fromLatin1(name)));
+        reply(answer);
     } else if (name == "!F") {
         const QByteArray answer = FileListReply();
         log_.Info(QStringLiteral("~!F: file list: %1").arg(QString::fromLatin1(answer).trimmed()));
@@ -372,6 +379,15 @@ void VirtualPrinter::Tilde(const QByteArray &name, const QByteArray &params, con
     } else {
         log_.Error(QStringLiteral("~%1%2 is not known; ignored")
                        .arg(QString::fromLatin1(name), ShownBytes(params)));
+    }
+}
+
+void VirtualPrinter::AnswerFormat(const QByteArray &format, CommandPrefixes prefixes,
+                                  const Reply &reply)
+{
+    if (AsksForConfiguration(format, prefixes.format)) {
+        log_.Info(QStringLiteral("^HH: configuration answered"));
+        reply(ConfigurationReply(*this));
     }
 }
 

@@ -131,6 +131,8 @@ private:
     bool DownloadStart(const DownloadHeader &header);
     void DownloadEnd(const DownloadHeader &header, QByteArray data);
     void StatusQuery(const Reply &reply);
+    // The format's questions (^HH) answered once it has been acted on.
+    void AnswerFormat(const QByteArray &format, CommandPrefixes prefixes, const Reply &reply);
     void NewAddress(const std::array<quint8, 4> &octets);
     void NewEthernetId(const std::array<quint8, 6> &id);
     void Line(const QByteArray &line);
@@ -187,6 +189,7 @@ private:
     void OnFormat(const QByteArray &format) override
     {
         printer_.Format(format, stream_.FormatPrefixes());
+        printer_.AnswerFormat(format, stream_.FormatPrefixes(), reply_);
     }
     void OnTilde(const QByteArray &name, const QByteArray &params) override
     {

@@ -104,9 +104,9 @@ TEST(CliProgram, BadInputExitsWithTwoBeforeAnythingIsSent)
         { { QStringLiteral("set-ip"), QStringLiteral("10.1.2.30") },
           QStringLiteral("set-ip takes one printer at a time (2 given)") },
         { { QStringLiteral("status") },
-          QStringLiteral("status: ") + Tcp(farm.Port(0))
-              + QStringLiteral(
-                  ": the printer answers over a serial port only (You must select COM port!!)") },
+          QStringLiteral("status: ") + out
+              + QStringLiteral(": A file carries data one way; connect over the network, USB or "
+                               "serial to read the printer") },
         { { QStringLiteral("send"), missing },
           QStringLiteral("send: ") + missing + QStringLiteral(": File is no found!") },
         { { QStringLiteral("download"), missing },

@@ -1,0 +1,166 @@
+#include "cli/hostoperations.h"
+
+#include "commands/configdump.h"
+#include "commands/hostreplies.h"
+
+#include <QJsonArray>
+
+namespace {
+
+OperationPlan Conversing(const QByteArray &request, Conversation converse)
+{
+    OperationPlan plan;
+    plan.next = [request] {
+        return TargetCommand { request, QString(), QJsonObject() };
+    };
+    plan.converse = std::move(converse);
+    return plan;
+}
+
+QString PrintModeName(QChar code)
+{
+    static const char *const names[] = { "rewind", "peel-off", "tear-off", "cutter", "applicator" };
+    const int n = code.digitValue();
+    if (n >= 0 && n < 5)
+        return QString::fromLatin1(names[n]);
+    return QStringLiteral("mode %1").arg(code);
+}
+
+void HostStatusReport(PrinterLink &link, const CliTarget &, TargetReport &report)
+{
+    const HostStatus s = ParseHostStatus(link.Query(HostStatusQuery()));
+    QStringList lit;
+    QStringList notes;
+    for (const HostCondition &c : HostConditions(s)) {
+        if (!c.lit)
+            continue;
+        (c.error || c.caption == QLatin1String("Ready") ? lit : notes) << c.caption;
+    }
+    report.verdict = s.AnyError() ? Verdict::NotReady : Verdict::Ok;
+    report.detail = lit.join(QStringLiteral(", "));
+    report.moreLines << QStringLiteral("label length %1 dots, %2, %3")
+                            .arg(s.labelLengthDots)
+                            .arg(s.thermalTransfer ? QStringLiteral("thermal transfer")
+                                                   : QStringLiteral("direct thermal"),
+                                 PrintModeName(s.printMode))
+                     << QStringLiteral("%1 formats in the buffer, %2 labels remaining, %3 "
+                                       "graphics stored")
+                            .arg(s.formatsInBuffer)
+                            .arg(s.labelsRemaining)
+                            .arg(s.graphicsStored);
+    if (!notes.isEmpty())
+        report.moreLines << notes.join(QStringLiteral(", "));
+    report.extra.insert(QStringLiteral("hostStatus"), HostStatusJson(s));
+}
+
+void InfoReport(PrinterLink &link, const CliTarget &, TargetReport &report)
+{
+    const Identification id = ParseIdentification(link.Query(IdentificationQuery()));
+    report.verdict = Verdict::Ok;
+    report.detail = QStringLiteral("%1, firmware %2, %3 dots/mm, %4 KB")
+                        .arg(id.model, id.firmware)
+                        .arg(id.dotsPerMm)
+                        .arg(id.memoryKB);
+    if (!id.options.isEmpty())
+        report.detail += QStringLiteral(", ") + id.options;
+    report.extra.insert(QStringLiteral("info"), IdentificationJson(id));
+}
+
+void ConfigReport(PrinterLink &link, const CliTarget &, TargetReport &report)
+{
+    const QList<ConfigSetting> settings = ParseConfiguration(link.Query(ConfigurationQuery()));
+    const QList<QPair<QString, QString>> panel = PanelSettings(settings);
+    report.verdict = Verdict::Ok;
+    report.detail = QStringLiteral("%1 settings").arg(settings.size());
+    QJsonArray pairs;
+    for (const ConfigSetting &s : settings) {
+        pairs.append(QJsonObject { { QStringLiteral("name"), s.name },
+                                   { QStringLiteral("value"), s.value } });
+        report.moreLines << QStringLiteral("%1: %2").arg(s.name, s.value.trimmed());
+    }
+    QJsonObject mapped;
+    for (const auto &[key, value] : panel) {
+        mapped.insert(key, value);
+        report.moreLines << QStringLiteral("profile %1 = %2").arg(key, value);
+    }
+    report.extra.insert(QStringLiteral("config"), pairs);
+    report.extra.insert(QStringLiteral("settings"), mapped);
+}
+
+} // namespace
+
+QJsonObject HostStatusJson(const HostStatus &s)
+{
+    const QJsonValue printMode = s.printMode.isDigit() ? QJsonValue(s.printMode.digitValue())
+                                                       : QJsonValue(QString(s.printMode));
+    return {
+        { QStringLiteral("paperOut"), s.paperOut },
+        { QStringLiteral("paused"), s.paused },
+        { QStringLiteral("labelLengthDots"), s.labelLengthDots },
+        { QStringLiteral("formatsInBuffer"), s.formatsInBuffer },
+        { QStringLiteral("bufferFull"), s.bufferFull },
+        { QStringLiteral("partialFormat"), s.partialFormat },
+        { QStringLiteral("corruptRam"), s.corruptRam },
+        { QStringLiteral("underTemperature"), s.underTemperature },
+        { QStringLiteral("overTemperature"), s.overTemperature },
+        { QStringLiteral("headOpen"), s.headOpen },
+        { QStringLiteral("ribbonOut"), s.ribbonOut },
+        { QStringLiteral("thermalTransfer"), s.thermalTransfer },
+        { QStringLiteral("printMode"), printMode },
+        { QStringLiteral("labelWaiting"), s.labelWaiting },
+        { QStringLiteral("labelsRemaining"), double(s.labelsRemaining) },
+        { QStringLiteral("graphicsStored"), s.graphicsStored },
+    };
+}
+
+QJsonObject IdentificationJson(const Identification &id)
+{
+    return {
+        { QStringLiteral("model"), id.model },         { QStringLiteral("firmware"), id.firmware },
+        { QStringLiteral("dotsPerMm"), id.dotsPerMm }, { QStringLiteral("memoryKB"), id.memoryKB },
+        { QStringLiteral("options"), id.options },
+    };
+}
+
+std::vector<Operation> HostOperations()
+{
+    return {
+        Operation {
+            .name = QStringLiteral("host-status"),
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("read the printer's host status (network, USB or serial)"),
+            .description = QStringLiteral(
+                "Asks for the printer's host status (~HS) and names the conditions set: Paper "
+                "Out, Paused, Head Open, Ribbon Out (with a ribbon only), Buffer Full, Corrupt "
+                "RAM, Under or Over Temperature; then the label length, print method and mode, "
+                "formats waiting, labels remaining and graphics stored. Exits with 0 when no "
+                "error condition is set, 3 when one is."),
+            .plan =
+                [](const CommandLine &) {
+                    return Conversing(HostStatusQuery().request, HostStatusReport);
+                } },
+        Operation {
+            .name = QStringLiteral("info"),
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("read the printer's model, firmware and memory"),
+            .description = QStringLiteral(
+                "Asks the printer to identify itself (~HI): model, firmware version, dots per "
+                "millimetre, memory in KB and options such as a cutter."),
+            .plan =
+                [](const CommandLine &) {
+                    return Conversing(IdentificationQuery().request, InfoReport);
+                } },
+        Operation {
+            .name = QStringLiteral("config"),
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("read the printer's configuration"),
+            .description = QStringLiteral(
+                "Asks for the printer's configuration as text (^HH) and prints every setting "
+                "as the printer names it, then the setup panel's values found in it under the "
+                "keys of a profile (width and height in millimetres)."),
+            .plan =
+                [](const CommandLine &) {
+                    return Conversing(ConfigurationQuery().request, ConfigReport);
+                } },
+    };
+}

@@ -1,0 +1,158 @@
+#include "printer/hostreplies.h"
+
+#include "printer/formatcommands.h"
+#include "printer/virtualprinter.h"
+
+namespace {
+
+QByteArray Framed(const QByteArray &text)
+{
+    return '\x02' + text + "\x03\r\n";
+}
+
+QByteArray Digits(qint64 value, int width)
+{
+    return QByteArray::number(value).rightJustified(width, '0');
+}
+
+QByteArray Signed(int value, int width)
+{
+    return (value < 0 ? "-" : "+") + Digits(qAbs(value), width);
+}
+
+QByteArray Flag(bool on)
+{
+    return on ? "1" : "0";
+}
+
+// Two blanks, the value in 20 columns, the name in 18.
+QByteArray SettingLine(const QByteArray &value, const QByteArray &name)
+{
+    return "  " + value.leftJustified(20, ' ') + name.leftJustified(18, ' ') + "\r\n";
+}
+
+int GraphicsStored(const PrinterMemory &memory)
+{
+    int count = 0;
+    for (QChar device : PrinterMemory::DeviceLetters())
+        for (const StoredFile &f : memory.Files(device))
+            count += f.name.endsWith(QLatin1String(".GRF"), Qt::CaseInsensitive) ? 1 : 0;
+    return count;
+}
+
+QByteArray PrintModeCode(char postPrint)
+{
+    switch (postPrint) {
+    case 'R':
+        return "0";
+    case 'P':
+        return "1";
+    case 'C':
+        return "3";
+    case 'A':
+        return "4";
+    default:
+        return "2"; // tear off
+    }
+}
+
+QByteArray PrintModeName(char postPrint)
+{
+    switch (postPrint) {
+    case 'R':
+        return "REWIND";
+    case 'P':
+        return "PEEL OFF";
+    case 'C':
+        return "CUTTER";
+    case 'A':
+        return "APPLICATOR";
+    default:
+        return "TEAR OFF";
+    }
+}
+
+QByteArray MediaTypeName(char sensing)
+{
+    switch (sensing) {
+    case 'N':
+        return "CONTINUOUS";
+    case 'M':
+        return "MARK";
+    default:
+        return "GAP/NOTCH";
+    }
+}
+
+} // namespace
+
+QByteArray VirtualPrinterModel(int dotsPerMm)
+{
+    return dotsPerMm == 12 ? "TARVOLIN VP-300dpi" : "TARVOLIN VP-200dpi";
+}
+
+QByteArray VirtualPrinterFirmware()
+{
+    return "V1.01VP";
+}
+
+QByteArray HostStatusReply(const VirtualPrinter &printer)
+{
+    const PrinterSettings &s = printer.Settings();
+    const quint8 c = printer.Conditions();
+    const bool transfer = s.mediaType == 'T';
+    // The serial line the program sets: 9600 baud, 8 data bits, 1 stop bit,
+    // Xon/Xoff. Function bits: 7 continuous media, 0 thermal transfer.
+    const QByteArray first = "030," + Flag(c & status::PaperOut) + ',' + Flag(c & status::Pause)
+        + ',' + Digits(s.lengthDots, 4) + ",000," + Flag(!printer.ReadyForMore()) + ','
+        + Flag(printer.InDumpMode()) + ",0,000,0,0,0";
+    const int function = (s.mediaSensing == 'N' ? 0x80 : 0) | (transfer ? 0x01 : 0);
+    const QByteArray second = Digits(function, 3) + ",0,"
+        + Flag(c & (status::HeadOpen | status::CoverOpen)) + ',' + Flag(c & status::RibbonOut) + ','
+        + Flag(transfer) + ',' + PrintModeCode(s.postPrint) + ",6,0,00000000,1,"
+        + Digits(GraphicsStored(printer.Memory()), 3);
+    return Framed(first) + Framed(second) + Framed("1234,0");
+}
+
+QByteArray IdentificationReply(const VirtualPrinter &printer)
+{
+    const qint64 memoryKb = printer.Memory().CapacityBytes(QLatin1Char('R')) / 1024;
+    return Framed(VirtualPrinterModel(printer.DotsPerMm()) + ',' + VirtualPrinterFirmware() + ','
+                  + QByteArray::number(printer.DotsPerMm()) + ',' + QByteArray::number(memoryKb)
+                  + "KB");
+}
+
+QByteArray ConfigurationReply(const VirtualPrinter &printer)
+{
+    const PrinterSettings &s = printer.Settings();
+    const int dpm = printer.DotsPerMm();
+    QByteArray text;
+    text += SettingLine("+" + QByteArray::number(s.darkness) + ".0", "DARKNESS");
+    text += SettingLine(QByteArray::number(s.speed) + ".0 IPS", "PRINT SPEED");
+    text += SettingLine("+000", "TEAR OFF ADJUST");
+    text += SettingLine(PrintModeName(s.postPrint), "PRINT MODE");
+    text += SettingLine(MediaTypeName(s.mediaSensing), "MEDIA TYPE");
+    text += SettingLine(s.mediaType == 'D' ? "DIRECT-THERMAL" : "THERMAL-TRANS.", "PRINT METHOD");
+    text += SettingLine(QByteArray::number(s.widthDots), "PRINT WIDTH");
+    text += SettingLine(Digits(s.lengthDots, 4), "LABEL LENGTH");
+    text += SettingLine("9600", "BAUD");
+    text += SettingLine("8 BITS", "DATA BITS");
+    text += SettingLine("NONE", "PARITY");
+    text += SettingLine("XON/XOFF", "HOST HANDSHAKE");
+    text += SettingLine(Signed(s.top, 3), "LABEL TOP");
+    text += SettingLine(Signed(s.shift, 4), "LEFT POSITION");
+    text += SettingLine(printer.Identity().IpText().toLatin1(), "IP ADDRESS");
+    text += SettingLine(QByteArray::number(104 * dpm).rightJustified(4, ' ') + ' '
+                            + QByteArray::number(dpm) + "/MM FULL",
+                        "RESOLUTION");
+    text += SettingLine(VirtualPrinterFirmware() + " <-", "FIRMWARE");
+    return '\x02' + text + '\x03';
+}
+
+bool AsksForConfiguration(QByteArrayView format, char prefix)
+{
+    for (const CaretCommand &c : SplitFormat(format, prefix))
+        if (c.Is("HH"))
+            return true;
+    return false;
+}

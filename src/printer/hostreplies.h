@@ -1,0 +1,21 @@
+#pragma once
+
+// The virtual printer's answers about itself, made from its state: host
+// status (~HS), identification (~HI) and configuration (^HH), framed as a
+// printer frames them.
+
+#include <QByteArray>
+#include <QByteArrayView>
+
+class VirtualPrinter;
+
+QByteArray HostStatusReply(const VirtualPrinter &printer);
+QByteArray IdentificationReply(const VirtualPrinter &printer);
+QByteArray ConfigurationReply(const VirtualPrinter &printer);
+
+// The model the virtual printer names itself: "TARVOLIN VP-200dpi".
+QByteArray VirtualPrinterModel(int dotsPerMm);
+QByteArray VirtualPrinterFirmware();
+
+// Whether a format asks for the configuration (^HH).
+bool AsksForConfiguration(QByteArrayView format, char prefix);
