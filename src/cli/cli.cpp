@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "cli/hostoperations.h"
 #include "cli/inputfile.h"
 #include "cli/interruption.h"
 #include "cli/metrics.h"
@@ -207,6 +208,8 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     }
     if (op.name == QLatin1String("render"))
         return { RunRender(line, io), false };
+    if (op.name == QLatin1String("discover"))
+        return RunDiscover(line, io);
     if (op.name == QLatin1String("profile")) {
         if (!line.Has(QStringLiteral("example")))
             throw EUsageError(QStringLiteral("profile: --example is missing"));

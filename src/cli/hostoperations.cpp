@@ -1,9 +1,12 @@
 #include "cli/hostoperations.h"
 
+#include "cli/usageerror.h"
 #include "commands/configdump.h"
 #include "commands/hostreplies.h"
+#include "link/discovery.h"
 
 #include <QJsonArray>
+#include <QJsonDocument>
 
 namespace {
 
@@ -128,7 +131,7 @@ std::vector<Operation> HostOperations()
         Operation {
             .name = QStringLiteral("host-status"),
             .kind = Operation::Kind::ReadBack,
-            .summary = QStringLiteral("read the printer's host status (network, USB or serial)"),
+            .summary = QStringLiteral("read the printer's host status"),
             .description = QStringLiteral(
                 "Asks for the printer's host status (~HS) and names the conditions set: Paper "
                 "Out, Paused, Head Open, Ribbon Out (with a ribbon only), Buffer Full, Corrupt "
@@ -162,5 +165,92 @@ std::vector<Operation> HostOperations()
                 [](const CommandLine &) {
                     return Conversing(ConfigurationQuery().request, ConfigReport);
                 } },
+        Operation {
+            .name = QStringLiteral("discover"),
+            .options
+            = QStringList { QStringLiteral("address"), QStringLiteral("sweep"),
+                            QStringLiteral("port-discovery"), QStringLiteral("sweep-port") },
+            .kind = Operation::Kind::Local,
+            .summary = QStringLiteral("find printers on the network"),
+            .description = QStringLiteral(
+                "Sends the network discovery probe (UDP port 4201, or --port-discovery) to the "
+                "broadcast address of every IPv4 interface and to each --address, and collects "
+                "the answers until --timeout (here in milliseconds; 3000 unless given). With "
+                "--sweep A.B.C.D/N it also tries the raw printing port (9100, or --sweep-port) "
+                "of every address in that subnet, 64 at a time, and counts a port as a printer "
+                "only when it identifies itself. One line per printer, sorted by address: "
+                "address, name, model, serial number and firmware. Exits with 0 when a printer "
+                "was found, 1 when none was. --verbose also counts the answers that were not "
+                "discovery replies.") },
     };
+}
+
+std::vector<OptionInfo> HostOperationOptions()
+{
+    return {
+        { QStringLiteral("address"), QChar(), QStringLiteral("A.B.C.D"),
+          QStringLiteral("discover: also probe this address (repeatable)") },
+        { QStringLiteral("sweep"), QChar(), QStringLiteral("CIDR"),
+          QStringLiteral("discover: try the printing port of every address in the subnet") },
+        { QStringLiteral("port-discovery"), QChar(), QStringLiteral("N"),
+          QStringLiteral("discover: the UDP port of the probe (4201)") },
+        { QStringLiteral("sweep-port"), QChar(), QStringLiteral("N"),
+          QStringLiteral("discover: the TCP port the sweep tries (9100)") },
+    };
+}
+
+CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io)
+{
+    DiscoveryOptions options;
+    if (line.Has(QStringLiteral("timeout")))
+        options.timeoutMs = int(OptionNumber(QStringLiteral("timeout"),
+                                             line.Value(QStringLiteral("timeout")), 1, 600000));
+    options.addresses = line.Values(QStringLiteral("address"));
+    options.sweep = line.Value(QStringLiteral("sweep"));
+    if (line.Has(QStringLiteral("port-discovery")))
+        options.port
+            = quint16(OptionNumber(QStringLiteral("port-discovery"),
+                                   line.Value(QStringLiteral("port-discovery")), 1, 65535));
+    if (line.Has(QStringLiteral("sweep-port")))
+        options.sweepPort = quint16(OptionNumber(
+            QStringLiteral("sweep-port"), line.Value(QStringLiteral("sweep-port")), 1, 65535));
+    DiscoveryResult found;
+    try {
+        found = DiscoverPrinters(options);
+    } catch (const ETarvolinError &e) {
+        throw EUsageError(QStringLiteral("discover: ") + e.Message());
+    }
+    const bool json = line.Has(QStringLiteral("json"));
+    for (const DiscoveredPrinter &p : found.printers) {
+        const QString model = p.swept ? p.model : p.productName;
+        QByteArray text;
+        if (json) {
+            const QJsonObject o {
+                { QStringLiteral("address"), p.address },
+                { QStringLiteral("name"), p.systemName },
+                { QStringLiteral("model"), model },
+                { QStringLiteral("serialNumber"), p.serialNumber },
+                { QStringLiteral("firmware"), p.firmware },
+                { QStringLiteral("found"),
+                  p.swept ? QStringLiteral("sweep") : QStringLiteral("probe") },
+            };
+            text = QJsonDocument(o).toJson(QJsonDocument::Compact);
+        } else {
+            QStringList parts { p.address };
+            if (!p.systemName.isEmpty())
+                parts << p.systemName;
+            parts << model;
+            if (!p.serialNumber.isEmpty())
+                parts << QStringLiteral("serial ") + p.serialNumber;
+            parts << QStringLiteral("firmware ") + p.firmware;
+            text = parts.join(QLatin1Char(' ')).toUtf8();
+        }
+        std::fputs(text.append('\n').constData(), io.out);
+    }
+    if (line.Has(QStringLiteral("verbose")))
+        std::fprintf(io.err,
+                     "%d printers found; %d answers that were not discovery replies ignored\n",
+                     int(found.printers.size()), found.malformedReplies);
+    std::fflush(io.out);
+    return { found.printers.empty() ? ExitFailed : ExitOk, false };
 }

@@ -404,7 +404,7 @@ std::vector<Operation> MakeOperations()
             .name = QStringLiteral("status"),
             .options = QStringList { QStringLiteral("format"), QStringLiteral("output") },
             .kind = Operation::Kind::ReadBack,
-            .summary = QStringLiteral("read the printer's status byte (serial, network or USB)"),
+            .summary = QStringLiteral("read the printer's status byte"),
             .description = QStringLiteral(
                 "Asks as \"Get Status\" does and names the conditions: Ready, or Head Open, "
                 "Paper Jam, Out of Paper, Out of Ribbon, Pause, Printing, Cover Open, Other "
@@ -416,7 +416,7 @@ std::vector<Operation> MakeOperations()
         Operation {
             .name = QStringLiteral("files"),
             .kind = Operation::Kind::ReadBack,
-            .summary = QStringLiteral("read the list of stored files (serial, network or USB)"),
+            .summary = QStringLiteral("read the list of stored files"),
             .description = QStringLiteral(
                 "Asks as \"Get File(s) Information\" does and prints the list as the window "
                 "lays it out."),
@@ -424,7 +424,7 @@ std::vector<Operation> MakeOperations()
         Operation { .name = QStringLiteral("free-memory"),
                     .kind = Operation::Kind::ReadBack,
                     .summary
-                    = QStringLiteral("read the free DRAM and FLASH (serial, network or USB)"),
+                    = QStringLiteral("read the free DRAM and FLASH"),
                     .description
                     = QStringLiteral("Asks as \"Free Memory\" does and prints both figures in KB."),
                     .plan = FreeMemoryPlan },
@@ -531,7 +531,13 @@ const std::vector<OptionInfo> &OperationOptions()
         { QStringLiteral("dpi"), QChar(), QStringLiteral("203|300"),
           QStringLiteral("the printer's resolution (203)") },
     };
-    return options;
+    static const std::vector<OptionInfo> all = [] {
+        std::vector<OptionInfo> more = options;
+        const std::vector<OptionInfo> host = HostOperationOptions();
+        more.insert(more.end(), host.begin(), host.end());
+        return more;
+    }();
+    return all;
 }
 
 } // namespace

@@ -19,6 +19,7 @@ namespace {
 // Value column: two blanks of indent, then 20 characters.
 constexpr int Indent = 2;
 constexpr int ValueWidth = 20;
+constexpr int MaxLine = 80;
 
 std::optional<QString> Find(const QList<ConfigSetting> &settings, const QString &name)
 {
@@ -84,16 +85,18 @@ QList<ConfigSetting> ParseConfiguration(const QByteArray &reply)
             line.chop(1);
         if (line.trimmed().isEmpty())
             continue;
-        if (!line.startsWith("  "))
-            Bad(QStringLiteral("line %1 is not a setting: '%2'")
-                    .arg(lineNumber)
-                    .arg(QString::fromLatin1(line.left(40))));
         for (char c : line)
-            if (uchar(c) < 0x20)
-                Bad(QStringLiteral("line %1 holds control characters").arg(lineNumber));
+            if (uchar(c) < 0x20 || uchar(c) > 0x7e)
+                Bad(QStringLiteral("line %1 holds bytes that are not text").arg(lineNumber));
+        if (line.size() > MaxLine)
+            Bad(QStringLiteral("line %1 is longer than a setting line (%2 characters)")
+                    .arg(lineNumber)
+                    .arg(line.size()));
+        // Some stored dumps lost the indent of every line but the first.
+        const int indent = line.startsWith("  ") && line.size() > Indent + ValueWidth ? Indent : 0;
         const QString all = QString::fromLatin1(line);
-        QString value = all.mid(Indent, ValueWidth);
-        QString name = all.mid(Indent + ValueWidth);
+        QString value = all.mid(indent, ValueWidth);
+        QString name = all.mid(indent + ValueWidth);
         while (value.endsWith(QLatin1Char(' ')))
             value.chop(1);
         while (name.endsWith(QLatin1Char(' ')))

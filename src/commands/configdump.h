@@ -23,8 +23,8 @@ bool operator==(const ConfigSetting &a, const ConfigSetting &b);
 // Every line with a name, in the printer's order (the same name may come
 // more than once). A line without a name (the serial number of older
 // printers) is left out. Raises ETarvolinError "Configuration: <what>" for a
-// reply that is not framed, cut short, empty, or holds lines outside the
-// layout (not starting with two blanks).
+// reply that is cut short, holds no setting, or holds lines that are not
+// text or longer than a setting line.
 QList<ConfigSetting> ParseConfiguration(const QByteArray &reply);
 
 // The setup panel's values found in a configuration, as a profile names

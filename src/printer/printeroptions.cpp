@@ -50,6 +50,11 @@ QString PrinterHelp()
         "  --bind ADDR       the numeric address to listen on (default 127.0.0.1);\n"
         "                    any other than a loopback address makes the printer\n"
         "                    reachable from the network, and is warned about\n"
+        "  --discovery PORT  answer the network discovery probe on UDP PORT (default\n"
+        "                    4201 with --tcp; 0: any free port; printed as\n"
+        "                    \"discovery: 127.0.0.1:4201\")\n"
+        "  --name NAME       the system name the discovery answer gives\n"
+        "  --serial NUMBER   the serial number the discovery answer gives\n"
         "  --idle-timeout S  close a TCP client that completes no command in S\n"
         "                    seconds (default 15; 0: never), so that a silent or\n"
         "                    trickling client cannot keep the others out\n"
@@ -98,6 +103,10 @@ ParsedOptions ParsePrinterOptions(const QStringList &arguments)
     const QCommandLineOption link(QStringLiteral("link"), QString(), QStringLiteral("PATH"));
     const QCommandLineOption tcp(QStringLiteral("tcp"), QString(), QStringLiteral("PORT"));
     const QCommandLineOption bind(QStringLiteral("bind"), QString(), QStringLiteral("ADDR"));
+    const QCommandLineOption discovery(QStringLiteral("discovery"), QString(),
+                                       QStringLiteral("PORT"));
+    const QCommandLineOption name(QStringLiteral("name"), QString(), QStringLiteral("NAME"));
+    const QCommandLineOption serial(QStringLiteral("serial"), QString(), QStringLiteral("NUMBER"));
     const QCommandLineOption idleTimeout(QStringLiteral("idle-timeout"), QString(),
                                          QStringLiteral("S"));
     const QCommandLineOption baud(QStringLiteral("baud"), QString(), QStringLiteral("N"));
@@ -113,6 +122,7 @@ ParsedOptions ParsePrinterOptions(const QStringList &arguments)
     const QCommandLineOption help(QStringList { QStringLiteral("h"), QStringLiteral("help") });
     const QCommandLineOption version(
         QStringList { QStringLiteral("v"), QStringLiteral("version") });
+    parser.addOptions({ discovery, name, serial });
     parser.addOptions({ pty, link, tcp, bind, idleTimeout, baud, statusList, dpi, dram, flash,
                         state, out, control, quiet, help, version });
 
@@ -151,6 +161,18 @@ ParsedOptions ParsePrinterOptions(const QStringList &arguments)
     }
     if (parser.isSet(bind))
         o.bind = parser.value(bind);
+    if (parser.isSet(discovery)) {
+        const auto port
+            = Number(QStringLiteral("discovery"), parser.value(discovery), 0, 65535, &error);
+        if (!port)
+            return fail(error);
+        o.discoveryPort = quint16(*port);
+        o.discoveryAsked = true;
+    } else if (o.tcpPort) {
+        o.discoveryPort = quint16(4201);
+    }
+    o.systemName = parser.value(name).left(100);
+    o.serialNumber = parser.value(serial).left(9);
     if (parser.isSet(idleTimeout)) {
         const auto seconds
             = Number(QStringLiteral("idle-timeout"), parser.value(idleTimeout), 0, 86400, &error);

@@ -13,6 +13,11 @@ struct PrinterOptions
     QString link;
     std::optional<quint16> tcpPort;
     QString bind = QStringLiteral("127.0.0.1");
+    // UDP port answering the network discovery probe; 4201 with --tcp.
+    std::optional<quint16> discoveryPort;
+    bool discoveryAsked = false; // given with --discovery, not only implied by --tcp
+    QString systemName; // in the discovery answer; empty: made from the serial
+    QString serialNumber; // empty: made from the Ethernet ID
     int idleTimeout = 15; // seconds; 0: none
     qint64 baud = 0; // 0: unlimited
     quint8 conditions = 0;

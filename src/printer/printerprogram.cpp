@@ -1,5 +1,6 @@
 #include "printer/printerprogram.h"
 
+#include "printer/discoveryline.h"
 #include "printer/labelprinter.h"
 #include "printer/printercontrol.h"
 #include "printer/ptyline.h"
@@ -107,6 +108,7 @@ PrinterProgram::~PrinterProgram()
     // Lines first: nothing may arrive for a printer that is gone.
     pty_.reset();
     tcp_.reset();
+    discovery_.reset();
     printer_.reset();
     output_.reset();
 }
@@ -176,6 +178,22 @@ bool PrinterProgram::Start(QString *error)
             log_.Warn(QStringLiteral("listening on %1: the printer is reachable from the network, "
                                      "and takes commands from anyone who reaches it")
                           .arg(tcp_->Endpoint()));
+    }
+    if (options_.discoveryPort) {
+        discovery_ = std::make_unique<DiscoveryLine>(*printer_, log_);
+        discovery_->SetNames(options_.systemName, options_.serialNumber);
+        QString why;
+        if (discovery_->Listen(options_.bind, *options_.discoveryPort, &why)) {
+            log_.Announce(QStringLiteral("discovery: %1").arg(discovery_->Endpoint()));
+        } else if (options_.discoveryAsked) {
+            *error = why;
+            return false;
+        } else {
+            // Only implied by --tcp: another printer on this machine may
+            // hold the port, and the raw port still serves.
+            log_.Warn(QStringLiteral("%1; discovery probes are not answered").arg(why));
+            discovery_.reset();
+        }
     }
     if (!options_.controlPath.isEmpty() && !OpenControlPipe(error))
         return false;

@@ -17,6 +17,7 @@ class LabelPrinter;
 class PtyLine;
 class QSocketNotifier;
 class TcpLine;
+class DiscoveryLine;
 
 // Log lines on standard output (errors too, marked "error:"); quiet, only
 // the errors, on standard error. Safe from any thread.
@@ -73,6 +74,7 @@ private:
     std::unique_ptr<VirtualPrinter> printer_;
     std::unique_ptr<PtyLine> pty_;
     std::unique_ptr<TcpLine> tcp_;
+    std::unique_ptr<DiscoveryLine> discovery_;
     ControlInput stdin_;
     ControlInput pipe_;
     bool madePipe_ = false;
