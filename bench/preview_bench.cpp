@@ -4,6 +4,11 @@
 // 15 ms at 203 dpi and 30 ms at 300 dpi. Each benchmark reports its time as a
 // share of its target ("of_target" < 1 is within it).
 //
+// CorpusMedian draws every label of the shared reference corpus
+// (../shared/labels, at the size its manifest gives) in this process and
+// reports the median time per label, as a share of the shipping label's
+// target.
+//
 //   preview_bench                  the benchmarks
 //   preview_bench --peak-rss       renders the worst inputs once and prints
 //                                  the process's peak memory
@@ -13,13 +18,16 @@
 #include "support/samplelabels.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QGuiApplication>
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <sys/resource.h>
+#include <vector>
 
 namespace {
 
@@ -60,6 +68,61 @@ void ShippingLabel300(benchmark::State &state)
     Run(state, ShippingLabel(12), 12, 30);
 }
 BENCHMARK(ShippingLabel300)->Unit(benchmark::kMillisecond);
+
+// The corpus's labels, each with the size format the scorer puts first.
+QList<QByteArray> CorpusLabels()
+{
+    QList<QByteArray> labels;
+    // A checkout elsewhere names the corpus in TARVOLIN_LABEL_CORPUS.
+    QString root = qEnvironmentVariable("TARVOLIN_LABEL_CORPUS");
+#ifdef TARVOLIN_LABEL_CORPUS
+    if (root.isEmpty())
+        root = QStringLiteral(TARVOLIN_LABEL_CORPUS);
+#endif
+    QFile manifest(root + QStringLiteral("/manifest.tsv"));
+    if (!manifest.open(QIODevice::ReadOnly))
+        return labels;
+    manifest.readLine(); // the column names
+    while (!manifest.atEnd()) {
+        const QList<QByteArray> columns = manifest.readLine().trimmed().split('\t');
+        if (columns.size() < 7)
+            continue;
+        QFile label(root + QLatin1Char('/') + QString::fromUtf8(columns.at(2)));
+        if (!label.open(QIODevice::ReadOnly))
+            continue;
+        labels << "^XA^PW" + columns.at(5) + "^LL" + columns.at(6) + "^XZ\n" + label.readAll();
+    }
+    return labels;
+}
+
+void CorpusMedian(benchmark::State &state)
+{
+    static const QList<QByteArray> labels = CorpusLabels();
+    if (labels.isEmpty()) {
+        state.SkipWithError("no label corpus in ../shared/labels");
+        return;
+    }
+    RenderOptions options;
+    options.dotsPerMm = 8;
+    for (const QByteArray &label : labels)
+        RenderLabels(label, options); // fonts read once per process
+    std::vector<double> perLabel;
+    QElapsedTimer clock;
+    for (auto _ : state) {
+        for (const QByteArray &label : labels) {
+            clock.start();
+            RenderResult result = RenderLabels(label, options);
+            benchmark::DoNotOptimize(result.labels);
+            perLabel.push_back(double(clock.nsecsElapsed()) / 1e6);
+        }
+    }
+    std::nth_element(perLabel.begin(), perLabel.begin() + perLabel.size() / 2, perLabel.end());
+    const double median = perLabel[perLabel.size() / 2];
+    state.counters["labels"] = double(labels.size());
+    state.counters["median_ms"] = median;
+    state.counters["of_target"] = median / 15;
+}
+BENCHMARK(CorpusMedian)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 double PeakRssMiB()
 {
