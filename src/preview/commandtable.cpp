@@ -48,6 +48,7 @@ const CommandEntry Table[] = {
     { F, "GC", R::Draws, &I::FieldCommand },
     { F, "GE", R::Draws, &I::FieldCommand },
     { F, "GD", R::Draws, &I::FieldCommand },
+    { F, "GS", R::Draws, &I::FieldCommand },
     { F, "GF", R::Draws, &I::GraphicCommand },
     { F, "XG", R::Draws, &I::GraphicCommand },
     { F, "IM", R::Draws, &I::GraphicCommand },

@@ -192,6 +192,20 @@ bool LabelInterpreter::FieldCommand(const LabelCommand &command, const Args &arg
             field_.block.justify = 'L';
         field_.block.indent = Clamped(command, Len(args, 4, 0), 0, 9999, "hanging indent");
         return true;
+    case Key("GS"):
+        field_.kind = Field::Kind::Symbol;
+        if (args.Given(0)) {
+            field_.orientation = OrientationFromLetter(args.Letter(0, 'N'), printer_.orientation);
+            fieldOrientation_ = true;
+        }
+        // The symbol's size: given here, or the ^CF font's.
+        field_.font = printer_.font;
+        field_.font.height
+            = AtLeast(command, Len(args, 1, printer_.font.height), 1, MaxDimension, "height");
+        field_.font.width
+            = Clamped(command, Len(args, 2, field_.font.height), 1, MaxDimension, "width");
+        fieldFont_ = true;
+        return true;
     case Key("TB"):
         if (args.Given(0)) {
             field_.orientation = OrientationFromLetter(args.Letter(0, 'N'), printer_.orientation);
@@ -290,7 +304,7 @@ void LabelInterpreter::EndField(const LabelCommand *at, bool implicit)
 
 void LabelInterpreter::FieldText(Field &field)
 {
-    if (field.kind != Field::Kind::Text || field.serial.on)
+    if ((field.kind != Field::Kind::Text && field.kind != Field::Kind::Symbol) || field.serial.on)
         return;
     bool valid = true;
     field.text = DecodeFieldText(field.data, field.charset, valid);

@@ -249,6 +249,8 @@ FieldMark FieldPainter::Mark(const Field &field, const QString &text, QList<QStr
         return DiagonalMark(field);
     case Field::Kind::Graphic:
         return GraphicMark(field);
+    case Field::Kind::Symbol:
+        return SymbolMark(field, text, warnings);
     case Field::Kind::Barcode:
         return BarcodeMark(field, field.serial.on ? text.toLatin1() : field.data, fonts_,
                            dotsPerMm_, warnings);

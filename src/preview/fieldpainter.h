@@ -43,6 +43,8 @@ private:
     TextFace Face(const Field &field, QList<QString> &warnings);
     FieldMark TextMark(const Field &field, const QString &text, QList<QString> &warnings);
     FieldMark BlockMark(const Field &field, const QString &text, QList<QString> &warnings);
+    // ^GS: registered, copyright, trade mark and the two approval marks.
+    FieldMark SymbolMark(const Field &field, const QString &text, QList<QString> &warnings);
 
     QPainter &PainterOn(QImage &canvas); // one painter for a run of fields
 

@@ -74,7 +74,7 @@ struct BarcodeParams
 
 struct Field
 {
-    enum class Kind { Text, Box, Circle, Ellipse, Diagonal, Graphic, Barcode };
+    enum class Kind { Text, Box, Circle, Ellipse, Diagonal, Graphic, Barcode, Symbol };
     Kind kind = Kind::Text;
     int line = 0; // where the field started, for warnings
     int column = 0;

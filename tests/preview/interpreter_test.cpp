@@ -253,4 +253,32 @@ TEST(LabelInterpreter, StoredFormatsAreRecalledWithTheirNumberedFields)
     EXPECT_FALSE(WarningTexts(loop).isEmpty());
 }
 
+TEST(LabelInterpreter, GraphicSymbolsFillTheirCells)
+{
+    struct Case
+    {
+        QByteArray field;
+        QRect bounds; // of the ink, to a dot
+    };
+    const Case cases[] = {
+        { "^FO10,10^GS,64,64^FDD^FS", QRect(10, 10, 64, 64) }, // approval mark: the whole cell
+        { "^FO10,10^GS,64,64^FDA^FS", QRect(10, 10, 40, 40) }, // registered: five eighths
+        { "^FO10,10^GS,64,64^FDB E^FS", QRect(10, 10, 64 * 2 + 64, 64) }, // a space is a cell
+        { "^CF0,48^FO10,10^GS^FDE^FS", QRect(10, 10, 48, 48) }, // the ^CF size
+    };
+    for (const Case &c : cases) {
+        const QRect bounds = InkBounds(One(c.field));
+        EXPECT_LE(std::abs(bounds.left() - c.bounds.left()), 1) << c.field.constData();
+        EXPECT_LE(std::abs(bounds.top() - c.bounds.top()), 1) << c.field.constData();
+        EXPECT_LE(std::abs(bounds.right() - c.bounds.right()), 1) << c.field.constData();
+        EXPECT_LE(std::abs(bounds.bottom() - c.bounds.bottom()), 1) << c.field.constData();
+    }
+    const QImage mark = One("^FO10,10^GS,64,64^FDC^FS"); // trade mark: letters at the top
+    EXPECT_GT(BlackCount(mark), 200);
+    EXPECT_LT(InkBounds(mark).bottom(), 10 + 48);
+    const RenderResult unknown = Render("^XA^FO10,10^GS^FDX^FS^XZ");
+    EXPECT_EQ(WarningTexts(unknown),
+              QStringList { QStringLiteral("1:4 ^GS: no symbol X, only A to E") });
+}
+
 } // namespace
