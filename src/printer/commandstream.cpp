@@ -631,23 +631,3 @@ qsizetype CommandStream::AddressStep(QByteArrayView in, bool atEnd)
     }
     return 7 + length;
 }
-
-bool CommandStream::ChangesPrefix(QByteArrayView command)
-{
-    if (command.size() < 4 || Upper(command[1]) != 'C'
-        || (Upper(command[2]) != 'C' && Upper(command[2]) != 'T'))
-        return false;
-    const char to = command[3];
-    // A prefix must stay a command's start: not a letter, digit, blank or
-    // the other prefix.
-    const bool usable = to > ' ' && to < 0x7F && !IsLetter(to) && !(to >= '0' && to <= '9');
-    const bool control = Upper(command[2]) == 'T';
-    const char other = control ? prefixes_.format : prefixes_.control;
-    if (!usable || to == other) {
-        Error(QStringLiteral("%1: \"%2\" cannot start commands; the prefix stays")
-                  .arg(ShownBytes(command.first(3)), ShownBytes(command.sliced(3, 1))));
-        return true;
-    }
-    (control ? prefixes_.control : prefixes_.format) = to;
-    return true;
-}
