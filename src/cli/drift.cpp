@@ -1,5 +1,6 @@
 #include "cli/drift.h"
 
+#include "cli/usageerror.h"
 #include "commands/setuppanel.h"
 #include "core/exceptions.h"
 
@@ -255,12 +256,14 @@ QByteArray RestoreCommand(const std::vector<SettingDrift> &differing, const Sett
 QByteArray SnapshotProfile(const SettingValues &printer, int dotsPerMm,
                            const QStringList &headerComments, const QLocale &locale)
 {
+    const QByteArray settingsHead
+        = QStringLiteral("resolution = %1\nunit = mm\n")
+              .arg(dotsPerMm == 12 ? QStringLiteral("300dpi") : QStringLiteral("203dpi"))
+              .toUtf8();
     QByteArray out;
     for (const QString &line : headerComments)
         out += "# " + line.toUtf8() + '\n';
-    out += QStringLiteral("\nresolution = %1\nunit = mm\n\n")
-               .arg(dotsPerMm == 12 ? QStringLiteral("300dpi") : QStringLiteral("203dpi"))
-               .toUtf8();
+    out += '\n' + settingsHead + '\n';
     for (const Setting &s : Settings()) {
         const QString key = QLatin1String(s.key);
         if (!printer.contains(key))
@@ -268,35 +271,24 @@ QByteArray SnapshotProfile(const SettingValues &printer, int dotsPerMm,
         QString value = printer.value(key);
         if (s.kind == Kind::Number && IsNumber(value))
             value = QString::number(value.toLongLong());
-        QString text;
-        QString refused;
         if (s.kind == Kind::Length) {
             bool ok = false;
             const qint64 dots = value.toLongLong(&ok);
-            text = ok ? Millimetres(dots, dotsPerMm, locale) : QString();
-            if (!ok)
-                refused = QStringLiteral("%1 is not a length in dots").arg(value);
-            else if (key == QLatin1String("home-x")
-                     && (text.size() > 4 || !std::all_of(text.begin(), text.end(), [](QChar c) {
-                             return c.isDigit();
-                         })))
-                refused = QStringLiteral("%1 mm does not fit the panel's field (0 to 9999, "
-                                         "whole millimetres)")
-                              .arg(text);
-            else if (key == QLatin1String("home-y") && text.size() > 4)
-                refused = QStringLiteral("%1 mm is longer than the panel's field").arg(text);
-        } else {
-            const QStringList &items = SetupPanelItems().*s.items;
-            const qsizetype at = items.indexOf(value);
-            if (at > 0)
-                text = items[at];
-            else
-                refused = QStringLiteral("the printer's %1 is not one the panel offers").arg(value);
+            if (ok)
+                value = Millimetres(dots, dotsPerMm, locale);
         }
-        if (refused.isEmpty())
-            out += QStringLiteral("%1 = %2\n").arg(key, text).toUtf8();
-        else
-            out += QStringLiteral("# %1: %2\n").arg(key, refused).toUtf8();
+        const QByteArray line = QStringLiteral("%1 = %2\n").arg(key, value).toUtf8();
+        // What a profile would refuse is kept as a comment, saying why, so
+        // that the snapshot still reads and shows everything.
+        try {
+            ParseProfile(settingsHead + line, QStringLiteral("snapshot"), locale);
+            out += line;
+        } catch (const EUsageError &e) {
+            const QString why = e.Message();
+            const qsizetype at = why.indexOf(key + QStringLiteral(": "));
+            out += "# " + line.trimmed()
+                + " (not taken: " + (at < 0 ? why : why.mid(at + key.size() + 2)).toUtf8() + ")\n";
+        }
     }
     return out;
 }

@@ -196,13 +196,17 @@ TEST(CliDrift, SnapshotCommentsOutWhatTheProfileCannotHold)
     printer.insert("home-x", "4"); // half a millimetre: the field takes digits only
     printer.insert("home-y", "4");
     printer.insert("density", "20");
+    printer.insert("top", "-200"); // -25 mm: beyond the window's range
     const QByteArray text = SnapshotProfile(printer, 8, {}, C);
     EXPECT_EQ(text,
               "\nresolution = 203dpi\nunit = mm\n\n"
-              "# speed: the printer's 8 is not one the panel offers\n"
+              "# speed = 8 (not taken: '8' is not one of 2, 3, 4, 5 (or empty))\n"
               "density = 20\n"
-              "# post-print-action: the printer's Cutter is not one the panel offers\n"
-              "# home-x: 0.5 mm does not fit the panel's field (0 to 9999, whole millimetres)\n"
+              "# post-print-action = Cutter (not taken: 'Cutter' is not one of Rewind, Tear off, "
+              "Peel off (or empty))\n"
+              "# top = -25 (not taken: -25 is outside the window's range -15 to 15 mm at 203dpi)\n"
+              "# home-x = 0.5 (not taken: '0.5': \xE5\x8F\xAA\xE8\x83\xBD\xE8\xBE\x93\xE5\x85\xA5"
+              "\xE6\x95\xB0\xE5\xAD\x97 (digits only))\n"
               "home-y = 0.5\n");
     // What was written still reads.
     EXPECT_EQ(Parse(text).lineOf.size(), 4);
