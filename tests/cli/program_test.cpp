@@ -5,6 +5,7 @@
 #include "commands/settingsbuilder.h"
 #include "support/cliprocess.h"
 #include "support/cupsserver.h"
+#include "support/pty.h"
 #include "support/ptyprinter.h"
 #include "support/qtprint.h"
 #include "support/tcpfarm.h"
@@ -15,6 +16,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -504,3 +506,32 @@ TEST(CliProgram, FileListAndFreeMemoryOverSerial)
 }
 
 } // namespace
+
+// A serial printer that takes nothing: the progress says why the program
+// waits, and --timeout still ends it.
+TEST(CliProgram, ASerialPrinterThatTakesNothingIsNamedUntilTheTimeout)
+{
+    PtyPair pty; // the printer never reads
+    ASSERT_TRUE(pty.IsValid());
+    QTemporaryDir dir;
+    const QString file
+        = WriteTempFile(dir, QStringLiteral("font.bin"), QByteArray(256 * 1024, 'F'));
+    const QString uri = QStringLiteral("com://") + pty.SlavePath() + QStringLiteral("?baud=115200");
+    const CliRun run = RunCliProgram({ QStringLiteral("--to"), uri, QStringLiteral("--timeout"),
+                                       QStringLiteral("14"), QStringLiteral("send"), file },
+                                     60000);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(
+        run.out.startsWith(uri.toUtf8() + " FAILED: Timed out after 14 s. Cancelled after "))
+        << run.out.toStdString();
+    QList<QByteArray> said;
+    for (const QByteArray &line : run.err.split('\n'))
+        if (line.startsWith("Waiting for the printer"))
+            said << line;
+    ASSERT_EQ(said.size(), 1) << run.err.toStdString();
+    EXPECT_TRUE(QRegularExpression("^Waiting for the printer: it has taken nothing for 1[0-3] s "
+                                   "\\(the line is not draining\\)\\.$")
+                    .match(QString::fromUtf8(said[0]))
+                    .hasMatch())
+        << said[0].toStdString();
+}
