@@ -1,6 +1,5 @@
 #include "printer/formatcommands.h"
 
-#include "preview/fielddata.h"
 #include "printer/commandstream.h"
 
 #include <QList>
@@ -216,37 +215,4 @@ bool PrintsLabel(const std::vector<CaretCommand> &commands)
         return c.Is("FD") || c.Is("FV") || c.Is("SN") || c.Is("GB") || c.Is("GC") || c.Is("GD")
             || c.Is("GE") || c.Is("GF") || c.Is("GS") || c.Is("XG") || c.Is("IM");
     });
-}
-
-QByteArray SettingsFormat(const PrinterSettings &s)
-{
-    return "^XA^PW" + QByteArray::number(s.widthDots) + "^LL" + QByteArray::number(s.lengthDots)
-        + "^LH" + QByteArray::number(s.homeX) + ',' + QByteArray::number(s.homeY) + "^LT"
-        + QByteArray::number(s.top) + "^LS" + QByteArray::number(s.shift) + "^PO" + s.orientation
-        + "^XZ";
-}
-
-QByteArray SingleLabelFormat(QByteArrayView format, qint64 serialIndex)
-{
-    QByteArray out;
-    qsizetype copied = 0;
-    for (const CaretCommand &c : SplitFormat(format)) {
-        if (!c.Is("SN") && !c.Is("PQ"))
-            continue;
-        out += format.sliced(copied, c.offset - copied);
-        copied = c.offset + c.length;
-        if (c.Is("PQ"))
-            continue;
-        // The parameters as the renderer reads them for its own serial fields.
-        const QList<QByteArray> p = Params(c);
-        QByteArray start = p.value(0).left(12);
-        if (start.isEmpty())
-            start = "1";
-        const qint64 step
-            = p.size() > 1 && !p[1].trimmed().isEmpty() ? ParseInteger(p[1]).value_or(1) : 1;
-        const bool zeros = p.value(2).trimmed().toUpper() == "Y";
-        out += "^FD" + SerialValue(start, step, zeros, serialIndex);
-    }
-    out += format.sliced(copied);
-    return out;
 }

@@ -51,13 +51,3 @@ PrintQuantity ParseQuantity(const std::vector<CaretCommand> &commands, QString *
 // Whether the format puts anything on a label (a field or a graphic); a
 // format of settings alone prints nothing.
 bool PrintsLabel(const std::vector<CaretCommand> &commands);
-
-// The settings that shape every label (width, length, home, top, shift,
-// orientation) as a format of their own, for the renderer to start from.
-QByteArray SettingsFormat(const PrinterSettings &settings);
-
-// One label of a format on its own, as the label with the given serial
-// index (0 for the first) prints it: each serial field ("^SNstart,step,Y")
-// becomes "^FD" with its number counted on, and the quantity (^PQ) is left
-// out.
-QByteArray SingleLabelFormat(QByteArrayView format, qint64 serialIndex);

@@ -1,5 +1,6 @@
 // How the virtual printer reads a format: settings, quantity, serial numbers;
 // its memory's name patterns; and the pace of its serial line.
+#include "preview/fielddata.h"
 #include "printer/formatcommands.h"
 #include "printer/linepacer.h"
 #include "printer/printermemory.h"
@@ -66,23 +67,27 @@ TEST(FormatCommands, QuantityAndSerialNumbers)
         EXPECT_EQ(q.replicates, c.replicates) << c.format.toStdString();
         EXPECT_EQ(!error.isEmpty(), c.error) << c.format.toStdString();
     }
+}
 
+TEST(FormatCommands, SerialNumbersCountOnFromLabelToLabel)
+{
+    // What ^SNstart,step,zeros prints on a label, the first being 0.
     const struct
     {
-        QByteArray format;
+        QByteArray start;
+        qint64 step;
+        bool zeros;
         qint64 index;
-        QByteArray label;
+        QByteArray value;
     } serials[] = {
-        { "^FO1,1^SN0001,1,Y^FS", 2, "^FO1,1^FD0003^FS" },
-        { "^SN0001,1,Y^FS^SN100,-10,N^FS", 1, "^FD0002^FS^FD 90^FS" },
-        { "^SNAB0998CD,1,Y^FS", 3, "^FDAB1001CD^FS" },
-        { "^SN7^FS", 5, "^FD2^FS" }, // a counter of one digit
-        { "^SNX^FS", 5, "^FDX^FS" },
-        { "^FDno serial^FS", 7, "^FDno serial^FS" },
-        { "^FDx^FS^PQ3,0,1,N^XZ", 1, "^FDx^FS^XZ" },
+        { "0001", 1, true, 2, "0003" },
+        { "100", -10, false, 1, " 90" },
+        { "AB0998CD", 1, true, 3, "AB1001CD" },
+        { "7", 1, false, 5, "2" }, // a counter of one digit
+        { "X", 1, false, 5, "X" },
     };
     for (const auto &c : serials)
-        EXPECT_EQ(SingleLabelFormat(c.format, c.index), c.label) << c.format.toStdString();
+        EXPECT_EQ(SerialValue(c.start, c.step, c.zeros, c.index), c.value) << c.start.constData();
 }
 
 TEST(FormatCommands, WhatPrintsALabel)
