@@ -188,9 +188,18 @@ QList<CliTarget> ReadTargetsFile(const QString &path)
             QStringLiteral("%1: cannot read the targets file (%2)").arg(path, file.errorString()));
     QList<CliTarget> targets;
     int lineNumber = 0;
+    // No URI is this long: a file without line breaks (a device that never
+    // ends) is refused at its first line instead of read whole.
+    constexpr qint64 MaxLineBytes = 4096;
     while (!file.atEnd()) {
         ++lineNumber;
-        QString line = QString::fromUtf8(file.readLine());
+        const QByteArray bytes = file.readLine(2 * MaxLineBytes);
+        if (bytes.size() > MaxLineBytes)
+            throw EUsageError(QStringLiteral("%1:%2: a line longer than %3 bytes is no target URI")
+                                  .arg(path)
+                                  .arg(lineNumber)
+                                  .arg(MaxLineBytes));
+        QString line = QString::fromUtf8(bytes);
         static const QRegularExpression comment(QStringLiteral("(^|\\s)#.*$"));
         line.remove(comment);
         line = line.trimmed();

@@ -50,6 +50,8 @@ TEST(CliHostile, InputsThatNeverEndOrAreNoFilesAreRefusedBeforeSending)
         ASSERT_TRUE(f.open(QIODevice::WriteOnly));
         ASSERT_TRUE(f.resize(100LL * 1024 * 1024));
     }
+    const QString longLine = dir.filePath("targets");
+    WriteFile(longLine, "tcp://" + QByteArray(100000, 'a'));
     // A pipe whose writer never writes nor closes.
     const QString fifo = dir.filePath("pipe");
     ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
@@ -66,6 +68,8 @@ TEST(CliHostile, InputsThatNeverEndOrAreNoFilesAreRefusedBeforeSending)
         { { "--timeout", "1", "--to", to, "send", fifo },
           "send: " + fifo + ": still reading after 1 s (--timeout); nothing was sent" },
         { { "--to", to, "download", "/dev/zero" }, "download: /dev/zero is not a regular file" },
+        { { "--targets", longLine, "text", "x" },
+          longLine + ":1: a line longer than 4096 bytes is no target URI" },
         { { "--to", to, "download", "--type", "data", dir.path() },
           "download: " + dir.path() + " is not a regular file" },
         { { "--to", to, "download", sparse },
@@ -86,10 +90,13 @@ TEST(CliHostile, InputsThatNeverEndOrAreNoFilesAreRefusedBeforeSending)
     }
     close(writer);
     // The largest child so far (every one of this test program's) stayed
-    // well below the input that never ends.
+    // well below the input that never ends. The address sanitizer keeps
+    // freed memory back for a while, so its figure says nothing.
+#ifndef __SANITIZE_ADDRESS__
     rusage usage {};
     getrusage(RUSAGE_CHILDREN, &usage);
     EXPECT_LT(usage.ru_maxrss, 300L * 1024);
+#endif
 }
 
 TEST(CliHostile, RepliesThatAreNoAnswersFailShowingTheReplyEscaped)
