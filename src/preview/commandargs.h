@@ -60,20 +60,26 @@ public:
         const char c = t.at(0);
         return (c >= 'a' && c <= 'z') ? char(c - 'a' + 'A') : c;
     }
-    // A number as the printer reads it: leading sign and digits, the rest
-    // ignored; the fallback when there are none.
+    // A number as the printer reads it: the first digits, with the sign
+    // before them (letters in front are passed over, what follows is
+    // ignored); the fallback when there are none.
     qint64 Int(int i, qint64 fallback) const
     {
         const QByteArray t = Text(i);
-        qsizetype n = 0;
-        if (n < t.size() && (t.at(n) == '-' || t.at(n) == '+'))
-            ++n;
+        const auto digit = [&t](qsizetype at) {
+            return at < t.size() && t.at(at) >= '0' && t.at(at) <= '9';
+        };
+        qsizetype from = 0;
+        while (from < t.size() && !digit(from)
+               && !((t.at(from) == '-' || t.at(from) == '+') && digit(from + 1)))
+            ++from;
+        qsizetype n = from < t.size() && !digit(from) ? from + 1 : from;
         const qsizetype digitsStart = n;
-        while (n < t.size() && t.at(n) >= '0' && t.at(n) <= '9' && n < 18)
+        while (digit(n) && n - digitsStart < 18)
             ++n;
         if (n == digitsStart)
             return fallback;
-        return t.left(n).toLongLong();
+        return t.mid(from, n - from).toLongLong();
     }
     double Real(int i, double fallback) const
     {

@@ -281,4 +281,21 @@ TEST(LabelInterpreter, GraphicSymbolsFillTheirCells)
               QStringList { QStringLiteral("1:4 ^GS: no symbol X, only A to E") });
 }
 
+TEST(LabelInterpreter, NumbersAreReadAsThePrinterReadsThem)
+{
+    struct Case
+    {
+        QByteArray field;
+        QRect bounds;
+    };
+    const Case cases[] = {
+        { "^FOB50,60^GB20,10,10^FS", QRect(50, 60, 20, 10) }, // letters before: passed over
+        { "^FO50x,60^GB20,10,10^FS", QRect(50, 60, 20, 10) }, // after: ignored
+        { "^FO+50,60^GB20mm,10,10^FS", QRect(50, 60, 20, 10) },
+        { "^FO50,60^GB,,7^FS", QRect(50, 60, 7, 7) }, // none: the default
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(InkBounds(One(c.field)), c.bounds) << c.field.constData();
+}
+
 } // namespace
