@@ -25,11 +25,26 @@ struct Cell
     int height;
     int width;
     int gap;
+    int baseline; // dots from the top of the cell
+    int capHeight; // height of the capitals
+    int capWidth; // ink width of an "M"
+    bool bold; // strokes as heavy as the small fonts' dots
 };
+// Cells as the printer gives them; baselines and capitals as it prints them:
+// fonts B and H (capitals only) fill their cell, E sits three dots below its top.
 constexpr Cell FixedCells[] = {
-    { 'A', 9, 5, 1 },   { 'B', 11, 7, 2 },  { 'C', 18, 10, 2 }, { 'D', 18, 10, 2 },
-    { 'E', 28, 15, 5 }, { 'F', 26, 13, 3 }, { 'G', 60, 40, 8 }, { 'H', 21, 13, 6 },
+    { 'A', 9, 5, 1, 7, 7, 5, true },       { 'B', 11, 7, 2, 11, 11, 8, true },
+    { 'C', 18, 10, 2, 14, 14, 10, false }, { 'D', 18, 10, 2, 14, 14, 10, false },
+    { 'E', 28, 15, 5, 23, 20, 14, false }, { 'F', 26, 13, 3, 21, 21, 14, false },
+    { 'G', 60, 40, 8, 48, 48, 34, false }, { 'H', 21, 13, 6, 21, 21, 13, true },
 };
+
+// The printer's magnification for a height or width: the nearest whole
+// multiple of the cell (^CFA,15 prints font A twice its size), 1 to 10.
+int Magnification(int asked, int cell)
+{
+    return std::clamp((asked + cell / 2) / cell, 1, 10);
+}
 
 const Cell *FixedCell(const QByteArray &name)
 {
@@ -76,6 +91,12 @@ const QByteArray &ScalableFallbackFontBytes()
 const QByteArray &FixedFontBytes()
 {
     static const QByteArray bytes = ReadFontFile(FixedFontPath());
+    return bytes;
+}
+
+const QByteArray &FixedBoldFontBytes()
+{
+    static const QByteArray bytes = ReadFontFile(FixedBoldFontPath());
     return bytes;
 }
 
@@ -149,6 +170,12 @@ QString ScalableFallbackFontPath()
 
 QString FixedFontPath()
 {
+    return FirstExisting({ "/usr/share/fonts/truetype/dejavu/DejaVuSansMono.ttf",
+                           "/usr/share/fonts/truetype/liberation2/LiberationMono-Regular.ttf" });
+}
+
+QString FixedBoldFontPath()
+{
     return FirstExisting({ "/usr/share/fonts/truetype/dejavu/DejaVuSansMono-Bold.ttf",
                            "/usr/share/fonts/truetype/liberation2/LiberationMono-Bold.ttf" });
 }
@@ -164,6 +191,9 @@ void FontStore::LoadBuiltIn(BuiltIn &builtIn)
     builtIn.fixed.bytes = FixedFontBytes();
     builtIn.fixed.font.loadFromData(builtIn.fixed.bytes, ReferenceSize,
                                     QFont::PreferDefaultHinting);
+    builtIn.fixedBold.bytes = FixedBoldFontBytes();
+    builtIn.fixedBold.font.loadFromData(builtIn.fixedBold.bytes, ReferenceSize,
+                                        QFont::PreferDefaultHinting);
 }
 
 FontStore::BuiltIn *FontStore::SharedBuiltIn()
@@ -197,6 +227,7 @@ FontStore::FontStore()
     font0_ = &builtIn->font0;
     font0Fallback_ = &builtIn->font0Fallback;
     fixed_ = &builtIn->fixed;
+    fixedBold_ = &builtIn->fixedBold;
 }
 
 bool FontStore::AddFont(const QString &name, const QByteArray &bytes)
@@ -274,22 +305,23 @@ TextFace FontStore::Face(const FontRequest &request, QString &warning)
 {
     const int height = std::clamp(request.height, 0, 32000);
     const int width = std::clamp(request.width, 0, 32000);
-    if (const Cell *cell = FixedCell(request.name); cell && fixed_->font.isValid()) {
-        // Whole-number magnification, rounded down, at least 1, at most 10.
-        const int mh = std::clamp(height > 0 ? height / cell->height : 1, 1, 10);
-        const int mw = std::clamp(width > 0 ? width / cell->width : mh, 1, 10);
+    const Cell *cell = FixedCell(request.name);
+    Loaded *fixed = cell && cell->bold && fixedBold_->font.isValid() ? fixedBold_ : fixed_;
+    if (cell && fixed->font.isValid()) {
+        const int mh = height > 0 ? Magnification(height, cell->height) : 1;
+        const int mw = width > 0 ? Magnification(width, cell->width) : mh;
         TextFace face;
         face.cellHeight = cell->height * mh;
-        // Dot-matrix capitals reach the top of the cell; the lowest two ninths
-        // hold the descenders.
-        face.ascent = std::round(face.cellHeight * 7.0 / 9.0);
-        const qreal capUnits = fixed_->font.capHeight() / ReferenceSize;
-        face.raw = AtSize(*fixed_, face.ascent / capUnits);
+        face.ascent = cell->baseline * mh;
+        const qreal capUnits = fixed->font.capHeight() / ReferenceSize;
+        face.raw = AtSize(*fixed, cell->capHeight * mh / capUnits);
         face.pitch = (cell->width + cell->gap) * mw;
-        face.glyphWidth = cell->width * mw;
-        const quint32 m = face.raw.glyphIndexesForString(QStringLiteral("M")).value(0);
-        const qreal natural = face.raw.advancesForGlyphIndexes({ m }).value(0).x();
-        face.stretchX = natural > 0 ? face.glyphWidth / natural : 1;
+        face.glyphWidth = std::max(cell->width, cell->capWidth) * mw;
+        // Measured on the unhinted reference size: small sizes round their boxes.
+        const quint32 m = fixed->font.glyphIndexesForString(QStringLiteral("M")).value(0);
+        const qreal natural
+            = fixed->font.boundingRect(m).width() * face.raw.pixelSize() / ReferenceSize;
+        face.stretchX = natural > 0 ? cell->capWidth * mw / natural : 1;
         return face;
     }
 
@@ -452,11 +484,11 @@ TextRun FontStore::Layout(const TextFace &face, const QString &text) const
     run.glyphs = face.raw.glyphIndexesForString(text);
     run.positions.reserve(run.glyphs.size());
     if (face.pitch > 0) {
-        // Fixed pitch: every character in its own cell, the glyph centred.
-        const QList<QPointF> advances = face.raw.advancesForGlyphIndexes(run.glyphs);
+        // Fixed pitch: every character in its own cell, its ink centred.
         for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
             const qreal cellX = qreal(i * face.pitch) / face.stretchX;
-            const qreal offset = (face.glyphWidth / face.stretchX - advances.value(i).x()) / 2;
+            const QRectF ink = face.raw.boundingRect(run.glyphs.at(i));
+            const qreal offset = (face.glyphWidth / face.stretchX - ink.width()) / 2 - ink.left();
             run.positions.append(QPointF(cellX + offset, 0));
         }
         run.width = qreal(run.glyphs.size()) * face.pitch;
@@ -492,14 +524,31 @@ void FontStore::Draw(QPainter &painter, const TextFace &face, const TextRun &run
         DrawInBoxes(painter, face, run, x, baseline);
         return;
     }
-    QGlyphRun glyphs;
-    glyphs.setRawFont(face.raw);
-    glyphs.setGlyphIndexes(run.glyphs);
-    glyphs.setPositions(run.positions);
     painter.save();
     painter.translate(x, baseline);
     if (face.stretchX != 1)
         painter.scale(face.stretchX, 1);
-    painter.drawGlyphRun(QPointF(0, 0), glyphs);
+    QGlyphRun glyphs;
+    glyphs.setRawFont(face.raw);
+    if (face.pitch == 0) {
+        glyphs.setGlyphIndexes(run.glyphs);
+        glyphs.setPositions(run.positions);
+        painter.drawGlyphRun(QPointF(0, 0), glyphs);
+        painter.restore();
+        return;
+    }
+    // Dot-matrix characters never leave their glyph box (block and line
+    // drawing characters of the outline are wider than its letters).
+    const qreal boxWidth = face.glyphWidth / face.stretchX;
+    const qreal reach = face.cellHeight * 2.0;
+    for (qsizetype i = 0; i < run.glyphs.size(); ++i) {
+        const qreal cellX = qreal(i * face.pitch) / face.stretchX;
+        painter.save();
+        painter.setClipRect(QRectF(cellX, -reach, boxWidth, 2 * reach), Qt::IntersectClip);
+        glyphs.setGlyphIndexes({ run.glyphs.at(i) });
+        glyphs.setPositions({ run.positions.value(i) });
+        painter.drawGlyphRun(QPointF(0, 0), glyphs);
+        painter.restore();
+    }
     painter.restore();
 }

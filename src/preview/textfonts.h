@@ -101,6 +101,7 @@ private:
         Loaded font0;
         Loaded font0Fallback;
         Loaded fixed;
+        Loaded fixedBold;
     };
     static BuiltIn *SharedBuiltIn();
     static void LoadBuiltIn(BuiltIn &builtIn);
@@ -108,6 +109,7 @@ private:
     Loaded *font0_ = nullptr;
     Loaded *font0Fallback_ = nullptr;
     Loaded *fixed_ = nullptr;
+    Loaded *fixedBold_ = nullptr;
     QHash<QString, Loaded> stored_;
 };
 
@@ -115,3 +117,4 @@ private:
 QString ScalableFontPath();
 QString ScalableFallbackFontPath(); // scripts and signs font 0's outline lacks
 QString FixedFontPath();
+QString FixedBoldFontPath(); // the small fonts A, B and H

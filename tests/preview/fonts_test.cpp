@@ -55,3 +55,40 @@ TEST(Font0, UnmeasuredCharactersKeepTheCapitalHeight)
 }
 
 } // namespace
+
+namespace {
+
+TEST(FixedFonts, PrintAtThePrintersSizes)
+{
+    struct Case
+    {
+        QByteArray field;
+        int top;
+        int height;
+    };
+    const Case cases[] = {
+        // Magnification is the nearest whole multiple of the cell.
+        { "^CFA,15^FO100,100^FDEEE^FS", 100, 14 }, // 15 / 9: twice
+        { "^FO100,100^AAN,13^FDEEE^FS", 100, 7 }, // 13 / 9: once
+        { "^FO100,100^AHN,29^FDEEE^FS", 100, 21 },
+        { "^FO100,100^AHN,32^FDEEE^FS", 100, 42 },
+        // B and H hold capitals only: they fill their cell.
+        { "^FO100,100^ABN,11^FDEEE^FS", 100, 11 },
+        { "^FO100,100^ABN,33^FDEEE^FS", 100, 33 },
+        { "^FO100,100^AHN,21^FDEEE^FS", 100, 21 },
+        // E's capitals start three dots below the top of its cell.
+        { "^FO100,100^AEN,28^FDEEE^FS", 103, 20 },
+        { "^FO100,100^AEN,56^FDEEE^FS", 106, 40 },
+        { "^FO100,100^ADN,36^FDEEE^FS", 100, 28 },
+    };
+    for (const Case &c : cases) {
+        const QRect ink = InkBounds(Field(c.field));
+        EXPECT_NEAR(ink.top(), c.top, 1) << c.field.constData();
+        EXPECT_NEAR(ink.height(), c.height, 1) << c.field.constData();
+    }
+    // Width magnification on its own: five times font A's pitch of 6.
+    const QRect wide = InkBounds(Field("^FO100,100^AAN,9,25^FDMM^FS"));
+    EXPECT_NEAR(wide.width(), 30 + 25, 3);
+}
+
+} // namespace
