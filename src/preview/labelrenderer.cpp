@@ -159,6 +159,8 @@ RenderResult LabelInterpreter::Render(const QByteArray &commands)
     outOfTime_ = false;
     distinctBytes_ = 0;
     inFormat_ = false;
+    storingAs_.clear(); // a format cut short in the last call stores nothing
+    storedBody_.clear();
     CommandLexer lexer(commands);
     lexer.SetFormatPrefix(printer_.formatPrefix);
     lexer.SetControlPrefix(printer_.controlPrefix);

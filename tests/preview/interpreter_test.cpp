@@ -248,6 +248,12 @@ TEST(LabelInterpreter, StoredFormatsAreRecalledWithTheirNumberedFields)
     const RenderResult missing = Render("^XA^XFR:NONE.ZPL^FO1,1^GB5,5,5^FS^XZ");
     EXPECT_EQ(WarningTexts(missing),
               QStringList { QStringLiteral("1:4 ^XF: R:NONE.ZPL is not in printer memory") });
+    // A format cut short while being stored keeps nothing from the next call.
+    LabelRenderer renderer;
+    renderer.Render("^XA^DFR:CUT.ZPL^FO1,1^GB5,5,5^FS");
+    const RenderResult next = renderer.Render("^PW300^XA^FO1,1^GB5,5,5^FS^XZ");
+    ASSERT_EQ(next.labels.size(), 1);
+    EXPECT_EQ(next.labels.first().width(), 300);
     // A stored format that recalls itself stops.
     const RenderResult loop = Render("^XA^DFR:LOOP.ZPL^XFR:LOOP.ZPL^XZ^XA^XFR:LOOP.ZPL^XZ");
     EXPECT_FALSE(WarningTexts(loop).isEmpty());
