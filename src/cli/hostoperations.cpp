@@ -130,6 +130,7 @@ std::vector<Operation> HostOperations()
     return {
         Operation {
             .name = QStringLiteral("host-status"),
+            .options = QStringList { QStringLiteral("format"), QStringLiteral("output") },
             .kind = Operation::Kind::ReadBack,
             .summary = QStringLiteral("read the printer's host status"),
             .description = QStringLiteral(
@@ -137,7 +138,9 @@ std::vector<Operation> HostOperations()
                 "Out, Paused, Head Open, Ribbon Out (with a ribbon only), Buffer Full, Corrupt "
                 "RAM, Under or Over Temperature; then the label length, print method and mode, "
                 "formats waiting, labels remaining and graphics stored. Exits with 0 when no "
-                "error condition is set, 3 when one is."),
+                "error condition is set, 3 when one is. --format prometheus writes the "
+                "conditions and figures as metrics instead, to standard output or, with --output, "
+                "into a file that is replaced whole."),
             .plan =
                 [](const CommandLine &) {
                     return Conversing(HostStatusQuery().request, HostStatusReport);

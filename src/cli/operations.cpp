@@ -3,6 +3,7 @@
 #include "cli/hostoperations.h"
 #include "cli/inputfile.h"
 #include "cli/profile.h"
+#include "cli/settingsops.h"
 #include "cli/usageerror.h"
 #include "commands/functioncommands.h"
 #include "commands/hostreplies.h"
@@ -463,7 +464,10 @@ const std::vector<Operation> &Operations()
     static const std::vector<Operation> ops = [] {
         std::vector<Operation> all = MakeOperations();
         // After the serial read-backs, before the local operations.
-        const std::vector<Operation> host = HostOperations();
+        std::vector<Operation> host = HostOperations();
+        // Then the settings operations that build on them.
+        const std::vector<Operation> settings = SettingsOperations();
+        host.insert(host.end(), settings.begin(), settings.end());
         const auto at = std::find_if(all.begin(), all.end(), [](const Operation &o) {
             return o.name == QLatin1String("render");
         });
@@ -525,6 +529,8 @@ const std::vector<OptionInfo> &OperationOptions()
           QStringLiteral("print a commented example profile") },
         { QStringLiteral("output"), QLatin1Char('o'), QStringLiteral("FILE"),
           QStringLiteral("render: the first label's picture (OUT.png); status: the metrics") },
+        { QStringLiteral("check"), QChar(), QString(),
+          QStringLiteral("send nothing; say what would change") },
         { QStringLiteral("format"), QChar(), QStringLiteral("text|prometheus"),
           QStringLiteral("how to write the report (text)") },
         { QStringLiteral("dpi"), QChar(), QStringLiteral("203|300"),

@@ -4,9 +4,12 @@
 // printer's settings snapshot, drift and restore proven by the bytes that
 // reached it.
 #include "cli/cli.h"
+#include "cli/profile.h"
+#include "commands/configdump.h"
 #include "support/cliprocess.h"
 #include "support/printerprocess.h"
 #include "support/pty.h"
+#include "support/tcprelay.h"
 #include "support/tempfile.h"
 
 #include <QFile>
@@ -188,6 +191,163 @@ TEST(CliFleet, ProgressOnATerminalLeavesOnlyTheLines)
         { QStringLiteral("--to"), a, QStringLiteral("--to"), b, QStringLiteral("test-page") });
     EXPECT_EQ(piped.exitCode, ExitOk);
     EXPECT_TRUE(piped.err.isEmpty()) << piped.err.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+class CliSettingsDrift : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        printer = std::make_unique<PrinterProcess>(
+            QStringList { QStringLiteral("--tcp"), QStringLiteral("0") });
+        ASSERT_TRUE(printer->IsRunning()) << printer->Error().toStdString();
+        relay = std::make_unique<TcpRelay>(printer->TcpPort());
+        direct = QStringLiteral("tcp://127.0.0.1:%1").arg(printer->TcpPort());
+        watched = QStringLiteral("tcp://127.0.0.1:%1").arg(relay->Port());
+    }
+
+    CliRun Cli(const QString &target, const QStringList &args)
+    {
+        return RunCliProgram(QStringList { QStringLiteral("--to"), target } + args);
+    }
+
+    QTemporaryDir dir;
+    std::unique_ptr<PrinterProcess> printer;
+    std::unique_ptr<TcpRelay> relay;
+    QString direct; // straight to the printer
+    QString watched; // through the relay, which keeps what was sent
+};
+
+TEST_F(CliSettingsDrift, SnapshotDiffAndApplyRestoreOnlyWhatDrifted)
+{
+    const QByteArray query = ConfigurationQuery().request;
+    const QString start = WriteTempFile(dir, QStringLiteral("start.ini"), ExampleProfile());
+    ASSERT_EQ(Cli(direct, { QStringLiteral("store-settings"), start }).exitCode, ExitOk);
+
+    // The printer's settings into a profile.
+    const QString snap = dir.filePath(QStringLiteral("snap.ini"));
+    const CliRun snapshot = Cli(direct, { QStringLiteral("snapshot"), QStringLiteral("-o"), snap });
+    ASSERT_EQ(snapshot.exitCode, ExitOk)
+        << snapshot.out.toStdString() << snapshot.err.toStdString();
+    QFile file(snap);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray profile = file.readAll();
+    EXPECT_TRUE(profile.startsWith("# Tarvolin printer profile: the settings stored in "
+                                   + direct.toUtf8() + "\n# printer: "))
+        << profile.toStdString();
+    for (const char *line : { "\nresolution = 203dpi\n", "\nspeed = 3\n", "\ndensity = 15\n",
+                              "\nwidth = 76\n", "\nheight = 200\n" })
+        EXPECT_TRUE(profile.contains(line)) << line << " in\n" << profile.toStdString();
+    const CliRun same = Cli(direct, { QStringLiteral("diff"), snap });
+    EXPECT_EQ(same.exitCode, ExitOk) << same.out.toStdString();
+
+    // Two settings changed by another route: command text sent as it is.
+    ASSERT_EQ(
+        Cli(direct, { QStringLiteral("text"), QStringLiteral("~SD22\n^XA^PW640^XZ\n^XA^JUS^XZ") })
+            .exitCode,
+        ExitOk);
+    const CliRun diff = Cli(direct, { QStringLiteral("diff"), snap });
+    EXPECT_EQ(diff.exitCode, ExitDrift);
+    const QList<QByteArray> lines = diff.out.split('\n');
+    ASSERT_EQ(lines.size(), 4) << diff.out.toStdString();
+    EXPECT_TRUE(lines[0].startsWith(direct.toUtf8() + " DIFFERS: 2 settings differ "));
+    EXPECT_EQ(lines[1], "  density: printer 22, profile 15");
+    EXPECT_EQ(lines[2], "  width: printer 640 dots, profile 608 dots");
+
+    // --check reads and sends nothing else.
+    const CliRun check = Cli(watched, { QStringLiteral("apply"), snap, QStringLiteral("--check") });
+    EXPECT_EQ(check.exitCode, ExitDrift) << check.out.toStdString();
+    EXPECT_TRUE(check.out.startsWith(watched.toUtf8() + " DIFFERS: would change density, width "))
+        << check.out.toStdString();
+    EXPECT_EQ(relay->Sent(), std::vector<QByteArray> { query });
+
+    // The two settings, the store command, and the read-back.
+    const CliRun apply = Cli(watched, { QStringLiteral("--json"), QStringLiteral("apply"), snap });
+    EXPECT_EQ(apply.exitCode, ExitOk) << apply.out.toStdString();
+    const QJsonObject report = QJsonDocument::fromJson(apply.out.split('\n').value(0)).object();
+    EXPECT_EQ(report.value("result").toString(), "ok");
+    EXPECT_TRUE(report.value("changed").toBool());
+    EXPECT_TRUE(report.value("verified").toBool());
+    EXPECT_EQ(QJsonDocument(report.value("drift").toObject()).toJson(QJsonDocument::Compact),
+              R"({"density":{"printer":22,"profile":15},"width":{"printer":640,"profile":608}})");
+    const std::vector<QByteArray> sent = relay->Sent();
+    ASSERT_EQ(sent.size(), 3u);
+    EXPECT_EQ(sent[1], query);
+    EXPECT_EQ(sent[2], "^XA\r\n~SD15\r\n^PW608^XZ\r\n^XA\r\n^JUS\r\n^XZ\r\n" + query);
+
+    // Read again by the other route, and applied again.
+    EXPECT_EQ(Cli(direct, { QStringLiteral("diff"), snap }).exitCode, ExitOk);
+    const CliRun again = Cli(watched, { QStringLiteral("apply"), snap });
+    EXPECT_EQ(again.exitCode, ExitOk);
+    EXPECT_TRUE(again.out.startsWith(watched.toUtf8() + " ok 0 B ")) << again.out.toStdString();
+    EXPECT_TRUE(again.out.contains(": unchanged\n")) << again.out.toStdString();
+    EXPECT_EQ(relay->Sent().size(), 4u);
+}
+
+TEST_F(CliSettingsDrift, WhatCannotBeComparedIsSaidBeforeAnythingIsSent)
+{
+    const struct
+    {
+        QStringList args;
+        QByteArray message;
+        int exitCode;
+    } cases[] = {
+        { { QStringLiteral("snapshot") }, "snapshot: -o PROFILE is missing", ExitUsage },
+        { { QStringLiteral("diff"), WriteTempFile(dir, QStringLiteral("none.ini"), "unit = cm\n") },
+          "none.ini: gives no setting to compare",
+          ExitUsage },
+        // A 300 dpi profile's lengths are other dots than a 203 dpi printer's.
+        { { QStringLiteral("diff"),
+            WriteTempFile(dir, QStringLiteral("300.ini"), "resolution = 300dpi\nwidth = 76\n") },
+          "FAILED: the profile is for 12 dots per mm, the printer prints at 8",
+          ExitFailed },
+    };
+    for (const auto &c : cases) {
+        const CliRun run = Cli(watched, c.args);
+        EXPECT_EQ(run.exitCode, c.exitCode) << run.out.toStdString() << run.err.toStdString();
+        EXPECT_TRUE(run.err.contains(c.message) || run.out.contains(c.message))
+            << run.out.toStdString() << run.err.toStdString();
+    }
+    // Only the last one asked the printer anything, and only that.
+    EXPECT_EQ(relay->Sent(), std::vector<QByteArray> { ConfigurationQuery().request });
+}
+
+} // namespace
+
+namespace {
+
+// Over the network the host status gives the metrics their figures too.
+TEST(CliFleet, HostStatusAsMetricsOverTheNetwork)
+{
+    QTemporaryDir dir;
+    PrinterProcess printer({ QStringLiteral("--tcp"), QStringLiteral("0"),
+                             QStringLiteral("--status"), QStringLiteral("paper-out,pause") });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    const QByteArray target = QStringLiteral("tcp://127.0.0.1:%1").arg(printer.TcpPort()).toUtf8();
+    const QString out = dir.filePath(QStringLiteral("printers.prom"));
+    const CliRun run
+        = RunCliProgram({ QStringLiteral("--to"), QString::fromUtf8(target),
+                          QStringLiteral("host-status"), QStringLiteral("--format"),
+                          QStringLiteral("prometheus"), QStringLiteral("--output"), out });
+    EXPECT_EQ(run.exitCode, ExitNotReady) << run.err.toStdString();
+    QFile f(out);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    const QByteArray text = f.readAll();
+    for (const QByteArray &series :
+         { "tarvolin_printer_up{target=\"" + target + "\"} 1\n",
+           "tarvolin_printer_condition{target=\"" + target + "\",condition=\"paper_out\"} 1\n",
+           "tarvolin_printer_condition{target=\"" + target + "\",condition=\"paused\"} 1\n",
+           "tarvolin_printer_condition{target=\"" + target + "\",condition=\"head_open\"} 0\n",
+           "tarvolin_printer_labels_remaining{target=\"" + target + "\"} 0\n" })
+        EXPECT_TRUE(text.contains(series)) << series.toStdString() << "\nin\n"
+                                           << text.toStdString();
+    QByteArray said;
+    EXPECT_EQ(PromtoolCheck(out, &said), 0) << said.toStdString();
 }
 
 } // namespace

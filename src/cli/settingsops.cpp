@@ -1,0 +1,246 @@
+#include "cli/settingsops.h"
+
+#include "cli/drift.h"
+#include "cli/metrics.h"
+#include "cli/runner.h"
+#include "cli/usageerror.h"
+#include "commands/configdump.h"
+#include "commands/hostreplies.h"
+#include "link/printerquery.h"
+
+#include <QDateTime>
+#include <QJsonArray>
+
+namespace {
+
+// What the printer holds, in the terms profiles are compared in.
+struct PrinterReading
+{
+    SettingValues values;
+    int dotsPerMm = 0; // 0 when the printer does not say
+};
+
+PrinterReading ReadSettings(PrinterLink &link, const PrinterQuery &query)
+{
+    PrinterReading reading;
+    reading.values = PrinterSettingValues(PanelSettings(ParseConfiguration(link.Query(query))),
+                                          &reading.dotsPerMm);
+    return reading;
+}
+
+// A profile for one resolution does not fit a printer of the other: its
+// lengths would come out in the wrong dots.
+void RequireResolution(const Profile &profile, const PrinterReading &printer)
+{
+    const int wanted = DotsPerMm(profile.values.resolution);
+    if (printer.dotsPerMm == 0 || printer.dotsPerMm == wanted)
+        return;
+    throw ETarvolinError(QStringLiteral("the profile is for %1 dots per mm, the printer prints "
+                                        "at %2; its lengths would come out wrong")
+                             .arg(wanted)
+                             .arg(printer.dotsPerMm));
+}
+
+QJsonArray Names(const QStringList &keys)
+{
+    return QJsonArray::fromStringList(keys);
+}
+
+QStringList DriftLines(const std::vector<SettingDrift> &differing)
+{
+    QStringList lines;
+    for (const SettingDrift &d : differing)
+        lines << DriftLine(d);
+    return lines;
+}
+
+QStringList Keys(const std::vector<SettingDrift> &differing)
+{
+    QStringList keys;
+    for (const SettingDrift &d : differing)
+        keys << d.key;
+    return keys;
+}
+
+struct Wanted
+{
+    Profile profile;
+    SettingValues values;
+};
+
+Wanted ReadWanted(const QString &path)
+{
+    Wanted w;
+    w.profile = ReadProfile(path);
+    w.values = ProfileSettings(w.profile);
+    if (w.values.isEmpty())
+        throw EUsageError(QStringLiteral("%1: gives no setting to compare").arg(path));
+    return w;
+}
+
+void SetDrift(TargetReport &report, const DriftResult &drift)
+{
+    report.extra.insert(QStringLiteral("drift"), DriftJson(drift.differing));
+    report.extra.insert(QStringLiteral("unchecked"), Names(drift.unchecked));
+    report.moreLines = DriftLines(drift.differing);
+    if (!drift.unchecked.isEmpty())
+        report.moreLines << QStringLiteral("not compared (the printer does not report them): ")
+                + drift.unchecked.join(QStringLiteral(", "));
+}
+
+} // namespace
+
+OperationPlan SnapshotPlan(const CommandLine &line)
+{
+    const QString output = line.Value(QStringLiteral("output"));
+    if (output.isEmpty())
+        throw EUsageError(QStringLiteral("snapshot: -o PROFILE is missing"));
+    OperationPlan plan;
+    plan.next = [] {
+        return TargetCommand {};
+    };
+    plan.maxTargets = 1;
+    plan.converse = [output](PrinterLink &link, const CliTarget &target, TargetReport &report) {
+        const Identification id = ParseIdentification(link.Query(IdentificationQuery()));
+        const PrinterReading printer = ReadSettings(link, ConfigurationQuery());
+        const int dotsPerMm = printer.dotsPerMm ? printer.dotsPerMm : id.dotsPerMm == 12 ? 12 : 8;
+        const QStringList header = {
+            QStringLiteral("Tarvolin printer profile: the settings stored in %1").arg(target.uri),
+            QStringLiteral("printer: %1, firmware %2").arg(id.model, id.firmware),
+            QStringLiteral("read %1").arg(QDateTime::currentDateTimeUtc().toString(
+                QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))),
+        };
+        ReplaceFileAtomically(output, SnapshotProfile(printer.values, dotsPerMm, header));
+        report.verdict = Verdict::Ok;
+        report.detail
+            = QStringLiteral("%1 settings into %2").arg(printer.values.size()).arg(output);
+        report.extra.insert(QStringLiteral("profile"), output);
+        report.extra.insert(QStringLiteral("settings"), printer.values.size());
+    };
+    return plan;
+}
+
+OperationPlan DiffPlan(const CommandLine &line)
+{
+    const Wanted wanted = ReadWanted(line.operands[0]);
+    OperationPlan plan;
+    plan.next = [] {
+        return TargetCommand {};
+    };
+    plan.converse = [wanted](PrinterLink &link, const CliTarget &, TargetReport &report) {
+        const PrinterReading printer = ReadSettings(link, ConfigurationQuery());
+        RequireResolution(wanted.profile, printer);
+        const DriftResult drift = CompareSettings(printer.values, wanted.values);
+        SetDrift(report, drift);
+        if (drift.differing.empty()) {
+            report.verdict = Verdict::Ok;
+            report.detail = QStringLiteral("matches the profile");
+        } else {
+            report.verdict = Verdict::Differs;
+            report.detail = drift.differing.size() == 1
+                ? QStringLiteral("1 setting differs")
+                : QStringLiteral("%1 settings differ").arg(drift.differing.size());
+        }
+    };
+    return plan;
+}
+
+OperationPlan ApplyPlan(const CommandLine &line)
+{
+    const Wanted wanted = ReadWanted(line.operands[0]);
+    const bool check = line.Has(QStringLiteral("check"));
+    OperationPlan plan;
+    plan.next = [] {
+        return TargetCommand {};
+    };
+    plan.converse = [wanted, check](PrinterLink &link, const CliTarget &, TargetReport &report) {
+        const PrinterReading before = ReadSettings(link, ConfigurationQuery());
+        RequireResolution(wanted.profile, before);
+        const DriftResult drift = CompareSettings(before.values, wanted.values);
+        SetDrift(report, drift);
+        report.extra.insert(QStringLiteral("changed"), false);
+        if (drift.differing.empty()) {
+            report.verdict = Verdict::Ok;
+            report.detail = QStringLiteral("unchanged");
+            report.extra.insert(QStringLiteral("verified"), true);
+            return;
+        }
+        report.extra.insert(QStringLiteral("verified"), false);
+        if (check) {
+            report.verdict = Verdict::Differs;
+            report.detail = QStringLiteral("would change %1")
+                                .arg(Keys(drift.differing).join(QStringLiteral(", ")));
+            return;
+        }
+        // The settings and the read-back travel as one request, so the
+        // answer comes after the printer has taken them.
+        const QByteArray restore = RestoreCommand(drift.differing, wanted.values);
+        PrinterQuery again = ConfigurationQuery();
+        again.request.prepend(restore);
+        const PrinterReading after = ReadSettings(link, again);
+        report.bytes = restore.size();
+        report.extra.insert(QStringLiteral("changed"), true);
+        const DriftResult left = CompareSettings(after.values, wanted.values);
+        if (!left.differing.empty()) {
+            report.verdict = Verdict::Failed;
+            report.error = QStringLiteral("did not take: ")
+                + DriftLines(left.differing).join(QStringLiteral("; "));
+            report.extra.insert(QStringLiteral("notTaken"), DriftJson(left.differing));
+            return;
+        }
+        report.verdict = Verdict::Ok;
+        report.detail = QStringLiteral("changed %1 (verified)")
+                            .arg(Keys(drift.differing).join(QStringLiteral(", ")));
+        report.extra.insert(QStringLiteral("verified"), true);
+    };
+    return plan;
+}
+
+std::vector<Operation> SettingsOperations()
+{
+    return {
+        Operation { .name = QStringLiteral("snapshot"),
+                    .options = QStringList { QStringLiteral("output") },
+                    .kind = Operation::Kind::ReadBack,
+                    .summary = QStringLiteral("write a printer's stored settings as a profile"),
+                    .description = QStringLiteral("Reads the printer's identification and "
+                                                  "configuration and writes the settings "
+                                                  "the setup panel holds into the profile "
+                                                  "named by -o, headed by a comment naming "
+                                                  "the printer and the time. Settings the "
+                                                  "printer does not report are left out; a "
+                                                  "value a profile would refuse is kept as a "
+                                                  "comment saying why. Takes one printer; the "
+                                                  "file is replaced whole."),
+                    .plan = SnapshotPlan },
+        Operation { .name = QStringLiteral("diff"),
+                    .operands = QStringLiteral("PROFILE"),
+                    .operandCount = 1,
+                    .kind = Operation::Kind::ReadBack,
+                    .summary = QStringLiteral("compare printers' stored settings with a profile"),
+                    .description = QStringLiteral("Reads each printer's configuration and compares "
+                                                  "the settings PROFILE gives, one "
+                                                  "line per differing setting (\"density: printer "
+                                                  "22, profile 15\"); lengths are "
+                                                  "compared in dots. Exits with 0 when every "
+                                                  "printer matches, 4 when any differs, "
+                                                  "1 when a printer could not be read."),
+                    .plan = DiffPlan },
+        Operation { .name = QStringLiteral("apply"),
+                    .operands = QStringLiteral("PROFILE"),
+                    .operandCount = 1,
+                    .options = QStringList { QStringLiteral("check") },
+                    .kind = Operation::Kind::ReadBack,
+                    .summary = QStringLiteral("send only the differing settings, store, verify"),
+                    .description = QStringLiteral("Reads each printer's configuration, sends only "
+                                                  "the settings of PROFILE that "
+                                                  "differ (as Store Settings writes them) and the "
+                                                  "command that stores them, then "
+                                                  "reads the configuration again: \"unchanged\", "
+                                                  "\"changed\" (verified), or FAILED "
+                                                  "with what did not take. --check sends nothing "
+                                                  "and shows what would change "
+                                                  "(exit status 4 when something would)."),
+                    .plan = ApplyPlan },
+    };
+}
