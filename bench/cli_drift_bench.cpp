@@ -1,0 +1,337 @@
+// Settings drift across a fleet of virtual printers on loopback ports, many
+// printers in each of four processes (one listener each):
+//   Diff     `tarvolin-cli diff` of 1000 printers with --jobs 64, against the
+//            slowest of a few single-printer runs (ratio: how far the fleet
+//            run is from one printer's time), and the program's peak
+//            resident size for 50 and for 1000 printers (ratio: flat is 1).
+//   Ansible  a play of printer_settings on 50 printers, against the same
+//            play with a module that does nothing (ansible.builtin.ping):
+//            the difference is ours, the rest is Ansible's own overhead.
+// The programs run as processes, as a script or Ansible would run them.
+#include "printer/tcpline.h"
+#include "printer/virtualprinter.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QSocketNotifier>
+#include <QStandardPaths>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <benchmark/benchmark.h>
+
+#include <cstring>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <vector>
+
+extern char **environ;
+
+namespace {
+
+class QuietLog : public PrinterLog
+{
+public:
+    void Info(const QString &) override { }
+    void Error(const QString &) override { }
+    bool WantsInfo() const override { return false; }
+};
+
+// The queries print nothing: nothing to draw.
+class NoOutput : public LabelOutput
+{
+public:
+    void Print(const PrintJob &) override { }
+    qint64 CancelAll() override { return 0; }
+    bool Printing() const override { return false; }
+    void Dump(const QByteArray &) override { }
+    bool Backlogged() const override { return false; }
+};
+
+// Serves `count` printers on ports of their own until standard input
+// closes; their ports go to standard output, one a line, then "ready".
+int HostPrinters(int argc, char **argv, int count)
+{
+    QCoreApplication app(argc, argv);
+    QuietLog log;
+    NoOutput output;
+    std::vector<std::unique_ptr<VirtualPrinter>> printers;
+    std::vector<std::unique_ptr<TcpLine>> lines;
+    QByteArray ports;
+    for (int i = 0; i < count; ++i) {
+        printers.push_back(std::make_unique<VirtualPrinter>(PrinterConfig {}, log, output));
+        lines.push_back(std::make_unique<TcpLine>(*printers.back(), log));
+        QString error;
+        if (!lines.back()->Listen(QStringLiteral("127.0.0.1"), 0, &error))
+            return 1;
+        ports += QByteArray::number(lines.back()->Port()) + '\n';
+    }
+    ports += "ready\n";
+    (void)!::write(1, ports.constData(), size_t(ports.size()));
+    QSocketNotifier input(0, QSocketNotifier::Read);
+    QObject::connect(&input, &QSocketNotifier::activated, &app, [&] {
+        char byte;
+        if (::read(0, &byte, 1) <= 0)
+            app.quit();
+    });
+    app.exec();
+    lines.clear();
+    printers.clear();
+    return 0;
+}
+
+// Printers in processes of their own, so that their memory is not counted
+// as the program's and their thread competes as a real printer's would not.
+class PrinterHost
+{
+public:
+    explicit PrinterHost(int count, int processes = 4)
+    {
+        for (int p = 0; p < processes; ++p) {
+            const int share = count / processes + (p < count % processes ? 1 : 0);
+            int in[2], out[2];
+            if (::pipe2(in, O_CLOEXEC) != 0 || ::pipe2(out, O_CLOEXEC) != 0)
+                return;
+            const pid_t pid = ::fork();
+            if (pid == 0) {
+                ::dup2(in[0], 0);
+                ::dup2(out[1], 1);
+                const QByteArray n = QByteArray::number(share);
+                ::execl("/proc/self/exe", "cli_drift_bench", "--host", n.constData(), nullptr);
+                ::_exit(127);
+            }
+            ::close(in[0]);
+            ::close(out[1]);
+            hosts_.push_back({ pid, in[1] });
+            QFile ports;
+            ports.open(out[0], QIODevice::ReadOnly, QFileDevice::AutoCloseHandle);
+            for (;;) {
+                const QByteArray line = ports.readLine().trimmed();
+                if (line.isEmpty() || line == "ready")
+                    break;
+                ports_.push_back(quint16(line.toUInt()));
+            }
+        }
+    }
+    ~PrinterHost()
+    {
+        for (const auto &[pid, input] : hosts_) {
+            ::close(input);
+            ::waitpid(pid, nullptr, 0);
+        }
+    }
+    const std::vector<quint16> &Ports() const { return ports_; }
+
+private:
+    std::vector<std::pair<pid_t, int>> hosts_;
+    std::vector<quint16> ports_;
+};
+
+struct Run
+{
+    qint64 ms = 0;
+    double cpuMs = 0; // user and system
+    long maxRssKb = 0;
+    int status = -1;
+};
+
+// Runs a program with its output thrown away; its time and peak memory.
+Run Spawn(const QStringList &argv, const QStringList &env = {})
+{
+    std::vector<QByteArray> bytes;
+    for (const QString &a : QStringList { QStringLiteral("/usr/bin/env") } + env + argv)
+        bytes.push_back(a.toLocal8Bit());
+    std::vector<char *> args;
+    for (QByteArray &b : bytes)
+        args.push_back(b.data());
+    args.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Run run;
+    QElapsedTimer clock;
+    clock.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
+        int status = 0;
+        rusage usage {};
+        wait4(pid, &status, 0, &usage);
+        run.ms = clock.elapsed();
+        run.maxRssKb = usage.ru_maxrss;
+        run.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0
+            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+QString Write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
+    QFile f(dir.filePath(name));
+    f.open(QIODevice::WriteOnly);
+    f.write(bytes);
+    return f.fileName();
+}
+
+QString Tcp(quint16 port)
+{
+    return QStringLiteral("tcp://127.0.0.1:%1").arg(port);
+}
+
+QString TargetsFile(const QTemporaryDir &dir, const std::vector<quint16> &ports, size_t count)
+{
+    QByteArray list;
+    for (size_t i = 0; i < count && i < ports.size(); ++i)
+        list += Tcp(ports[i]).toUtf8() + '\n';
+    return Write(dir, QStringLiteral("fleet-%1.txt").arg(count), list);
+}
+
+// The printers start at their factory settings, so every one differs.
+const QByteArray Profile = "density = 15\nspeed = 3\nwidth = 76\nheight = 200\n";
+
+// A diff that compared finds drift: exit status 4.
+constexpr int Drift = 4;
+
+void BM_DiffFleet(benchmark::State &state)
+{
+    constexpr size_t Fleet = 1000;
+    PrinterHost host { int(Fleet) };
+    if (host.Ports().size() != Fleet) {
+        state.SkipWithError("not every printer could listen (open files limit?)");
+        return;
+    }
+    QTemporaryDir dir;
+    const QString profile = Write(dir, QStringLiteral("profile.ini"), Profile);
+    const QString all = TargetsFile(dir, host.Ports(), Fleet);
+    const QString fifty = TargetsFile(dir, host.Ports(), 50);
+    const QString cli = QStringLiteral(TARVOLIN_CLI_PROGRAM);
+
+    qint64 fleetMs = 0, slowestSingle = 0;
+    double fleetCpu = 0;
+    long rss50 = 0, rss1000 = 0;
+    for (auto _ : state) {
+        qint64 slowest = 0;
+        for (size_t i : { size_t(0), Fleet / 2, Fleet - 1 }) {
+            const Run one = Spawn({ cli, QStringLiteral("--to"), Tcp(host.Ports()[i]),
+                                    QStringLiteral("diff"), profile });
+            if (one.status != Drift) {
+                state.SkipWithError("a single diff failed");
+                return;
+            }
+            slowest = std::max(slowest, one.ms);
+        }
+        const Run small
+            = Spawn({ cli, QStringLiteral("--jobs"), QStringLiteral("64"),
+                      QStringLiteral("--targets"), fifty, QStringLiteral("diff"), profile });
+        const Run many
+            = Spawn({ cli, QStringLiteral("--jobs"), QStringLiteral("64"),
+                      QStringLiteral("--targets"), all, QStringLiteral("diff"), profile });
+        if (small.status != Drift || many.status != Drift) {
+            state.SkipWithError("a fleet diff failed");
+            return;
+        }
+        slowestSingle += slowest;
+        fleetMs += many.ms;
+        fleetCpu += many.cpuMs;
+        rss50 = std::max(rss50, small.maxRssKb);
+        rss1000 = std::max(rss1000, many.maxRssKb);
+        state.SetIterationTime(many.ms / 1000.0);
+    }
+    const double n = double(state.iterations());
+    state.counters["slowest_single_ms"] = slowestSingle / n;
+    state.counters["fleet_1000_ms"] = fleetMs / n;
+    state.counters["fleet_1000_cpu_ms"] = fleetCpu / n;
+    state.counters["fleet_vs_slowest"] = double(fleetMs) / double(slowestSingle);
+    state.counters["rss_50_kb"] = double(rss50);
+    state.counters["rss_1000_kb"] = double(rss1000);
+    state.counters["rss_1000_vs_50"] = double(rss1000) / double(rss50);
+}
+
+void BM_AnsiblePlay(benchmark::State &state)
+{
+    constexpr size_t Fleet = 50;
+    const QString playbookProgram
+        = QStandardPaths::findExecutable(QStringLiteral("ansible-playbook"));
+    if (playbookProgram.isEmpty()) {
+        state.SkipWithError("ansible-playbook is not installed");
+        return;
+    }
+    PrinterHost host { int(Fleet) };
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("collections/ansible_collections/tarvolin"));
+    QDir(dir.path()).mkpath(QStringLiteral("home"));
+    QFile::link(QStringLiteral(TARVOLIN_SOURCE_DIR "/ansible"),
+                dir.filePath(QStringLiteral("collections/ansible_collections/tarvolin/printers")));
+    const QString profile = Write(dir, QStringLiteral("profile.ini"), Profile);
+    QByteArray inventory = "[printers]\n";
+    for (size_t i = 0; i < Fleet; ++i)
+        inventory
+            += "p" + QByteArray::number(i) + " target=" + Tcp(host.Ports()[i]).toUtf8() + '\n';
+    inventory += "[printers:vars]\nansible_connection=local\n"
+                 "ansible_python_interpreter=/usr/bin/python3\n";
+    const QString hosts = Write(dir, QStringLiteral("hosts.ini"), inventory);
+    const QByteArray head = "- hosts: printers\n  gather_facts: false\n  tasks:\n";
+    const QString apply = Write(
+        dir, QStringLiteral("apply.yml"),
+        head
+            + "    - tarvolin.printers.printer_settings:\n        target: \"{{ target }}\"\n"
+              "        profile: "
+            + profile.toUtf8() + "\n        cli: " TARVOLIN_CLI_PROGRAM "\n");
+    const QString noop
+        = Write(dir, QStringLiteral("noop.yml"), head + "    - ansible.builtin.ping:\n");
+    const QStringList env = {
+        QStringLiteral("HOME=") + dir.filePath(QStringLiteral("home")),
+        QStringLiteral("ANSIBLE_LOCAL_TEMP=") + dir.filePath(QStringLiteral("tmp")),
+        QStringLiteral("ANSIBLE_REMOTE_TEMP=") + dir.filePath(QStringLiteral("tmp")),
+        QStringLiteral("ANSIBLE_COLLECTIONS_PATH=") + dir.filePath(QStringLiteral("collections")),
+        QStringLiteral("ANSIBLE_FORKS=16"),
+    };
+    qint64 playMs = 0, noopMs = 0;
+    for (auto _ : state) {
+        // --check: every printer differs each time, and is read each time.
+        const Run play = Spawn(
+            { playbookProgram, QStringLiteral("--check"), QStringLiteral("-i"), hosts, apply },
+            env);
+        const Run nothing = Spawn({ playbookProgram, QStringLiteral("-i"), hosts, noop }, env);
+        if (play.status != 0 || nothing.status != 0) {
+            state.SkipWithError("a play failed");
+            return;
+        }
+        playMs += play.ms;
+        noopMs += nothing.ms;
+        state.SetIterationTime(play.ms / 1000.0);
+    }
+    const double n = double(state.iterations());
+    state.counters["play_50_ms"] = playMs / n;
+    state.counters["noop_play_50_ms"] = noopMs / n;
+    state.counters["ansible_share"] = double(noopMs) / double(playMs);
+}
+
+} // namespace
+
+BENCHMARK(BM_DiffFleet)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK(BM_AnsiblePlay)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(2);
+
+int main(int argc, char **argv)
+{
+    // A thousand listeners and the program's own sockets.
+    rlimit files {};
+    getrlimit(RLIMIT_NOFILE, &files);
+    files.rlim_cur = files.rlim_max;
+    setrlimit(RLIMIT_NOFILE, &files);
+    if (argc == 3 && std::strcmp(argv[1], "--host") == 0)
+        return HostPrinters(argc, argv, std::atoi(argv[2]));
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
