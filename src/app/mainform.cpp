@@ -1,5 +1,9 @@
 #include "app/mainform.h"
 
+#include "app/discoverywindow.h"
+#include "app/printerinfowindow.h"
+#include "network/ui/ipedit.h"
+
 #include "app/aboutform.h"
 #include "app/interfaceselecttab.h"
 #include "app/virtualprinterwindow.h"
@@ -173,6 +177,26 @@ void TForm1::CreateToolsMenu()
                 FinishStart();
                 VirtualPrinter->StartAndShow();
             }));
+    PrinterInformation = toolsMenu->addAction(QStringLiteral("Printer Information…"));
+    PrinterInformation->setObjectName(QStringLiteral("PrinterInformation"));
+    connect(PrinterInformation, &QAction::triggered, this, Guarded([this](bool) {
+                if (!PrinterInfo)
+                    PrinterInfo = new PrinterInfoWindow(*link_, this);
+                PrinterInfo->show();
+                PrinterInfo->raise();
+                PrinterInfo->Refresh();
+            }));
+    FindPrinters = toolsMenu->addAction(QStringLiteral("Find Printers on the Network…"));
+    FindPrinters->setObjectName(QStringLiteral("FindPrinters"));
+    connect(
+        FindPrinters, &QAction::triggered, this, Guarded([this](bool) {
+            if (!Discovery)
+                Discovery = new DiscoveryWindow(
+                    [this](const QString &address) { TabSheet5->IPEdit1->SetIPString(address); },
+                    this);
+            Discovery->show();
+            Discovery->raise();
+        }));
 }
 
 void TForm1::CreateMenu()

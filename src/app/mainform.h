@@ -4,6 +4,8 @@
 
 #include <memory>
 
+class DiscoveryWindow;
+class PrinterInfoWindow;
 class QAction;
 class QComboBox;
 class QGroupBox;
@@ -17,7 +19,9 @@ class TransferMonitor;
 class TComPort;
 class TComDataPacket;
 class PrinterLink;
+class DiscoveryWindow;
 class InterfaceSelectTab;
+class PrinterInfoWindow;
 class PrinterConfigTab;
 class FileManagerTab;
 class EthernetSetupTab;
@@ -61,6 +65,10 @@ public:
     QAction *ShowAllOperations = nullptr; // "View" > "Show All Operations"
     QAction *StartVirtualPrinter = nullptr; // "Tools" > "Start Virtual Printer…"
     VirtualPrinterWindow *VirtualPrinter = nullptr;
+    QAction *PrinterInformation = nullptr; // "Tools" > "Printer Information…"
+    QAction *FindPrinters = nullptr; // "Tools" > "Find Printers on the Network…"
+    PrinterInfoWindow *PrinterInfo = nullptr; // made when first asked for
+    DiscoveryWindow *Discovery = nullptr;
     QPushButton *Button23 = nullptr;
     QGroupBox *GroupBox3 = nullptr;
     QComboBox *ComboBox1 = nullptr;
