@@ -443,9 +443,13 @@ TEST(LabelRenderer, EveryLabelAskedForGetsAPictureWithinTheLimits)
                                        "^FO0,200^A0N,50^SN0001,1,Y^FS^PQ100^XZ");
     ASSERT_EQ(result.labels.size(), 100);
     EXPECT_EQ(result.labelsRequested, 100);
-    ASSERT_EQ(result.warnings.size(), 2) << WarningTexts(result).join('\n').toStdString();
-    EXPECT_TRUE(result.warnings.at(1).text.contains(QLatin1String("without their serial numbers")))
-        << result.warnings.at(1).text.toStdString();
+    // On a busy machine the one-second drawing budget may run out as well:
+    // that is the same limit at work, and says so.
+    QStringList warnings = WarningTexts(result);
+    warnings.removeIf([](const QString &w) { return w.contains(QLatin1String("one second")); });
+    ASSERT_EQ(warnings.size(), 2) << WarningTexts(result).join('\n').toStdString();
+    EXPECT_TRUE(warnings.at(1).contains(QLatin1String("without their serial numbers")))
+        << warnings.at(1).toStdString();
     const QImage &last = result.labels.constLast();
     EXPECT_EQ(InkBounds(last), QRect(0, 0, 100, 100));
     EXPECT_GT(BlackCount(result.labels.constFirst(), QRect(0, 200, 400, 60)), 0);
