@@ -126,7 +126,10 @@ void PrinterInfoWindow::Refresh()
             ConfigTable->setItem(row, 0, new QTableWidgetItem(settings[row].name));
             ConfigTable->setItem(row, 1, new QTableWidgetItem(settings[row].value.trimmed()));
         }
-        FilesText->setPlainText(ReplyText(FileListLayout(link_.Query(FileListQuery()))));
+        ConfigTable->resizeColumnToContents(0);
+        // The list as the File Manager lays it out, one line break a line.
+        FilesText->setPlainText(ReplyText(FileListLayout(link_.Query(FileListQuery())))
+                                    .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
         const FreeMemoryFigures free = ParseFreeMemory(link_.Query(FreeMemoryQuery()));
         FreeMemoryLabel->setText(QStringLiteral("Free memory: DRAM %1 KB, FLASH %2 KB")
                                      .arg(free.dram, free.flash.trimmed()));
