@@ -289,6 +289,8 @@ void BM_AnsiblePlay(benchmark::State &state)
         = Write(dir, QStringLiteral("noop.yml"), head + "    - ansible.builtin.ping:\n");
     const QStringList env = {
         QStringLiteral("HOME=") + dir.filePath(QStringLiteral("home")),
+        // Ansible refuses to run in a locale whose encoding is not UTF-8.
+        QStringLiteral("LC_ALL=C.UTF-8"),
         QStringLiteral("ANSIBLE_LOCAL_TEMP=") + dir.filePath(QStringLiteral("tmp")),
         QStringLiteral("ANSIBLE_REMOTE_TEMP=") + dir.filePath(QStringLiteral("tmp")),
         QStringLiteral("ANSIBLE_COLLECTIONS_PATH=") + dir.filePath(QStringLiteral("collections")),

@@ -56,6 +56,8 @@ protected:
         const QString tmp = dir.filePath(QStringLiteral("tmp"));
         const QStringList env = {
             QStringLiteral("HOME=") + dir.filePath(QStringLiteral("home")),
+            // Ansible refuses to run in a locale whose encoding is not UTF-8.
+            QStringLiteral("LC_ALL=C.UTF-8"),
             QStringLiteral("ANSIBLE_LOCAL_TEMP=") + tmp,
             QStringLiteral("ANSIBLE_REMOTE_TEMP=") + tmp,
             QStringLiteral("ANSIBLE_COLLECTIONS_PATH=")
