@@ -128,47 +128,72 @@ void NetPrinter::KVNetSend(const QByteArray &data)
     // that starts short and grows while nothing changes, so a fast printer
     // is not kept waiting and a slow one is not asked in a busy loop.
     int pauseMs = 0;
-    for (;;) {
+    // The count reported, also on a failure or a stop, is what the printer
+    // acknowledged: what was handed to the system less what it still holds.
+    const auto settle = [&] {
         int unacknowledged = 0;
         if (::ioctl(fd_, SIOCOUTQ, &unacknowledged) != 0)
-            Fail(errno);
+            return false;
         const qint64 now = handed - unacknowledged;
         if (now > acknowledged) {
             acknowledged = now;
             sinceProgress.start();
             pauseMs = 0;
         }
-        transfer.Progress(acknowledged);
-        if (acknowledged == length)
-            return;
-        const qint64 stallLeft = stallTimeoutMs_ - sinceProgress.elapsed();
-        if (stallLeft <= 0)
-            Fail((acknowledged == 0 ? QStringLiteral("the printer took no data for %1 s")
-                                    : QStringLiteral("the printer took nothing more for %1 s"))
-                     .arg(stallTimeoutMs_ / 1000.0),
-                 ETIMEDOUT);
-        int revents;
-        if (handed < length) {
-            const ssize_t n
-                = ::send(fd_, p + handed, static_cast<size_t>(length - handed), MSG_NOSIGNAL);
-            if (n > 0) {
-                handed += n;
-                continue;
-            }
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+        return true;
+    };
+    const auto fail = [&](const QString &reason, int err) {
+        settle();
+        transfer.Proceed(acknowledged);
+        Fail(reason, err);
+    };
+    try {
+        for (;;) {
+            if (!settle())
                 Fail(errno);
-            // The printer's window is full: wait for it to take more.
-            revents = transfer.Wait(fd_, POLLOUT, int(std::min<qint64>(stallLeft, INT_MAX)));
-        } else {
+            transfer.Progress(acknowledged);
+            if (acknowledged == length)
+                return;
+            const qint64 stallLeft = stallTimeoutMs_ - sinceProgress.elapsed();
+            if (stallLeft <= 0)
+                fail((acknowledged == 0 ? QStringLiteral("the printer took no data for %1 s")
+                                        : QStringLiteral("the printer took nothing more for %1 s"))
+                         .arg(stallTimeoutMs_ / 1000.0),
+                     ETIMEDOUT);
+            // Neither a full window nor the printer's acknowledgements end a
+            // wait on their own: each wait is a pause that starts short and
+            // grows while nothing changes, so the count stays current.
             pauseMs = std::clamp(pauseMs * 2, 1, 40);
-            revents = transfer.Wait(fd_, 0, int(std::min<qint64>(stallLeft, pauseMs)));
+            const int waitMs = int(std::min<qint64>(stallLeft, pauseMs));
+            int revents;
+            if (handed < length) {
+                const ssize_t n
+                    = ::send(fd_, p + handed, static_cast<size_t>(length - handed), MSG_NOSIGNAL);
+                if (n > 0) {
+                    handed += n;
+                    pauseMs = 0;
+                    continue;
+                }
+                if (n < 0 && errno == EINTR)
+                    continue;
+                if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK)
+                    fail(QString::fromLocal8Bit(std::strerror(errno)), errno);
+                revents = transfer.Wait(fd_, POLLOUT, waitMs);
+            } else {
+                revents = transfer.Wait(fd_, 0, waitMs);
+            }
+            if (revents < 0)
+                fail(QString::fromLocal8Bit(std::strerror(errno)), errno);
+            if (revents & (POLLERR | POLLHUP)) {
+                const int err = SocketError(fd_);
+                fail(QString::fromLocal8Bit(std::strerror(err)), err);
+            }
         }
-        if (revents < 0)
-            Fail(errno);
-        if (revents & (POLLERR | POLLHUP))
-            Fail(SocketError(fd_));
+    } catch (const EOperationCancelled &) {
+        // Stopped between two looks at the count: report the latest.
+        settle();
+        transfer.Proceed(acknowledged);
+        transfer.Cancel();
     }
 }
 

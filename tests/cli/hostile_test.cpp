@@ -12,14 +12,20 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocale>
 #include <QRegularExpression>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <memory>
+#include <netinet/in.h>
+#include <poll.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -229,4 +235,61 @@ TEST(CliHostile, SigintDuringAFleetStopsAndNamesEveryUnfinishedTarget)
     EXPECT_EQ(out.count("FAILED: Interrupted before it was started; nothing was sent"), 3);
     for (const auto &p : printers)
         EXPECT_LT(p->Count(), 2 * 1024 * 1024);
+}
+
+TEST(CliHostile, ATimedOutNetworkSendReportsTheBytesThePrinterAcknowledged)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("big.prn");
+    WriteFile(file, QByteArray(8 * 1024 * 1024, 'x'));
+    // Whatever the printer's receive buffer, the count is exact: the peer's
+    // kernel acknowledges what it buffers, and the peer reads it all at the
+    // end, reset or not.
+    for (const int receiveBuffer : { 0, 4096 }) {
+        SCOPED_TRACE(receiveBuffer);
+        const int listener = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        ASSERT_GE(listener, 0);
+        if (receiveBuffer > 0)
+            setsockopt(listener, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof receiveBuffer);
+        sockaddr_in address {};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), length), 0);
+        ASSERT_EQ(listen(listener, 1), 0);
+        ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr *>(&address), &length), 0);
+        const QString to = QStringLiteral("tcp://127.0.0.1:%1").arg(ntohs(address.sin_port));
+
+        ChildProcess cli;
+        ASSERT_TRUE(cli.Start(QStringLiteral(TARVOLIN_CLI_PROGRAM),
+                              { "--timeout", "2", "--to", to, "send", file }));
+        pollfd waiting { listener, POLLIN, 0 };
+        ASSERT_EQ(poll(&waiting, 1, 20000), 1);
+        const int peer = accept(listener, nullptr, nullptr);
+        ASSERT_GE(peer, 0);
+        // The printer takes 100,000 bytes and then nothing more.
+        qint64 received = 0;
+        char piece[65536];
+        while (received < 100000) {
+            const ssize_t n
+                = recv(peer, piece, std::min<qint64>(sizeof piece, 100000 - received), 0);
+            ASSERT_GT(n, 0);
+            received += n;
+        }
+        ASSERT_TRUE(cli.WaitForExit(20000));
+        EXPECT_EQ(cli.ExitCode(), 1);
+        for (;;) {
+            const ssize_t n = recv(peer, piece, sizeof piece, MSG_DONTWAIT);
+            if (n <= 0)
+                break;
+            received += n;
+        }
+        close(peer);
+        close(listener);
+        const QString expected = QStringLiteral(" FAILED: Timed out after 2 s. Cancelled after %1 "
+                                                "of 8,388,608 bytes.")
+                                     .arg(QLocale(QLocale::English).toString(received));
+        const QString out = Text(cli.TakeOutput());
+        EXPECT_TRUE(out.startsWith(to + expected)) << out.toStdString() << expected.toStdString();
+    }
 }
