@@ -92,6 +92,7 @@ RunOptions RunOptionsOf(const CommandLine &line)
         OptionNumber(QStringLiteral("jobs"),
                      line.Value(QStringLiteral("jobs"), QString::number(DefaultJobs)), 1, MaxJobs));
     options.timeoutMs = TimeoutMsOf(line);
+    options.deadline = OperationDeadline(line);
     return options;
 }
 

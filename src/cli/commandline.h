@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <chrono>
 #include <vector>
 
 // One option of the command line.
@@ -22,6 +23,8 @@ struct CommandLine
     QStringList operands;
     QStringList given; // option names in the order given
     QHash<QString, QStringList> values; // option name -> values (a flag: one empty value per use)
+    // When the operation began: --timeout counts from here.
+    std::chrono::steady_clock::time_point started = std::chrono::steady_clock::now();
 
     bool Has(const QString &name) const { return values.contains(name); }
     // The last value given, or `fallback`.

@@ -63,10 +63,24 @@ int TimeoutMsOf(const CommandLine &line)
     return int(seconds * 1000 + 0.5);
 }
 
-QByteArray ReadInputFile(const QString &path, int timeoutMs)
+std::chrono::steady_clock::time_point OperationDeadline(const CommandLine &line)
 {
-    QElapsedTimer clock;
-    clock.start();
+    const int timeoutMs = TimeoutMsOf(line);
+    return timeoutMs > 0 ? line.started + std::chrono::milliseconds(timeoutMs)
+                         : std::chrono::steady_clock::time_point::max();
+}
+
+QByteArray ReadInputFile(const QString &path, const CommandLine &line)
+{
+    using Clock = std::chrono::steady_clock;
+    const int timeoutMs = TimeoutMsOf(line);
+    const Clock::time_point deadline = OperationDeadline(line);
+    const auto msLeft = [&] {
+        return deadline == Clock::time_point::max()
+            ? qint64(-1)
+            : std::max<qint64>(
+                0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count());
+    };
     // Non-blocking, so that a pipe without a writer cannot hold the open.
     const Descriptor file(
         open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
@@ -103,8 +117,8 @@ QByteArray ReadInputFile(const QString &path, int timeoutMs)
         } else if (n == 0) {
             break;
         } else if (errno == EAGAIN) {
-            const qint64 left = timeoutMs > 0 ? timeoutMs - clock.elapsed() : -1;
-            if (timeoutMs > 0 && left <= 0)
+            const qint64 left = msLeft();
+            if (left == 0)
                 throw EUsageError(QStringLiteral("%1: still reading after %2 s (--timeout); "
                                                  "nothing was sent")
                                       .arg(path)
@@ -115,7 +129,7 @@ QByteArray ReadInputFile(const QString &path, int timeoutMs)
         } else if (errno != EINTR) {
             throw EUsageError(QStringLiteral("%1: %2").arg(path, Reason(errno)));
         }
-        if (timeoutMs > 0 && clock.elapsed() >= timeoutMs)
+        if (msLeft() == 0)
             throw EUsageError(
                 QStringLiteral("%1: still reading after %2 s (--timeout); nothing was sent")
                     .arg(path)

@@ -8,19 +8,24 @@
 #include <QByteArray>
 #include <QString>
 
+#include <chrono>
+
 struct CommandLine;
 
 // --timeout in milliseconds (60 s unless given, 0 for none); raises an
 // EUsageError for a value that is no number of seconds.
 int TimeoutMsOf(const CommandLine &line);
+// When --timeout runs out for the whole operation, reading its input
+// included; time_point::max() for none.
+std::chrono::steady_clock::time_point OperationDeadline(const CommandLine &line);
 
 // What one send takes at most from a file.
 constexpr qint64 MaxInputBytes = 128LL * 1024 * 1024;
 // No printer memory holds more: a larger download cannot be stored.
 constexpr qint64 MaxDownloadBytes = 64LL * 1024 * 1024;
 
-// The whole file, read within timeoutMs (0: no limit) and MaxInputBytes.
-QByteArray ReadInputFile(const QString &path, int timeoutMs);
+// The whole file, read within the operation's --timeout and MaxInputBytes.
+QByteArray ReadInputFile(const QString &path, const CommandLine &line);
 
 // A file to download: a regular file no larger than any printer memory.
 void CheckDownloadFile(const QString &path);

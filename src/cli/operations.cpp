@@ -167,7 +167,7 @@ OperationPlan SendFilePlan(const CommandLine &line)
     const QString path = line.operands[0];
     if (!CommandFileExists(path))
         throw EUsageError(QStringLiteral("%1: File is no found!").arg(path));
-    return Fixed(ReadInputFile(path, TimeoutMsOf(line)));
+    return Fixed(ReadInputFile(path, line));
 }
 
 OperationPlan TextPlan(const CommandLine &line)
@@ -497,7 +497,7 @@ const std::vector<OptionInfo> &GlobalOptions()
         { QStringLiteral("jobs"), QLatin1Char('j'), QStringLiteral("N"),
           QStringLiteral("serve at most N printers at once (16)") },
         { QStringLiteral("timeout"), QChar(), QStringLiteral("SECONDS"),
-          QStringLiteral("give up on a printer after SECONDS (60)") },
+          QStringLiteral("end the whole operation after SECONDS (60)") },
         { QStringLiteral("json"), QChar(), QString(),
           QStringLiteral("one JSON object per line instead of text") },
         { QStringLiteral("quiet"), QLatin1Char('q'), QString(),

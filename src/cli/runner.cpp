@@ -156,9 +156,19 @@ void Work(const std::shared_ptr<RunState> &s)
         const size_t index = *it;
         s->pending.erase(it);
         s->busyKeys.insert(s->keys[index]);
-        const Deadline deadline = s->options.timeoutMs > 0
-            ? Clock::now() + std::chrono::milliseconds(s->options.timeoutMs)
-            : Deadline::max();
+        const Deadline deadline = s->options.deadline;
+        if (deadline != Deadline::max() && Clock::now() >= deadline) {
+            CliJobResult late;
+            late.index = index;
+            late.timedOut = true;
+            late.started = false;
+            late.error = TimedOut(s->options.timeoutMs)
+                + QStringLiteral(" before it was started; nothing was sent");
+            s->busyKeys.erase(s->keys[index]);
+            s->finished.push_back(std::move(late));
+            s->changed.notify_all();
+            continue;
+        }
         s->running[index] = deadline == Deadline::max()
             ? deadline
             : deadline + std::chrono::milliseconds(AbandonAfterDeadlineMs);

@@ -43,10 +43,15 @@ struct CliJobResult
 using Conversation
     = std::function<void(PrinterLink &link, const CliTarget &target, TargetReport &report)>;
 
+using Deadline = std::chrono::steady_clock::time_point;
+
 struct RunOptions
 {
     int jobs = 16; // at most this many targets at once
-    int timeoutMs = 0; // per target, from its start; 0 for none
+    int timeoutMs = 0; // the whole operation's, as given; 0 for none
+    // When the whole operation ends: a target still running is stopped, one
+    // not started by then is not started.
+    Deadline deadline = Deadline::max();
     // Read-backs exchange over the serial port; everything else is a send.
     std::optional<ExchangeOptions> exchange;
     // The same read-back for targets other than serial ones.
@@ -59,8 +64,6 @@ struct RunOptions
     // their next chunk. Read without a lock: a signal handler sets it.
     const std::atomic<bool> *interrupt = nullptr;
 };
-
-using Deadline = std::chrono::steady_clock::time_point;
 
 // Serves one target on the calling thread through the printer link, exactly
 // as the window's button would over that interface. The link stops the

@@ -27,6 +27,7 @@
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -292,4 +293,48 @@ TEST(CliHostile, ATimedOutNetworkSendReportsTheBytesThePrinterAcknowledged)
         const QString out = Text(cli.TakeOutput());
         EXPECT_TRUE(out.startsWith(to + expected)) << out.toStdString() << expected.toStdString();
     }
+}
+
+TEST(CliHostile, TheTimeoutBoundsTheWholeOperationReadingTheInputIncluded)
+{
+    QTemporaryDir dir;
+    // The input arrives a second late, through a pipe; then every printer
+    // stalls. With --jobs 1 the first printer is stopped at the operation's
+    // end and the second is never started: the second it waited for the
+    // input and the first printer's time count against the one limit.
+    const QString fifo = dir.filePath("pipe");
+    ASSERT_EQ(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    std::thread writer([&fifo] {
+        const int fd = open(QFile::encodeName(fifo).constData(), O_RDWR | O_CLOEXEC);
+        if (fd < 0)
+            return;
+        usleep(1000 * 1000);
+        const QByteArray bytes(8 * 1024 * 1024, 'x');
+        for (qsizetype done = 0; done < bytes.size();) {
+            const ssize_t n = write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+            if (n <= 0)
+                break;
+            done += n;
+        }
+        close(fd);
+    });
+    SlowTcpPrinter first(SlowTcpPrinter::Options { 0, 0, 4096 });
+    SlowTcpPrinter second(SlowTcpPrinter::Options { 0, 0, 4096 });
+    const QString one = QStringLiteral("tcp://127.0.0.1:%1").arg(first.Port());
+    const QString two = QStringLiteral("tcp://127.0.0.1:%1").arg(second.Port());
+    QElapsedTimer clock;
+    clock.start();
+    const CliRun run = RunCliProgram(
+        { "--jobs", "1", "--timeout", "3", "--to", one, "--to", two, "send", fifo }, 30000);
+    writer.join();
+    EXPECT_EQ(run.exitCode, 1);
+    const QString out = Text(run.out);
+    EXPECT_TRUE(out.contains(one + " FAILED: Timed out after 3 s. Cancelled after "))
+        << out.toStdString();
+    EXPECT_TRUE(out.contains(two
+                             + " FAILED: Timed out after 3 s before it was started; nothing "
+                               "was sent\n"))
+        << out.toStdString();
+    EXPECT_EQ(second.Finish(2000), QByteArray());
+    EXPECT_LT(clock.elapsed(), 15000);
 }
