@@ -161,10 +161,10 @@ const char *const Profiles[] = {
     "",
     "resolution = 300dpi\nunit = Inch\nspeed =\ndensity = 0\nwidth = 2.5\nheight = 4\n"
     "media-sensor = Mark Sensing\nmedia-type = Thermal Transfer\npost-print-action = Rewind\n"
-    "direction = Invert:Rotation 180\ntop = -15\nshift = 12.5\nhome-x = 40\nhome-y = 3\n",
+    "direction = Invert:Rotation 180\ntop = -9.5\nshift = 12.5\nhome-x = 40\nhome-y = 3\n",
     "unit = cm\nwidth = 7.6\nheight = 20\nspeed = 5\ndensity = 30\nmedia-sensor = Web Sensing\n"
     "post-print-action = Peel off\n",
-    "resolution = 203dpi\nwidth = 0.0625\nheight = 0.1875e1\ntop = 20\nhome-y = -2\n",
+    "resolution = 203dpi\nwidth = 0.0625\nheight = 0.1875e1\ntop = 14.94\nhome-y = 2.5\n",
 };
 
 TEST_F(CliAgainstWindow, StoreSettingsAndTestLabelFromAProfile)
