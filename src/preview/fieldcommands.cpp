@@ -125,6 +125,8 @@ bool LabelInterpreter::FieldCommand(const LabelCommand &command, const Args &arg
             EndField(&command, true);
         fieldOrigin_ = true;
         field_.typeset = command.name == "FT";
+        field_.followX = field_.typeset && !args.Given(0);
+        field_.followY = field_.typeset && !args.Given(1);
         const int x = Clamped(command, Len(args, 0, 0), 0, MaxDimension, "x");
         const int y = Clamped(command, Len(args, 1, 0), 0, MaxDimension, "y");
         field_.origin

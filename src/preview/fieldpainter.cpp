@@ -383,7 +383,18 @@ void FieldPainter::Draw(QImage &canvas, const Field &field, const QString &text,
     const FieldMark mark = Mark(field, text, warnings);
     if (!mark.paint)
         return;
-    const QTransform placement = Placement(field, mark);
+    QTransform placement;
+    if ((field.followX || field.followY) && pen) {
+        Field placed = field;
+        if (field.followX)
+            placed.origin.setX(qRound(pen->x()));
+        if (field.followY)
+            placed.origin.setY(qRound(pen->y()));
+        placement = Placement(placed, mark);
+    } else {
+        placement = Placement(field, mark);
+    }
+    pen = placement.map(QPointF(mark.size.width(), mark.typesetAnchor.y()));
     if (!field.reverse) {
         QPainter &p = PainterOn(canvas);
         p.save();

@@ -6,11 +6,13 @@
 #include "preview/labelfield.h"
 
 #include <QList>
+#include <QPointF>
 #include <QSizeF>
 #include <QString>
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class FontStore;
 struct TextFace;
@@ -35,6 +37,10 @@ public:
     // Draws the field with the given text (its data, or this label's serial
     // number). Problems are appended to warnings as texts.
     void Draw(QImage &canvas, const Field &field, const QString &text, QList<QString> &warnings);
+
+    // Where the last field drawn ended (the end of its baseline), for a ^FT
+    // without coordinates; none before the first.
+    std::optional<QPointF> pen;
 
     // The field's drawing before placement; empty paint when there is nothing to draw.
     FieldMark Mark(const Field &field, const QString &text, QList<QString> &warnings);

@@ -82,6 +82,9 @@ struct Field
     int number = 0; // ^FN: the field a recalling format gives its data to
     QPoint origin; // label dots, home, top and shift applied
     bool typeset = false; // ^FT: origin is the baseline / bottom left
+    // ^FT without x or y: that coordinate is where the previous field ended.
+    bool followX = false;
+    bool followY = false;
     int justify = 0; // 0 left, 1 right, 2 automatic
     bool reverse = false; // ^FR
     Orientation orientation = Orientation::Normal;

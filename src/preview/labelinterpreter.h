@@ -15,8 +15,10 @@
 #include <QHash>
 #include <QImage>
 #include <QList>
+#include <QPointF>
 
 #include <memory>
+#include <optional>
 
 class FontStore;
 struct GraphicData;
@@ -101,6 +103,7 @@ private:
     bool inFormat_ = false;
     int formatLine_ = 0;
     QList<Field> fields_;
+    std::optional<QPointF> commonPen_; // where the fields every label shares end
     qint64 quantity_ = 1;
     qint64 replicates_ = 1;
     bool labelReverse_ = false;

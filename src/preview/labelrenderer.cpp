@@ -309,6 +309,8 @@ QSize LabelInterpreter::LabelSize()
 void LabelInterpreter::DrawFields(QImage &canvas, qsizetype from, qsizetype to, qint64 labelIndex)
 {
     FieldPainter painter(*fonts_, options.dotsPerMm);
+    if (from > 0)
+        painter.pen = commonPen_;
     for (qsizetype i = from; i < to; ++i) {
         if (clock_.elapsed() > TimeBudgetMs) {
             if (!outOfTime_)
@@ -329,6 +331,8 @@ void LabelInterpreter::DrawFields(QImage &canvas, qsizetype from, qsizetype to, 
         for (const QString &problem : problems)
             Warn(problem, field.line, field.column);
     }
+    if (from == 0)
+        commonPen_ = painter.pen;
 }
 
 void LabelInterpreter::EndFormat()

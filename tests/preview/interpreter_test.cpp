@@ -305,3 +305,36 @@ TEST(LabelInterpreter, NumbersAreReadAsThePrinterReadsThem)
 }
 
 } // namespace
+
+TEST(LabelInterpreter, TypesetFieldsWithoutCoordinatesFollowThePreviousField)
+{
+    // A coordinate left out of ^FT is where the previous field's baseline
+    // ended; the first field of a label starts at the label home.
+    struct Case
+    {
+        QByteArray follows;
+        QByteArray same;
+    };
+    const Case cases[] = {
+        { "^FT20,100^ADN^FDAB^FS^FT^ADN^FDCD^FS", "^FT20,100^ADN^FDABCD^FS" },
+        { "^FT100,20^ADR^FDAB^FS^FT^ADR^FDCD^FS", "^FT100,20^ADR^FDABCD^FS" },
+        { "^FT20,100^ADN^FDAB^FS^FT200^ADN^FDCD^FS",
+          "^FT20,100^ADN^FDAB^FS^FT200,100^ADN^FDCD^FS" },
+        { "^LH30,60^FT^ADN^FDAB^FS", "^LH30,60^FT0,0^ADN^FDAB^FS" },
+        // Fields of ^FO go on as well.
+        { "^FO20,100^GB40,30,30^FS^FT^ADN^FDCD^FS",
+          "^FO20,100^GB40,30,30^FS^FT60,130^ADN^FDCD^FS" },
+    };
+    for (const Case &c : cases) {
+        const QImage follows = One(c.follows);
+        EXPECT_GT(BlackCount(follows), 50) << c.follows.constData();
+        EXPECT_TRUE(SameDots(follows, One(c.same))) << c.follows.constData();
+    }
+
+    // A serial number after the fields every label shares follows them on
+    // each label.
+    const RenderResult serial
+        = Render("^XA^PW400^LL400^FT20,100^ADN^FDAB^FS^FT^ADN^SN1,1^FS^PQ2^XZ");
+    ASSERT_EQ(serial.labels.size(), 2);
+    EXPECT_TRUE(SameDots(serial.labels.at(1), One("^FT20,100^ADN^FDAB2^FS")));
+}
