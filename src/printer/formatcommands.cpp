@@ -70,20 +70,49 @@ bool SetLetter(const CaretCommand &c, QByteArrayView text, const char *accepted,
 
 } // namespace
 
-std::vector<CaretCommand> SplitFormat(QByteArrayView format, char prefix)
+namespace {
+
+// ^CCx, ^CTx, ~CCx or ~CTx at `at`.
+bool ChangesPrefixAt(QByteArrayView format, qsizetype at)
+{
+    return at + 3 < format.size() && (format[at + 1] | 0x20) == 'c'
+        && ((format[at + 2] | 0x20) == 'c' || (format[at + 2] | 0x20) == 't');
+}
+
+// The next caret command, or control prefix change, from `from` on.
+qsizetype NextCommand(QByteArrayView format, qsizetype from, char prefix, char control)
+{
+    const qsizetype caret = format.indexOf(prefix, from);
+    for (qsizetype at = format.indexOf(control, from); at >= 0 && (caret < 0 || at < caret);
+         at = format.indexOf(control, at + 1)) {
+        if (ChangesPrefixAt(format, at))
+            return at;
+    }
+    return caret;
+}
+
+} // namespace
+
+std::vector<CaretCommand> SplitFormat(QByteArrayView format, char prefix, char control)
 {
     std::vector<CaretCommand> commands;
     // Filled in place: building each command aside and copying it in costs
     // more than the splitting, and labels arrive by the hundred thousand.
     commands.reserve(16);
-    qsizetype at = format.indexOf(prefix);
+    qsizetype at = NextCommand(format, 0, prefix, control);
     while (at >= 0) {
-        // ^CCx: the commands after it start with x.
-        const bool changes = at + 3 < format.size() && (format[at + 1] | 0x20) == 'c'
-            && (format[at + 2] | 0x20) == 'c';
-        if (changes)
-            prefix = format[at + 3];
-        const qsizetype next = format.indexOf(prefix, changes ? at + 4 : at + 1);
+        const bool caret = format[at] == prefix;
+        // A prefix change: the commands after it start with the new one.
+        const bool changes = ChangesPrefixAt(format, at);
+        if (changes) {
+            char &changed = (format[at + 2] | 0x20) == 'c' ? prefix : control;
+            changed = format[at + 3];
+        }
+        const qsizetype next = NextCommand(format, changes ? at + 4 : at + 1, prefix, control);
+        if (!caret) {
+            at = next;
+            continue;
+        }
         const qsizetype end = next < 0 ? format.size() : next;
         CaretCommand &c = commands.emplace_back();
         c.offset = at;

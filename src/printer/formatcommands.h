@@ -25,8 +25,10 @@ struct CaretCommand
     QString Name() const { return QString::fromLatin1(name); }
 };
 
-// Split at the format prefix ("^" unless ^CC / ~CC changed it).
-std::vector<CaretCommand> SplitFormat(QByteArrayView format, char prefix = '^');
+// Split at the format prefix ("^" unless ^CC / ~CC changed it), following
+// the prefix changes inside the format (^CC, ~CC, ^CT, ~CT) as the printer
+// does.
+std::vector<CaretCommand> SplitFormat(QByteArrayView format, char prefix = '^', char control = '~');
 
 bool IsSettingsCommand(const CaretCommand &command);
 

@@ -149,9 +149,9 @@ QByteArray ConfigurationReply(const VirtualPrinter &printer)
     return '\x02' + text + '\x03';
 }
 
-bool AsksForConfiguration(QByteArrayView format, char prefix)
+bool AsksForConfiguration(QByteArrayView format, char prefix, char control)
 {
-    for (const CaretCommand &c : SplitFormat(format, prefix))
+    for (const CaretCommand &c : SplitFormat(format, prefix, control))
         if (c.Is("HH"))
             return true;
     return false;

@@ -18,4 +18,4 @@ QByteArray VirtualPrinterModel(int dotsPerMm);
 QByteArray VirtualPrinterFirmware();
 
 // Whether a format asks for the configuration (^HH).
-bool AsksForConfiguration(QByteArrayView format, char prefix);
+bool AsksForConfiguration(QByteArrayView format, char prefix, char control = '~');

@@ -156,7 +156,8 @@ QByteArray VirtualPrinter::FreeMemoryReply() const
 
 void VirtualPrinter::Format(const QByteArray &format, CommandPrefixes prefixes)
 {
-    const std::vector<CaretCommand> commands = SplitFormat(format, prefixes.format);
+    const std::vector<CaretCommand> commands
+        = SplitFormat(format, prefixes.format, prefixes.control);
     QStringList done;
     QString error;
     std::optional<QString> storeAs;
@@ -224,7 +225,7 @@ void VirtualPrinter::Format(const QByteArray &format, CommandPrefixes prefixes)
 
     // Only a recalled format changes what prints.
     const std::vector<CaretCommand> printed
-        = recalled ? SplitFormat(printable, prefixes.format) : commands;
+        = recalled ? SplitFormat(printable, prefixes.format, prefixes.control) : commands;
     if (!PrintsLabel(printed)) {
         log_.Info(QStringLiteral("format (%1 bytes)%2%3")
                       .arg(format.size())
@@ -385,7 +386,7 @@ void VirtualPrinter::Tilde(const QByteArray &name, const QByteArray &params, con
 void VirtualPrinter::AnswerFormat(const QByteArray &format, CommandPrefixes prefixes,
                                   const Reply &reply)
 {
-    if (AsksForConfiguration(format, prefixes.format)) {
+    if (AsksForConfiguration(format, prefixes.format, prefixes.control)) {
         log_.Info(QStringLiteral("^HH: configuration answered"));
         reply(ConfigurationReply(*this));
     }

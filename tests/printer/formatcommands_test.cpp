@@ -99,6 +99,32 @@ TEST(FormatCommands, WhatPrintsALabel)
     EXPECT_TRUE(PrintsLabel(SplitFormat("^xa^fo1,1^fdx^fs^xz")));
 }
 
+TEST(FormatCommands, PrefixChangesInsideAFormatAreFollowed)
+{
+    // Each command as name and parameters, "|" between them.
+    const struct
+    {
+        QByteArray format;
+        QByteArray commands;
+    } cases[] = {
+        { "^XA^CC!!PW400!XZ", "XA|CC!|PW400|XZ" },
+        { "^XA~CC!!PW400!XZ", "XA|PW400|XZ" },
+        { "^XA~cc!!pw400!xz", "XA|PW400|XZ" },
+        // After ~CT the old control prefix is text, the new one changes.
+        { "^XA^CT#~CC!^PW4#CC!!XZ", "XA|CT#~CC!|PW4|XZ" },
+        { "^XA~CT##CC!!PW400!XZ", "XA|PW400|XZ" },
+        // A tilde that starts no prefix change is the caret command's text.
+        { "^XA^FDa~b^FS~CC!!XZ", "XA|FDa~b|FS|XZ" },
+        { "^XA^FD~C^XZ", "XA|FD~C|XZ" },
+    };
+    for (const auto &c : cases) {
+        QByteArrayList names;
+        for (const CaretCommand &command : SplitFormat(c.format))
+            names << QByteArray(command.name) + command.params.toByteArray();
+        EXPECT_EQ(names.join('|'), c.commands) << c.format.toStdString();
+    }
+}
+
 TEST(PrinterMemory, NamePatterns)
 {
     const struct
