@@ -229,6 +229,11 @@ void LabelInterpreter::Command(const LabelCommand &command)
         Warn(QStringLiteral("%1 outside ^XA … ^XZ ignored").arg(Written(command)), command);
         return;
     }
+    // A field is told about where its first command stands, whichever that is.
+    if (entry->role == CommandRole::Draws && field_.line == 0) {
+        field_.line = command.line;
+        field_.column = command.column;
+    }
     const Args args(command.args, printer_.delimiter);
     if (!(this->*entry->handler)(command, args))
         Warn(QStringLiteral("%1 not rendered").arg(Written(command)), command);

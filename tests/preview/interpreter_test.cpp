@@ -338,3 +338,18 @@ TEST(LabelInterpreter, TypesetFieldsWithoutCoordinatesFollowThePreviousField)
     ASSERT_EQ(serial.labels.size(), 2);
     EXPECT_TRUE(SameDots(serial.labels.at(1), One("^FT20,100^ADN^FDAB2^FS")));
 }
+
+TEST(LabelInterpreter, WarningsOfAFieldPointAtItsFirstCommand)
+{
+    const struct
+    {
+        QByteArray format;
+        QStringList warnings;
+    } cases[] = {
+        { "^XA\n^BCN,50,N^FD1^DFR:X.ZPL^XZ", { "2:1 field without ^FS" } },
+        { "^XA\n  ^GFA,1,1,1,FF^XZ", { "2:3 field without ^FS" } },
+        { "^XA^FO1,1\n^FDx^XZ", { "1:4 field without ^FS" } },
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(WarningTexts(Render(c.format)), c.warnings) << c.format.constData();
+}
