@@ -263,7 +263,7 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     commands.reserve(size_t(targets.size()));
     for (const CliTarget &t : targets) {
         commands.push_back(plan.next());
-        jobs.push_back({ t, commands.back().bytes });
+        jobs.push_back({ t, commands.back().bytes, commands.back().streamFrom });
     }
 
     if (dryRun) {
@@ -295,7 +295,7 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     const bool finished = RunJobs(jobs, options, [&](const CliJobResult &result) {
         if (result.interrupted)
             interruption.Note(result, jobs[result.index].target.uri,
-                              jobs[result.index].bytes.size());
+                              jobs[result.index].TotalBytes());
         const TargetCommand &command = commands[result.index];
         TargetReport report;
         report.uri = jobs[result.index].target.uri;

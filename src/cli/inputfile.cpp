@@ -140,6 +140,46 @@ QByteArray ReadInputFile(const QString &path, const CommandLine &line)
     return bytes;
 }
 
+bool StreamableInput(const QString &path, const CommandLine &line)
+{
+    const Descriptor file(
+        open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.Fd() < 0)
+        throw EUsageError(QStringLiteral("%1: %2").arg(path, Reason(errno)));
+    struct stat st
+    {
+    };
+    if (fstat(file.Fd(), &st) != 0)
+        throw EUsageError(QStringLiteral("%1: %2").arg(path, Reason(errno)));
+    if (S_ISDIR(st.st_mode))
+        throw EUsageError(QStringLiteral("%1 is a folder, not a file").arg(path));
+    if (S_ISREG(st.st_mode))
+        return true;
+    if (line.Values(QStringLiteral("to")).size() != 1 || line.Has(QStringLiteral("targets")))
+        return false;
+    // A pipe that never gives anything is refused before a printer is
+    // opened, as a whole read of it would be.
+    using Clock = std::chrono::steady_clock;
+    const Clock::time_point deadline = OperationDeadline(line);
+    for (;;) {
+        const qint64 left = deadline == Clock::time_point::max()
+            ? -1
+            : std::max<qint64>(
+                0, std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count());
+        pollfd p { file.Fd(), POLLIN, 0 };
+        const int r = poll(&p, 1, left < 0 ? 1000 : int(std::min<qint64>(left, 1000)));
+        if (r > 0)
+            return true;
+        if (r < 0 && errno != EINTR)
+            throw EUsageError(QStringLiteral("%1: %2").arg(path, Reason(errno)));
+        if (left == 0)
+            throw EUsageError(QStringLiteral("%1: still reading after %2 s (--timeout); "
+                                             "nothing was sent")
+                                  .arg(path)
+                                  .arg(TimeoutMsOf(line) / 1000.0));
+    }
+}
+
 void CheckDownloadFile(const QString &path)
 {
     struct stat st

@@ -27,5 +27,11 @@ constexpr qint64 MaxDownloadBytes = 64LL * 1024 * 1024;
 // The whole file, read within the operation's --timeout and MaxInputBytes.
 QByteArray ReadInputFile(const QString &path, const CommandLine &line);
 
+// Whether `send` may read the file as it sends: the file can be opened, and
+// each target can read the same bytes from it (a regular file, or a pipe or
+// device for a single target). Raises EUsageError for a folder or a file that
+// cannot be opened, and when a pipe gives nothing before --timeout.
+bool StreamableInput(const QString &path, const CommandLine &line);
+
 // A file to download: a regular file no larger than any printer memory.
 void CheckDownloadFile(const QString &path);

@@ -167,7 +167,17 @@ OperationPlan SendFilePlan(const CommandLine &line)
     const QString path = line.operands[0];
     if (!CommandFileExists(path))
         throw EUsageError(QStringLiteral("%1: File is no found!").arg(path));
-    return Fixed(ReadInputFile(path, line));
+    // Sent as it is read, so that a file of any size takes only a buffer,
+    // unless the bytes are shown first or several printers would share one
+    // pipe's stream between them.
+    if (line.Has(QStringLiteral("dry-run")) || line.Has(QStringLiteral("verbose"))
+        || !StreamableInput(path, line))
+        return Fixed(ReadInputFile(path, line));
+    OperationPlan plan;
+    plan.next = [path] {
+        return TargetCommand { QByteArray(), QString(), QJsonObject(), path };
+    };
+    return plan;
 }
 
 OperationPlan TextPlan(const CommandLine &line)

@@ -22,6 +22,8 @@ struct TargetCommand
     QByteArray bytes;
     QString detail;
     QJsonObject extra;
+    // When not empty, the bytes are this file's, read as they are sent.
+    QString streamFrom = {};
 };
 
 // How an operation serves its targets, worked out from the command line

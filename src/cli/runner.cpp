@@ -3,9 +3,11 @@
 #include "core/erroradvice.h"
 #include "core/exceptions.h"
 #include "link/progress.h"
+#include "link/sendsource.h"
 #include "link/transfer.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 
 #include <chrono>
 #include <condition_variable>
@@ -62,11 +64,20 @@ QString TimedOut(int timeoutMs)
 
 } // namespace
 
+qint64 CliJob::TotalBytes() const
+{
+    if (streamFrom.isEmpty())
+        return bytes.size();
+    const QFileInfo info(streamFrom);
+    return info.isFile() ? info.size() : -1;
+}
+
 CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline deadline)
 {
     CliJobResult result;
     QElapsedTimer clock;
     clock.start();
+    std::unique_ptr<SendSource> source;
     try {
         const LinkTarget target = LinkTargetFor(job.target);
         PrinterLink link([&target] { return target; });
@@ -82,19 +93,22 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
             result.reply = link.SerialExchange(*options.exchange);
         } else if (options.query) {
             result.reply = link.Query(*options.query);
+        } else if (!job.streamFrom.isEmpty()) {
+            source = std::make_unique<FileSource>(job.streamFrom);
+            link.SendToPrinter(PrinterLink::FileNaming::AsTyped, *source);
         } else {
             // A file target is the file named, with nothing appended.
             link.SendToPrinter(PrinterLink::FileNaming::AsTyped);
         }
         result.ok = true;
-        result.bytesSent = job.bytes.size();
+        result.bytesSent = source ? source->Given() : job.bytes.size();
     } catch (const EOperationCancelled &e) {
         result.bytesSent = e.DoneBytes();
         if (options.interrupt && options.interrupt->load()) {
             result.interrupted = true;
-            result.error = QStringLiteral("Interrupted after %1 of %2 bytes; a partial command "
-                                          "may be waiting in this printer")
-                               .arg(ByteCount(e.DoneBytes()), ByteCount(job.bytes.size()));
+            result.error = QStringLiteral("Interrupted after %1; a partial command may be "
+                                          "waiting in this printer")
+                               .arg(BytesReached(e.DoneBytes(), job.TotalBytes()));
         } else {
             // Otherwise only the deadline stops a transfer here.
             result.timedOut = true;

@@ -20,6 +20,11 @@ struct CliJob
 {
     CliTarget target;
     QByteArray bytes;
+    // When not empty, the bytes are this file's, read as they are sent, and
+    // `bytes` is empty.
+    QString streamFrom = {};
+    // What the job sends; -1 when that is known only at its end.
+    qint64 TotalBytes() const;
 };
 
 struct CliJobResult

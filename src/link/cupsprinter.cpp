@@ -1,12 +1,14 @@
 #include "link/cupsprinter.h"
 
 #include "core/exceptions.h"
+#include "link/sendsource.h"
 #include "link/transfer.h"
 
 #include <cups/cups.h>
 
 #include <algorithm>
 #include <dlfcn.h>
+#include <limits>
 #include <type_traits>
 
 namespace {
@@ -100,6 +102,12 @@ QStringList InstalledPrinters()
 
 void SendRawJob(const QString &printerName, const QByteArray &data, Transfer *transfer)
 {
+    BufferSource source(data);
+    SendRawJob(printerName, source, transfer);
+}
+
+void SendRawJob(const QString &printerName, SendSource &source, Transfer *transfer)
+{
     if (!Cups().missing.isEmpty()) {
         ThrowCupsError(
             printerName,
@@ -130,6 +138,10 @@ void SendRawJob(const QString &printerName, const QByteArray &data, Transfer *tr
     Cups().freeDests(1, dest);
     // CUPS refuses a job without data; an empty send has nothing to print
     // once the queue is known to exist.
+    Transfer plain;
+    Transfer &reading = transfer ? *transfer : plain;
+    const qsizetype piece = transfer ? 64 * 1024 : std::numeric_limits<qsizetype>::max();
+    QByteArray data = source.Next(piece, reading);
     if (data.isEmpty())
         return;
 
@@ -146,11 +158,10 @@ void SendRawJob(const QString &printerName, const QByteArray &data, Transfer *tr
         Cups().finishDocument(CUPS_HTTP_DEFAULT, queue.constData());
         Cups().cancelJob2(CUPS_HTTP_DEFAULT, queue.constData(), job, 0);
     };
-    const qsizetype piece = transfer ? 64 * 1024 : data.size();
-    for (qsizetype done = 0; done < data.size();) {
-        const qsizetype n = std::min(piece, data.size() - done);
-        if (Cups().writeRequestData(CUPS_HTTP_DEFAULT, data.constData() + done,
-                                    static_cast<size_t>(n))
+    qint64 done = 0;
+    while (!data.isEmpty()) {
+        const qsizetype n = data.size();
+        if (Cups().writeRequestData(CUPS_HTTP_DEFAULT, data.constData(), static_cast<size_t>(n))
             != HTTP_STATUS_CONTINUE) {
             // The reason is read before withdrawing the job overwrites it.
             const QString reason = LastCupsReason();
@@ -161,6 +172,12 @@ void SendRawJob(const QString &printerName, const QByteArray &data, Transfer *tr
         if (transfer && !transfer->Proceed(done)) {
             withdraw();
             transfer->Cancel();
+        }
+        try {
+            data = source.Next(piece, reading);
+        } catch (...) {
+            withdraw();
+            throw;
         }
     }
     if (Cups().finishDocument(CUPS_HTTP_DEFAULT, queue.constData()) > IPP_STATUS_OK_EVENTS_COMPLETE)

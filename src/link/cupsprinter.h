@@ -10,6 +10,7 @@
 // are none or no CUPS server answers.
 QStringList InstalledPrinters();
 
+class SendSource;
 class Transfer;
 
 // Sends the bytes as one raw (unfiltered) job to the named queue and returns
@@ -19,3 +20,5 @@ class Transfer;
 // With a transfer the job's data goes out in pieces with progress between
 // them; a stop withdraws the job.
 void SendRawJob(const QString &printerName, const QByteArray &data, Transfer *transfer = nullptr);
+// The same, the bytes read from the source a piece at a time.
+void SendRawJob(const QString &printerName, SendSource &source, Transfer *transfer = nullptr);

@@ -1,6 +1,7 @@
 #include "link/devicefile.h"
 
 #include "core/exceptions.h"
+#include "link/sendsource.h"
 #include "link/transfer.h"
 
 #include <QFile>
@@ -9,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <fcntl.h>
+#include <limits>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,7 +53,7 @@ public:
     OutputChannel(const OutputChannel &) = delete;
     OutputChannel &operator=(const OutputChannel &) = delete;
 
-    void WriteAll(const QByteArray &data, Transfer *transfer)
+    void WriteAll(SendSource &source, Transfer *transfer)
     {
         // A file takes big pieces at disk speed; a device such as a parallel
         // port blocks in each write until the printer has taken it, so its
@@ -61,20 +63,28 @@ public:
         };
         const qsizetype piece = transfer
             ? (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) ? qsizetype(1) << 20 : 4096)
-            : data.size();
-        const char *p = data.constData();
-        qsizetype done = 0;
-        while (done < data.size()) {
-            const ssize_t n
-                = ::write(fd_, p + done, static_cast<size_t>(std::min(piece, data.size() - done)));
-            if (n < 0) {
-                if (errno == EINTR)
-                    continue;
-                Fail(errno);
+            : std::numeric_limits<qsizetype>::max();
+        Transfer plain;
+        qint64 done = 0;
+        for (;;) {
+            const QByteArray data = source.Next(piece, transfer ? *transfer : plain);
+            if (data.isEmpty())
+                return;
+            const char *p = data.constData();
+            qsizetype written = 0;
+            while (written < data.size()) {
+                const ssize_t n
+                    = ::write(fd_, p + written, static_cast<size_t>(data.size() - written));
+                if (n < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    Fail(errno);
+                }
+                written += n;
+                done += n;
+                if (transfer)
+                    transfer->Progress(done);
             }
-            done += n;
-            if (transfer)
-                transfer->Progress(done);
         }
     }
 
@@ -99,16 +109,28 @@ private:
 
 } // namespace
 
-void WriteToDevice(const QString &path, const QByteArray &data, Transfer *transfer)
+void WriteToDevice(const QString &path, SendSource &source, Transfer *transfer)
 {
     OutputChannel channel(path, O_TRUNC, ErrorParticulars::Subject::ParallelDevice);
-    channel.WriteAll(data, transfer);
+    channel.WriteAll(source, transfer);
     channel.Close();
+}
+
+void WriteToFile(const QString &path, SendSource &source, Transfer *transfer)
+{
+    OutputChannel channel(path, O_CREAT | O_TRUNC, ErrorParticulars::Subject::File);
+    channel.WriteAll(source, transfer);
+    channel.Close();
+}
+
+void WriteToDevice(const QString &path, const QByteArray &data, Transfer *transfer)
+{
+    BufferSource source(data);
+    WriteToDevice(path, source, transfer);
 }
 
 void WriteToFile(const QString &path, const QByteArray &data, Transfer *transfer)
 {
-    OutputChannel channel(path, O_CREAT | O_TRUNC, ErrorParticulars::Subject::File);
-    channel.WriteAll(data, transfer);
-    channel.Close();
+    BufferSource source(data);
+    WriteToFile(path, source, transfer);
 }

@@ -9,6 +9,7 @@
 // relative to the current directory (File) or /dev (LPT).
 QString LptDevicePath(const QString &name);
 
+class SendSource;
 class Transfer;
 
 // Opens the existing device for writing (never creates anything; a plain
@@ -23,3 +24,7 @@ void WriteToDevice(const QString &path, const QByteArray &data, Transfer *transf
 // Creates or truncates the file, writes every byte and closes it. Raises
 // EInOutError with the system's reason.
 void WriteToFile(const QString &path, const QByteArray &data, Transfer *transfer = nullptr);
+
+// The same, the bytes read from the source a piece at a time as they go out.
+void WriteToDevice(const QString &path, SendSource &source, Transfer *transfer = nullptr);
+void WriteToFile(const QString &path, SendSource &source, Transfer *transfer = nullptr);

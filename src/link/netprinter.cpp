@@ -1,6 +1,7 @@
 #include "link/netprinter.h"
 
 #include "core/exceptions.h"
+#include "link/sendsource.h"
 #include "link/transfer.h"
 
 #include <QElapsedTimer>
@@ -114,13 +115,22 @@ bool NetPrinter::KVNetOpen(const QString &address, quint16 port, int timeoutMs)
 
 void NetPrinter::KVNetSend(const QByteArray &data)
 {
+    BufferSource source(data);
+    KVNetSend(source);
+}
+
+void NetPrinter::KVNetSend(SendSource &source)
+{
     if (fd_ < 0)
         Fail(QStringLiteral("not connected"), ENOTCONN);
     Transfer plain;
     Transfer &transfer = transfer_ ? *transfer_ : plain;
-    const char *p = data.constData();
-    const qsizetype length = data.size();
-    qsizetype handed = 0;
+    // One piece of the source at a time: `piece` from `pieceAt` is not yet
+    // handed to the system; the source has ended once `ended` is set.
+    QByteArray piece;
+    qsizetype pieceAt = 0;
+    bool ended = false;
+    qint64 handed = 0;
     qint64 acknowledged = 0;
     QElapsedTimer sinceProgress;
     sinceProgress.start();
@@ -152,7 +162,12 @@ void NetPrinter::KVNetSend(const QByteArray &data)
             if (!settle())
                 Fail(errno);
             transfer.Progress(acknowledged);
-            if (acknowledged == length)
+            if (pieceAt == piece.size() && !ended) {
+                piece = source.Next(FileSource::PieceBytes, transfer);
+                pieceAt = 0;
+                ended = piece.isEmpty();
+            }
+            if (ended && acknowledged == handed)
                 return;
             const qint64 stallLeft = stallTimeoutMs_ - sinceProgress.elapsed();
             if (stallLeft <= 0)
@@ -166,11 +181,12 @@ void NetPrinter::KVNetSend(const QByteArray &data)
             pauseMs = std::clamp(pauseMs * 2, 1, 40);
             const int waitMs = int(std::min<qint64>(stallLeft, pauseMs));
             int revents;
-            if (handed < length) {
-                const ssize_t n
-                    = ::send(fd_, p + handed, static_cast<size_t>(length - handed), MSG_NOSIGNAL);
+            if (pieceAt < piece.size()) {
+                const ssize_t n = ::send(fd_, piece.constData() + pieceAt,
+                                         static_cast<size_t>(piece.size() - pieceAt), MSG_NOSIGNAL);
                 if (n > 0) {
                     handed += n;
+                    pieceAt += n;
                     pauseMs = 0;
                     continue;
                 }

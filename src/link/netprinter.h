@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QString>
 
+class SendSource;
 class Transfer;
 
 // A printer on the network, reached by raw TCP (port 9100 by default). One
@@ -43,6 +44,9 @@ public:
     // acknowledged bytes. Raises ETarvolinError when the connection fails or
     // the printer takes nothing for the stall timeout.
     void KVNetSend(const QByteArray &data);
+    // The same, the bytes read from the source a piece at a time as the
+    // printer takes them.
+    void KVNetSend(SendSource &source);
     // Hands every byte to the system without waiting for the printer's
     // acknowledgement: for a query, whose answer shows that it arrived.
     void Write(const QByteArray &data);

@@ -6,12 +6,14 @@
 #include "link/netprinter.h"
 #include "link/printerquery.h"
 #include "link/replychannel.h"
+#include "link/sendsource.h"
 #include "link/transfer.h"
 #include "serial/cport.h"
 
 #include <QElapsedTimer>
 
 #include <algorithm>
+#include <limits>
 
 #include <cerrno>
 
@@ -19,6 +21,8 @@ namespace {
 
 QString Bytes(qint64 count)
 {
+    if (count < 0)
+        return QStringLiteral("the input");
     return count == 1 ? QStringLiteral("1 byte") : QStringLiteral("%1 bytes").arg(ByteCount(count));
 }
 
@@ -72,7 +76,7 @@ public:
 struct PrinterLink::Backend
 {
     LinkTarget::Kind kind;
-    void (PrinterLink::*send)(const LinkTarget &, FileNaming);
+    void (PrinterLink::*send)(const LinkTarget &, FileNaming, SendSource &);
     std::unique_ptr<ReplyChannel> (PrinterLink::*open)(const LinkTarget &, Transfer &);
     const char *oneWay; // why it cannot answer
 };
@@ -151,31 +155,52 @@ TComPort *PrinterLink::ComPortFor(const LinkTarget &target)
 
 void PrinterLink::SendToPrinter(FileNaming naming)
 {
-    const LinkTarget target = Resolved(target_());
-    (this->*BackendFor(target.kind).send)(target, naming);
+    BufferSource source(CommandBuffer);
+    SendToPrinter(naming, source);
 }
 
-void PrinterLink::SendCom(const LinkTarget &target, FileNaming)
+void PrinterLink::SendToPrinter(FileNaming naming, SendSource &source)
+{
+    const LinkTarget target = Resolved(target_());
+    (this->*BackendFor(target.kind).send)(target, naming, source);
+}
+
+void PrinterLink::SendCom(const LinkTarget &target, FileNaming, SendSource &source)
 {
     ComPortFor(target);
     Operation op(*this);
     port_->OpenPort();
-    op.transfer.Stage(Sending(CommandBuffer.size(), PortDescription(), PortBytesPerSecond()));
-    WriteToPort(CommandBuffer, op.transfer);
+    op.transfer.Stage(Sending(source.Size(), PortDescription(), PortBytesPerSecond()));
+    // The command buffer goes out in one write, as it always has; a file in
+    // pieces.
+    for (;;) {
+        const qint64 before = source.Given();
+        QByteArray piece;
+        try {
+            op.transfer.Reporting(
+                [&] { piece = source.Next(std::numeric_limits<qsizetype>::max(), op.transfer); });
+        } catch (...) {
+            CloseQuietly();
+            throw;
+        }
+        if (piece.isEmpty())
+            break;
+        WriteToPort(piece, op.transfer, before);
+    }
     port_->ClosePort();
 }
 
-void PrinterLink::SendLpt(const LinkTarget &target, FileNaming)
+void PrinterLink::SendLpt(const LinkTarget &target, FileNaming, SendSource &source)
 {
     Operation op(*this);
-    op.transfer.Stage(Sending(CommandBuffer.size(), target.device));
+    op.transfer.Stage(Sending(source.Size(), target.device));
     op.transfer.Reporting(
-        [&] { WriteToDevice(LptDevicePath(target.device), CommandBuffer, &op.transfer); });
+        [&] { WriteToDevice(LptDevicePath(target.device), source, &op.transfer); });
 }
 
-void PrinterLink::SendEthernet(const LinkTarget &target, FileNaming)
+void PrinterLink::SendEthernet(const LinkTarget &target, FileNaming, SendSource &source)
 {
-    const qint64 total = CommandBuffer.size();
+    const qint64 total = source.Size();
     bool connected = false;
     ErrorParticulars failure;
     {
@@ -193,7 +218,7 @@ void PrinterLink::SendEthernet(const LinkTarget &target, FileNaming)
         if (connected) {
             op.transfer.Sleep(5);
             op.transfer.Stage(Sending(total, address));
-            op.transfer.Reporting([&] { printer.KVNetSend(CommandBuffer); });
+            op.transfer.Reporting([&] { printer.KVNetSend(source); });
             op.transfer.Sleep(5);
             printer.KVNetClose();
         }
@@ -203,16 +228,16 @@ void PrinterLink::SendEthernet(const LinkTarget &target, FileNaming)
         throw With(EHandlerMessage(QStringLiteral("Connect error")), failure);
 }
 
-void PrinterLink::SendDriver(const LinkTarget &target, FileNaming)
+void PrinterLink::SendDriver(const LinkTarget &target, FileNaming, SendSource &source)
 {
     Operation op(*this);
-    op.transfer.Stage(Sending(CommandBuffer.size(), target.Name()));
-    op.transfer.Reporting([&] { SendRawJob(target.queue, CommandBuffer, &op.transfer); });
+    op.transfer.Stage(Sending(source.Size(), target.Name()));
+    op.transfer.Reporting([&] { SendRawJob(target.queue, source, &op.transfer); });
 }
 
-void PrinterLink::SendFile(const LinkTarget &target, FileNaming naming)
+void PrinterLink::SendFile(const LinkTarget &target, FileNaming naming, SendSource &source)
 {
-    const qint64 total = CommandBuffer.size();
+    const qint64 total = source.Size();
     const QString name = naming == FileNaming::AsTyped ? target.fileName
                                                        : target.fileName + QStringLiteral(".bin");
     Operation op(*this);
@@ -222,7 +247,7 @@ void PrinterLink::SendFile(const LinkTarget &target, FileNaming naming)
                                                   "only the bytes written.")
                                 .arg(BytesReached(done, all), name);
                         } });
-    op.transfer.Reporting([&] { WriteToFile(name, CommandBuffer, &op.transfer); });
+    op.transfer.Reporting([&] { WriteToFile(name, source, &op.transfer); });
 }
 
 std::unique_ptr<ReplyChannel> PrinterLink::OpenCom(const LinkTarget &target, Transfer &transfer)
@@ -319,12 +344,12 @@ QByteArray PrinterLink::Query(const PrinterQuery &query)
 // A failed or stopped write leaves nothing worth keeping the port open for:
 // it is closed before the failure goes on to the operator. A write the port
 // could not finish within its write timeout is a failure too.
-void PrinterLink::WriteToPort(const QByteArray &data, Transfer &transfer)
+void PrinterLink::WriteToPort(const QByteArray &data, Transfer &transfer, qint64 before)
 {
     try {
         int sent = 0;
         const auto proceed = [&](qint64 n) {
-            return transfer.Proceed(n);
+            return transfer.Proceed(before + n);
         };
         // Someone watching is told when the printer takes nothing, and the
         // send waits for them rather than give up by itself.

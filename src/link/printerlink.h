@@ -11,6 +11,7 @@
 
 class ProgressObserver;
 class ReplyChannel;
+class SendSource;
 class TComPort;
 class Transfer;
 struct PrinterQuery;
@@ -67,6 +68,9 @@ public:
     enum class FileNaming { AppendBin, AsTyped };
 
     void SendToPrinter(FileNaming naming = FileNaming::AppendBin);
+    // The same with the bytes read from `source` as they go out, instead of
+    // the command buffer: what is sent is held a piece at a time.
+    void SendToPrinter(FileNaming naming, SendSource &source);
 
     // A reply longer than this, or still going after this long, is cut off.
     static constexpr qsizetype MaxReplyBytes = 64 * 1024;
@@ -104,11 +108,11 @@ private:
     struct Backend;
     static const Backend &BackendFor(LinkTarget::Kind kind);
 
-    void SendCom(const LinkTarget &target, FileNaming naming);
-    void SendLpt(const LinkTarget &target, FileNaming naming);
-    void SendEthernet(const LinkTarget &target, FileNaming naming);
-    void SendDriver(const LinkTarget &target, FileNaming naming);
-    void SendFile(const LinkTarget &target, FileNaming naming);
+    void SendCom(const LinkTarget &target, FileNaming naming, SendSource &source);
+    void SendLpt(const LinkTarget &target, FileNaming naming, SendSource &source);
+    void SendEthernet(const LinkTarget &target, FileNaming naming, SendSource &source);
+    void SendDriver(const LinkTarget &target, FileNaming naming, SendSource &source);
+    void SendFile(const LinkTarget &target, FileNaming naming, SendSource &source);
     std::unique_ptr<ReplyChannel> OpenCom(const LinkTarget &target, Transfer &transfer);
     std::unique_ptr<ReplyChannel> OpenLpt(const LinkTarget &target, Transfer &transfer);
     std::unique_ptr<ReplyChannel> OpenEthernet(const LinkTarget &target, Transfer &transfer);
@@ -117,7 +121,7 @@ private:
     // the target.
     TComPort *ComPortFor(const LinkTarget &target);
     LinkTarget Resolved(LinkTarget target) const;
-    void WriteToPort(const QByteArray &data, Transfer &transfer);
+    void WriteToPort(const QByteArray &data, Transfer &transfer, qint64 before = 0);
     void CloseQuietly();
     QString PortDescription() const;
     double PortBytesPerSecond() const;

@@ -70,7 +70,7 @@ TEST(CliHostile, InputsThatNeverEndOrAreNoFilesAreRefusedBeforeSending)
         QStringList arguments;
         QString message;
     } cases[] = {
-        { { "--timeout", "5", "--to", to, "send", "/dev/zero" },
+        { { "--timeout", "5", "--to", to, "--to", to + "2", "send", "/dev/zero" },
           "send: /dev/zero holds more than 134,217,728 bytes, more than one send takes" },
         { { "--timeout", "1", "--to", to, "send", fifo },
           "send: " + fifo + ": still reading after 1 s (--timeout); nothing was sent" },
