@@ -11,6 +11,7 @@
 #include "commands/statusquery.h"
 #include "commands/testlabel.h"
 #include "files/downloadcommand.h"
+#include "files/fileread.h"
 #include "files/memorycommands.h"
 #include "network/addresscommands.h"
 #include "tool/commandfile.h"
@@ -98,6 +99,20 @@ OperationPlan DownloadPlan(const CommandLine &line)
     request.fileNameText = FileNamePart(path);
     request.path = path;
     CheckDownloadFile(path);
+    // Raw and binary downloads are the file's bytes as they stand, sent as
+    // they are read as `send` does; a font's are encoded, so it is built
+    // whole. The window's open error comes before anything is sent.
+    if (request.fileType != int(DownloadFileType::Font) && !line.Has(QStringLiteral("dry-run"))
+        && !line.Has(QStringLiteral("verbose"))) {
+        {
+            const ReadOnlyFile opened(path);
+        }
+        OperationPlan plan;
+        plan.next = [path] {
+            return TargetCommand { QByteArray(), QString(), QJsonObject(), path };
+        };
+        return plan;
+    }
     return Fixed(DownloadCommand(request));
 }
 

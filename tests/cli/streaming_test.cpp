@@ -114,3 +114,25 @@ TEST(CliStreaming, ABigFileArrivesWholeWhileTheProgramHoldsOnlyABuffer)
     EXPECT_LT(run.peakKb, 64L * 1024);
 #endif
 }
+
+TEST(CliStreaming, ARawDownloadArrivesWholeWhileTheProgramHoldsOnlyABuffer)
+{
+    QTemporaryDir dir;
+    const QString input = dir.filePath("logo.bin");
+    {
+        QFile f(input);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        for (int n = 0; n < 60; ++n)
+            ASSERT_EQ(f.write(QByteArray(1 << 20, char('A' + n % 26))), 1 << 20);
+        ASSERT_EQ(f.write("tail"), 4);
+    }
+    const QString output = dir.filePath("printer.bin");
+    const MeasuredRun run
+        = RunMeasured({ "--to", "file://" + output, "download", "--type", "data", input });
+    EXPECT_EQ(run.exitCode, 0) << run.out.toStdString();
+    EXPECT_TRUE(SameFiles(input, output));
+#ifndef __SANITIZE_ADDRESS__
+    EXPECT_GT(run.peakKb, 0);
+    EXPECT_LT(run.peakKb, 48L * 1024);
+#endif
+}
