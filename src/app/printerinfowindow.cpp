@@ -5,6 +5,7 @@
 #include "core/exceptions.h"
 #include "files/memorycommands.h"
 #include "link/printerlink.h"
+#include "printer/commandstream.h"
 #include "ui/errorbox.h"
 
 #include <QGridLayout>
@@ -107,7 +108,34 @@ void PrinterInfoWindow::Refresh()
 {
     Clear();
     const LinkTarget target = link_.Target();
-    try {
+    const QString where = QStringLiteral(" (") + target.Name() + QStringLiteral(")");
+    if (!target.TwoWay()) {
+        try {
+            link_.Query(IdentificationQuery());
+        } catch (const ETarvolinError &e) {
+            StatementLabel->setText(e.Message() + where);
+        }
+        return;
+    }
+    // Each part is read on its own, so a printer that does not know one query
+    // still shows the rest; two failures before any answer mean nobody is
+    // there to ask, and the rest would only wait for the same deadlines.
+    QStringList failures;
+    bool answered = false;
+    const auto part = [&](const std::function<void()> &read) {
+        if (!answered && failures.size() >= 2)
+            return;
+        try {
+            read();
+            answered = true;
+        } catch (const EOperationCancelled &) {
+            throw;
+        } catch (const ETarvolinError &e) {
+            // The link's and the parsers' messages name their query.
+            failures << e.Message();
+        }
+    };
+    part([&] {
         const Identification id = ParseIdentification(link_.Query(IdentificationQuery()));
         IdentityLabel->setText(
             QStringLiteral("%1, firmware %2, %3 dots/mm, %4 KB%5")
@@ -115,11 +143,14 @@ void PrinterInfoWindow::Refresh()
                 .arg(id.dotsPerMm)
                 .arg(id.memoryKB)
                 .arg(id.options.isEmpty() ? QString() : QStringLiteral(", ") + id.options));
+    });
+    part([&] {
         const HostStatus status = ParseHostStatus(link_.Query(HostStatusQuery()));
         for (const HostCondition &c : HostConditions(status))
             Light(Lamps.at(c.caption), c.lit, c.error ? Red : Green);
         AsOfLabel->setText(QStringLiteral("as of ") + clock_());
-
+    });
+    part([&] {
         const QList<ConfigSetting> settings = ParseConfiguration(link_.Query(ConfigurationQuery()));
         ConfigTable->setRowCount(int(settings.size()));
         for (int row = 0; row < settings.size(); ++row) {
@@ -127,17 +158,26 @@ void PrinterInfoWindow::Refresh()
             ConfigTable->setItem(row, 1, new QTableWidgetItem(settings[row].value.trimmed()));
         }
         ConfigTable->resizeColumnToContents(0);
+    });
+    part([&] {
         // The list as the File Manager lays it out, one line break a line.
         FilesText->setPlainText(ReplyText(FileListLayout(link_.Query(FileListQuery())))
                                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
-        const FreeMemoryFigures free = ParseFreeMemory(link_.Query(FreeMemoryQuery()));
+    });
+    part([&] {
+        const QByteArray reply = link_.Query(FreeMemoryQuery());
+        const FreeMemoryFigures free = ParseFreeMemory(reply);
+        bool dramOk = false;
+        bool flashOk = false;
+        free.dram.toLongLong(&dramOk);
+        free.flash.trimmed().toLongLong(&flashOk);
+        if (!dramOk || !flashOk)
+            throw ETarvolinError(QStringLiteral("Free memory: no figures in the reply: ")
+                                 + ShownBytes(reply, 48));
         FreeMemoryLabel->setText(QStringLiteral("Free memory: DRAM %1 KB, FLASH %2 KB")
                                      .arg(free.dram, free.flash.trimmed()));
-    } catch (const EOperationCancelled &) {
-        throw;
-    } catch (const ETarvolinError &e) {
-        // Said in the window, not in a box: the window is there to show it.
-        StatementLabel->setText(e.Message() + QStringLiteral(" (") + target.Name()
-                                + QStringLiteral(")"));
-    }
+    });
+    // Said in the window, not in a box: the window is there to show it.
+    if (!failures.isEmpty())
+        StatementLabel->setText(failures.join(QLatin1Char('\n')) + where);
 }

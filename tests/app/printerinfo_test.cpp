@@ -6,6 +6,7 @@
 #include "app/printerinfowindow.h"
 #include "network/ui/ipedit.h"
 #include "support/printerprocess.h"
+#include "support/ptyprinter.h"
 #include "support/ui/filewindow.h"
 #include "support/ui/modal.h"
 
@@ -87,6 +88,32 @@ TEST_F(PrinterInfoTest, OverComNetworkAndAUsbDeviceItShowsWhatThePrinterHolds)
     tab->ComboBox25->setCurrentIndex(tab->ComboBox25->count() - 1);
     QTest::mouseClick(tab->RadioButton2, Qt::LeftButton);
     check("usb device");
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+}
+
+TEST_F(PrinterInfoTest, APartThePrinterDoesNotAnswerIsNamedAndTheOthersStillShow)
+{
+    // A printer that identifies itself but answers every other question with
+    // the same single frame: host status never completes.
+    PtyPrinter printer;
+    ASSERT_TRUE(printer.IsValid());
+    printer.SetReply(QByteArray("\x02"
+                                "OLD-1,V2.0,8,512\x03\r\n"));
+    tab->SelectCom(printer.SlavePath());
+    ModalWatcher watcher;
+    PrinterInfoWindow *w = Open();
+    EXPECT_EQ(w->IdentityLabel->text(), "OLD-1, firmware V2.0, 8 dots/mm, 512 KB");
+    // Host status, configuration and free memory fail, each named; the
+    // file list, which takes any text, shows what came.
+    const QStringList lines = w->StatementLabel->text().split(QLatin1Char('\n'));
+    ASSERT_EQ(lines.size(), 3) << w->StatementLabel->text().toStdString();
+    EXPECT_TRUE(lines[0].startsWith("Host status: ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("Configuration: ")) << lines[1].toStdString();
+    EXPECT_TRUE(lines[2].startsWith("Free memory: no figures in the reply: <02>OLD-1"))
+        << lines[2].toStdString();
+    EXPECT_EQ(w->AsOfLabel->text(), QString());
+    EXPECT_EQ(w->FreeMemoryLabel->text(), QString());
+    EXPECT_TRUE(w->FilesText->toPlainText().contains("OLD-1,V2.0,8,512"));
     EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
 }
 
