@@ -41,7 +41,8 @@ inline QByteArray ShippingLabel(int dotsPerMm = 8)
     label += "^BY3,3," + n(160) + "\r\n";
     label += at(60, 820) + "^BCN," + n(160) + ",N,N,N^FD>:1Z999AA10123456784^FS\r\n";
     label += at(60, 990) + font(30) + "^FDTracking 1Z 999 AA1 01 2345 6784^FS\r\n";
-    // Order bar code, QR code (which a printer moves down by the ^BY height), 9 small fields.
+    // Order bar code (400 dots wide: letters keep Code 128 in its subset B), QR code (which a
+    // printer moves down by the ^BY height), 9 small fields beside the bar code.
     label += "^BY2,3," + n(10) + "\r\n" + at(30, 1050) + "^BCN," + n(80)
         + ",Y,N,N^FDORD-2026-004711^FS\r\n";
     label
@@ -50,7 +51,7 @@ inline QByteArray ShippingLabel(int dotsPerMm = 8)
         = { "Weight 2.4 kg", "Pieces 1/1", "Ref 8841-C",   "Dim 40x30x20",      "Paid",
             "Dept 31",       "Bay 4",      "Route HEL-07", "Printed 08.12.2026" };
     for (int i = 0; i < 9; ++i)
-        label += at(420 + (i % 2) * 190, 1050 + (i / 2) * 30) + font(24) + "^FD" + details[i]
+        label += at(450 + (i % 2) * 180, 1050 + (i / 2) * 30) + font(24) + "^FD" + details[i]
             + "^FS\r\n";
     label += "^PQ1,0,1,N\r\n^XZ\r\n";
     return label;
