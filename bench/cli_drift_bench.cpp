@@ -22,6 +22,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "spawnedrun.h"
+
 #include <cstring>
 #include <fcntl.h>
 #include <spawn.h>
@@ -132,46 +134,6 @@ private:
     std::vector<std::pair<pid_t, int>> hosts_;
     std::vector<quint16> ports_;
 };
-
-struct Run
-{
-    qint64 ms = 0;
-    double cpuMs = 0; // user and system
-    long maxRssKb = 0;
-    int status = -1;
-};
-
-// Runs a program with its output thrown away; its time and peak memory.
-Run Spawn(const QStringList &argv, const QStringList &env = {})
-{
-    std::vector<QByteArray> bytes;
-    for (const QString &a : QStringList { QStringLiteral("/usr/bin/env") } + env + argv)
-        bytes.push_back(a.toLocal8Bit());
-    std::vector<char *> args;
-    for (QByteArray &b : bytes)
-        args.push_back(b.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run run;
-    QElapsedTimer clock;
-    clock.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
-        int status = 0;
-        rusage usage {};
-        wait4(pid, &status, 0, &usage);
-        run.ms = clock.elapsed();
-        run.maxRssKb = usage.ru_maxrss;
-        run.cpuMs = (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1000.0
-            + (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1000.0;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
 
 QString Write(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {

@@ -15,6 +15,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include "spawnedrun.h"
+
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/resource.h>
@@ -31,43 +33,6 @@ using Behaviour = TcpFarm::Behaviour;
 
 // How long the slow printer holds its connection after the job.
 constexpr int SlowCloseMs = 500;
-
-struct Run
-{
-    qint64 ms = 0;
-    long maxRssKb = 0;
-    int status = -1;
-};
-
-// Runs a program with its output thrown away; its time and peak memory.
-Run Spawn(const QStringList &argv)
-{
-    std::vector<QByteArray> bytes;
-    for (const QString &a : argv)
-        bytes.push_back(a.toLocal8Bit());
-    std::vector<char *> args;
-    for (QByteArray &b : bytes)
-        args.push_back(b.data());
-    args.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    Run run;
-    QElapsedTimer clock;
-    clock.start();
-    pid_t pid = 0;
-    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ) == 0) {
-        int status = 0;
-        rusage usage {};
-        wait4(pid, &status, 0, &usage);
-        run.ms = clock.elapsed();
-        run.maxRssKb = usage.ru_maxrss;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    posix_spawn_file_actions_destroy(&actions);
-    return run;
-}
 
 QString Tcp(quint16 port)
 {
