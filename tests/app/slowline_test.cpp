@@ -38,22 +38,6 @@ QByteArray LabelText(qsizetype size)
     return data;
 }
 
-// How much a pseudo-terminal takes from the writer while nobody reads it.
-qint64 PtyCapacity()
-{
-    PtyPair spare;
-    const int fd
-        = ::open(spare.SlavePath().toLocal8Bit().constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0)
-        return -1;
-    qint64 total = 0;
-    char block[1024] = {};
-    while (::write(fd, block, sizeof block) > 0)
-        total += sizeof block;
-    ::close(fd);
-    return total;
-}
-
 // "about 1 min 29 s left", "about 22 s left" in seconds; -1 when not shown.
 double SecondsLeft(const QString &figures)
 {

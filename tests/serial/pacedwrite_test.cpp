@@ -34,26 +34,6 @@ struct PacedFixture : ::testing::Test
         };
     }
 
-    // How much a pseudo-terminal takes from the writer while nobody reads it.
-    static qint64 PtyCapacity()
-    {
-        PtyPair spare;
-        const int fd
-            = ::open(spare.SlavePath().toLocal8Bit().constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
-        if (fd < 0)
-            return -1;
-        qint64 total = 0;
-        char block[1024] = {};
-        for (;;) {
-            const ssize_t n = ::write(fd, block, sizeof block);
-            if (n <= 0)
-                break;
-            total += n;
-        }
-        ::close(fd);
-        return total;
-    }
-
     static QByteArray Payload(qsizetype size)
     {
         QByteArray data(size, '\0');

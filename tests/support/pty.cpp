@@ -177,3 +177,22 @@ qsizetype PtyPair::Drain(int quietMs, int timeoutMs)
 {
     return ReadUntilQuiet(quietMs, timeoutMs).size();
 }
+
+qint64 PtyCapacity()
+{
+    PtyPair spare;
+    const int fd
+        = ::open(spare.SlavePath().toLocal8Bit().constData(), O_WRONLY | O_NOCTTY | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    qint64 total = 0;
+    char block[1024] = {};
+    for (;;) {
+        const ssize_t n = ::write(fd, block, sizeof block);
+        if (n <= 0)
+            break;
+        total += n;
+    }
+    ::close(fd);
+    return total;
+}

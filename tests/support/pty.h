@@ -73,3 +73,7 @@ private:
     QString slavePath_;
     QString error_;
 };
+
+// How much a pseudo-terminal takes from the writer while nobody reads it;
+// -1 when no pseudo-terminal can be had.
+qint64 PtyCapacity();
