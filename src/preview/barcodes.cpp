@@ -353,6 +353,25 @@ Symbol PdfWithAutomaticColumns(SymbolOptions options, const QByteArray &input, c
     return first;
 }
 
+// QR: the printer raises the correction level as far as the data still fits
+// the symbol size the requested level needs.
+Symbol QrWithRaisedCorrection(SymbolOptions options, const QByteArray &input, Symbol symbol)
+{
+    const int version = (symbol.width - 17) / 4;
+    if (version < 1 || version > 40)
+        return symbol;
+    options.option2 = version;
+    for (int level = options.option1 + 1; level <= 4; ++level) {
+        options.option1 = level;
+        Symbol raised;
+        QString error;
+        if (!Encode(options, input, raised, error) || raised.width != symbol.width)
+            break;
+        symbol = std::move(raised);
+    }
+    return symbol;
+}
+
 } // namespace
 
 FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fonts, int dotsPerMm,
@@ -389,6 +408,7 @@ FieldMark BarcodeMark(const Field &field, const QByteArray &data, FontStore &fon
     const int magnification = std::clamp(barcode.magnification, 1, 10);
     switch (barcode.type) {
     case 'Q': {
+        symbol = QrWithRaisedCorrection(options, input, std::move(symbol));
         FieldMark mark = MatrixMark(symbol, magnification,
                                     std::vector<int>(size_t(symbol.rows), magnification));
         if (field.typeset) {

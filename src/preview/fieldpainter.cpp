@@ -148,15 +148,21 @@ FieldMark DiagonalMark(const Field &field)
     FieldMark mark;
     mark.size = QSizeF(w + t, h);
     mark.typesetAnchor = QPointF(0, h);
+    // Row by row in whole numbers: a dot is black when its centre lies
+    // strictly inside the band, so a line at exactly 45 degrees, whose edges
+    // run through dot centres, is one dot narrower than t, as printed.
     mark.paint = [=](QPainter &p) {
-        QPolygonF band;
-        if (left)
-            band << QPointF(0, 0) << QPointF(t, 0) << QPointF(w + t, h) << QPointF(w, h);
-        else
-            band << QPointF(0, h) << QPointF(t, h) << QPointF(w + t, 0) << QPointF(w, 0);
-        QPainterPath path;
-        path.addPolygon(band);
-        p.fillPath(path, colour);
+        const qint64 h2 = 2 * qint64(h);
+        for (int y = 0; y < h; ++y) {
+            // The band's left edge at this row's centre is at edge / h2.
+            const qint64 edge = (2 * qint64(left ? y : h - 1 - y) + 1) * w;
+            // First x with (2x + 1) h > edge, last with (2x + 1) h < edge + 2 t h.
+            const qint64 first = edge / h2 + (((edge / h2) * 2 + 1) * h <= edge ? 1 : 0);
+            const qint64 limit = edge + 2 * qint64(t) * h;
+            const qint64 last = (limit - h - 1) / h2;
+            if (last >= first)
+                p.fillRect(QRect(int(first), y, int(last - first + 1), 1), colour);
+        }
     };
     return mark;
 }

@@ -184,6 +184,52 @@ TEST(Barcodes, QrPlacement)
         EXPECT_EQ(InkBounds(Label(c.field)), c.bounds) << c.field.constData();
 }
 
+// The correction level a QR symbol's format information names.
+char QrCorrection(const QImage &label, QPoint origin, int module)
+{
+    const auto dot = [&](int row, int column) {
+        return IsBlack(label, origin.x() + column * module + module / 2,
+                       origin.y() + row * module + module / 2);
+    };
+    const QPoint bits[] = { { 8, 0 }, { 8, 1 }, { 8, 2 }, { 8, 3 }, { 8, 4 },
+                            { 8, 5 }, { 8, 7 }, { 8, 8 }, { 7, 8 }, { 5, 8 },
+                            { 4, 8 }, { 3, 8 }, { 2, 8 }, { 1, 8 }, { 0, 8 } };
+    int format = 0;
+    for (QPoint b : bits)
+        format = format * 2 + (dot(b.x(), b.y()) ? 1 : 0);
+    format ^= 0b101010000010010;
+    return "MLHQ"[format >> 13];
+}
+
+TEST(Barcodes, QrCorrectionRisesWhileTheDataFitsTheSameSize)
+{
+    struct Case
+    {
+        QByteArray data;
+        int modules; // symbol size
+        char correction;
+    };
+    const Case cases[] = {
+        // Eleven letters take version 1 at M; Q still holds them, H not.
+        { "MA,HELLO WORLD", 21, 'Q' },
+        { "LA,HELLO WORLD", 21, 'Q' },
+        // Nine fit even at H.
+        { "MA,HELLO WOR", 21, 'H' },
+        { "HA,HELLO WORLD", 25, 'H' },
+        // Twenty-five take version 2 at Q, which at H holds only twenty.
+        { "QA,HELLO WORLD 1234567890ABC", 25, 'Q' },
+        { "MA,HELLO WORLD 1234567890ABC", 25, 'Q' },
+    };
+    for (const Case &c : cases) {
+        const QImage label = Label("^FO100,100^BQN,2,5^FD" + c.data + "^FS");
+        const QRect bounds = InkBounds(label);
+        EXPECT_EQ(bounds.width(), c.modules * 5) << c.data.constData();
+        EXPECT_EQ(QrCorrection(label, bounds.topLeft(), 5), c.correction) << c.data.constData();
+        EXPECT_EQ(Zbar(label), QStringList { "QR-Code:" + QString::fromLatin1(c.data.mid(3)) })
+            << c.data.constData();
+    }
+}
+
 TEST(Barcodes, EanDigitsUnderTheirGroups)
 {
     const QImage label = Label("^FO60,50^BY2^BEN,100,Y^FD400638133393^FS");
