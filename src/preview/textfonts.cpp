@@ -29,14 +29,15 @@ struct Cell
     int capHeight; // height of the capitals
     int capWidth; // ink width of an "M"
     bool bold; // strokes as heavy as the small fonts' dots
+    bool capitalsOnly = false; // small letters print as capitals
 };
 // Cells as the printer gives them; baselines and capitals as it prints them:
 // fonts B and H (capitals only) fill their cell, E sits three dots below its top.
 constexpr Cell FixedCells[] = {
-    { 'A', 9, 5, 1, 7, 7, 5, true },       { 'B', 11, 7, 2, 11, 11, 8, true },
+    { 'A', 9, 5, 1, 7, 7, 5, true },       { 'B', 11, 7, 2, 11, 11, 8, true, true },
     { 'C', 18, 10, 2, 14, 14, 10, false }, { 'D', 18, 10, 2, 14, 14, 10, false },
     { 'E', 28, 15, 5, 23, 20, 14, false }, { 'F', 26, 13, 3, 21, 21, 14, false },
-    { 'G', 60, 40, 8, 48, 48, 34, false }, { 'H', 21, 13, 6, 21, 21, 13, true },
+    { 'G', 60, 40, 8, 48, 48, 34, false }, { 'H', 21, 13, 6, 21, 21, 13, true, true },
 };
 
 // The printer's magnification for a height or width: the nearest whole
@@ -316,6 +317,7 @@ TextFace FontStore::Face(const FontRequest &request, QString &warning)
         const qreal capUnits = fixed->font.capHeight() / ReferenceSize;
         face.raw = AtSize(*fixed, cell->capHeight * mh / capUnits);
         face.pitch = (cell->width + cell->gap) * mw;
+        face.capitalsOnly = cell->capitalsOnly;
         face.glyphWidth = std::max(cell->width, cell->capWidth) * mw;
         // Measured on the unhinted reference size: small sizes round their boxes.
         const quint32 m = fixed->font.glyphIndexesForString(QStringLiteral("M")).value(0);
@@ -481,7 +483,16 @@ TextRun FontStore::Layout(const TextFace &face, const QString &text) const
     }
     if (face.printerMetrics)
         return PrinterLayout(face, text);
-    run.glyphs = face.raw.glyphIndexesForString(text);
+    if (face.capitalsOnly) {
+        QString capitals = text;
+        for (QChar &c : capitals) {
+            if (c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+                c = QChar(c.unicode() - 'a' + 'A');
+        }
+        run.glyphs = face.raw.glyphIndexesForString(capitals);
+    } else {
+        run.glyphs = face.raw.glyphIndexesForString(text);
+    }
     run.positions.reserve(run.glyphs.size());
     if (face.pitch > 0) {
         // Fixed pitch: every character in its own cell, its ink centred.

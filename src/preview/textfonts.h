@@ -30,6 +30,7 @@ struct TextFace
     qreal ascent = 0; // dots from the top of the cell to the baseline
     int pitch = 0; // fixed fonts: dots from one character to the next; 0 for scalable
     qreal glyphWidth = 0; // fixed fonts: the glyph box inside the pitch
+    bool capitalsOnly = false; // fixed fonts B and H have no small letters
     QByteArray fontFile; // for scripts that need shaping (shared, not copied)
     QString style;
     // Font 0: each character drawn into the box the printer gives it, at

@@ -91,4 +91,16 @@ TEST(FixedFonts, PrintAtThePrintersSizes)
     EXPECT_NEAR(wide.width(), 30 + 25, 3);
 }
 
+TEST(FixedFonts, SmallLettersOfCapitalFontsPrintAsCapitals)
+{
+    for (const char *font : { "B", "H" }) {
+        const QByteArray a = QByteArray("^FO100,100^A") + font + "N,44^FD";
+        EXPECT_TRUE(SameDots(Field(a + "Hello, world 7^FS"), Field(a + "HELLO, WORLD 7^FS")))
+            << font;
+    }
+    // Fonts with small letters keep them.
+    EXPECT_FALSE(
+        SameDots(Field("^FO100,100^AAN,18^FDHello^FS"), Field("^FO100,100^AAN,18^FDHELLO^FS")));
+}
+
 } // namespace

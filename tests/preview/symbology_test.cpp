@@ -191,9 +191,9 @@ char QrCorrection(const QImage &label, QPoint origin, int module)
         return IsBlack(label, origin.x() + column * module + module / 2,
                        origin.y() + row * module + module / 2);
     };
-    const QPoint bits[] = { { 8, 0 }, { 8, 1 }, { 8, 2 }, { 8, 3 }, { 8, 4 },
-                            { 8, 5 }, { 8, 7 }, { 8, 8 }, { 7, 8 }, { 5, 8 },
-                            { 4, 8 }, { 3, 8 }, { 2, 8 }, { 1, 8 }, { 0, 8 } };
+    const QPoint bits[]
+        = { { 8, 0 }, { 8, 1 }, { 8, 2 }, { 8, 3 }, { 8, 4 }, { 8, 5 }, { 8, 7 }, { 8, 8 },
+            { 7, 8 }, { 5, 8 }, { 4, 8 }, { 3, 8 }, { 2, 8 }, { 1, 8 }, { 0, 8 } };
     int format = 0;
     for (QPoint b : bits)
         format = format * 2 + (dot(b.x(), b.y()) ? 1 : 0);
