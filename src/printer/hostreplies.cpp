@@ -3,6 +3,8 @@
 #include "printer/formatcommands.h"
 #include "printer/virtualprinter.h"
 
+#include <algorithm>
+
 namespace {
 
 QByteArray Framed(const QByteArray &text)
@@ -25,10 +27,16 @@ QByteArray Flag(bool on)
     return on ? "1" : "0";
 }
 
-// Two blanks, the value in 20 columns, the name in 18.
-QByteArray SettingLine(const QByteArray &value, const QByteArray &name)
+// Two blanks, the value in 20 columns, the name in 18. Written into the
+// reply in place: a fleet asks every printer for it.
+void AddSettingLine(QByteArray &text, QByteArrayView value, QByteArrayView name)
 {
-    return "  " + value.leftJustified(20, ' ') + name.leftJustified(18, ' ') + "\r\n";
+    text += "  ";
+    text += value;
+    text.append(std::max<qsizetype>(0, 20 - value.size()), ' ');
+    text += name;
+    text.append(std::max<qsizetype>(0, 18 - name.size()), ' ');
+    text += "\r\n";
 }
 
 int GraphicsStored(const PrinterMemory &memory)
@@ -127,26 +135,30 @@ QByteArray ConfigurationReply(const VirtualPrinter &printer)
     const PrinterSettings &s = printer.Settings();
     const int dpm = printer.DotsPerMm();
     QByteArray text;
-    text += SettingLine("+" + QByteArray::number(s.darkness) + ".0", "DARKNESS");
-    text += SettingLine(QByteArray::number(s.speed) + ".0 IPS", "PRINT SPEED");
-    text += SettingLine("+000", "TEAR OFF ADJUST");
-    text += SettingLine(PrintModeName(s.postPrint), "PRINT MODE");
-    text += SettingLine(MediaTypeName(s.mediaSensing), "MEDIA TYPE");
-    text += SettingLine(s.mediaType == 'D' ? "DIRECT-THERMAL" : "THERMAL-TRANS.", "PRINT METHOD");
-    text += SettingLine(QByteArray::number(s.widthDots), "PRINT WIDTH");
-    text += SettingLine(Digits(s.lengthDots, 4), "LABEL LENGTH");
-    text += SettingLine("9600", "BAUD");
-    text += SettingLine("8 BITS", "DATA BITS");
-    text += SettingLine("NONE", "PARITY");
-    text += SettingLine("XON/XOFF", "HOST HANDSHAKE");
-    text += SettingLine(Signed(s.top, 3), "LABEL TOP");
-    text += SettingLine(Signed(s.shift, 4), "LEFT POSITION");
-    text += SettingLine(printer.Identity().IpText().toLatin1(), "IP ADDRESS");
-    text += SettingLine(QByteArray::number(104 * dpm).rightJustified(4, ' ') + ' '
-                            + QByteArray::number(dpm) + "/MM FULL",
-                        "RESOLUTION");
-    text += SettingLine(VirtualPrinterFirmware() + " <-", "FIRMWARE");
-    return '\x02' + text + '\x03';
+    text.reserve(1024);
+    text += '\x02';
+    AddSettingLine(text, "+" + QByteArray::number(s.darkness) + ".0", "DARKNESS");
+    AddSettingLine(text, QByteArray::number(s.speed) + ".0 IPS", "PRINT SPEED");
+    AddSettingLine(text, "+000", "TEAR OFF ADJUST");
+    AddSettingLine(text, PrintModeName(s.postPrint), "PRINT MODE");
+    AddSettingLine(text, MediaTypeName(s.mediaSensing), "MEDIA TYPE");
+    AddSettingLine(text, s.mediaType == 'D' ? "DIRECT-THERMAL" : "THERMAL-TRANS.", "PRINT METHOD");
+    AddSettingLine(text, QByteArray::number(s.widthDots), "PRINT WIDTH");
+    AddSettingLine(text, Digits(s.lengthDots, 4), "LABEL LENGTH");
+    AddSettingLine(text, "9600", "BAUD");
+    AddSettingLine(text, "8 BITS", "DATA BITS");
+    AddSettingLine(text, "NONE", "PARITY");
+    AddSettingLine(text, "XON/XOFF", "HOST HANDSHAKE");
+    AddSettingLine(text, Signed(s.top, 3), "LABEL TOP");
+    AddSettingLine(text, Signed(s.shift, 4), "LEFT POSITION");
+    AddSettingLine(text, printer.Identity().IpText().toLatin1(), "IP ADDRESS");
+    AddSettingLine(text,
+                   QByteArray::number(104 * dpm).rightJustified(4, ' ') + ' '
+                       + QByteArray::number(dpm) + "/MM FULL",
+                   "RESOLUTION");
+    AddSettingLine(text, VirtualPrinterFirmware() + " <-", "FIRMWARE");
+    text += '\x03';
+    return text;
 }
 
 bool AsksForConfiguration(QByteArrayView format, char prefix, char control)

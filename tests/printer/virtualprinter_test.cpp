@@ -162,6 +162,50 @@ TEST_F(Printer, StoreSettingsAppliesAndKeepsTheProgramsSettings)
     EXPECT_TRUE(log.errors.isEmpty()) << log.errors.join("\n").toStdString();
 }
 
+TEST_F(Printer, ConfigurationAnswerIsTheDumpInItsColumns)
+{
+    const QByteArray factory = "\x02"
+                               "  +10.0               DARKNESS          \r\n"
+                               "  4.0 IPS             PRINT SPEED       \r\n"
+                               "  +000                TEAR OFF ADJUST   \r\n"
+                               "  TEAR OFF            PRINT MODE        \r\n"
+                               "  GAP/NOTCH           MEDIA TYPE        \r\n"
+                               "  THERMAL-TRANS.      PRINT METHOD      \r\n"
+                               "  832                 PRINT WIDTH       \r\n"
+                               "  1216                LABEL LENGTH      \r\n"
+                               "  9600                BAUD              \r\n"
+                               "  8 BITS              DATA BITS         \r\n"
+                               "  NONE                PARITY            \r\n"
+                               "  XON/XOFF            HOST HANDSHAKE    \r\n"
+                               "  +000                LABEL TOP         \r\n"
+                               "  +0000               LEFT POSITION     \r\n"
+                               "  192.168.123.100     IP ADDRESS        \r\n"
+                               "   832 8/MM FULL      RESOLUTION        \r\n"
+                               "  V1.01VP <-          FIRMWARE          \r\n"
+                               "\x03";
+    EXPECT_EQ(Send("^XA^HH^XZ"), factory);
+
+    // Settings the dump shows change their own lines and no other.
+    Send(StoreSettingsCommand(StartSetupValues()));
+    Send("^XA^LT-12^LS-345^XZ");
+    QByteArray changed = factory;
+    for (const auto &[before, after] : std::vector<std::pair<QByteArray, QByteArray>> {
+             { "  +10.0               DARKNESS", "  +15.0               DARKNESS" },
+             { "  4.0 IPS             PRINT SPEED", "  3.0 IPS             PRINT SPEED" },
+             { "  GAP/NOTCH           MEDIA TYPE", "  CONTINUOUS          MEDIA TYPE" },
+             { "  THERMAL-TRANS.      PRINT METHOD", "  DIRECT-THERMAL      PRINT METHOD" },
+             { "  832                 PRINT WIDTH", "  608                 PRINT WIDTH" },
+             { "  1216                LABEL LENGTH", "  1600                LABEL LENGTH" },
+             { "  +000                LABEL TOP", "  -012                LABEL TOP" },
+             { "  +0000               LEFT POSITION", "  -0345               LEFT POSITION" },
+         }) {
+        ASSERT_TRUE(changed.contains(before)) << before.constData();
+        changed.replace(before, after);
+    }
+    EXPECT_EQ(Send("^XA^HH^XZ"), changed);
+    EXPECT_TRUE(log.errors.isEmpty()) << log.errors.join("\n").toStdString();
+}
+
 TEST_F(Printer, TestLabelPrintsItsQuantityWithSerialNumbers)
 {
     SetupPanelValues values = StartSetupValues();
