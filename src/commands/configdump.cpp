@@ -77,9 +77,20 @@ QList<ConfigSetting> ParseConfiguration(const QByteArray &reply)
     } else {
         text = reply;
     }
+    // Read in place, line by line: a fleet's run parses one reply a printer.
+    const auto withoutTrailingBlanks = [](QByteArrayView field) {
+        while (field.endsWith(' '))
+            field.chop(1);
+        return QString::fromLatin1(field);
+    };
     QList<ConfigSetting> settings;
     int lineNumber = 0;
-    for (QByteArray line : text.split('\n')) {
+    for (qsizetype start = 0; start <= text.size();) {
+        qsizetype end = text.indexOf('\n', start);
+        if (end < 0)
+            end = text.size();
+        QByteArrayView line(text.constData() + start, end - start);
+        start = end + 1;
         ++lineNumber;
         if (line.endsWith('\r'))
             line.chop(1);
@@ -94,16 +105,12 @@ QList<ConfigSetting> ParseConfiguration(const QByteArray &reply)
                     .arg(line.size()));
         // Some stored dumps lost the indent of every line but the first.
         const int indent = line.startsWith("  ") && line.size() > Indent + ValueWidth ? Indent : 0;
-        const QString all = QString::fromLatin1(line);
-        QString value = all.mid(indent, ValueWidth);
-        QString name = all.mid(indent + ValueWidth);
-        while (value.endsWith(QLatin1Char(' ')))
-            value.chop(1);
-        while (name.endsWith(QLatin1Char(' ')))
-            name.chop(1);
+        if (line.size() <= indent + ValueWidth)
+            continue; // no name
+        const QString name = withoutTrailingBlanks(line.sliced(indent + ValueWidth));
         if (name.isEmpty())
             continue;
-        settings << ConfigSetting { name, value };
+        settings << ConfigSetting { name, withoutTrailingBlanks(line.sliced(indent, ValueWidth)) };
     }
     if (settings.isEmpty())
         Bad(QStringLiteral("no settings in the reply"));
