@@ -186,9 +186,12 @@ void Work(const std::shared_ptr<RunState> &s)
         s->running[index] = deadline == Deadline::max()
             ? deadline
             : deadline + std::chrono::milliseconds(AbandonAfterDeadlineMs);
-        // The caller now has a deadline to watch.
-        ++s->deadlinesChanged;
-        s->changed.notify_all();
+        if (deadline != Deadline::max()) {
+            // The caller now has a deadline to watch. Without one it need
+            // not wake: in a fleet that would be once more for every target.
+            ++s->deadlinesChanged;
+            s->changed.notify_all();
+        }
         lock.unlock();
 
         CliJobResult result = DeliverJob(s->jobs[index], s->options, deadline);
@@ -196,8 +199,9 @@ void Work(const std::shared_ptr<RunState> &s)
 
         lock.lock();
         s->busyKeys.erase(s->keys[index]);
+        // A deadline gone leaves none earlier to watch: the caller wakes
+        // for the result alone.
         s->running.erase(index);
-        ++s->deadlinesChanged;
         if (!s->abandoned.count(index))
             s->finished.push_back(std::move(result));
         s->changed.notify_all();
@@ -223,13 +227,16 @@ bool RunJobs(const std::vector<CliJob> &jobs, const RunOptions &options,
     for (size_t i = 0; i < workerCount; ++i)
         workers.emplace_back([s] { Work(s); });
 
+    // Without a deadline no target is ever given up.
+    const bool watch = options.deadline != Deadline::max();
     size_t reported = 0;
     std::unique_lock lock(s->mutex);
     while (reported < jobs.size()) {
         Clock::time_point next = Clock::time_point::max();
-        for (const auto &[index, deadline] : s->running)
-            if (!s->abandoned.count(index))
-                next = std::min(next, deadline);
+        if (watch)
+            for (const auto &[index, deadline] : s->running)
+                if (!s->abandoned.count(index))
+                    next = std::min(next, deadline);
         const quint64 seen = s->deadlinesChanged;
         const auto woken = [&] {
             return !s->finished.empty() || s->deadlinesChanged != seen
@@ -258,19 +265,21 @@ bool RunJobs(const std::vector<CliJob> &jobs, const RunOptions &options,
             s->pending.clear();
             s->changed.notify_all();
         }
-        const Clock::time_point now = Clock::now();
-        for (const auto &[index, deadline] : s->running) {
-            if (deadline > now || s->abandoned.count(index))
-                continue;
-            s->abandoned.insert(index);
-            CliJobResult late;
-            late.index = index;
-            late.timedOut = true;
-            late.elapsedMs = options.timeoutMs + AbandonAfterDeadlineMs;
-            late.error = TimedOut(options.timeoutMs)
-                + QStringLiteral("; its interface did not stop, and part of the command may "
-                                 "have been sent");
-            arrived.push_back(std::move(late));
+        if (watch) {
+            const Clock::time_point now = Clock::now();
+            for (const auto &[index, deadline] : s->running) {
+                if (deadline > now || s->abandoned.count(index))
+                    continue;
+                s->abandoned.insert(index);
+                CliJobResult late;
+                late.index = index;
+                late.timedOut = true;
+                late.elapsedMs = options.timeoutMs + AbandonAfterDeadlineMs;
+                late.error = TimedOut(options.timeoutMs)
+                    + QStringLiteral("; its interface did not stop, and part of the command may "
+                                     "have been sent");
+                arrived.push_back(std::move(late));
+            }
         }
         lock.unlock();
         for (const CliJobResult &result : arrived)
