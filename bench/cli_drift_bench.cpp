@@ -1,9 +1,13 @@
-// Settings drift across a fleet of virtual printers on loopback ports, many
-// printers in each of four processes (one listener each):
+// Settings drift across a fleet of virtual printers on loopback ports, up to
+// 64 printers in each process (one listener each):
 //   Diff     `tarvolin-cli diff` of 1000 printers with --jobs 64, against the
 //            slowest of a few single-printer runs (ratio: how far the fleet
 //            run is from one printer's time), and the program's peak
 //            resident size for 50 and for 1000 printers (ratio: flat is 1).
+//            Beside it: the program's start and exit alone (--version), the
+//            CPU time the program and the printers spent, and the fleet run
+//            against the slowest target's own time inside it (its "ms", from
+//            a run with --json), for the time the run cannot go below.
 //   Ansible  a play of printer_settings on 50 printers, against the same
 //            play with a module that does nothing (ansible.builtin.ping):
 //            the difference is ours, the rest is Ansible's own overhead.
@@ -15,6 +19,8 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QSocketNotifier>
 #include <QStandardPaths>
 #include <QStringList>
@@ -31,6 +37,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <vector>
 
 extern char **environ;
@@ -90,11 +97,17 @@ int HostPrinters(int argc, char **argv, int count)
 
 // Printers in processes of their own, so that their memory is not counted
 // as the program's and their thread competes as a real printer's would not.
+// Each process polls all its listeners at every turn of its event loop, so
+// the fewer a process has, the less of the machine the printers take from
+// the program measured.
 class PrinterHost
 {
 public:
-    explicit PrinterHost(int count, int processes = 4)
+    static constexpr int PrintersPerProcess = 64;
+
+    explicit PrinterHost(int count)
     {
+        const int processes = std::max(1, (count + PrintersPerProcess - 1) / PrintersPerProcess);
         for (int p = 0; p < processes; ++p) {
             const int share = count / processes + (p < count % processes ? 1 : 0);
             int in[2], out[2];
@@ -129,6 +142,24 @@ public:
         }
     }
     const std::vector<quint16> &Ports() const { return ports_; }
+    // User and system time the printers' processes have spent so far.
+    double CpuMs() const
+    {
+        const double tick = 1000.0 / double(::sysconf(_SC_CLK_TCK));
+        double ms = 0;
+        for (const auto &[pid, input] : hosts_) {
+            QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+            if (!stat.open(QIODevice::ReadOnly))
+                continue;
+            // After the command's name in parentheses: fields 3 on; utime
+            // and stime are the 14th and 15th.
+            const QByteArray line = stat.readAll();
+            const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+            if (fields.size() > 12)
+                ms += (fields[11].toDouble() + fields[12].toDouble()) * tick;
+        }
+        return ms;
+    }
 
 private:
     std::vector<std::pair<pid_t, int>> hosts_;
@@ -156,6 +187,20 @@ QString TargetsFile(const QTemporaryDir &dir, const std::vector<quint16> &ports,
     return Write(dir, QStringLiteral("fleet-%1.txt").arg(count), list);
 }
 
+// The longest "ms" of a target in a --json report.
+qint64 SlowestTargetMs(const QString &reportFile)
+{
+    QFile report(reportFile);
+    report.open(QIODevice::ReadOnly);
+    qint64 slowest = 0;
+    while (!report.atEnd()) {
+        const QJsonObject o = QJsonDocument::fromJson(report.readLine()).object();
+        if (o.contains(QStringLiteral("target")))
+            slowest = std::max(slowest, qint64(o.value(QStringLiteral("ms")).toDouble()));
+    }
+    return slowest;
+}
+
 // The printers start at their factory settings, so every one differs.
 const QByteArray Profile = "density = 15\nspeed = 3\nwidth = 76\nheight = 200\n";
 
@@ -176,10 +221,12 @@ void BM_DiffFleet(benchmark::State &state)
     const QString fifty = TargetsFile(dir, host.Ports(), 50);
     const QString cli = QStringLiteral(TARVOLIN_CLI_PROGRAM);
 
-    qint64 fleetMs = 0, slowestSingle = 0;
-    double fleetCpu = 0;
+    const QString report = dir.filePath(QStringLiteral("report.json"));
+    qint64 fleetMs = 0, slowestSingle = 0, startMs = 0, jsonFleetMs = 0, slowestInFleet = 0;
+    double fleetCpu = 0, printersCpu = 0;
     long rss50 = 0, rss1000 = 0;
     for (auto _ : state) {
+        startMs += Spawn({ cli, QStringLiteral("--version") }).ms;
         qint64 slowest = 0;
         for (size_t i : { size_t(0), Fleet / 2, Fleet - 1 }) {
             const Run one = Spawn({ cli, QStringLiteral("--to"), Tcp(host.Ports()[i]),
@@ -193,25 +240,39 @@ void BM_DiffFleet(benchmark::State &state)
         const Run small
             = Spawn({ cli, QStringLiteral("--jobs"), QStringLiteral("64"),
                       QStringLiteral("--targets"), fifty, QStringLiteral("diff"), profile });
+        const double printersBefore = host.CpuMs();
         const Run many
             = Spawn({ cli, QStringLiteral("--jobs"), QStringLiteral("64"),
                       QStringLiteral("--targets"), all, QStringLiteral("diff"), profile });
-        if (small.status != Drift || many.status != Drift) {
+        printersCpu += host.CpuMs() - printersBefore;
+        const Run reported = Spawn({ cli, QStringLiteral("--jobs"), QStringLiteral("64"),
+                                     QStringLiteral("--targets"), all, QStringLiteral("diff"),
+                                     QStringLiteral("--json"), profile },
+                                   {}, report);
+        if (small.status != Drift || many.status != Drift || reported.status != Drift) {
             state.SkipWithError("a fleet diff failed");
             return;
         }
         slowestSingle += slowest;
         fleetMs += many.ms;
         fleetCpu += many.cpuMs;
+        jsonFleetMs += reported.ms;
+        slowestInFleet += SlowestTargetMs(report);
         rss50 = std::max(rss50, small.maxRssKb);
         rss1000 = std::max(rss1000, many.maxRssKb);
         state.SetIterationTime(many.ms / 1000.0);
     }
     const double n = double(state.iterations());
+    state.counters["start_exit_ms"] = startMs / n;
     state.counters["slowest_single_ms"] = slowestSingle / n;
     state.counters["fleet_1000_ms"] = fleetMs / n;
     state.counters["fleet_1000_cpu_ms"] = fleetCpu / n;
+    state.counters["printers_1000_cpu_ms"] = printersCpu / n;
     state.counters["fleet_vs_slowest"] = double(fleetMs) / double(slowestSingle);
+    state.counters["json_fleet_1000_ms"] = jsonFleetMs / n;
+    state.counters["slowest_in_fleet_ms"] = slowestInFleet / n;
+    state.counters["fleet_vs_slowest_in_fleet"]
+        = double(jsonFleetMs) / double(std::max<qint64>(1, slowestInFleet));
     state.counters["rss_50_kb"] = double(rss50);
     state.counters["rss_1000_kb"] = double(rss1000);
     state.counters["rss_1000_vs_50"] = double(rss1000) / double(rss50);

@@ -1,7 +1,8 @@
 #pragma once
 
-// A program run as a script would run it, its output thrown away: the wall
-// time, the CPU time and the peak memory the benchmarks compare.
+// A program run as a script would run it, its output thrown away (or kept in
+// a file): the wall time, the CPU time and the peak memory the benchmarks
+// compare.
 
 #include <QElapsedTimer>
 #include <QStringList>
@@ -21,8 +22,10 @@ struct Run
     int status = -1;
 };
 
-// `env` ("NAME=value" ...) is set through env(1) for this run only.
-inline Run Spawn(const QStringList &argv, const QStringList &env = {})
+// `env` ("NAME=value" ...) is set through env(1) for this run only; the
+// standard output goes to `outputFile` when one is named.
+inline Run Spawn(const QStringList &argv, const QStringList &env = {},
+                 const QString &outputFile = {})
 {
     const QStringList command
         = env.isEmpty() ? argv : QStringList { QStringLiteral("/usr/bin/env") } + env + argv;
@@ -35,7 +38,10 @@ inline Run Spawn(const QStringList &argv, const QStringList &env = {})
     args.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    const QByteArray output
+        = outputFile.isEmpty() ? QByteArray("/dev/null") : outputFile.toLocal8Bit();
+    posix_spawn_file_actions_addopen(&actions, 1, output.constData(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0600);
     posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
     Run run;
     QElapsedTimer clock;
