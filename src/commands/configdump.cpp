@@ -4,8 +4,8 @@
 #include "core/exceptions.h"
 
 #include <QLocale>
-#include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 #include <optional>
 
@@ -40,10 +40,51 @@ QString Millimetres(double mm)
     return text == QLatin1String("-0") ? QStringLiteral("0") : text;
 }
 
+// The values are read by hand rather than by pattern: a fleet's diff reads
+// one dump a printer, and matching a pattern costs more than the rest.
+
+bool AllDigits(QStringView text)
+{
+    return !text.isEmpty() && std::all_of(text.begin(), text.end(), [](QChar c) {
+        return c >= QLatin1Char('0') && c <= QLatin1Char('9');
+    });
+}
+
+// "15", "15.0", "15.00": the digits before the point; empty when the text is
+// not a whole number written so.
+QStringView WholeNumber(QStringView text)
+{
+    const qsizetype point = text.indexOf(QLatin1Char('.'));
+    const QStringView whole = point < 0 ? text : text.first(point);
+    if (!AllDigits(whole))
+        return {};
+    if (point >= 0) {
+        const QStringView zeros = text.sliced(point + 1);
+        if (zeros.isEmpty() || !std::all_of(zeros.begin(), zeros.end(), [](QChar c) {
+                return c == QLatin1Char('0');
+            }))
+            return {};
+    }
+    return whole;
+}
+
+// The digits right before the first "/MM" that has any: " 832 8/MM FULL".
+QStringView DotsPerMmDigits(QStringView text)
+{
+    for (qsizetype at = text.indexOf(u"/MM"); at >= 0; at = text.indexOf(u"/MM", at + 1)) {
+        qsizetype start = at;
+        while (start > 0 && AllDigits(text.sliced(start - 1, 1)))
+            --start;
+        if (start < at)
+            return text.sliced(start, at - start);
+    }
+    return {};
+}
+
 std::optional<int> SignedNumber(const QString &text)
 {
-    static const QRegularExpression number(QStringLiteral("^[+-]?[0-9]+$"));
-    if (!number.match(text).hasMatch())
+    const bool sign = text.startsWith(QLatin1Char('+')) || text.startsWith(QLatin1Char('-'));
+    if (!AllDigits(QStringView(text).sliced(sign ? 1 : 0)))
         return std::nullopt;
     return text.toInt();
 }
@@ -122,37 +163,41 @@ QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &setting
     QList<QPair<QString, QString>> panel;
     int dotsPerMm = 8;
     if (const auto resolution = Find(settings, QStringLiteral("RESOLUTION"))) {
-        static const QRegularExpression perMm(QStringLiteral("([0-9]+)/MM"));
-        const auto m = perMm.match(*resolution);
-        if (m.hasMatch()
-            && (m.captured(1) == QLatin1String("8") || m.captured(1) == QLatin1String("12"))) {
-            dotsPerMm = m.captured(1).toInt();
+        const QStringView perMm = DotsPerMmDigits(*resolution);
+        if (perMm == QLatin1String("8") || perMm == QLatin1String("12")) {
+            dotsPerMm = perMm.toInt();
             panel << qMakePair(QStringLiteral("resolution"),
                                dotsPerMm == 8 ? QStringLiteral("203dpi")
                                               : QStringLiteral("300dpi"));
         }
     }
     if (const auto speed = Find(settings, QStringLiteral("PRINT SPEED"))) {
-        static const QRegularExpression ips(QStringLiteral("^([0-9]+)(\\.0+)? IPS$"));
-        const auto m = ips.match(*speed);
-        if (m.hasMatch() && m.captured(1).toInt() >= 2 && m.captured(1).toInt() <= 5)
-            panel << qMakePair(QStringLiteral("speed"), QString::number(m.captured(1).toInt()));
+        const QStringView ips = speed->endsWith(QLatin1String(" IPS"))
+            ? WholeNumber(QStringView(*speed).chopped(4))
+            : QStringView();
+        if (!ips.isEmpty() && ips.toInt() >= 2 && ips.toInt() <= 5)
+            panel << qMakePair(QStringLiteral("speed"), QString::number(ips.toInt()));
     }
     if (const auto darkness = Find(settings, QStringLiteral("DARKNESS"))) {
-        static const QRegularExpression level(QStringLiteral("^\\+?([0-9]+)(\\.0+)?$"));
-        const auto m = level.match(*darkness);
-        if (m.hasMatch() && m.captured(1).toInt() <= 30)
-            panel << qMakePair(QStringLiteral("density"), QString::number(m.captured(1).toInt()));
+        const bool plus = darkness->startsWith(QLatin1Char('+'));
+        const QStringView level = WholeNumber(QStringView(*darkness).sliced(plus ? 1 : 0));
+        if (!level.isEmpty() && level.toInt() <= 30)
+            panel << qMakePair(QStringLiteral("density"), QString::number(level.toInt()));
     }
     std::optional<QString> width = Find(settings, QStringLiteral("PRINT WIDTH"));
     if (!width)
         width = Find(settings, QStringLiteral("PRINT  WIDTH"));
     if (width) {
-        static const QRegularExpression eighths(QStringLiteral("^([0-9]+) ([0-7])/8 MM$"));
-        const auto m = eighths.match(*width);
-        if (m.hasMatch())
-            panel << qMakePair(QStringLiteral("width"),
-                               Millimetres(m.captured(1).toInt() + m.captured(2).toInt() / 8.0));
+        // "104 0/8 MM"
+        const QStringView head = width->endsWith(QLatin1String("/8 MM"))
+            ? QStringView(*width).chopped(5)
+            : QStringView();
+        const qsizetype n = head.size();
+        if (n >= 3 && head[n - 1] >= QLatin1Char('0') && head[n - 1] <= QLatin1Char('7')
+            && head[n - 2] == QLatin1Char(' ') && AllDigits(head.first(n - 2)))
+            panel << qMakePair(
+                QStringLiteral("width"),
+                Millimetres(head.first(n - 2).toInt() + head.sliced(n - 1).toInt() / 8.0));
         else if (const auto dots = SignedNumber(*width); dots && *dots >= 0)
             panel << qMakePair(QStringLiteral("width"), Millimetres(double(*dots) / dotsPerMm));
     }

@@ -151,4 +151,49 @@ TEST(ConfigurationReply, PanelValuesOutsideThePanelsRangeAreLeftOut)
                                                 { "top", "-15" } }));
 }
 
+TEST(ConfigurationReply, PanelValuesInEveryFormPrintersWrite)
+{
+    using Panel = QList<QPair<QString, QString>>;
+    const struct
+    {
+        const char *name;
+        const char *value;
+        Panel panel;
+    } cases[] = {
+        { "RESOLUTION", " 832 8/MM FULL", { { "resolution", "203dpi" } } },
+        { "RESOLUTION", "1248 12/MM FULL", { { "resolution", "300dpi" } } },
+        { "RESOLUTION", "/MM FULL 12/MM", { { "resolution", "300dpi" } } },
+        { "RESOLUTION", "1248 08/MM FULL", {} },
+        { "RESOLUTION", "2400 24/MM FULL", {} },
+        { "RESOLUTION", "8 / MM", {} },
+        { "PRINT SPEED", "4 IPS", { { "speed", "4" } } },
+        { "PRINT SPEED", "5.00 IPS", { { "speed", "5" } } },
+        { "PRINT SPEED", "4.5 IPS", {} },
+        { "PRINT SPEED", "4. IPS", {} },
+        { "PRINT SPEED", "4.0IPS", {} },
+        { "PRINT SPEED", "1.0 IPS", {} },
+        { "DARKNESS", "+15.0", { { "density", "15" } } },
+        { "DARKNESS", "030", { { "density", "30" } } },
+        { "DARKNESS", "+15.5", {} },
+        { "DARKNESS", "-5.0", {} },
+        { "DARKNESS", "++5", {} },
+        { "DARKNESS", "+", {} },
+        { "PRINT WIDTH", "104 4/8 MM", { { "width", "104.5" } } },
+        { "PRINT WIDTH", "104 8/8 MM", {} },
+        { "PRINT WIDTH", "104  0/8 MM", {} },
+        { "PRINT WIDTH", "+609", { { "width", "76.125" } } },
+        { "PRINT WIDTH", "-8", {} },
+        { "PRINT  WIDTH", "832", { { "width", "104" } } },
+        { "LABEL LENGTH", "1216", { { "height", "152" } } },
+        { "LABEL LENGTH", "12a", {} },
+        { "LEFT POSITION", "+0000", { { "shift", "0" } } },
+        { "LEFT POSITION", "-016", { { "shift", "-2" } } },
+        { "LABEL TOP", "+-1", {} },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + ": " + c.value);
+        EXPECT_EQ(PanelSettings({ { c.name, c.value } }), c.panel);
+    }
+}
+
 } // namespace
