@@ -78,10 +78,14 @@ Wanted ReadWanted(const QString &path)
     return w;
 }
 
-void SetDrift(TargetReport &report, const DriftResult &drift)
+// The JSON fields are made only for --json: in a fleet's text report they
+// would cost more than the comparison itself.
+void SetDrift(TargetReport &report, const DriftResult &drift, bool json)
 {
-    report.extra.insert(QStringLiteral("drift"), DriftJson(drift.differing));
-    report.extra.insert(QStringLiteral("unchecked"), Names(drift.unchecked));
+    if (json) {
+        report.extra.insert(QStringLiteral("drift"), DriftJson(drift.differing));
+        report.extra.insert(QStringLiteral("unchecked"), Names(drift.unchecked));
+    }
     report.moreLines = DriftLines(drift.differing);
     if (!drift.unchecked.isEmpty())
         report.moreLines << QStringLiteral("not compared (the printer does not report them): ")
@@ -123,15 +127,16 @@ OperationPlan SnapshotPlan(const CommandLine &line)
 OperationPlan DiffPlan(const CommandLine &line)
 {
     const Wanted wanted = ReadWanted(line.operands[0]);
+    const bool json = line.Has(QStringLiteral("json"));
     OperationPlan plan;
     plan.next = [] {
         return TargetCommand {};
     };
-    plan.converse = [wanted](PrinterLink &link, const CliTarget &, TargetReport &report) {
+    plan.converse = [=](PrinterLink &link, const CliTarget &, TargetReport &report) {
         const PrinterReading printer = ReadSettings(link, ConfigurationQuery());
         RequireResolution(wanted.profile, printer);
         const DriftResult drift = CompareSettings(printer.values, wanted.values);
-        SetDrift(report, drift);
+        SetDrift(report, drift, json);
         if (drift.differing.empty()) {
             report.verdict = Verdict::Ok;
             report.detail = QStringLiteral("matches the profile");
@@ -149,15 +154,16 @@ OperationPlan ApplyPlan(const CommandLine &line)
 {
     const Wanted wanted = ReadWanted(line.operands[0]);
     const bool check = line.Has(QStringLiteral("check"));
+    const bool json = line.Has(QStringLiteral("json"));
     OperationPlan plan;
     plan.next = [] {
         return TargetCommand {};
     };
-    plan.converse = [wanted, check](PrinterLink &link, const CliTarget &, TargetReport &report) {
+    plan.converse = [=](PrinterLink &link, const CliTarget &, TargetReport &report) {
         const PrinterReading before = ReadSettings(link, ConfigurationQuery());
         RequireResolution(wanted.profile, before);
         const DriftResult drift = CompareSettings(before.values, wanted.values);
-        SetDrift(report, drift);
+        SetDrift(report, drift, json);
         report.extra.insert(QStringLiteral("changed"), false);
         if (drift.differing.empty()) {
             report.verdict = Verdict::Ok;
