@@ -45,6 +45,7 @@ bool CommandLexer::Next(LabelCommand &command)
                                                    : LabelCommand::Kind::Control;
     command.line = line_;
     command.column = int(pos_ - lineStart_ + 1);
+    command.offset = pos_;
     Advance();
 
     // The font command is one letter; its font name follows directly.
@@ -60,6 +61,7 @@ bool CommandLexer::Next(LabelCommand &command)
     }
 
     const bool format = command.kind == LabelCommand::Kind::Format;
+    command.argsAt = pos_;
     if (command.name == "CC" || command.name == "CT" || command.name == "CD") {
         // The new character is the one parameter, whatever it is: what
         // follows is read with it.
@@ -74,6 +76,23 @@ bool CommandLexer::Next(LabelCommand &command)
     else
         command.args = ReadArgs(
             format && (command.name == "FD" || command.name == "FV" || command.name == "FX"));
+    command.end = pos_;
+    return true;
+}
+
+bool CommandLexer::Follow(const LabelCommand &command)
+{
+    if (command.name != "CC" && command.name != "CT" && command.name != "CD")
+        return false;
+    if (!command.args.isEmpty()) {
+        const char to = command.args.at(0);
+        if (command.name == "CC")
+            formatPrefix_ = to;
+        else if (command.name == "CT")
+            controlPrefix_ = to;
+        else
+            delimiter_ = to;
+    }
     return true;
 }
 

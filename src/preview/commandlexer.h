@@ -18,6 +18,11 @@ struct LabelCommand
     int line = 1;
     int column = 1;
     bool dataCut = false; // binary data announced longer than the input holds
+    // Where the command stands in the input: its prefix, its parameters and
+    // their end, line breaks included (messages show what was sent).
+    qsizetype offset = 0;
+    qsizetype argsAt = 0;
+    qsizetype end = 0;
 
     // "^FO" as written, for messages.
     QByteArray Written() const { return prefix + name; }
@@ -34,7 +39,12 @@ public:
     void SetFormatPrefix(char prefix) { formatPrefix_ = prefix; }
     void SetControlPrefix(char prefix) { controlPrefix_ = prefix; }
     void SetDelimiter(char delimiter) { delimiter_ = delimiter; }
+    char FormatPrefix() const { return formatPrefix_; }
+    char ControlPrefix() const { return controlPrefix_; }
     char Delimiter() const { return delimiter_; }
+    // Reads on with the prefix or delimiter a ^CC, ^CT or ^CD (or its tilde
+    // form) sets; false for any other command.
+    bool Follow(const LabelCommand &command);
 
     // Line and column of the first text outside any command (not blanks,
     // not line breaks, not a byte-order mark), 0 when there was none.

@@ -10,6 +10,39 @@ using I = LabelInterpreter;
 constexpr K F = K::Format;
 constexpr K C = K::Control;
 
+// The printer's own reading of the settings it keeps: ranges in dots, the
+// letters it takes, what a parameter left out does.
+using P = SettingParam;
+using O = SettingParam::Omitted;
+constexpr P Num(int low, int high, O omitted = O::Refused, const char *refusal = nullptr)
+{
+    return P { P::Kind::Number, low, high, nullptr, {}, omitted, refusal };
+}
+constexpr P Letters(const char *letters, std::array<int, 10> values = {}, O omitted = O::Refused,
+                    const char *refusal = nullptr)
+{
+    return P { P::Kind::Letter, 0, 0, letters, values, omitted, refusal };
+}
+// Letters A to E stand for 2, 3, 4, 6 and 8 inches per second.
+constexpr SettingRule Speed { { P { P::Kind::Number, 1, 14, "ABCDE", { 2, 3, 4, 6, 8 } } } };
+constexpr SettingRule PrintWidth { { Num(2, 32000) } };
+constexpr SettingRule LabelLength { { Num(1, 32000) } };
+constexpr SettingRule MediaTracking { { Letters("NYWMAV", { 0, 'W' }) } }; // Y is web sensing
+constexpr SettingRule PostPrint { { Letters("TPRACDFLUK"),
+                                    Letters("YN", {}, O::KeptWhenAbsent,
+                                            "the pre-peel choice is Y or N; unchanged") } };
+constexpr SettingRule MediaType { { Letters("TD") } };
+constexpr SettingRule PrintOrientation { { Letters("NI") } };
+constexpr SettingRule LabelTop { { Num(-120, 120) } };
+constexpr SettingRule LabelShift { { Num(-9999, 9999) } };
+constexpr SettingRule LabelHome { { Num(0, 32000, O::Kept), Num(0, 32000, O::Kept) } };
+constexpr SettingRule Darkness { { Num(0, 30, O::Refused,
+                                       "a darkness from %1 to %2 is needed; unchanged") } };
+// Labels in all (none written: one), and how many carry each serial number
+// (a count the printer cannot take is passed over).
+constexpr SettingRule Quantity { { Num(0, 99999999, O::Kept, "a quantity from 1 to %2 is needed"),
+                                   P {}, Num(1, 99999999, O::Kept, "") } };
+
 // Settings only listed: the name the list shows them under; their value is
 // the parameters as written.
 #define LISTED(kind, name, text)                                                                   \
@@ -22,7 +55,7 @@ const CommandEntry Table[] = {
     { F, "XA", R::State, &I::FormatCommand, true },
     { F, "XZ", R::State, &I::FormatCommand, true },
     { F, "FX", R::State, &I::FormatCommand, true },
-    { F, "PQ", R::State, &I::FormatCommand },
+    { F, "PQ", R::State, &I::FormatCommand, false, nullptr, &Quantity },
     { F, "CF", R::State, &I::FormatCommand },
     { F, "FW", R::State, &I::FormatCommand },
     { F, "CI", R::State, &I::FormatCommand },
@@ -33,8 +66,8 @@ const CommandEntry Table[] = {
     { F, "FO", R::Draws, &I::FieldCommand },
     { F, "FT", R::Draws, &I::FieldCommand },
     { F, "FS", R::Draws, &I::FieldCommand },
-    { F, "FD", R::Draws, &I::FieldCommand },
-    { F, "FV", R::Draws, &I::FieldCommand },
+    { F, "FD", R::Marks, &I::FieldCommand },
+    { F, "FV", R::Marks, &I::FieldCommand },
     { F, "FH", R::Draws, &I::FieldCommand },
     { F, "FR", R::Draws, &I::FieldCommand },
     { F, "A", R::Draws, &I::FieldCommand },
@@ -43,15 +76,15 @@ const CommandEntry Table[] = {
     { F, "DF", R::State, &I::StoredFormatCommand },
     { F, "XF", R::Draws, &I::StoredFormatCommand },
     { F, "TB", R::Draws, &I::FieldCommand },
-    { F, "SN", R::Draws, &I::FieldCommand },
-    { F, "GB", R::Draws, &I::FieldCommand },
-    { F, "GC", R::Draws, &I::FieldCommand },
-    { F, "GE", R::Draws, &I::FieldCommand },
-    { F, "GD", R::Draws, &I::FieldCommand },
-    { F, "GS", R::Draws, &I::FieldCommand },
-    { F, "GF", R::Draws, &I::GraphicCommand },
-    { F, "XG", R::Draws, &I::GraphicCommand },
-    { F, "IM", R::Draws, &I::GraphicCommand },
+    { F, "SN", R::Marks, &I::FieldCommand },
+    { F, "GB", R::Marks, &I::FieldCommand },
+    { F, "GC", R::Marks, &I::FieldCommand },
+    { F, "GE", R::Marks, &I::FieldCommand },
+    { F, "GD", R::Marks, &I::FieldCommand },
+    { F, "GS", R::Marks, &I::FieldCommand },
+    { F, "GF", R::Marks, &I::GraphicCommand },
+    { F, "XG", R::Marks, &I::GraphicCommand },
+    { F, "IM", R::Marks, &I::GraphicCommand },
     { F, "ID", R::Printer, &I::GraphicCommand },
     // Bar codes
     { F, "BC", R::Draws, &I::BarcodeCommand },
@@ -94,21 +127,21 @@ const CommandEntry Table[] = {
     { C, "DT", R::State, &I::StoreCommand },
     { C, "DY", R::State, &I::StoreCommand },
     // Settings that also shape the label
-    { F, "PO", R::Setting, &I::SettingCommand, true },
+    { F, "PO", R::Setting, &I::SettingCommand, true, nullptr, &PrintOrientation },
     { F, "PM", R::Setting, &I::SettingCommand, true },
-    { F, "PW", R::Setting, &I::SettingCommand, true },
-    { F, "LL", R::Setting, &I::SettingCommand, true },
-    { F, "LH", R::Setting, &I::SettingCommand, true },
-    { F, "LT", R::Setting, &I::SettingCommand, true },
-    { F, "LS", R::Setting, &I::SettingCommand, true },
+    { F, "PW", R::Setting, &I::SettingCommand, true, nullptr, &PrintWidth },
+    { F, "LL", R::Setting, &I::SettingCommand, true, nullptr, &LabelLength },
+    { F, "LH", R::Setting, &I::SettingCommand, true, nullptr, &LabelHome },
+    { F, "LT", R::Setting, &I::SettingCommand, true, nullptr, &LabelTop },
+    { F, "LS", R::Setting, &I::SettingCommand, true, nullptr, &LabelShift },
     // Settings of the print mechanism
-    { F, "PR", R::Setting, &I::SettingCommand, true },
+    { F, "PR", R::Setting, &I::SettingCommand, true, nullptr, &Speed },
     { F, "MD", R::Setting, &I::SettingCommand, true },
-    { F, "MN", R::Setting, &I::SettingCommand, true },
-    { F, "MT", R::Setting, &I::SettingCommand, true },
-    { F, "MM", R::Setting, &I::SettingCommand, true },
+    { F, "MN", R::Setting, &I::SettingCommand, true, nullptr, &MediaTracking },
+    { F, "MT", R::Setting, &I::SettingCommand, true, nullptr, &MediaType },
+    { F, "MM", R::Setting, &I::SettingCommand, true, nullptr, &PostPrint },
     { F, "JU", R::Setting, &I::SettingCommand, true },
-    { C, "SD", R::Setting, &I::SettingCommand },
+    { C, "SD", R::Setting, &I::SettingCommand, false, nullptr, &Darkness },
     { C, "TA", R::Setting, &I::SettingCommand },
     LISTED(F, "MC", "Map clear"),
     LISTED(F, "JM", "Dots per millimetre"),

@@ -6,9 +6,11 @@
 
 #include "preview/commandlexer.h"
 #include "preview/labelinterpreter.h"
+#include "preview/settingrule.h"
 
 enum class CommandRole {
-    Draws, // puts something on the label, or shapes the field that does
+    Marks, // puts something on the label: a format without one prints no label
+    Draws, // shapes the field that marks the label, or recalls a format
     State, // changes what later fields and labels look like
     Setting, // a printer setting: listed beside the picture with its value
     Printer, // the printer acts on it (memory, jobs, answers); the picture does not change
@@ -24,6 +26,8 @@ struct CommandEntry
     bool anywhere = false;
     // The setting's name in the list, for settings read by ListedSetting.
     const char *setting = nullptr;
+    // How a printer reads the parameters of a setting it keeps.
+    const SettingRule *rule = nullptr;
 };
 
 // The entry of a command as written ("FO", "A", "B0"), or null when the

@@ -230,7 +230,8 @@ void LabelInterpreter::Command(const LabelCommand &command)
         return;
     }
     // A field is told about where its first command stands, whichever that is.
-    if (entry->role == CommandRole::Draws && field_.line == 0) {
+    if ((entry->role == CommandRole::Marks || entry->role == CommandRole::Draws)
+        && field_.line == 0) {
         field_.line = command.line;
         field_.column = command.column;
     }

@@ -140,22 +140,12 @@ bool LabelInterpreter::SettingCommand(const LabelCommand &command, const Args &a
 
 bool LabelInterpreter::ControlCommand(const LabelCommand &command, const Args &)
 {
-    switch (KeyOf(command.name)) {
-    case Key("CC"):
-        if (!command.args.isEmpty())
-            lexer_->SetFormatPrefix(printer_.formatPrefix = command.args.at(0));
-        return true;
-    case Key("CT"):
-        if (!command.args.isEmpty())
-            lexer_->SetControlPrefix(printer_.controlPrefix = command.args.at(0));
-        return true;
-    case Key("CD"):
-        if (!command.args.isEmpty())
-            lexer_->SetDelimiter(printer_.delimiter = command.args.at(0));
-        return true;
-    default:
+    if (!lexer_->Follow(command))
         return false;
-    }
+    printer_.formatPrefix = lexer_->FormatPrefix();
+    printer_.controlPrefix = lexer_->ControlPrefix();
+    printer_.delimiter = lexer_->Delimiter();
+    return true;
 }
 
 bool LabelInterpreter::ListedSetting(const LabelCommand &command, const Args &)
