@@ -1,6 +1,5 @@
 #include "printer/hostreplies.h"
 
-#include "printer/formatcommands.h"
 #include "printer/virtualprinter.h"
 
 #include <algorithm>
@@ -159,12 +158,4 @@ QByteArray ConfigurationReply(const VirtualPrinter &printer)
     AddSettingLine(text, VirtualPrinterFirmware() + " <-", "FIRMWARE");
     text += '\x03';
     return text;
-}
-
-bool AsksForConfiguration(QByteArrayView format, char prefix, char control)
-{
-    for (const CaretCommand &c : SplitFormat(format, prefix, control))
-        if (c.Is("HH"))
-            return true;
-    return false;
 }

@@ -16,6 +16,3 @@ QByteArray ConfigurationReply(const VirtualPrinter &printer);
 // The model the virtual printer names itself: "TARVOLIN VP-200dpi".
 QByteArray VirtualPrinterModel(int dotsPerMm);
 QByteArray VirtualPrinterFirmware();
-
-// Whether a format asks for the configuration (^HH).
-bool AsksForConfiguration(QByteArrayView format, char prefix, char control = '~');

@@ -16,45 +16,6 @@ QString OctetsText(const std::array<quint8, 4> &o)
     return QStringLiteral("%1.%2.%3.%4").arg(o[0]).arg(o[1]).arg(o[2]).arg(o[3]);
 }
 
-// What a settings command set, in words.
-QString Change(const CaretCommand &c, const PrinterSettings &s)
-{
-    if (c.Is("PR"))
-        return QStringLiteral("speed %1").arg(s.speed);
-    if (c.Is("PW"))
-        return QStringLiteral("width %1").arg(s.widthDots);
-    if (c.Is("LL"))
-        return QStringLiteral("length %1").arg(s.lengthDots);
-    if (c.Is("MN"))
-        return QStringLiteral("media sensing %1").arg(QLatin1Char(s.mediaSensing));
-    if (c.Is("MM"))
-        return QStringLiteral("post-print %1%2")
-            .arg(QLatin1Char(s.postPrint))
-            .arg(s.prePeel ? QStringLiteral(" (pre-peel)") : QString());
-    if (c.Is("MT"))
-        return QStringLiteral("media type %1").arg(QLatin1Char(s.mediaType));
-    if (c.Is("PO"))
-        return QStringLiteral("orientation %1").arg(QLatin1Char(s.orientation));
-    if (c.Is("LT"))
-        return QStringLiteral("top %1").arg(s.top);
-    if (c.Is("LS"))
-        return QStringLiteral("shift %1").arg(s.shift);
-    return QStringLiteral("home %1,%2").arg(s.homeX).arg(s.homeY);
-}
-
-// "E:NAME.EXT" (device R: when none) with * and ? allowed in the name.
-bool ParseObjectPattern(const QByteArray &text, QChar &device, QString &pattern)
-{
-    QString t = QString::fromLatin1(text.trimmed());
-    device = QLatin1Char('R');
-    if (t.size() >= 2 && t.at(1) == QLatin1Char(':')) {
-        device = t.at(0).toUpper();
-        t = t.mid(2);
-    }
-    pattern = t.isEmpty() ? QStringLiteral("*") : t;
-    return PrinterMemory::IsDevice(device);
-}
-
 } // namespace
 
 VirtualPrinter::VirtualPrinter(const PrinterConfig &config, PrinterLog &log, LabelOutput &output)
@@ -154,93 +115,50 @@ QByteArray VirtualPrinter::FreeMemoryReply() const
         + "FLASH FREE BYTE(KB): " + QByteArray::number(memory_.FreeKb(QLatin1Char('E'))) + "\r\n";
 }
 
-void VirtualPrinter::Format(const QByteArray &format, CommandPrefixes prefixes)
+void VirtualPrinter::Format(const QByteArray &format, CommandPrefixes prefixes, const Reply &reply)
 {
-    const std::vector<CaretCommand> commands
-        = SplitFormat(format, prefixes.format, prefixes.control);
-    QStringList done;
-    QString error;
-    std::optional<QString> storeAs;
-    QByteArray printable = format;
-    bool recalled = false;
-    for (const CaretCommand &c : commands) {
-        error.clear();
-        if (ApplySettingsCommand(c, settings_, &error)) {
-            if (error.isEmpty())
-                done << Change(c, settings_);
-            else
-                log_.Error(error);
-        } else if (c.Is("JU")) {
-            const QByteArray what = c.params.trimmed().toByteArray().toUpper();
-            if (what == "S") {
-                const PrinterSettings before = std::exchange(stored_, settings_);
-                if (SaveState(QStringLiteral("settings")))
-                    done << QStringLiteral("settings stored");
-                else
-                    stored_ = before;
-            } else if (what == "F") {
-                settings_ = PrinterSettings::Factory(config_.dotsPerMm);
-                done << QStringLiteral("factory settings back");
-            } else if (what == "R") {
-                settings_ = stored_;
-                done << QStringLiteral("stored settings back");
-            } else {
-                log_.Error(QStringLiteral("^JU%1 is not known; ignored").arg(ShownBytes(c.params)));
-            }
-        } else if (c.Is("WD")) {
-            PrintDirectory(c, done);
-        } else if (c.Is("ID")) {
-            QChar device;
-            QString pattern;
-            if (ParseObjectPattern(c.params.toByteArray(), device, pattern))
-                Delete(device, pattern, QStringLiteral("^ID%1").arg(ShownBytes(c.params)));
-            else
-                log_.Error(
-                    QStringLiteral("^ID%1: unknown memory device").arg(ShownBytes(c.params)));
-        } else if (c.Is("DF")) {
-            storeAs = QString::fromLatin1(c.params.trimmed());
-        } else if (c.Is("XF")) {
-            QChar device;
-            QString name;
-            const StoredFile *stored = ParseObjectPattern(c.params.toByteArray(), device, name)
-                ? memory_.Find(device, name)
-                : nullptr;
-            if (!stored) {
-                log_.Error(
-                    QStringLiteral("^XF%1: no such stored format").arg(ShownBytes(c.params)));
-                continue;
-            }
-            // The stored format's fields stand where ^XF stood.
-            QByteArray body = stored->data;
-            const qsizetype offset = printable.size() - format.size() + c.offset;
-            printable.replace(offset, c.length, body);
-            recalled = true;
-        }
+    FormatRun run(format);
+    ActOn(run, prefixes);
+    if (run.askedForConfiguration) {
+        log_.Info(QStringLiteral("^HH: configuration answered"));
+        reply(ConfigurationReply(*this));
     }
+}
 
-    if (storeAs) {
-        StoreFormat(format, *storeAs);
+void VirtualPrinter::ActOn(FormatRun &run, CommandPrefixes prefixes)
+{
+    const QByteArray &format = run.format;
+    FormatFacts facts;
+    ReadFormatCommands(
+        format, prefixes, [&](const LabelCommand &c, const CommandEntry &entry, char delimiter) {
+            const QByteArrayView params = WrittenParams(format, c);
+            facts.Note(c, entry, params, delimiter);
+            if (const PrinterAction *action = FindPrinterAction(entry))
+                (this->*action->act)(
+                    PrinterCommand { entry, *action, params, c.offset, c.end, delimiter, &run });
+        });
+    if (run.storeAs) {
+        StoreFormat(run);
         return;
     }
-
     // Only a recalled format changes what prints.
-    const std::vector<CaretCommand> printed
-        = recalled ? SplitFormat(printable, prefixes.format, prefixes.control) : commands;
-    if (!PrintsLabel(printed)) {
+    if (run.recalled)
+        facts = ReadFormatFacts(run.printable, prefixes);
+    if (!facts.draws) {
         log_.Info(QStringLiteral("format (%1 bytes)%2%3")
                       .arg(format.size())
-                      .arg(done.isEmpty() ? QString() : QStringLiteral(": "))
-                      .arg(done.join(QStringLiteral(", "))));
+                      .arg(run.done.isEmpty() ? QString() : QStringLiteral(": "))
+                      .arg(run.done.join(QStringLiteral(", "))));
         return;
     }
-    error.clear();
+    QString error;
     PrintJob job;
-    job.format = printable;
+    job.format = run.printable;
     job.settings = settings_;
     job.prefixes = prefixes;
     job.render = RenderSnapshot();
     job.dotsPerMm = config_.dotsPerMm;
-    job.quantity = ParseQuantity(printed, &error);
+    job.quantity = facts.Quantity(&error);
     if (!error.isEmpty()) {
         log_.Error(QStringLiteral("%1; the format (%2 bytes) prints nothing")
                        .arg(error)
@@ -248,65 +166,14 @@ void VirtualPrinter::Format(const QByteArray &format, CommandPrefixes prefixes)
         return;
     }
     if (log_.WantsInfo()) {
-        done << QStringLiteral("%1 label%2")
-                    .arg(job.quantity.labels)
-                    .arg(job.quantity.labels == 1 ? "" : "s");
+        run.done << QStringLiteral("%1 label%2")
+                        .arg(job.quantity.labels)
+                        .arg(job.quantity.labels == 1 ? "" : "s");
         log_.Info(QStringLiteral("format (%1 bytes): %2")
                       .arg(format.size())
-                      .arg(done.join(QStringLiteral(", "))));
+                      .arg(run.done.join(QStringLiteral(", "))));
     }
     output_.Print(job);
-}
-
-void VirtualPrinter::PrintDirectory(const CaretCommand &c, QStringList &done)
-{
-    QChar device;
-    QString pattern;
-    QByteArray params = c.params.trimmed().toByteArray();
-    if (params.isEmpty())
-        params = "R:*.*";
-    if (!ParseObjectPattern(params, device, pattern)) {
-        log_.Error(QStringLiteral("^WD%1: unknown memory device").arg(ShownBytes(c.params)));
-        return;
-    }
-    QStringList lines { QStringLiteral("Directory %1:%2").arg(device, pattern) };
-    const QStringList names = memory_.Names(device, pattern);
-    for (const QString &name : names)
-        lines << QStringLiteral("%1  %2 bytes")
-                     .arg(name)
-                     .arg(memory_.Find(device, name)->data.size());
-    lines << QStringLiteral("%1 files, %2 KB free of %3 KB")
-                 .arg(names.size())
-                 .arg(memory_.FreeKb(device))
-                 .arg(memory_.CapacityBytes(device) / 1024);
-    int length = 0;
-    const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
-    done << QStringLiteral("directory label of %1:%2").arg(device, pattern);
-    PrintGenerated(PrintJob::Kind::Directory, label, length);
-}
-
-void VirtualPrinter::StoreFormat(const QByteArray &format, const QString &storeAs)
-{
-    QChar device;
-    QString name;
-    if (!ParseObjectPattern(storeAs.toLatin1(), device, name) || name.contains(QLatin1Char('*'))
-        || name.contains(QLatin1Char('?'))) {
-        log_.Error(QStringLiteral("^DF%1: not a name to store a format under").arg(storeAs));
-        return;
-    }
-    if (!name.contains(QLatin1Char('.')))
-        name += QStringLiteral(".ZPL");
-    // Kept without ^DF and the outer ^XA and ^XZ: a recalling format
-    // supplies its own.
-    static const QRegularExpression dfCommand(QStringLiteral("\\^DF[^\\^]*"),
-                                              QRegularExpression::CaseInsensitiveOption);
-    QByteArray body = QString::fromLatin1(format).remove(dfCommand).toLatin1();
-    if (body.toUpper().startsWith("^XA"))
-        body.remove(0, 3);
-    const qsizetype end = body.toUpper().lastIndexOf("^XZ");
-    if (end >= 0)
-        body.truncate(end);
-    Store(device, StoredFile { name, body, 0 }, QStringLiteral("format"));
 }
 
 void VirtualPrinter::PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots)
@@ -324,72 +191,15 @@ void VirtualPrinter::PrintGenerated(PrintJob::Kind kind, const QByteArray &forma
 
 void VirtualPrinter::Tilde(const QByteArray &name, const QByteArray &params, const Reply &reply)
 {
-    if (name == "SD") {
-        QString error;
-        if (ApplyDarkness(params, settings_, &error))
-            log_.Info(QStringLiteral("~SD: darkness %1").arg(settings_.darkness));
-        else
-            log_.Error(error);
-    } else if (name == "WC") {
-        log_.Info(QStringLiteral("~WC: configuration label"));
-        QStringList lines { QStringLiteral("PRINTER CONFIGURATION"),
-                            QStringLiteral("IP address %1").arg(identity_.IpText()),
-                            QStringLiteral("Ethernet ID %1").arg(identity_.EthernetIdText()),
-                            QStringLiteral("Resolution %1 dots/mm").arg(config_.dotsPerMm) };
-        for (const QString &part : settings_.Describe().split(QStringLiteral(", ")))
-            lines << part.left(1).toUpper() + part.mid(1);
-        for (QChar device : PrinterMemory::DeviceLetters())
-            lines << QStringLiteral("%1 %2 KB free of %3 KB")
-                         .arg(PrinterMemory::DeviceName(device))
-                         .arg(memory_.FreeKb(device))
-                         .arg(memory_.CapacityBytes(device) / 1024);
-        lines << QStringLiteral("Settings %1")
-                     .arg(stored_ == settings_ ? QStringLiteral("stored")
-                                               : QStringLiteral("not stored"));
-        lines << QStringLiteral("Status %1").arg(status::DescribeConditions(StatusByte()));
-        int length = 0;
-        const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
-        PrintGenerated(PrintJob::Kind::Configuration, label, length);
-    } else if (name == "JD") {
-        dumpMode_ = true;
-        log_.Info(
-            QStringLiteral("~JD: dump mode on; what follows is shown, not acted on, until ~JE"));
-    } else if (name == "JE") {
-        FlushDump();
-        dumpMode_ = false;
-        log_.Info(QStringLiteral("~JE: dump mode off"));
-    } else if (name == "JA") {
-        log_.Info(QStringLiteral("~JA: %1 labels not printed").arg(output_.CancelAll()));
-    } else if (name == "JR") {
-        PowerCycle();
-    } else if (name == "HS" || name == "HI") {
-        const QByteArray answer
-            = name == "HS" ? HostStatusReply(*this) : IdentificationReply(*this);
-        log_.Info(QStringLiteral("~%1: answered").arg(QString::fromLatin1(name)));
-        reply(answer);
-    } else if (name == "!F") {
-        const QByteArray answer = FileListReply();
-        log_.Info(QStringLiteral("~!F: file list: %1").arg(QString::fromLatin1(answer).trimmed()));
-        reply(answer);
-    } else if (name == "!A") {
-        const QByteArray answer = FreeMemoryReply();
-        log_.Info(QStringLiteral("~!A: free memory: DRAM %1 KB, FLASH %2 KB")
-                      .arg(memory_.FreeKb(QLatin1Char('R')))
-                      .arg(memory_.FreeKb(QLatin1Char('E'))));
-        reply(answer);
-    } else {
+    const CommandEntry *entry = FindCommand(LabelCommand::Kind::Control, name);
+    const PrinterAction *action = entry ? FindPrinterAction(*entry) : nullptr;
+    if (!action) {
         log_.Error(QStringLiteral("~%1%2 is not known; ignored")
                        .arg(QString::fromLatin1(name), ShownBytes(params)));
+        return;
     }
-}
-
-void VirtualPrinter::AnswerFormat(const QByteArray &format, CommandPrefixes prefixes,
-                                  const Reply &reply)
-{
-    if (AsksForConfiguration(format, prefixes.format, prefixes.control)) {
-        log_.Info(QStringLiteral("^HH: configuration answered"));
-        reply(ConfigurationReply(*this));
-    }
+    (this->*action->act)(
+        PrinterCommand { *entry, *action, params, 0, params.size(), ',', nullptr, &reply });
 }
 
 bool VirtualPrinter::DownloadStart(const DownloadHeader &h)

@@ -9,7 +9,7 @@
 
 #include "preview/labelrenderer.h"
 #include "printer/commandstream.h"
-#include "printer/formatcommands.h"
+#include "printer/printeractions.h"
 #include "printer/printermemory.h"
 #include "printer/printersettings.h"
 #include "printer/printerstatefile.h"
@@ -126,13 +126,16 @@ public:
 private:
     friend class PrinterSession;
 
-    void Format(const QByteArray &format, CommandPrefixes prefixes = {});
+    friend const PrinterAction *PrinterActions(qsizetype &count);
+
+    // A format: the commands the printer acts on, then its label printed
+    // (or the format stored) and its questions (^HH) answered.
+    void Format(const QByteArray &format, CommandPrefixes prefixes, const Reply &reply);
+    void ActOn(FormatRun &run, CommandPrefixes prefixes);
     void Tilde(const QByteArray &name, const QByteArray &params, const Reply &reply);
     bool DownloadStart(const DownloadHeader &header);
     void DownloadEnd(const DownloadHeader &header, QByteArray data);
     void StatusQuery(const Reply &reply);
-    // The format's questions (^HH) answered once it has been acted on.
-    void AnswerFormat(const QByteArray &format, CommandPrefixes prefixes, const Reply &reply);
     void NewAddress(const std::array<quint8, 4> &octets);
     void NewEthernetId(const std::array<quint8, 6> &id);
     void Line(const QByteArray &line);
@@ -145,10 +148,28 @@ private:
     std::shared_ptr<const RenderOptions> RenderSnapshot();
     void Delete(QChar device, const QString &pattern, const QString &what);
     void PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots);
-    // ^WD: a label listing the files of a device that match a pattern.
-    void PrintDirectory(const CaretCommand &command, QStringList &done);
     // ^DF: the format kept as a file for ^XF to recall.
-    void StoreFormat(const QByteArray &format, const QString &storeAs);
+    void StoreFormat(const FormatRun &run);
+
+    // What the printer does on the commands it acts on (printeractions.cpp).
+    void KeepSetting(const PrinterCommand &c);
+    void StoreSettings(const PrinterCommand &c); // ^JU
+    void DeleteObjects(const PrinterCommand &c); // ^ID
+    void KeepFormat(const PrinterCommand &c); // ^DF
+    void RecallFormat(const PrinterCommand &c); // ^XF
+    // ^WD: a label listing the files of a device that match a pattern.
+    void PrintDirectory(const PrinterCommand &c);
+    void AskForConfiguration(const PrinterCommand &c); // ^HH
+    void PrintConfiguration(const PrinterCommand &c); // ~WC
+    void StartDump(const PrinterCommand &c); // ~JD
+    void EndDump(const PrinterCommand &c); // ~JE
+    void CancelLabels(const PrinterCommand &c); // ~JA
+    void ResetPrinter(const PrinterCommand &c); // ~JR
+    void AnswerHostStatus(const PrinterCommand &c); // ~HS
+    void AnswerIdentification(const PrinterCommand &c); // ~HI
+    void AnswerFileList(const PrinterCommand &c); // ~!F
+    void AnswerFreeMemory(const PrinterCommand &c); // ~!A
+
     // Makes the state directory hold what the printer keeps; when it cannot,
     // logs "<what>: not stored: <reason>", lights "Other Error" and returns
     // false: the directory keeps the state before.
@@ -188,8 +209,7 @@ public:
 private:
     void OnFormat(const QByteArray &format) override
     {
-        printer_.Format(format, stream_.FormatPrefixes());
-        printer_.AnswerFormat(format, stream_.FormatPrefixes(), reply_);
+        printer_.Format(format, stream_.FormatPrefixes(), reply_);
     }
     void OnTilde(const QByteArray &name, const QByteArray &params) override
     {

@@ -1,12 +1,52 @@
-// How the virtual printer reads a format: settings, quantity, serial numbers;
-// its memory's name patterns; and the pace of its serial line.
+// How the virtual printer reads a format through the command table: the
+// settings it keeps, quantity, serial numbers, what prints, prefix changes,
+// and what it registers beside the table; its memory's name patterns; and
+// the pace of its serial line.
+#include "preview/commandtable.h"
 #include "preview/fielddata.h"
-#include "printer/formatcommands.h"
 #include "printer/linepacer.h"
+#include "printer/printeractions.h"
 #include "printer/printermemory.h"
+#include "printer/virtualprinter.h"
 #include "support/qtprint.h"
 
 #include <gtest/gtest.h>
+
+#include <set>
+#include <string>
+
+namespace {
+
+class Recorder : public PrinterLog, public LabelOutput
+{
+public:
+    QStringList info;
+    QStringList errors;
+    int printed = 0;
+    void Info(const QString &line) override { info << line; }
+    void Error(const QString &line) override { errors << line; }
+    void Print(const PrintJob &) override { ++printed; }
+    qint64 CancelAll() override { return 0; }
+    bool Printing() const override { return false; }
+    bool Backlogged() const override { return false; }
+    void Dump(const QByteArray &) override { }
+};
+
+// A printer fresh from the factory (8 dots per mm) fed one connection.
+struct Fed
+{
+    explicit Fed(const QByteArray &bytes)
+    {
+        const auto session = printer.OpenSession([this](const QByteArray &r) { replies += r; });
+        session->Feed(bytes);
+        session->EndOfInput();
+    }
+    Recorder record;
+    VirtualPrinter printer { PrinterConfig {}, record, record };
+    QByteArray replies;
+};
+
+} // namespace
 
 TEST(FormatCommands, SettingsCommandsTakeOnlyWhatAPrinterTakes)
 {
@@ -29,15 +69,60 @@ TEST(FormatCommands, SettingsCommandsTakeOnlyWhatAPrinterTakes)
           PrinterSettings::Factory(8).Describe(), 12 },
     };
     for (const auto &c : cases) {
-        PrinterSettings s = PrinterSettings::Factory(8);
-        int errors = 0;
-        for (const CaretCommand &command : SplitFormat(c.format)) {
-            QString error;
-            ApplySettingsCommand(command, s, &error);
-            errors += !error.isEmpty();
-        }
-        EXPECT_EQ(s.Describe(), c.described) << c.format.toStdString();
-        EXPECT_EQ(errors, c.errors) << c.format.toStdString();
+        const Fed fed(c.format);
+        EXPECT_EQ(fed.printer.Settings().Describe(), c.described) << c.format.toStdString();
+        EXPECT_EQ(fed.record.errors.size(), c.errors) << c.format.toStdString();
+    }
+}
+
+// Each setting by its table rule: a value in range is taken, one outside
+// keeps the old value and says why, a parameter left out does what the
+// printer does with it.
+TEST(FormatCommands, SettingsFollowTheTablesRangesAndDefaults)
+{
+    const struct
+    {
+        QByteArray input;
+        QString change; // the log line, or the error
+        QString described; // the settings it touches afterwards, in words
+    } cases[] = {
+        { "^XA^PW608^XZ", "format (12 bytes): width 608", "width 608" },
+        { "^XA^PW2^XZ", "format (10 bytes): width 2", "width 2" },
+        { "^XA^PW1^XZ", "^PW1: a value from 2 to 32000 is needed; unchanged", "width 832" },
+        { "^XA^PW32001^XZ", "^PW32001: a value from 2 to 32000 is needed; unchanged", "width 832" },
+        { "^XA^PW^XZ", "^PW: a value from 2 to 32000 is needed; unchanged", "width 832" },
+        // Blanks and line breaks around a value are no part of it; in a
+        // message they are shown as they came.
+        { "^XA^PW 400\r\n^XZ", "format (15 bytes): width 400", "width 400" },
+        { "^XA^PW4OO\r\n^XZ", "^PW4OO<0D><0A>: a value from 2 to 32000 is needed; unchanged",
+          "width 832" },
+        { "^XA^LT-121^XZ", "^LT-121: a value from -120 to 120 is needed; unchanged", "top 0" },
+        { "^XA^LT-120^XZ", "format (13 bytes): top -120", "top -120" },
+        { "^XA^PRb^XZ", "format (10 bytes): speed 3", "speed 3" },
+        { "^XA^PR0^XZ", "^PR0: a value from 1 to 14 is needed; unchanged", "speed 4" },
+        { "^XA^MNy^XZ", "format (10 bytes): media sensing W", "media sensing W" },
+        { "^XA^MTX^XZ", "^MTX: one of the letters TD is needed; unchanged", "media type T" },
+        { "^XA^MMP^XZ", "format (10 bytes): post-print P", "post-print P" },
+        { "^XA^MMP,^XZ", "^MMP,: the pre-peel choice is Y or N; unchanged", "post-print P" },
+        { "^XA^LH,7^XZ", "format (11 bytes): home 0,7", "home 0,7" },
+        { "^XA^LH5^XZ", "format (10 bytes): home 5,0", "home 5,0" },
+        { "^XA^LH5,32001^XZ", "^LH5,32001: a value from 0 to 32000 is needed; unchanged",
+          "home 5,0" },
+        { "~SD25", "~SD: darkness 25", "darkness 25" },
+        { "~SD31", "~SD31: a darkness from 0 to 30 is needed; unchanged", "darkness 10" },
+        { "~SD", "~SD: a darkness from 0 to 30 is needed; unchanged", "darkness 10" },
+        // ^CD changes the delimiter the parameters are split at.
+        { "^XA^CD;^LH3;4^XZ", "format (16 bytes): home 3,4", "home 3,4" },
+    };
+    for (const auto &c : cases) {
+        const QByteArray &input = c.input;
+        const Fed fed(input);
+        const QStringList lines = fed.record.info + fed.record.errors;
+        EXPECT_TRUE(lines.contains(c.change))
+            << input.toStdString() << ": " << lines.join(" | ").toStdString();
+        const QStringList settings = fed.printer.Settings().Describe().split(QStringLiteral(", "));
+        EXPECT_TRUE(settings.contains(c.described))
+            << input.toStdString() << ": " << settings.join(", ").toStdString();
     }
 }
 
@@ -62,11 +147,16 @@ TEST(FormatCommands, QuantityAndSerialNumbers)
     };
     for (const auto &c : quantities) {
         QString error;
-        const PrintQuantity q = ParseQuantity(SplitFormat(c.format), &error);
+        const PrintQuantity q = ReadFormatFacts(c.format).Quantity(&error);
         EXPECT_EQ(q.labels, c.labels) << c.format.toStdString();
         EXPECT_EQ(q.replicates, c.replicates) << c.format.toStdString();
         EXPECT_EQ(!error.isEmpty(), c.error) << c.format.toStdString();
     }
+    const Fed fed("^XA^FDx^FS^PQ100000000,0,1^XZ");
+    EXPECT_EQ(fed.record.errors,
+              QStringList { "^PQ100000000,0,1: a quantity from 1 to 99999999 is needed; the "
+                            "format (29 bytes) prints nothing" });
+    EXPECT_EQ(fed.record.printed, 0);
 }
 
 TEST(FormatCommands, SerialNumbersCountOnFromLabelToLabel)
@@ -92,16 +182,21 @@ TEST(FormatCommands, SerialNumbersCountOnFromLabelToLabel)
 
 TEST(FormatCommands, WhatPrintsALabel)
 {
-    EXPECT_FALSE(PrintsLabel(SplitFormat("^XA^PR3,^PW608^LL1600^XZ")));
-    EXPECT_FALSE(PrintsLabel(SplitFormat("^XA^JUS^XZ")));
-    EXPECT_TRUE(PrintsLabel(SplitFormat("^XA^FO1,1^FDx^FS^XZ")));
-    EXPECT_TRUE(PrintsLabel(SplitFormat("^XA^FO1,1^GB10,10,1^FS^XZ")));
-    EXPECT_TRUE(PrintsLabel(SplitFormat("^xa^fo1,1^fdx^fs^xz")));
+    EXPECT_FALSE(ReadFormatFacts("^XA^PR3,^PW608^LL1600^XZ").draws);
+    EXPECT_FALSE(ReadFormatFacts("^XA^JUS^XZ").draws);
+    EXPECT_TRUE(ReadFormatFacts("^XA^FO1,1^FDx^FS^XZ").draws);
+    EXPECT_TRUE(ReadFormatFacts("^XA^FO1,1^GB10,10,1^FS^XZ").draws);
+    EXPECT_TRUE(ReadFormatFacts("^xa^fo1,1^fdx^fs^xz").draws);
+    EXPECT_FALSE(ReadFormatFacts("^XA^FO1,1^A0N,20^BCN,50^FS^XZ").draws);
+    // A recall draws what it recalls: one that finds nothing draws nothing.
+    EXPECT_FALSE(ReadFormatFacts("^XA^XFR:NONE.ZPL^FS^XZ").draws);
+    EXPECT_EQ(Fed("^XA^XFR:NONE.ZPL^FS^XZ").record.printed, 0);
 }
 
 TEST(FormatCommands, PrefixChangesInsideAFormatAreFollowed)
 {
-    // Each command as name and parameters, "|" between them.
+    // Each caret command as name and what follows it up to the next
+    // command, "|" between them.
     const struct
     {
         QByteArray format;
@@ -118,10 +213,78 @@ TEST(FormatCommands, PrefixChangesInsideAFormatAreFollowed)
         { "^XA^FD~C^XZ", "XA|FD~C|XZ" },
     };
     for (const auto &c : cases) {
+        struct Found
+        {
+            LabelCommand::Kind kind;
+            QByteArray name;
+            qsizetype argsAt;
+            qsizetype offset;
+        };
+        QList<Found> found;
+        CommandLexer lexer(c.format);
+        LabelCommand command;
+        while (lexer.Next(command)) {
+            lexer.Follow(command);
+            found.append({ command.kind, command.name, command.argsAt, command.offset });
+        }
         QByteArrayList names;
-        for (const CaretCommand &command : SplitFormat(c.format))
-            names << QByteArray(command.name) + command.params.toByteArray();
+        for (qsizetype i = 0; i < found.size(); ++i) {
+            if (found[i].kind != LabelCommand::Kind::Format)
+                continue;
+            const qsizetype next = i + 1 < found.size() ? found[i + 1].offset : c.format.size();
+            names << found[i].name + c.format.mid(found[i].argsAt, next - found[i].argsAt);
+        }
         EXPECT_EQ(names.join('|'), c.commands) << c.format.toStdString();
+
+        // The printer reads the same commands.
+        QByteArrayList read;
+        ReadFormatCommands(c.format, {}, [&](const LabelCommand &cmd, const CommandEntry &, char) {
+            read << cmd.name;
+        });
+        QByteArrayList expected;
+        for (const QByteArray &each : c.commands.split('|'))
+            expected << each.left(2);
+        EXPECT_EQ(read, expected) << c.format.toStdString();
+    }
+}
+
+// The printer registers only what the table has, each under its own entry,
+// and acts on exactly the commands a real printer adds to the picture.
+TEST(PrinterActions, EveryRegistrationIsATableEntryAndEveryActionIsRegistered)
+{
+    qsizetype count = 0;
+    const PrinterAction *actions = PrinterActions(count);
+    std::set<std::string> registered;
+    for (qsizetype i = 0; i < count; ++i) {
+        const PrinterAction &a = actions[i];
+        const QByteArray written
+            = (a.kind == LabelCommand::Kind::Format ? "^" : "~") + QByteArray(a.name);
+        const CommandEntry *entry = FindCommand(a.kind, a.name);
+        ASSERT_NE(entry, nullptr) << written.constData() << " is registered but not in the table";
+        EXPECT_EQ(FindPrinterAction(*entry), &a) << written.constData();
+        // A kept setting is read by the table's rule.
+        EXPECT_EQ(a.setting != nullptr, entry->rule != nullptr) << written.constData();
+        EXPECT_TRUE(registered.insert(written.toStdString()).second)
+            << written.constData() << " is registered twice";
+    }
+    const std::set<std::string> acts = {
+        "^PR", "^PW", "^LL", "^MN", "^MM", "^MT", "^PO", "^LT", "^LS", "^LH", "~SD", "^JU", "^ID",
+        "^DF", "^XF", "^WD", "^HH", "~WC", "~JD", "~JE", "~JA", "~JR", "~HS", "~HI", "~!F", "~!A",
+    };
+    EXPECT_EQ(registered, acts);
+
+    // Every tilde command of the table the printer does not act on is
+    // reported as not known, and every one it acts on is not.
+    qsizetype entries = 0;
+    const CommandEntry *table = CommandTable(entries);
+    for (qsizetype i = 0; i < entries; ++i) {
+        const CommandEntry &entry = table[i];
+        // Downloads and prefix changes are the command stream's.
+        if (entry.kind != LabelCommand::Kind::Control || entry.role == CommandRole::State)
+            continue;
+        const Fed fed("~" + QByteArray(entry.name) + "\r\n");
+        const bool unknown = !fed.record.errors.filter(QStringLiteral("is not known")).isEmpty();
+        EXPECT_EQ(unknown, FindPrinterAction(entry) == nullptr) << entry.name;
     }
 }
 

@@ -1,0 +1,406 @@
+#include "printer/printeractions.h"
+
+#include "printer/generatedlabels.h"
+#include "printer/hostreplies.h"
+#include "printer/virtualprinter.h"
+
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+namespace {
+
+using S = PrinterSettings;
+
+constexpr SettingField Number(int S::*field)
+{
+    return SettingField { field };
+}
+constexpr SettingField Letter(char S::*field)
+{
+    return SettingField { nullptr, field };
+}
+
+// "E:NAME.EXT" (device R: when none) with * and ? allowed in the name.
+bool ParseObjectPattern(const QByteArray &text, QChar &device, QString &pattern)
+{
+    QString t = QString::fromLatin1(text.trimmed());
+    device = QLatin1Char('R');
+    if (t.size() >= 2 && t.at(1) == QLatin1Char(':')) {
+        device = t.at(0).toUpper();
+        t = t.mid(2);
+    }
+    pattern = t.isEmpty() ? QStringLiteral("*") : t;
+    return PrinterMemory::IsDevice(device);
+}
+
+const CommandEntry *QuantityEntry()
+{
+    static const CommandEntry *const entry = FindCommand(LabelCommand::Kind::Format, "PQ");
+    return entry;
+}
+
+} // namespace
+
+const PrinterAction *PrinterActions(qsizetype &count)
+{
+    using K = LabelCommand::Kind;
+    using V = VirtualPrinter;
+    constexpr K F = K::Format;
+    constexpr K C = K::Control;
+    static const PrinterAction actions[] = {
+        // Settings the printer keeps, read by the table's rules
+        { F, "PR", &V::KeepSetting, "speed", { Number(&S::speed) } },
+        { F, "PW", &V::KeepSetting, "width", { Number(&S::widthDots) } },
+        { F, "LL", &V::KeepSetting, "length", { Number(&S::lengthDots) } },
+        { F, "MN", &V::KeepSetting, "media sensing", { Letter(&S::mediaSensing) } },
+        { F,
+          "MM",
+          &V::KeepSetting,
+          "post-print",
+          { Letter(&S::postPrint),
+            SettingField { nullptr, nullptr, &S::prePeel, " (pre-peel)" } } },
+        { F, "MT", &V::KeepSetting, "media type", { Letter(&S::mediaType) } },
+        { F, "PO", &V::KeepSetting, "orientation", { Letter(&S::orientation) } },
+        { F, "LT", &V::KeepSetting, "top", { Number(&S::top) } },
+        { F, "LS", &V::KeepSetting, "shift", { Number(&S::shift) } },
+        { F, "LH", &V::KeepSetting, "home", { Number(&S::homeX), Number(&S::homeY) } },
+        { C, "SD", &V::KeepSetting, "darkness", { Number(&S::darkness) } },
+        // Memory, stored settings and formats, answers
+        { F, "JU", &V::StoreSettings },
+        { F, "ID", &V::DeleteObjects },
+        { F, "DF", &V::KeepFormat },
+        { F, "XF", &V::RecallFormat },
+        { F, "WD", &V::PrintDirectory },
+        { F, "HH", &V::AskForConfiguration },
+        { C, "WC", &V::PrintConfiguration },
+        { C, "JD", &V::StartDump },
+        { C, "JE", &V::EndDump },
+        { C, "JA", &V::CancelLabels },
+        { C, "JR", &V::ResetPrinter },
+        { C, "HS", &V::AnswerHostStatus },
+        { C, "HI", &V::AnswerIdentification },
+        { C, "!F", &V::AnswerFileList },
+        { C, "!A", &V::AnswerFreeMemory },
+    };
+    count = qsizetype(std::size(actions));
+    return actions;
+}
+
+const PrinterAction *FindPrinterAction(const CommandEntry &entry)
+{
+    // Built once, read by any thread.
+    static const std::unordered_map<const CommandEntry *, const PrinterAction *> index = [] {
+        std::unordered_map<const CommandEntry *, const PrinterAction *> map;
+        qsizetype count = 0;
+        const PrinterAction *actions = PrinterActions(count);
+        for (qsizetype i = 0; i < count; ++i) {
+            if (const CommandEntry *e = FindCommand(actions[i].kind, actions[i].name))
+                map.emplace(e, &actions[i]);
+        }
+        return map;
+    }();
+    const auto it = index.find(&entry);
+    return it == index.end() ? nullptr : it->second;
+}
+
+QString PrinterCommand::Written() const
+{
+    return QLatin1Char(entry.kind == LabelCommand::Kind::Format ? '^' : '~')
+        + QString::fromLatin1(entry.name);
+}
+
+void ReadFormatCommands(
+    const QByteArray &format, CommandPrefixes prefixes,
+    const std::function<void(const LabelCommand &, const CommandEntry &, char delimiter)> &visit)
+{
+    CommandLexer lexer(format);
+    lexer.SetFormatPrefix(prefixes.format);
+    lexer.SetControlPrefix(prefixes.control);
+    LabelCommand command;
+    while (lexer.Next(command)) {
+        const char delimiter = lexer.Delimiter();
+        lexer.Follow(command);
+        // Tilde commands inside a format were acted on as they arrived, or
+        // are text.
+        if (command.kind != LabelCommand::Kind::Format)
+            continue;
+        if (const CommandEntry *entry = FindCommand(command.kind, command.name))
+            visit(command, *entry, delimiter);
+    }
+}
+
+QByteArrayView WrittenParams(const QByteArray &format, const LabelCommand &command)
+{
+    return QByteArrayView(format).sliced(command.argsAt, command.end - command.argsAt);
+}
+
+void FormatFacts::Note(const LabelCommand &, const CommandEntry &entry, QByteArrayView params,
+                       char delimiterInForce)
+{
+    if (entry.role == CommandRole::Marks)
+        draws = true;
+    if (&entry == QuantityEntry()) {
+        quantity = params.toByteArray();
+        delimiter = delimiterInForce;
+    }
+}
+
+PrintQuantity FormatFacts::Quantity(QString *error) const
+{
+    PrintQuantity q;
+    if (!quantity)
+        return q;
+    const SettingValues read = ReadSetting(*QuantityEntry()->rule, *quantity, delimiter);
+    if (!read.refusal.isEmpty()) {
+        *error = QStringLiteral("^PQ%1: %2").arg(ShownBytes(*quantity), read.refusal);
+        return q;
+    }
+    q.labels = std::max(1, read.values[0].value_or(1));
+    q.replicates = read.values[2].value_or(1);
+    return q;
+}
+
+FormatFacts ReadFormatFacts(const QByteArray &format, CommandPrefixes prefixes)
+{
+    FormatFacts facts;
+    ReadFormatCommands(format, prefixes,
+                       [&](const LabelCommand &c, const CommandEntry &entry, char delimiter) {
+                           facts.Note(c, entry, WrittenParams(format, c), delimiter);
+                       });
+    return facts;
+}
+
+QString DescribeSetting(const PrinterAction &action, const PrinterSettings &s)
+{
+    QString text = QString::fromLatin1(action.setting);
+    QChar separator = QLatin1Char(' ');
+    for (const SettingField &field : action.fields) {
+        if (field.number || field.letter) {
+            text += separator;
+            text += field.number ? QString::number(s.*field.number)
+                                 : QString(QLatin1Char(s.*field.letter));
+            separator = QLatin1Char(',');
+        } else if (field.flag && s.*field.flag) {
+            text += QLatin1String(field.flagText);
+        }
+    }
+    return text;
+}
+
+void VirtualPrinter::KeepSetting(const PrinterCommand &c)
+{
+    const SettingValues read = ReadSetting(*c.entry.rule, c.params, c.delimiter);
+    for (size_t i = 0; i < c.action.fields.size(); ++i) {
+        const SettingField &field = c.action.fields[i];
+        if (!read.values[i])
+            continue;
+        const int value = *read.values[i];
+        if (field.number)
+            settings_.*field.number = value;
+        else if (field.letter)
+            settings_.*field.letter = char(value);
+        else if (field.flag)
+            settings_.*field.flag = value == 'Y';
+    }
+    if (!read.refusal.isEmpty()) {
+        log_.Error(QStringLiteral("%1%2: %3").arg(c.Written(), ShownBytes(c.params), read.refusal));
+        return;
+    }
+    const QString change = DescribeSetting(c.action, settings_);
+    if (c.run)
+        c.run->done << change;
+    else
+        log_.Info(QStringLiteral("%1: %2").arg(c.Written(), change));
+}
+
+void VirtualPrinter::StoreSettings(const PrinterCommand &c)
+{
+    const QByteArray what = c.params.trimmed().toByteArray().toUpper();
+    if (what == "S") {
+        const PrinterSettings before = std::exchange(stored_, settings_);
+        if (SaveState(QStringLiteral("settings")))
+            c.run->done << QStringLiteral("settings stored");
+        else
+            stored_ = before;
+    } else if (what == "F") {
+        settings_ = PrinterSettings::Factory(config_.dotsPerMm);
+        c.run->done << QStringLiteral("factory settings back");
+    } else if (what == "R") {
+        settings_ = stored_;
+        c.run->done << QStringLiteral("stored settings back");
+    } else {
+        log_.Error(QStringLiteral("^JU%1 is not known; ignored").arg(ShownBytes(c.params)));
+    }
+}
+
+void VirtualPrinter::DeleteObjects(const PrinterCommand &c)
+{
+    QChar device;
+    QString pattern;
+    if (ParseObjectPattern(c.params.toByteArray(), device, pattern))
+        Delete(device, pattern, QStringLiteral("^ID%1").arg(ShownBytes(c.params)));
+    else
+        log_.Error(QStringLiteral("^ID%1: unknown memory device").arg(ShownBytes(c.params)));
+}
+
+void VirtualPrinter::KeepFormat(const PrinterCommand &c)
+{
+    c.run->storeAs = QString::fromLatin1(c.params.trimmed());
+    c.run->storeCommands.append({ c.offset, c.end });
+}
+
+void VirtualPrinter::RecallFormat(const PrinterCommand &c)
+{
+    QChar device;
+    QString name;
+    const StoredFile *stored = ParseObjectPattern(c.params.toByteArray(), device, name)
+        ? memory_.Find(device, name)
+        : nullptr;
+    if (!stored) {
+        log_.Error(QStringLiteral("^XF%1: no such stored format").arg(ShownBytes(c.params)));
+        return;
+    }
+    // The stored format's fields stand where ^XF stood.
+    FormatRun &run = *c.run;
+    const qsizetype offset = run.printable.size() - run.format.size() + c.offset;
+    run.printable.replace(offset, c.end - c.offset, stored->data);
+    run.recalled = true;
+}
+
+void VirtualPrinter::StoreFormat(const FormatRun &run)
+{
+    QChar device;
+    QString name;
+    const QString &storeAs = *run.storeAs;
+    if (!ParseObjectPattern(storeAs.toLatin1(), device, name) || name.contains(QLatin1Char('*'))
+        || name.contains(QLatin1Char('?'))) {
+        log_.Error(QStringLiteral("^DF%1: not a name to store a format under").arg(storeAs));
+        return;
+    }
+    if (!name.contains(QLatin1Char('.')))
+        name += QStringLiteral(".ZPL");
+    // Kept without ^DF and the outer ^XA and ^XZ: a recalling format
+    // supplies its own.
+    QByteArray body;
+    qsizetype from = 0;
+    for (const auto &[start, end] : run.storeCommands) {
+        body += QByteArrayView(run.format).sliced(from, start - from);
+        from = end;
+    }
+    body += QByteArrayView(run.format).sliced(from);
+    if (body.toUpper().startsWith("^XA"))
+        body.remove(0, 3);
+    const qsizetype end = body.toUpper().lastIndexOf("^XZ");
+    if (end >= 0)
+        body.truncate(end);
+    Store(device, StoredFile { name, body, 0 }, QStringLiteral("format"));
+}
+
+void VirtualPrinter::PrintDirectory(const PrinterCommand &c)
+{
+    QChar device;
+    QString pattern;
+    QByteArray params = c.params.trimmed().toByteArray();
+    if (params.isEmpty())
+        params = "R:*.*";
+    if (!ParseObjectPattern(params, device, pattern)) {
+        log_.Error(QStringLiteral("^WD%1: unknown memory device").arg(ShownBytes(c.params)));
+        return;
+    }
+    QStringList lines { QStringLiteral("Directory %1:%2").arg(device, pattern) };
+    const QStringList names = memory_.Names(device, pattern);
+    for (const QString &name : names)
+        lines << QStringLiteral("%1  %2 bytes")
+                     .arg(name)
+                     .arg(memory_.Find(device, name)->data.size());
+    lines << QStringLiteral("%1 files, %2 KB free of %3 KB")
+                 .arg(names.size())
+                 .arg(memory_.FreeKb(device))
+                 .arg(memory_.CapacityBytes(device) / 1024);
+    int length = 0;
+    const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
+    c.run->done << QStringLiteral("directory label of %1:%2").arg(device, pattern);
+    PrintGenerated(PrintJob::Kind::Directory, label, length);
+}
+
+void VirtualPrinter::AskForConfiguration(const PrinterCommand &c)
+{
+    c.run->askedForConfiguration = true;
+}
+
+void VirtualPrinter::PrintConfiguration(const PrinterCommand &)
+{
+    log_.Info(QStringLiteral("~WC: configuration label"));
+    QStringList lines { QStringLiteral("PRINTER CONFIGURATION"),
+                        QStringLiteral("IP address %1").arg(identity_.IpText()),
+                        QStringLiteral("Ethernet ID %1").arg(identity_.EthernetIdText()),
+                        QStringLiteral("Resolution %1 dots/mm").arg(config_.dotsPerMm) };
+    for (const QString &part : settings_.Describe().split(QStringLiteral(", ")))
+        lines << part.left(1).toUpper() + part.mid(1);
+    for (QChar device : PrinterMemory::DeviceLetters())
+        lines << QStringLiteral("%1 %2 KB free of %3 KB")
+                     .arg(PrinterMemory::DeviceName(device))
+                     .arg(memory_.FreeKb(device))
+                     .arg(memory_.CapacityBytes(device) / 1024);
+    lines << QStringLiteral("Settings %1")
+                 .arg(stored_ == settings_ ? QStringLiteral("stored")
+                                           : QStringLiteral("not stored"));
+    lines << QStringLiteral("Status %1").arg(status::DescribeConditions(StatusByte()));
+    int length = 0;
+    const QByteArray label = TextLinesFormat(lines, config_.dotsPerMm, &length);
+    PrintGenerated(PrintJob::Kind::Configuration, label, length);
+}
+
+void VirtualPrinter::StartDump(const PrinterCommand &)
+{
+    dumpMode_ = true;
+    log_.Info(QStringLiteral("~JD: dump mode on; what follows is shown, not acted on, until ~JE"));
+}
+
+void VirtualPrinter::EndDump(const PrinterCommand &)
+{
+    FlushDump();
+    dumpMode_ = false;
+    log_.Info(QStringLiteral("~JE: dump mode off"));
+}
+
+void VirtualPrinter::CancelLabels(const PrinterCommand &)
+{
+    log_.Info(QStringLiteral("~JA: %1 labels not printed").arg(output_.CancelAll()));
+}
+
+void VirtualPrinter::ResetPrinter(const PrinterCommand &)
+{
+    PowerCycle();
+}
+
+void VirtualPrinter::AnswerHostStatus(const PrinterCommand &c)
+{
+    const QByteArray answer = HostStatusReply(*this);
+    log_.Info(QStringLiteral("~HS: answered"));
+    (*c.reply)(answer);
+}
+
+void VirtualPrinter::AnswerIdentification(const PrinterCommand &c)
+{
+    const QByteArray answer = IdentificationReply(*this);
+    log_.Info(QStringLiteral("~HI: answered"));
+    (*c.reply)(answer);
+}
+
+void VirtualPrinter::AnswerFileList(const PrinterCommand &c)
+{
+    const QByteArray answer = FileListReply();
+    log_.Info(QStringLiteral("~!F: file list: %1").arg(QString::fromLatin1(answer).trimmed()));
+    (*c.reply)(answer);
+}
+
+void VirtualPrinter::AnswerFreeMemory(const PrinterCommand &c)
+{
+    const QByteArray answer = FreeMemoryReply();
+    log_.Info(QStringLiteral("~!A: free memory: DRAM %1 KB, FLASH %2 KB")
+                  .arg(memory_.FreeKb(QLatin1Char('R')))
+                  .arg(memory_.FreeKb(QLatin1Char('E'))));
+    (*c.reply)(answer);
+}
