@@ -5,9 +5,12 @@
 //            run is from one printer's time), and the program's peak
 //            resident size for 50 and for 1000 printers (ratio: flat is 1).
 //            Beside it: the program's start and exit alone (--version), the
-//            CPU time the program and the printers spent, and the fleet run
+//            CPU time the program and the printers spent, the fleet run
 //            against the slowest target's own time inside it (its "ms", from
-//            a run with --json), for the time the run cannot go below.
+//            a run with --json), and against a plain socket client asking the
+//            same printers the same with as many threads: the plain run and
+//            the program's bare start together are the least any fleet run
+//            could take on this machine.
 //   Ansible  a play of printer_settings on 50 printers, against the same
 //            play with a module that does nothing (ansible.builtin.ping):
 //            the difference is ours, the rest is Ansible's own overhead.
@@ -28,6 +31,10 @@
 
 #include <benchmark/benchmark.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include "spawnedrun.h"
 
 #include <cstring>
@@ -38,6 +45,8 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <thread>
 #include <vector>
 
 extern char **environ;
@@ -201,6 +210,47 @@ qint64 SlowestTargetMs(const QString &reportFile)
     return slowest;
 }
 
+// The configuration query as a plain client asks it: connect, the request,
+// read until the reply's ETX, close.
+bool PlainQuery(quint16 port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(port);
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
+        && ::send(fd, "^XA^HH^XZ", 9, MSG_NOSIGNAL) == 9;
+    for (bool etx = false; ok && !etx;) {
+        char buffer[4096];
+        const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);
+        ok = n > 0;
+        etx = ok && std::memchr(buffer, '\x03', size_t(n));
+    }
+    ::close(fd);
+    return ok;
+}
+
+// Every printer asked once, `jobs` at a time; the wall time in ms, or -1
+// when a query failed.
+qint64 PlainFleet(const std::vector<quint16> &ports, int jobs)
+{
+    std::atomic<size_t> next { 0 };
+    std::atomic<bool> failed { false };
+    QElapsedTimer clock;
+    clock.start();
+    std::vector<std::thread> workers;
+    for (int i = 0; i < jobs; ++i)
+        workers.emplace_back([&] {
+            for (size_t k = next++; k < ports.size(); k = next++)
+                if (!PlainQuery(ports[k]))
+                    failed = true;
+        });
+    for (std::thread &w : workers)
+        w.join();
+    return failed ? -1 : clock.elapsed();
+}
+
 // The printers start at their factory settings, so every one differs.
 const QByteArray Profile = "density = 15\nspeed = 3\nwidth = 76\nheight = 200\n";
 
@@ -222,7 +272,8 @@ void BM_DiffFleet(benchmark::State &state)
     const QString cli = QStringLiteral(TARVOLIN_CLI_PROGRAM);
 
     const QString report = dir.filePath(QStringLiteral("report.json"));
-    qint64 fleetMs = 0, slowestSingle = 0, startMs = 0, jsonFleetMs = 0, slowestInFleet = 0;
+    qint64 fleetMs = 0, slowestSingle = 0, startMs = 0, jsonFleetMs = 0, slowestInFleet = 0,
+           plainMs = 0;
     double fleetCpu = 0, printersCpu = 0;
     long rss50 = 0, rss1000 = 0;
     for (auto _ : state) {
@@ -258,6 +309,12 @@ void BM_DiffFleet(benchmark::State &state)
         fleetCpu += many.cpuMs;
         jsonFleetMs += reported.ms;
         slowestInFleet += SlowestTargetMs(report);
+        const qint64 plain = PlainFleet(host.Ports(), 64);
+        if (plain < 0) {
+            state.SkipWithError("a plain query failed");
+            return;
+        }
+        plainMs += plain;
         rss50 = std::max(rss50, small.maxRssKb);
         rss1000 = std::max(rss1000, many.maxRssKb);
         state.SetIterationTime(many.ms / 1000.0);
@@ -276,6 +333,10 @@ void BM_DiffFleet(benchmark::State &state)
     state.counters["rss_50_kb"] = double(rss50);
     state.counters["rss_1000_kb"] = double(rss1000);
     state.counters["rss_1000_vs_50"] = double(rss1000) / double(rss50);
+    state.counters["plain_1000_ms"] = plainMs / n;
+    state.counters["fleet_vs_plain"] = double(fleetMs) / double(std::max<qint64>(1, plainMs));
+    state.counters["least_possible_vs_slowest"]
+        = double(startMs + plainMs) / double(std::max<qint64>(1, slowestSingle));
 }
 
 void BM_AnsiblePlay(benchmark::State &state)
