@@ -39,6 +39,11 @@ public:
     void SetFormatPrefix(char prefix) { formatPrefix_ = prefix; }
     void SetControlPrefix(char prefix) { controlPrefix_ = prefix; }
     void SetDelimiter(char delimiter) { delimiter_ = delimiter; }
+    // Without: commands come without their parameters (but for the one
+    // character of a prefix change), for a reader that takes them from the
+    // input by where they stand.
+    void KeepArgs(bool keep) { keepArgs_ = keep; }
+
     char FormatPrefix() const { return formatPrefix_; }
     char ControlPrefix() const { return controlPrefix_; }
     char Delimiter() const { return delimiter_; }
@@ -56,7 +61,15 @@ private:
     void Advance(); // one byte, keeping line and column
     // Parameter text up to the next prefix (only the format prefix ends
     // field data and comments), line breaks dropped.
-    QByteArray ReadArgs(bool formatPrefixOnly);
+    void ReadArgs(bool formatPrefixOnly, QByteArray &args);
+    // The first c at or after from, or the input's size.
+    struct Found
+    {
+        char c = 0;
+        qsizetype from = 0;
+        qsizetype at = -1; // -1: none from `from` on
+    };
+    qsizetype Find(char c, qsizetype from, Found &found) const;
     // Parameters followed by binary data: the data starts after
     // commasBeforeData delimiters; its length is parameter countIndex when
     // parameter typeIndex says 'B' or 'C'.
@@ -70,6 +83,9 @@ private:
     char formatPrefix_ = '^';
     char controlPrefix_ = '~';
     char delimiter_ = ',';
+    bool keepArgs_ = true;
+    Found formatAt_;
+    Found controlAt_;
     int strayLine_ = 0;
     int strayColumn_ = 0;
 };

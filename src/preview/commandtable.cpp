@@ -1,6 +1,6 @@
 #include "preview/commandtable.h"
 
-#include <unordered_map>
+#include <vector>
 
 namespace {
 
@@ -218,9 +218,23 @@ const CommandEntry Table[] = {
 
 #undef LISTED
 
-quint32 KeyOf(LabelCommand::Kind kind, const QByteArray &name)
+// One slot for each kind and pair of characters a name can hold (upper
+// case, digits, signs; the second none for the one-letter ^A): every
+// command of every format is looked up here.
+constexpr int Chars = 65;
+int Slot(char c)
 {
-    return (kind == K::Format ? 0x10000u : 0u) | label::KeyOf(name);
+    return c >= 0x20 && c < 0x60 ? c - 0x20 : -1;
+}
+int SlotOf(LabelCommand::Kind kind, const QByteArray &name)
+{
+    if (name.isEmpty() || name.size() > 2)
+        return -1;
+    const int first = Slot(name.at(0));
+    const int second = name.size() == 1 ? Chars - 1 : Slot(name.at(1));
+    if (first < 0 || second < 0)
+        return -1;
+    return ((kind == K::Format ? Chars : 0) + first) * Chars + second;
 }
 
 } // namespace
@@ -228,14 +242,14 @@ quint32 KeyOf(LabelCommand::Kind kind, const QByteArray &name)
 const CommandEntry *FindCommand(LabelCommand::Kind kind, const QByteArray &name)
 {
     // Built once, read by any thread.
-    static const std::unordered_map<quint32, const CommandEntry *> index = [] {
-        std::unordered_map<quint32, const CommandEntry *> map;
+    static const std::vector<const CommandEntry *> index = [] {
+        std::vector<const CommandEntry *> byPlace(2 * Chars * Chars, nullptr);
         for (const CommandEntry &entry : Table)
-            map.emplace(KeyOf(entry.kind, QByteArray(entry.name)), &entry);
-        return map;
+            byPlace[size_t(SlotOf(entry.kind, QByteArray(entry.name)))] = &entry;
+        return byPlace;
     }();
-    const auto it = index.find(KeyOf(kind, name));
-    return it == index.end() ? nullptr : it->second;
+    const int slot = SlotOf(kind, name);
+    return slot < 0 ? nullptr : index[size_t(slot)];
 }
 
 const CommandEntry *CommandTable(qsizetype &count)

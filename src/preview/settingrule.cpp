@@ -1,8 +1,5 @@
 #include "preview/settingrule.h"
 
-#include <QByteArray>
-#include <QList>
-
 namespace {
 
 // Strictly a number: blanks around it at most, and no longer than a
@@ -20,14 +17,15 @@ std::optional<qint64> Number(QByteArrayView text)
 // The value a letter sets, or nothing when it is none of the param's.
 std::optional<int> Letter(const SettingParam &param, QByteArrayView text)
 {
-    const QByteArray t = text.toByteArray().trimmed().toUpper();
+    const QByteArrayView t = text.trimmed();
     if (!param.letters || t.size() != 1)
         return std::nullopt;
-    const qsizetype at = QByteArrayView(param.letters).indexOf(t[0]);
+    const char letter = t[0] >= 'a' && t[0] <= 'z' ? char(t[0] - 'a' + 'A') : t[0];
+    const qsizetype at = QByteArrayView(param.letters).indexOf(letter);
     if (at < 0)
         return std::nullopt;
     const int value = at < qsizetype(param.values.size()) ? param.values[size_t(at)] : 0;
-    return value != 0 ? value : int(t[0]);
+    return value != 0 ? value : int(letter);
 }
 
 QString Refusal(const SettingParam &param)
@@ -46,13 +44,18 @@ QString Refusal(const SettingParam &param)
 SettingValues ReadSetting(const SettingRule &rule, QByteArrayView params, char delimiter)
 {
     SettingValues read;
-    const QList<QByteArray> parts = params.toByteArray().split(delimiter);
+    // Read in place, without copies: every label has its ^PQ.
+    QByteArrayView rest = params;
+    bool more = true;
     for (size_t i = 0; i < rule.params.size(); ++i) {
+        const bool written = more;
+        const qsizetype cut = rest.indexOf(delimiter);
+        const QByteArrayView text = !written ? QByteArrayView() : cut < 0 ? rest : rest.first(cut);
+        more = written && cut >= 0;
+        rest = more ? rest.sliced(cut + 1) : QByteArrayView();
         const SettingParam &param = rule.params[i];
         if (param.kind == SettingParam::Kind::Skipped)
             continue;
-        const bool written = qsizetype(i) < parts.size();
-        const QByteArray text = parts.value(qsizetype(i));
         if ((!written && param.omitted != SettingParam::Omitted::Refused)
             || (param.omitted == SettingParam::Omitted::Kept && text.trimmed().isEmpty()))
             continue;

@@ -5,8 +5,8 @@
 #include "printer/virtualprinter.h"
 
 #include <algorithm>
-#include <unordered_map>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -89,19 +89,21 @@ const PrinterAction *PrinterActions(qsizetype &count)
 
 const PrinterAction *FindPrinterAction(const CommandEntry &entry)
 {
-    // Built once, read by any thread.
-    static const std::unordered_map<const CommandEntry *, const PrinterAction *> index = [] {
-        std::unordered_map<const CommandEntry *, const PrinterAction *> map;
+    // By the entry's place in the table; built once, read by any thread.
+    static qsizetype entries = 0;
+    static const CommandEntry *const table = CommandTable(entries);
+    static const std::vector<const PrinterAction *> index = [] {
+        std::vector<const PrinterAction *> byPlace(size_t(entries), nullptr);
         qsizetype count = 0;
         const PrinterAction *actions = PrinterActions(count);
         for (qsizetype i = 0; i < count; ++i) {
             if (const CommandEntry *e = FindCommand(actions[i].kind, actions[i].name))
-                map.emplace(e, &actions[i]);
+                byPlace[size_t(e - table)] = &actions[i];
         }
-        return map;
+        return byPlace;
     }();
-    const auto it = index.find(&entry);
-    return it == index.end() ? nullptr : it->second;
+    const qsizetype at = &entry - table;
+    return at >= 0 && at < entries ? index[size_t(at)] : nullptr;
 }
 
 QString PrinterCommand::Written() const
@@ -110,55 +112,27 @@ QString PrinterCommand::Written() const
         + QString::fromLatin1(entry.name);
 }
 
-void ReadFormatCommands(
-    const QByteArray &format, CommandPrefixes prefixes,
-    const std::function<void(const LabelCommand &, const CommandEntry &, char delimiter)> &visit)
-{
-    CommandLexer lexer(format);
-    lexer.SetFormatPrefix(prefixes.format);
-    lexer.SetControlPrefix(prefixes.control);
-    LabelCommand command;
-    while (lexer.Next(command)) {
-        const char delimiter = lexer.Delimiter();
-        lexer.Follow(command);
-        // Tilde commands inside a format were acted on as they arrived, or
-        // are text.
-        if (command.kind != LabelCommand::Kind::Format)
-            continue;
-        if (const CommandEntry *entry = FindCommand(command.kind, command.name))
-            visit(command, *entry, delimiter);
-    }
-}
-
 QByteArrayView WrittenParams(const QByteArray &format, const LabelCommand &command)
 {
     return QByteArrayView(format).sliced(command.argsAt, command.end - command.argsAt);
 }
 
 void FormatFacts::Note(const LabelCommand &, const CommandEntry &entry, QByteArrayView params,
-                       char delimiterInForce)
+                       char delimiter)
 {
     if (entry.role == CommandRole::Marks)
         draws = true;
-    if (&entry == QuantityEntry()) {
-        quantity = params.toByteArray();
-        delimiter = delimiterInForce;
-    }
-}
-
-PrintQuantity FormatFacts::Quantity(QString *error) const
-{
-    PrintQuantity q;
-    if (!quantity)
-        return q;
-    const SettingValues read = ReadSetting(*QuantityEntry()->rule, *quantity, delimiter);
+    if (&entry != QuantityEntry())
+        return;
+    const SettingValues read = ReadSetting(*entry.rule, params, delimiter);
+    quantity = PrintQuantity();
+    quantityError.clear();
     if (!read.refusal.isEmpty()) {
-        *error = QStringLiteral("^PQ%1: %2").arg(ShownBytes(*quantity), read.refusal);
-        return q;
+        quantityError = QStringLiteral("^PQ%1: %2").arg(ShownBytes(params), read.refusal);
+        return;
     }
-    q.labels = std::max(1, read.values[0].value_or(1));
-    q.replicates = read.values[2].value_or(1);
-    return q;
+    quantity.labels = std::max(1, read.values[0].value_or(1));
+    quantity.replicates = read.values[2].value_or(1);
 }
 
 FormatFacts ReadFormatFacts(const QByteArray &format, CommandPrefixes prefixes)

@@ -94,10 +94,27 @@ const PrinterAction *FindPrinterAction(const CommandEntry &entry);
 const PrinterAction *PrinterActions(qsizetype &count);
 
 // Each format command as the printer reads it (prefix and delimiter changes
-// followed), with its table entry; commands the table lacks are passed over.
-void ReadFormatCommands(
-    const QByteArray &format, CommandPrefixes prefixes,
-    const std::function<void(const LabelCommand &, const CommandEntry &, char delimiter)> &visit);
+// followed), with its table entry and the delimiter in force; commands the
+// table lacks are passed over.
+template<typename Visit>
+void ReadFormatCommands(const QByteArray &format, CommandPrefixes prefixes, Visit &&visit)
+{
+    CommandLexer lexer(format);
+    lexer.SetFormatPrefix(prefixes.format);
+    lexer.SetControlPrefix(prefixes.control);
+    lexer.KeepArgs(false); // read in place: WrittenParams
+    LabelCommand command;
+    while (lexer.Next(command)) {
+        const char delimiter = lexer.Delimiter();
+        lexer.Follow(command);
+        // Tilde commands inside a format were acted on as they arrived, or
+        // are text.
+        if (command.kind != LabelCommand::Kind::Format)
+            continue;
+        if (const CommandEntry *entry = FindCommand(command.kind, command.name))
+            visit(command, *entry, delimiter);
+    }
+}
 
 // A command's parameters as written, line breaks included.
 QByteArrayView WrittenParams(const QByteArray &format, const LabelCommand &command);
@@ -109,14 +126,13 @@ struct FormatFacts
     // it. A field without data, or a ^XF whose stored format is missing,
     // prints no label.
     bool draws = false;
-    std::optional<QByteArray> quantity; // the last ^PQ's parameters
-    char delimiter = ',';
+    // From the last ^PQ (none: one label); quantityError says why the
+    // printer cannot print it.
+    PrintQuantity quantity;
+    QString quantityError;
 
     void Note(const LabelCommand &command, const CommandEntry &entry, QByteArrayView params,
               char delimiter);
-    // From the last ^PQ (none: one label). A quantity the printer cannot
-    // print fills *error.
-    PrintQuantity Quantity(QString *error) const;
 };
 
 FormatFacts ReadFormatFacts(const QByteArray &format, CommandPrefixes prefixes = {});

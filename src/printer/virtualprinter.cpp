@@ -151,17 +151,16 @@ void VirtualPrinter::ActOn(FormatRun &run, CommandPrefixes prefixes)
                       .arg(run.done.join(QStringLiteral(", "))));
         return;
     }
-    QString error;
     PrintJob job;
     job.format = run.printable;
     job.settings = settings_;
     job.prefixes = prefixes;
     job.render = RenderSnapshot();
     job.dotsPerMm = config_.dotsPerMm;
-    job.quantity = facts.Quantity(&error);
-    if (!error.isEmpty()) {
+    job.quantity = facts.quantity;
+    if (!facts.quantityError.isEmpty()) {
         log_.Error(QStringLiteral("%1; the format (%2 bytes) prints nothing")
-                       .arg(error)
+                       .arg(facts.quantityError)
                        .arg(format.size()));
         return;
     }

@@ -146,11 +146,10 @@ TEST(FormatCommands, QuantityAndSerialNumbers)
         { "^XA^PQthree^XZ", 1, 1, true },
     };
     for (const auto &c : quantities) {
-        QString error;
-        const PrintQuantity q = ReadFormatFacts(c.format).Quantity(&error);
-        EXPECT_EQ(q.labels, c.labels) << c.format.toStdString();
-        EXPECT_EQ(q.replicates, c.replicates) << c.format.toStdString();
-        EXPECT_EQ(!error.isEmpty(), c.error) << c.format.toStdString();
+        const FormatFacts facts = ReadFormatFacts(c.format);
+        EXPECT_EQ(facts.quantity.labels, c.labels) << c.format.toStdString();
+        EXPECT_EQ(facts.quantity.replicates, c.replicates) << c.format.toStdString();
+        EXPECT_EQ(!facts.quantityError.isEmpty(), c.error) << c.format.toStdString();
     }
     const Fed fed("^XA^FDx^FS^PQ100000000,0,1^XZ");
     EXPECT_EQ(fed.record.errors,
