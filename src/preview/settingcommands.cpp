@@ -24,6 +24,13 @@ QString MeaningOf(char letter, std::initializer_list<Meaning> meanings)
 
 using namespace label;
 
+int LabelInterpreter::KeptInRange(const LabelCommand &command, int i, qint64 value,
+                                  const char *what)
+{
+    const SettingParam &param = FindCommand(command.kind, command.name)->rule->params[size_t(i)];
+    return Clamped(command, value, param.low, param.high, what);
+}
+
 // Settings the printer keeps: shown beside the picture, some also move it.
 bool LabelInterpreter::SettingCommand(const LabelCommand &command, const Args &args)
 {
@@ -32,7 +39,7 @@ bool LabelInterpreter::SettingCommand(const LabelCommand &command, const Args &a
     if (control) {
         if (key == Key("SD")) {
             Setting(command, QStringLiteral("Darkness"),
-                    QString::number(Clamped(command, args.Int(0, 15), 0, 30, "darkness")));
+                    QString::number(KeptInRange(command, 0, args.Int(0, 15), "darkness")));
             return true;
         }
         if (key == Key("TA")) {
@@ -109,27 +116,27 @@ bool LabelInterpreter::SettingCommand(const LabelCommand &command, const Args &a
                 printer_.mirrored ? QStringLiteral("Yes") : QStringLiteral("No"));
         return true;
     case Key("PW"):
-        printer_.printWidth = Clamped(command, Len(args, 0, 0), 2, MaxDimension, "print width");
+        printer_.printWidth = KeptInRange(command, 0, Len(args, 0, 0), "print width");
         Setting(command, QStringLiteral("Print width"),
                 QStringLiteral("%1 dots").arg(printer_.printWidth));
         return true;
     case Key("LL"):
-        printer_.labelLength = Clamped(command, Len(args, 0, 0), 1, MaxDimension, "label length");
+        printer_.labelLength = KeptInRange(command, 0, Len(args, 0, 0), "label length");
         Setting(command, QStringLiteral("Label length"),
                 QStringLiteral("%1 dots").arg(printer_.labelLength));
         return true;
     case Key("LH"):
-        printer_.home = QPoint(Clamped(command, Len(args, 0, 0), 0, MaxDimension, "home x"),
-                               Clamped(command, Len(args, 1, 0), 0, MaxDimension, "home y"));
+        printer_.home = QPoint(KeptInRange(command, 0, Len(args, 0, 0), "home x"),
+                               KeptInRange(command, 1, Len(args, 1, 0), "home y"));
         Setting(command, QStringLiteral("Label home"),
                 QStringLiteral("%1, %2 dots").arg(printer_.home.x()).arg(printer_.home.y()));
         return true;
     case Key("LT"):
-        printer_.top = Clamped(command, Len(args, 0, 0), -120, 120, "label top");
+        printer_.top = KeptInRange(command, 0, Len(args, 0, 0), "label top");
         Setting(command, QStringLiteral("Label top"), QStringLiteral("%1 dots").arg(printer_.top));
         return true;
     case Key("LS"):
-        printer_.shift = Clamped(command, Len(args, 0, 0), -9999, 9999, "label shift");
+        printer_.shift = KeptInRange(command, 0, Len(args, 0, 0), "label shift");
         Setting(command, QStringLiteral("Label shift"),
                 QStringLiteral("%1 dots").arg(printer_.shift));
         return true;
