@@ -20,6 +20,8 @@ constexpr SettingField Letter(char S::*field)
 {
     return SettingField { nullptr, field };
 }
+// ^MM's second parameter.
+constexpr SettingField PrePeel { nullptr, nullptr, &S::prePeel, " (pre-peel)" };
 
 // "E:NAME.EXT" (device R: when none) with * and ? allowed in the name.
 bool ParseObjectPattern(const QByteArray &text, QChar &device, QString &pattern)
@@ -54,12 +56,7 @@ const PrinterAction *PrinterActions(qsizetype &count)
         { F, "PW", &V::KeepSetting, "width", { Number(&S::widthDots) } },
         { F, "LL", &V::KeepSetting, "length", { Number(&S::lengthDots) } },
         { F, "MN", &V::KeepSetting, "media sensing", { Letter(&S::mediaSensing) } },
-        { F,
-          "MM",
-          &V::KeepSetting,
-          "post-print",
-          { Letter(&S::postPrint),
-            SettingField { nullptr, nullptr, &S::prePeel, " (pre-peel)" } } },
+        { F, "MM", &V::KeepSetting, "post-print", { Letter(&S::postPrint), PrePeel } },
         { F, "MT", &V::KeepSetting, "media type", { Letter(&S::mediaType) } },
         { F, "PO", &V::KeepSetting, "orientation", { Letter(&S::orientation) } },
         { F, "LT", &V::KeepSetting, "top", { Number(&S::top) } },
@@ -117,8 +114,7 @@ QByteArrayView WrittenParams(const QByteArray &format, const LabelCommand &comma
     return QByteArrayView(format).sliced(command.argsAt, command.end - command.argsAt);
 }
 
-void FormatFacts::Note(const LabelCommand &, const CommandEntry &entry, QByteArrayView params,
-                       char delimiter)
+void FormatFacts::Note(const CommandEntry &entry, QByteArrayView params, char delimiter)
 {
     if (entry.role == CommandRole::Marks)
         draws = true;
@@ -140,7 +136,7 @@ FormatFacts ReadFormatFacts(const QByteArray &format, CommandPrefixes prefixes)
     FormatFacts facts;
     ReadFormatCommands(format, prefixes,
                        [&](const LabelCommand &c, const CommandEntry &entry, char delimiter) {
-                           facts.Note(c, entry, WrittenParams(format, c), delimiter);
+                           facts.Note(entry, WrittenParams(format, c), delimiter);
                        });
     return facts;
 }

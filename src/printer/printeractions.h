@@ -131,8 +131,7 @@ struct FormatFacts
     PrintQuantity quantity;
     QString quantityError;
 
-    void Note(const LabelCommand &command, const CommandEntry &entry, QByteArrayView params,
-              char delimiter);
+    void Note(const CommandEntry &entry, QByteArrayView params, char delimiter);
 };
 
 FormatFacts ReadFormatFacts(const QByteArray &format, CommandPrefixes prefixes = {});

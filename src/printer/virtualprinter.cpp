@@ -132,7 +132,7 @@ void VirtualPrinter::ActOn(FormatRun &run, CommandPrefixes prefixes)
     ReadFormatCommands(
         format, prefixes, [&](const LabelCommand &c, const CommandEntry &entry, char delimiter) {
             const QByteArrayView params = WrittenParams(format, c);
-            facts.Note(c, entry, params, delimiter);
+            facts.Note(entry, params, delimiter);
             if (const PrinterAction *action = FindPrinterAction(entry))
                 (this->*action->act)(
                     PrinterCommand { entry, *action, params, c.offset, c.end, delimiter, &run });
