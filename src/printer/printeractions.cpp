@@ -117,7 +117,7 @@ QByteArrayView WrittenParams(const QByteArray &format, const LabelCommand &comma
 void FormatFacts::Note(const CommandEntry &entry, QByteArrayView params, char delimiter)
 {
     if (entry.role == CommandRole::Marks)
-        draws = true;
+        printsLabel = true;
     if (&entry != QuantityEntry())
         return;
     const SettingValues read = ReadSetting(*entry.rule, params, delimiter);

@@ -125,7 +125,7 @@ struct FormatFacts
     // Whether it puts anything on a label: a command the table says marks
     // it. A field without data, or a ^XF whose stored format is missing,
     // prints no label.
-    bool draws = false;
+    bool printsLabel = false;
     // From the last ^PQ (none: one label); quantityError says why the
     // printer cannot print it.
     PrintQuantity quantity;

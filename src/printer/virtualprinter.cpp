@@ -144,7 +144,7 @@ void VirtualPrinter::ActOn(FormatRun &run, CommandPrefixes prefixes)
     // Only a recalled format changes what prints.
     if (run.recalled)
         facts = ReadFormatFacts(run.printable, prefixes);
-    if (!facts.draws) {
+    if (!facts.printsLabel) {
         log_.Info(QStringLiteral("format (%1 bytes)%2%3")
                       .arg(format.size())
                       .arg(run.done.isEmpty() ? QString() : QStringLiteral(": "))

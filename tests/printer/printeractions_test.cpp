@@ -181,14 +181,14 @@ TEST(FormatCommands, SerialNumbersCountOnFromLabelToLabel)
 
 TEST(FormatCommands, WhatPrintsALabel)
 {
-    EXPECT_FALSE(ReadFormatFacts("^XA^PR3,^PW608^LL1600^XZ").draws);
-    EXPECT_FALSE(ReadFormatFacts("^XA^JUS^XZ").draws);
-    EXPECT_TRUE(ReadFormatFacts("^XA^FO1,1^FDx^FS^XZ").draws);
-    EXPECT_TRUE(ReadFormatFacts("^XA^FO1,1^GB10,10,1^FS^XZ").draws);
-    EXPECT_TRUE(ReadFormatFacts("^xa^fo1,1^fdx^fs^xz").draws);
-    EXPECT_FALSE(ReadFormatFacts("^XA^FO1,1^A0N,20^BCN,50^FS^XZ").draws);
+    EXPECT_FALSE(ReadFormatFacts("^XA^PR3,^PW608^LL1600^XZ").printsLabel);
+    EXPECT_FALSE(ReadFormatFacts("^XA^JUS^XZ").printsLabel);
+    EXPECT_TRUE(ReadFormatFacts("^XA^FO1,1^FDx^FS^XZ").printsLabel);
+    EXPECT_TRUE(ReadFormatFacts("^XA^FO1,1^GB10,10,1^FS^XZ").printsLabel);
+    EXPECT_TRUE(ReadFormatFacts("^xa^fo1,1^fdx^fs^xz").printsLabel);
+    EXPECT_FALSE(ReadFormatFacts("^XA^FO1,1^A0N,20^BCN,50^FS^XZ").printsLabel);
     // A recall draws what it recalls: one that finds nothing draws nothing.
-    EXPECT_FALSE(ReadFormatFacts("^XA^XFR:NONE.ZPL^FS^XZ").draws);
+    EXPECT_FALSE(ReadFormatFacts("^XA^XFR:NONE.ZPL^FS^XZ").printsLabel);
     EXPECT_EQ(Fed("^XA^XFR:NONE.ZPL^FS^XZ").record.printed, 0);
 }
 
