@@ -2,6 +2,7 @@
 
 #include "printer/addresscommand.h"
 #include "printer/hextable.h"
+#include "printer/printeractions.h"
 #include "printer/printermemory.h"
 
 #include <QList>
@@ -89,9 +90,8 @@ auto CommandStream::Ends() const
 
 bool CommandStream::IsImmediateTilde(QByteArrayView name)
 {
-    static const QList<QByteArray> names
-        = { "SD", "WC", "JD", "JE", "JA", "JR", "!F", "!A", "DU", "DG", "DY", "DT" };
-    return names.contains(name.toByteArray());
+    // Downloads are this stream's own; the rest the printer registers.
+    return name == "DU" || name == "DG" || name == "DY" || name == "DT" || ActsInsideFormats(name);
 }
 
 void CommandStream::Feed(QByteArrayView bytes)

@@ -50,19 +50,21 @@ const PrinterAction *PrinterActions(qsizetype &count)
     using V = VirtualPrinter;
     constexpr K F = K::Format;
     constexpr K C = K::Control;
+    // After the handler, true for a tilde command the printer acts on even
+    // inside a format.
     static const PrinterAction actions[] = {
         // Settings the printer keeps, read by the table's rules
-        { F, "PR", &V::KeepSetting, "speed", { Number(&S::speed) } },
-        { F, "PW", &V::KeepSetting, "width", { Number(&S::widthDots) } },
-        { F, "LL", &V::KeepSetting, "length", { Number(&S::lengthDots) } },
-        { F, "MN", &V::KeepSetting, "media sensing", { Letter(&S::mediaSensing) } },
-        { F, "MM", &V::KeepSetting, "post-print", { Letter(&S::postPrint), PrePeel } },
-        { F, "MT", &V::KeepSetting, "media type", { Letter(&S::mediaType) } },
-        { F, "PO", &V::KeepSetting, "orientation", { Letter(&S::orientation) } },
-        { F, "LT", &V::KeepSetting, "top", { Number(&S::top) } },
-        { F, "LS", &V::KeepSetting, "shift", { Number(&S::shift) } },
-        { F, "LH", &V::KeepSetting, "home", { Number(&S::homeX), Number(&S::homeY) } },
-        { C, "SD", &V::KeepSetting, "darkness", { Number(&S::darkness) } },
+        { F, "PR", &V::KeepSetting, false, "speed", { Number(&S::speed) } },
+        { F, "PW", &V::KeepSetting, false, "width", { Number(&S::widthDots) } },
+        { F, "LL", &V::KeepSetting, false, "length", { Number(&S::lengthDots) } },
+        { F, "MN", &V::KeepSetting, false, "media sensing", { Letter(&S::mediaSensing) } },
+        { F, "MM", &V::KeepSetting, false, "post-print", { Letter(&S::postPrint), PrePeel } },
+        { F, "MT", &V::KeepSetting, false, "media type", { Letter(&S::mediaType) } },
+        { F, "PO", &V::KeepSetting, false, "orientation", { Letter(&S::orientation) } },
+        { F, "LT", &V::KeepSetting, false, "top", { Number(&S::top) } },
+        { F, "LS", &V::KeepSetting, false, "shift", { Number(&S::shift) } },
+        { F, "LH", &V::KeepSetting, false, "home", { Number(&S::homeX), Number(&S::homeY) } },
+        { C, "SD", &V::KeepSetting, true, "darkness", { Number(&S::darkness) } },
         // Memory, stored settings and formats, answers
         { F, "JU", &V::StoreSettings },
         { F, "ID", &V::DeleteObjects },
@@ -70,15 +72,15 @@ const PrinterAction *PrinterActions(qsizetype &count)
         { F, "XF", &V::RecallFormat },
         { F, "WD", &V::PrintDirectory },
         { F, "HH", &V::AskForConfiguration },
-        { C, "WC", &V::PrintConfiguration },
-        { C, "JD", &V::StartDump },
-        { C, "JE", &V::EndDump },
-        { C, "JA", &V::CancelLabels },
-        { C, "JR", &V::ResetPrinter },
+        { C, "WC", &V::PrintConfiguration, true },
+        { C, "JD", &V::StartDump, true },
+        { C, "JE", &V::EndDump, true },
+        { C, "JA", &V::CancelLabels, true },
+        { C, "JR", &V::ResetPrinter, true },
         { C, "HS", &V::AnswerHostStatus },
         { C, "HI", &V::AnswerIdentification },
-        { C, "!F", &V::AnswerFileList },
-        { C, "!A", &V::AnswerFreeMemory },
+        { C, "!F", &V::AnswerFileList, true },
+        { C, "!A", &V::AnswerFreeMemory, true },
     };
     count = qsizetype(std::size(actions));
     return actions;
@@ -373,4 +375,11 @@ void VirtualPrinter::AnswerFreeMemory(const PrinterCommand &c)
                   .arg(memory_.FreeKb(QLatin1Char('R')))
                   .arg(memory_.FreeKb(QLatin1Char('E'))));
     (*c.reply)(answer);
+}
+
+bool ActsInsideFormats(QByteArrayView name)
+{
+    const CommandEntry *entry = FindCommand(LabelCommand::Kind::Control, name.toByteArray());
+    const PrinterAction *action = entry ? FindPrinterAction(*entry) : nullptr;
+    return action && action->inFormat;
 }

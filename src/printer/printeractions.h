@@ -80,6 +80,8 @@ struct PrinterAction
     LabelCommand::Kind kind;
     const char *name;
     void (VirtualPrinter::*act)(const PrinterCommand &);
+    // A tilde command the printer acts on even inside a format.
+    bool inFormat = false;
     // A setting the printer keeps, read by its table rule: its name in the
     // log ("width") and where each parameter goes.
     const char *setting = nullptr;
@@ -89,6 +91,10 @@ struct PrinterAction
 // The printer's action for a table entry, or null when it leaves the
 // command to the picture (or does not know it).
 const PrinterAction *FindPrinterAction(const CommandEntry &entry);
+
+// Whether the printer acts on this tilde command ("SD") even inside a
+// format, where others are text.
+bool ActsInsideFormats(QByteArrayView name);
 
 // Every registration, for tests.
 const PrinterAction *PrinterActions(qsizetype &count);

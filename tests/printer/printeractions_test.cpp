@@ -272,10 +272,22 @@ TEST(PrinterActions, EveryRegistrationIsATableEntryAndEveryActionIsRegistered)
     };
     EXPECT_EQ(registered, acts);
 
-    // Every tilde command of the table the printer does not act on is
-    // reported as not known, and every one it acts on is not.
+    // Inside a format the stream takes out at once the downloads and what
+    // the printer registers as acted on there; every other tilde is text.
     qsizetype entries = 0;
     const CommandEntry *table = CommandTable(entries);
+    std::set<std::string> immediate;
+    for (qsizetype i = 0; i < entries; ++i) {
+        if (table[i].kind == LabelCommand::Kind::Control
+            && CommandStream::IsImmediateTilde(table[i].name))
+            immediate.insert(table[i].name);
+    }
+    EXPECT_EQ(immediate,
+              (std::set<std::string> { "SD", "WC", "JD", "JE", "JA", "JR", "!F", "!A", "DU", "DG",
+                                       "DY", "DT" }));
+
+    // Every tilde command of the table the printer does not act on is
+    // reported as not known, and every one it acts on is not.
     for (qsizetype i = 0; i < entries; ++i) {
         const CommandEntry &entry = table[i];
         // Downloads and prefix changes are the command stream's.
