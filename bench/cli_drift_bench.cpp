@@ -31,10 +31,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
 #include <sys/socket.h>
 
+#include "loopback.h"
 #include "spawnedrun.h"
 
 #include <cstring>
@@ -214,13 +213,10 @@ qint64 SlowestTargetMs(const QString &reportFile)
 // read until the reply's ETX, close.
 bool PlainQuery(quint16 port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
-        && ::send(fd, "^XA^HH^XZ", 9, MSG_NOSIGNAL) == 9;
+    const int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return false;
+    bool ok = ::send(fd, "^XA^HH^XZ", 9, MSG_NOSIGNAL) == 9;
     for (bool etx = false; ok && !etx;) {
         char buffer[4096];
         const ssize_t n = ::recv(fd, buffer, sizeof buffer, 0);

@@ -13,9 +13,9 @@
 
 #include <benchmark/benchmark.h>
 
-#include <arpa/inet.h>
+#include "loopback.h"
+
 #include <memory>
-#include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -36,13 +36,10 @@ Fixture &F()
 
 bool PlainExchange(quint16 port)
 {
-    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool ok = ::connect(fd, reinterpret_cast<sockaddr *>(&a), sizeof a) == 0
-        && ::send(fd, "~HS", 3, MSG_NOSIGNAL) == 3;
+    const int fd = ConnectLoopback(port);
+    if (fd < 0)
+        return false;
+    bool ok = ::send(fd, "~HS", 3, MSG_NOSIGNAL) == 3;
     int etx = 0;
     char buffer[512];
     while (ok && etx < 3) {
