@@ -124,6 +124,17 @@ OperationPlan SnapshotPlan(const CommandLine &line)
     return plan;
 }
 
+// The printer's stored settings against the profile, the drift noted in
+// the report.
+DriftResult ReadDrift(PrinterLink &link, const Wanted &wanted, TargetReport &report, bool json)
+{
+    const PrinterReading printer = ReadSettings(link, ConfigurationQuery());
+    RequireResolution(wanted.profile, printer);
+    const DriftResult drift = CompareSettings(printer.values, wanted.values);
+    SetDrift(report, drift, json);
+    return drift;
+}
+
 OperationPlan DiffPlan(const CommandLine &line)
 {
     const Wanted wanted = ReadWanted(line.operands[0]);
@@ -133,10 +144,7 @@ OperationPlan DiffPlan(const CommandLine &line)
         return TargetCommand {};
     };
     plan.converse = [=](PrinterLink &link, const CliTarget &, TargetReport &report) {
-        const PrinterReading printer = ReadSettings(link, ConfigurationQuery());
-        RequireResolution(wanted.profile, printer);
-        const DriftResult drift = CompareSettings(printer.values, wanted.values);
-        SetDrift(report, drift, json);
+        const DriftResult drift = ReadDrift(link, wanted, report, json);
         if (drift.differing.empty()) {
             report.verdict = Verdict::Ok;
             report.detail = QStringLiteral("matches the profile");
@@ -160,10 +168,7 @@ OperationPlan ApplyPlan(const CommandLine &line)
         return TargetCommand {};
     };
     plan.converse = [=](PrinterLink &link, const CliTarget &, TargetReport &report) {
-        const PrinterReading before = ReadSettings(link, ConfigurationQuery());
-        RequireResolution(wanted.profile, before);
-        const DriftResult drift = CompareSettings(before.values, wanted.values);
-        SetDrift(report, drift, json);
+        const DriftResult drift = ReadDrift(link, wanted, report, json);
         report.extra.insert(QStringLiteral("changed"), false);
         if (drift.differing.empty()) {
             report.verdict = Verdict::Ok;
