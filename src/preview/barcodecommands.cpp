@@ -60,11 +60,15 @@ bool LabelInterpreter::BarcodeCommand(const LabelCommand &command, const Args &a
         barcode.text = false;
         break;
     case 'X':
-        // ^BXo,h,s,c,r: module size, quality, columns, rows.
+        // ^BXo,h,s,c,r,f,g,a: module size, quality, columns, rows, format (not
+        // used at quality 200), escape character, aspect (1 square, 2 rectangle).
         barcode.magnification = Clamped(command, args.Int(1, 0), 0, MaxDimension, "module size");
-        barcode.quality = int(args.Int(2, 200));
+        barcode.quality = int(args.Int(2, 0));
         barcode.columns = Clamped(command, args.Int(3, 0), 0, 144, "columns");
         barcode.rows = Clamped(command, args.Int(4, 0), 0, 144, "rows");
+        if (args.Given(6))
+            barcode.escape = args.Text(6).at(0);
+        barcode.rectangular = args.Int(7, 1) == 2;
         barcode.text = false;
         break;
     case '7':

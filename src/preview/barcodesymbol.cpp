@@ -3,7 +3,6 @@
 #include <zint.h>
 
 #include <algorithm>
-#include <cctype>
 #include <memory>
 
 namespace {
@@ -28,23 +27,22 @@ int DataMatrixSize(int rows, int columns)
     return 0;
 }
 
-// The printer encodes Data Matrix data character by character (two digits
-// to a code word), so its symbols are often larger than the shortest
-// encoding: the smallest square that holds the data that way; 0 when none.
-int AsciiDataMatrixSize(const QByteArray &data)
+// Without a size the printer takes the smallest that holds its code words
+// (the square or, when asked, the rectangle; a square when no rectangle
+// does); 0 when none.
+int DataMatrixSizeFor(int codeWords, bool rectangle)
 {
-    static const int capacities[]
-        = { 3,   5,   8,   12,  18,  22,  30,  36,  44,  62,   86,   114,
-            144, 174, 204, 280, 368, 456, 576, 696, 816, 1050, 1304, 1558 };
-    int words = 0;
-    for (qsizetype i = 0; i < data.size(); ++i) {
-        const uchar c = uchar(data.at(i));
-        if (i + 1 < data.size() && std::isdigit(c) && std::isdigit(uchar(data.at(i + 1))))
-            ++i;
-        words += c >= 128 ? 2 : 1;
+    static const int squares[] = { 3,   5,   8,   12,  18,  22,  30,  36,  44,  62,   86,   114,
+                                   144, 174, 204, 280, 368, 456, 576, 696, 816, 1050, 1304, 1558 };
+    static const int rectangles[] = { 5, 10, 16, 22, 32, 49 };
+    if (rectangle) {
+        for (int i = 0; i < int(std::size(rectangles)); ++i) {
+            if (rectangles[i] >= codeWords)
+                return 25 + i;
+        }
     }
-    for (int i = 0; i < int(std::size(capacities)); ++i) {
-        if (capacities[i] >= words)
+    for (int i = 0; i < int(std::size(squares)); ++i) {
+        if (squares[i] >= codeWords)
             return i + 1;
     }
     return 0;
@@ -139,7 +137,15 @@ bool Encode(const SymbolOptions &options, const QByteArray &data, Symbol &symbol
         return false;
     }
     z->symbology = options.symbology;
-    z->input_mode = options.inputMode;
+    z->input_mode = options.extras.inputMode;
+    z->eci = options.extras.eci;
+    if (options.extras.readerInit)
+        z->output_options |= READER_INIT;
+    if (options.extras.appendCount) {
+        z->structapp.index = options.extras.appendIndex;
+        z->structapp.count = options.extras.appendCount;
+        qstrncpy(z->structapp.id, options.extras.appendId.constData(), sizeof z->structapp.id);
+    }
     z->option_1 = options.option1;
     z->option_2 = options.option2;
     z->option_3 = options.option3;
@@ -164,37 +170,6 @@ bool Encode(const SymbolOptions &options, const QByteArray &data, Symbol &symbol
     }
     symbol.text = QString::fromUtf8(reinterpret_cast<const char *>(z->text));
     return true;
-}
-
-QByteArray QrData(const QByteArray &field, int &level)
-{
-    // The first three characters are always read as correction, mode and
-    // separator, whatever they are.
-    const QByteArray levels = "LMQH";
-    const qsizetype at = field.isEmpty() ? -1 : levels.indexOf(field.at(0));
-    level = at >= 0 ? int(at) + 1 : 3;
-    QByteArray data = field.mid(3);
-    if (field.size() < 2 || field.at(1) != 'M' || data.isEmpty())
-        return data;
-    const char mode = data.at(0);
-    data = data.mid(1);
-    if (mode == 'B') {
-        // Bytes with a four-digit count.
-        const int count = data.left(4).toInt();
-        data = data.mid(4);
-        return count > 0 ? data.left(count) : data;
-    }
-    QByteArray kept;
-    for (char c : data) {
-        const bool digit = c >= '0' && c <= '9';
-        // Manual alphanumeric input holds only what that mode can encode.
-        if (mode == 'N' ? digit
-                : mode == 'A'
-                ? digit || (c >= 'A' && c <= 'Z') || QByteArray(" $%*+-./:").contains(c)
-                : true)
-            kept += c;
-    }
-    return kept;
 }
 
 bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &options,
@@ -238,17 +213,25 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
         return true;
     case 'Q': {
         options.symbology = BARCODE_QRCODE;
-        data = QrData(data, options.option1);
+        QrFieldData qr = ReadQrData(data, warnings);
+        data = qr.data;
+        options.option1 = qr.level;
+        options.extras = qr.extras;
         return true;
     }
-    case 'X':
+    case 'X': {
         options.symbology = BARCODE_DATAMATRIX;
         if (barcode.quality != 200)
             warnings.append(
                 QStringLiteral("Data Matrix quality %1 drawn as ECC 200").arg(barcode.quality));
+        // Escape sequences are read at quality 200 only.
+        DataMatrixFieldData dm
+            = ReadDataMatrixData(data, barcode.quality == 200 ? barcode.escape : 0, warnings);
+        data = dm.data;
+        options.extras = dm.extras;
         options.option2 = DataMatrixSize(barcode.rows, barcode.columns);
         if (!barcode.rows && !barcode.columns)
-            options.option2 = AsciiDataMatrixSize(data);
+            options.option2 = DataMatrixSizeFor(dm.codeWords, barcode.rectangular);
         if ((barcode.rows || barcode.columns) && options.option2 == 0)
             warnings.append(
                 QStringLiteral("Data Matrix %1 x %2 is not a size: size chosen by the data")
@@ -256,6 +239,7 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
                     .arg(barcode.columns));
         options.option3 = DM_SQUARE;
         return true;
+    }
     case '7':
         options.symbology = barcode.truncate ? BARCODE_PDF417COMP : BARCODE_PDF417;
         options.option1 = std::clamp(barcode.security, 0, 8); // 0 is a level too: two check words
@@ -295,7 +279,7 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
             options.symbology = BARCODE_DBAR_EXPSTK;
             options.option2 = std::max(barcode.segments / 2, 1);
             data = Bracketed(data.left(data.indexOf('|') < 0 ? data.size() : data.indexOf('|')));
-            options.inputMode = GS1_MODE;
+            options.extras.inputMode = GS1_MODE;
             return true;
         case 7:
             options.symbology = BARCODE_UPCA;
@@ -312,7 +296,7 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
             return true;
         default:
             options.symbology = BARCODE_GS1_128;
-            options.inputMode = GS1_MODE;
+            options.extras.inputMode = GS1_MODE;
             warnings.append(
                 QStringLiteral("DataBar type %1: composite part not drawn").arg(barcode.variant));
             data = Bracketed(data.left(data.indexOf('|') < 0 ? data.size() : data.indexOf('|')));

@@ -3,6 +3,7 @@
 // Symbols encoded by libzint, and what each symbology of the label language
 // asks of it: the symbology, its options and the data as the encoder wants it.
 
+#include "preview/barcodefielddata.h"
 #include "preview/labelfield.h"
 
 #include <QByteArray>
@@ -27,7 +28,7 @@ struct SymbolOptions
     int option1 = -1;
     int option2 = 0;
     int option3 = 0;
-    int inputMode = 0; // plain data
+    EncoderExtras extras;
     QByteArray primary; // MaxiCode modes 2 and 3
 };
 
@@ -38,7 +39,3 @@ bool Encode(const SymbolOptions &options, const QByteArray &data, Symbol &symbol
 // changed to what the encoder takes; warnings for what is not drawn as asked.
 bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &options,
                  QList<QString> &warnings);
-
-// ^FD of a QR field as the printer reads it: error correction letter, input
-// mode, a separator, then the data (in manual mode after its character mode).
-QByteArray QrData(const QByteArray &field, int &level);

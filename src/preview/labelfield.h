@@ -62,6 +62,8 @@ struct BarcodeParams
     int security = 0; // PDF417 error correction level, 0 = automatic
     bool truncate = false; // PDF417
     int quality = 200; // Data Matrix: only 200 is drawn
+    char escape = '_'; // Data Matrix: starts the escape sequences of quality 200 data
+    bool rectangular = false; // Data Matrix: a rectangle when the size is left to the data
     // Further parameters of the other symbologies: the DataBar type, postal
     // code type, MicroPDF417 mode, MaxiCode mode, Aztec error control and size.
     int variant = 0;

@@ -49,6 +49,7 @@ inline QByteArray Dmtx(const QImage &grey)
     DmtxImage *image = dmtxImageCreate(reinterpret_cast<unsigned char *>(pixels.data()),
                                        grey.width(), grey.height(), DmtxPack8bppK);
     DmtxDecode *decode = dmtxDecodeCreate(image, 1);
+    dmtxDecodeSetProp(decode, DmtxPropFnc1, 0x1d); // FNC1 as readers pass it on
     DmtxTime timeout = dmtxTimeAdd(dmtxTimeNow(), 10000);
     QByteArray text;
     if (DmtxRegion *region = dmtxRegionFindNext(decode, &timeout)) {

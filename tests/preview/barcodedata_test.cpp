@@ -1,0 +1,199 @@
+#include "preview/labelrenderer.h"
+
+#include "preview/barcodescan.h"
+#include "preview/labelimage.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Drawn
+{
+    QImage label;
+    QList<RenderWarning> warnings;
+};
+
+Drawn Draw(const QByteArray &fields)
+{
+    const RenderResult result = RenderLabels("^XA^PW800^LL800\n" + fields + "^XZ");
+    EXPECT_EQ(result.labels.size(), 1) << fields.constData();
+    return { result.labels.value(0).convertToFormat(QImage::Format_Grayscale8), result.warnings };
+}
+
+QString Texts(const QList<RenderWarning> &warnings)
+{
+    QStringList texts;
+    for (const RenderWarning &w : warnings)
+        texts << w.text;
+    return texts.join(QLatin1Char('\n'));
+}
+
+TEST(DataMatrixData, EscapeSequencesAreReadAsThePrinterReadsThem)
+{
+    struct Case
+    {
+        QByteArray field;
+        QByteArray decoded; // FNC1 read as a group separator
+        QString warning; // the start of the one warning, if any
+    };
+    const Case cases[] = {
+        // FNC1 first makes a GS1 symbol; later ones separate its identifiers.
+        { "^BXN,4,200,20,20,6,_^FD_1420123_19261290^FS",
+          "\x1d"
+          "420123\x1d"
+          "9261290",
+          {} },
+        // A separator after an identifier of fixed length is drawn too.
+        { "^BXN,5,200^FD_10112345678901231_110ABC^FS",
+          "\x1d"
+          "0112345678901231\x1d"
+          "10ABC",
+          {} },
+        { "^BXN,5,200,,,,!^FD!1011234567890123110ABC!121X^FS",
+          "\x1d"
+          "011234567890123110ABC\x1d"
+          "21X",
+          {} },
+        // The escape character of the seventh parameter; the underscore when left out.
+        { "^BXN,5,200,,,,#^FDA_1B#d067##^FS", "A_1BC#", {} },
+        { "^BXN,5,200^FDA__B_d066_M_@Z^FS", QByteArray("A_BB\r\0Z", 7), {} },
+        // Macro 05 header and trailer written with control characters.
+        { "^BXN,5,200^FD[)>_d03005_]ABC_d030_D^FS",
+          "[)>\x1e"
+          "05\x1d"
+          "ABC\x1e\x04",
+          {} },
+        // Reader programming, then the data.
+        { "^BXN,5,200^FD_3AB^FS", "AB", {} },
+        // What the printer does not know is drawn as written, and said.
+        { "^BXN,5,200^FDA_4B^FS", "A_4B", "Data Matrix: escape sequence \"_4\" not known" },
+        { "^BXN,5,200^FDA_d999^FS", "A_d999", "Data Matrix: escape sequence \"_d999\" not known" },
+        { "^BXN,5,200^FDAB_3C^FS", "ABC",
+          "Data Matrix: reader programming \"_3\" only at the start" },
+        // FNC1 not first: no GS1 symbol; readers pass it on as a group separator.
+        { "^BXN,5,200^FDAB_1CD^FS",
+          "AB\x1d"
+          "CD",
+          "Data Matrix: FNC1 outside GS1 data" },
+        { "^BXN,5,200^FD_1A1_1B2^FS",
+          "\x1d"
+          "A1\x1d"
+          "B2",
+          "Data Matrix: FNC1 outside GS1 data" },
+        // Below quality 200 the data stands as written.
+        { "^BXN,5,140^FDA_1B^FS", "A_1B", "Data Matrix quality 140 drawn as ECC 200" },
+    };
+    for (const Case &c : cases) {
+        const Drawn drawn = Draw("^FO50,50" + c.field);
+        EXPECT_EQ(Dmtx(drawn.label), c.decoded) << c.field.constData();
+        if (c.warning.isEmpty()) {
+            EXPECT_TRUE(drawn.warnings.isEmpty())
+                << c.field.constData() << ": " << Texts(drawn.warnings).toStdString();
+        } else {
+            ASSERT_EQ(drawn.warnings.size(), 1) << c.field.constData();
+            EXPECT_TRUE(drawn.warnings.at(0).text.startsWith(c.warning))
+                << drawn.warnings.at(0).text.toStdString();
+            EXPECT_EQ(drawn.warnings.at(0).line, 2);
+            EXPECT_EQ(drawn.warnings.at(0).column, 1);
+        }
+    }
+}
+
+TEST(DataMatrixData, LeftOutParametersTakeThePrintersDefaults)
+{
+    // Every parameter left out: quality 0 (drawn as ECC 200, and said), the
+    // ^BY height shared by the rows, no escape sequences.
+    const Drawn bare = Draw("^BY2,3,90^FO50,50^BX^FDA_1Tarvolin^FS");
+    EXPECT_EQ(Dmtx(bare.label), "A_1Tarvolin");
+    EXPECT_EQ(Texts(bare.warnings), QStringLiteral("Data Matrix quality 0 drawn as ECC 200"));
+    // Eleven code words: 16 x 16 modules of 90 / 16 dots.
+    EXPECT_EQ(InkBounds(bare.label), QRect(50, 50, 80, 80));
+
+    struct Case
+    {
+        QByteArray field;
+        QRect bounds;
+    };
+    const Case cases[] = {
+        // The size holds the printer's code words: FNC1 one, two digits one.
+        { "^BXN,5,200^FD_10112345678901231^FS", QRect(50, 50, 80, 80) }, // 9: 16 x 16
+        // Hexadecimal escapes first; a byte past 127 takes two.
+        { "^BXN,5,200^FH^FD_C4_D6_DC_E4_F6_FC_DF^FS", QRect(50, 50, 90, 90) }, // 14: 18 x 18
+        { "^BXN,5,200^FD_3_5026A1234^FS", QRect(50, 50, 70, 70) }, // 1 + 2 + 1 + 2: 14 x 14
+        // Aspect 2: the smallest rectangle that holds them.
+        { "^BXN,5,200,,,,,2^FDABC^FS", QRect(50, 50, 90, 40) },
+        { "^BXN,5,200,,,,,2^FDTarvolin-1234^FS", QRect(50, 50, 130, 60) }, // 11: 12 x 26
+        // A rectangle asked for by its size.
+        { "^BXN,5,200,36,12^FDABC^FS", QRect(50, 50, 180, 60) },
+    };
+    for (const Case &c : cases) {
+        const Drawn drawn = Draw("^FO50,50" + c.field);
+        EXPECT_EQ(InkBounds(drawn.label), c.bounds) << c.field.constData();
+        EXPECT_FALSE(Dmtx(drawn.label).isEmpty()) << c.field.constData();
+    }
+}
+
+TEST(QrData, ManualInputModesRoundTrip)
+{
+    struct Case
+    {
+        QByteArray data;
+        QString decoded;
+    };
+    const Case cases[] = {
+        { "MM,N0123456789", "0123456789" },
+        { "LM,AHELLO WORLD $%*+-./:42", "HELLO WORLD $%*+-./:42" },
+        // Bytes: as many as counted, commas and small letters included.
+        { "QM,B0011hello,world", "hello,world" },
+        { "HM,B0004a,bc", "a,bc" },
+        // Kanji: Shift JIS double-byte characters.
+        { "MM,K\x93\xfa\x96\x7b\x8c\xea", QString::fromUtf8("日本語") },
+        // Automatic input takes everything after the separator.
+        { "MA,Mixed case, 1234 & more", "Mixed case, 1234 & more" },
+    };
+    for (const Case &c : cases) {
+        const Drawn drawn = Draw("^FO50,50^BQN,2,4^FD" + c.data + "^FS");
+        EXPECT_EQ(Zbar(drawn.label), QStringList { "QR-Code:" + c.decoded }) << c.data.constData();
+        EXPECT_TRUE(drawn.warnings.isEmpty())
+            << c.data.constData() << ": " << Texts(drawn.warnings).toStdString();
+    }
+}
+
+TEST(QrData, DataTheModeCannotHoldIsLeftOutAndSaid)
+{
+    struct Case
+    {
+        QByteArray data;
+        QString decoded;
+        QString warning;
+    };
+    const Case cases[] = {
+        { "MM,Ahttps://example.org/a", "://./",
+          "QR alphanumeric input holds digits, capitals, space and $%*+-./: only: "
+          "\"httpsexampleorga\" left out" },
+        { "MM,A3SPOST123|2514EE", "3SPOST1232514EE",
+          "QR alphanumeric input holds digits, capitals, space and $%*+-./: only: \"|\" left "
+          "out" },
+        { "MM,N12-34 x", "1234", "QR numeric input holds digits only: \"- x\" left out" },
+        { "MM,B0003abcdef", "abc", "QR byte input counts 3 bytes: \"def\" after them left out" },
+        { "MM,B0010abc", "abc", "QR byte input counts 10 bytes, the data has 3" },
+        { "MM,Babc", "abc", "QR byte input without its four-digit count: \"abc\" drawn as bytes" },
+        { "MM,K\x93\xfa"
+          "A",
+          QString::fromUtf8("日"),
+          "QR Kanji input holds Shift JIS double-byte characters only: \"A\" left out" },
+        { "MM,Zabc", "abc",
+          "QR input mode \"Z\" not known (N, A, B or K): the data after it drawn as bytes" },
+    };
+    for (const Case &c : cases) {
+        const Drawn drawn = Draw("^FO50,50^BQN,2,4^FD" + c.data + "^FS");
+        EXPECT_EQ(Zbar(drawn.label), QStringList { "QR-Code:" + c.decoded }) << c.data.constData();
+        ASSERT_EQ(drawn.warnings.size(), 1) << c.data.constData();
+        EXPECT_EQ(drawn.warnings.at(0).text, c.warning);
+        // Where the field starts.
+        EXPECT_EQ(drawn.warnings.at(0).line, 2);
+        EXPECT_EQ(drawn.warnings.at(0).column, 1);
+    }
+}
+
+} // namespace
