@@ -52,6 +52,8 @@ bool LabelInterpreter::BarcodeCommand(const LabelCommand &command, const Args &a
         height(1);
         barcode.text = yes(2, true);
         barcode.textAbove = yes(3, false);
+        // Interleaved 2 of 5: e adds the modulo 10 check digit.
+        barcode.checkDigit = type == '2' && yes(4, false);
         break;
     case 'Q':
         // ^BQo,model,magnification,correction,mask: the data carries its own correction.

@@ -48,6 +48,13 @@ int DataMatrixSizeFor(int codeWords, bool rectangle)
     return 0;
 }
 
+// EAN and UPC data is cut to its length or filled up with zeros in front;
+// the check digit is the printer's own.
+QByteArray FixedDigits(const QByteArray &data, int length)
+{
+    return data.left(length).rightJustified(length, '0');
+}
+
 QByteArray Digits(const QByteArray &data)
 {
     QByteArray digits;
@@ -182,6 +189,7 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
         return true;
     case '2':
         options.symbology = BARCODE_C25INTER;
+        options.option2 = barcode.checkDigit ? 1 : 0;
         if (data.startsWith(">;"))
             data = data.mid(2); // the subset C start of Code 128, meaningless here
         data = Digits(data);
@@ -191,19 +199,19 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
         return true;
     case 'E':
         options.symbology = BARCODE_EANX;
-        data = data.left(12);
+        data = FixedDigits(data, 12);
         return true;
     case '8':
         options.symbology = BARCODE_EANX;
-        data = data.left(7);
+        data = FixedDigits(data, 7);
         return true;
     case 'U':
         options.symbology = BARCODE_UPCA;
-        data = data.left(11);
+        data = FixedDigits(data, 11);
         return true;
     case '9':
         options.symbology = BARCODE_UPCE;
-        data = data.left(6);
+        data = FixedDigits(data, 6);
         return true;
     case 'S':
         options.symbology = BARCODE_EANX; // two or five digits: the extension alone

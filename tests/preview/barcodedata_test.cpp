@@ -196,4 +196,53 @@ TEST(QrData, DataTheModeCannotHoldIsLeftOutAndSaid)
     }
 }
 
+// Every symbology a reader here knows: the text read from the picture is
+// what the printer encodes from the field data (check digits, padding, start
+// and stop, subsets). Aztec, MaxiCode, PDF417 and the other symbologies no
+// reader here reads are held to their sizes in symbology_test.
+TEST(BarcodeData, EveryReadableSymbologyScansAsThePrinterEncodes)
+{
+    struct Case
+    {
+        QByteArray field;
+        QString decoded;
+    };
+    const Case cases[] = {
+        // Code 128: invocation codes, and the case mode's fill and check digit.
+        { "^BY2^BCN,80,N^FD>;1234>6ab^FS", "CODE-128:1234ab" },
+        { "^BY2^BCN,80,N,N,N,U^FD12^FS", "CODE-128:12000000000000000005" },
+        // Code 39 with its modulo 43 check character; LOGMARS always has it.
+        { "^BY2^B3N,Y,80,N^FDCODE39^FS", "CODE-39:CODE39W" },
+        { "^BY2^BLN,80^FDTAR42^FS", "CODE-39:TAR42T" },
+        // Code 93: its two check characters are the reader's, not data.
+        { "^BY2^BAN,80,N^FDCODE93^FS", "CODE-93:CODE93" },
+        // EAN and UPC: short data filled up with zeros in front, long data
+        // cut, the check digit always the printer's.
+        { "^BY2^BEN,80,N^FD12345^FS", "UPC-A:000000123457" }, // read as UPC-A: 0 in front
+        { "^BY2^BEN,80,N^FD4006381333939^FS", "EAN-13:4006381333931" },
+        { "^BY2^B8N,80,N^FD123^FS", "EAN-8:00001236" },
+        { "^BY2^BUN,80,N^FD123^FS", "UPC-A:000000001236" },
+        { "^BY2^B9N,80,N^FD123456^FS", "UPC-E:01234565" },
+        // Interleaved 2 of 5: an odd count gets a zero in front, e the check digit.
+        { "^BY2^B2N,80,N^FD12345^FS", "I2/5:012345" },
+        { "^BY2^B2N,80,N,N,Y^FD1234567^FS", "I2/5:12345670" },
+        // Codabar: start and stop from the command, not from the data.
+        { "^BY2^BKN,N,80,N,N,C,B^FDA1234A^FS", "Codabar:C1234B" },
+        // DataBar: application identifier 01 and the check digit added.
+        { "^BRN,1,2,1,100^FD0401234567890^FS", "DataBar:0104012345678901" },
+        // QR and Data Matrix: their data conventions (more in the tests above).
+        { "^BQN,2,4^FDHM,B0005a,b,c^FS", "QR-Code:a,b,c" },
+    };
+    for (const Case &c : cases) {
+        const Drawn drawn = Draw("^FO50,50" + c.field);
+        EXPECT_EQ(Zbar(drawn.label), QStringList { c.decoded }) << c.field.constData();
+        EXPECT_TRUE(drawn.warnings.isEmpty())
+            << c.field.constData() << ": " << Texts(drawn.warnings).toStdString();
+    }
+    const Drawn dm = Draw("^FO50,50^BXN,5,200^FD_1010950110153000310ABC_d065^FS");
+    EXPECT_EQ(Dmtx(dm.label),
+              "\x1d"
+              "010950110153000310ABCA");
+}
+
 } // namespace
