@@ -5,6 +5,7 @@
 #include "cli/interruption.h"
 #include "cli/metrics.h"
 #include "cli/operations.h"
+#include "cli/outputfile.h"
 #include "cli/profile.h"
 #include "cli/render.h"
 #include "cli/runner.h"
@@ -172,7 +173,7 @@ CliOutcome WriteMetrics(const CommandLine &line, const std::vector<PrinterMetric
         return outcome;
     }
     try {
-        ReplaceFileAtomically(output, text);
+        WriteOutputFile(output, text);
     } catch (const ETarvolinError &e) {
         Write(io.err, QStringLiteral("tarvolin-cli: %1\n").arg(e.Message()));
         outcome.exitStatus = ExitFailed;
@@ -304,6 +305,11 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
         if (!result.ok) {
             report.verdict = Verdict::Failed;
             report.error = result.error;
+            if (!result.done.isEmpty())
+                report.error += QStringLiteral("; ") + result.done;
+            report.bytes = result.bytesSent;
+            for (auto it = result.extra.begin(); it != result.extra.end(); ++it)
+                report.extra.insert(it.key(), it.value());
             if (!result.advice.isEmpty()) {
                 report.moreLines = result.advice.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
                 report.extra.insert(QStringLiteral("advice"), result.advice);

@@ -1,6 +1,7 @@
 #include "cli/drift.h"
 
 #include "cli/usageerror.h"
+#include "commands/printertext.h"
 #include "commands/setuppanel.h"
 #include "core/exceptions.h"
 
@@ -261,8 +262,9 @@ QByteArray SnapshotProfile(const SettingValues &printer, int dotsPerMm,
               .arg(dotsPerMm == 12 ? QStringLiteral("300dpi") : QStringLiteral("203dpi"))
               .toUtf8();
     QByteArray out;
+    // A comment is one line: what it quotes cannot become a setting.
     for (const QString &line : headerComments)
-        out += "# " + line.toUtf8() + '\n';
+        out += "# " + OnOneLine(line).toUtf8() + '\n';
     out += '\n' + settingsHead + '\n';
     for (const Setting &s : Settings()) {
         const QString key = QLatin1String(s.key);

@@ -67,7 +67,8 @@ QByteArray RestoreCommand(const std::vector<SettingDrift> &differing, const Sett
 
 // A profile holding the printer's settings (lengths in millimetres at its
 // resolution, with the system's decimal separator, as profiles are read),
-// headed by the comment lines given. Settings the printer did not report are
+// headed by the comment lines given (each kept on its line: a line break in
+// one is written as an escape). Settings the printer did not report are
 // left out; one a profile would refuse is written as a comment saying why.
 QByteArray SnapshotProfile(const SettingValues &printer, int dotsPerMm,
                            const QStringList &headerComments,

@@ -3,6 +3,7 @@
 #include "cli/usageerror.h"
 #include "commands/configdump.h"
 #include "commands/hostreplies.h"
+#include "commands/printertext.h"
 #include "link/discovery.h"
 
 #include <QJsonArray>
@@ -61,11 +62,11 @@ void InfoReport(PrinterLink &link, const CliTarget &, TargetReport &report)
     const Identification id = ParseIdentification(link.Query(IdentificationQuery()));
     report.verdict = Verdict::Ok;
     report.detail = QStringLiteral("%1, firmware %2, %3 dots/mm, %4 KB")
-                        .arg(id.model, id.firmware)
+                        .arg(ShownText(id.model), ShownText(id.firmware))
                         .arg(id.dotsPerMm)
                         .arg(id.memoryKB);
     if (!id.options.isEmpty())
-        report.detail += QStringLiteral(", ") + id.options;
+        report.detail += QStringLiteral(", ") + ShownText(id.options);
     report.extra.insert(QStringLiteral("info"), IdentificationJson(id));
 }
 
@@ -79,7 +80,8 @@ void ConfigReport(PrinterLink &link, const CliTarget &, TargetReport &report)
     for (const ConfigSetting &s : settings) {
         pairs.append(QJsonObject { { QStringLiteral("name"), s.name },
                                    { QStringLiteral("value"), s.value } });
-        report.moreLines << QStringLiteral("%1: %2").arg(s.name, s.value.trimmed());
+        report.moreLines << QStringLiteral("%1: %2").arg(ShownText(s.name),
+                                                         ShownText(s.value.trimmed()));
     }
     QJsonObject mapped;
     for (const auto &[key, value] : panel) {
@@ -239,13 +241,15 @@ CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io)
             };
             text = QJsonDocument(o).toJson(QJsonDocument::Compact);
         } else {
+            // What a printer calls itself is its own text: escaped, so that
+            // it cannot make a line of its own.
             QStringList parts { p.address };
             if (!p.systemName.isEmpty())
-                parts << p.systemName;
-            parts << model;
+                parts << ShownText(p.systemName);
+            parts << ShownText(model);
             if (!p.serialNumber.isEmpty())
-                parts << QStringLiteral("serial ") + p.serialNumber;
-            parts << QStringLiteral("firmware ") + p.firmware;
+                parts << QStringLiteral("serial ") + ShownText(p.serialNumber);
+            parts << QStringLiteral("firmware ") + ShownText(p.firmware);
             text = parts.join(QLatin1Char(' ')).toUtf8();
         }
         std::fputs(text.append('\n').constData(), io.out);

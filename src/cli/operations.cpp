@@ -7,6 +7,7 @@
 #include "cli/usageerror.h"
 #include "commands/functioncommands.h"
 #include "commands/hostreplies.h"
+#include "commands/printertext.h"
 #include "commands/settingsbuilder.h"
 #include "commands/statusquery.h"
 #include "commands/testlabel.h"
@@ -271,7 +272,7 @@ OperationPlan FilesPlan(const CommandLine &)
         report.extra.insert(QStringLiteral("files"), text);
         static const QRegularExpression lineEnd(QStringLiteral("\r\n|\r|\n"));
         for (const QString &l : text.split(lineEnd, Qt::SkipEmptyParts))
-            report.moreLines << l;
+            report.moreLines << ShownText(l);
     };
     return plan;
 }
@@ -285,15 +286,21 @@ OperationPlan FreeMemoryPlan(const CommandLine &)
         if (reply.isEmpty())
             return NoReply(target, report);
         const FreeMemoryFigures figures = ParseFreeMemory(reply);
-        bool dramOk = false;
-        bool flashOk = false;
-        const qint64 dram = figures.dram.toLongLong(&dramOk);
-        const qint64 flash = figures.flash.toLongLong(&flashOk);
-        if (!dramOk || !flashOk || dram < 0 || flash < 0)
+        const PrinterNumber dram = ReadPrinterNumber(figures.dram);
+        const PrinterNumber flash = ReadPrinterNumber(figures.flash);
+        if (!dram.digits || !flash.digits)
             return Unparsable(reply, QStringLiteral("a free-memory answer"), report);
-        report.extra.insert(QStringLiteral("dramFreeKB"), dram);
-        report.extra.insert(QStringLiteral("flashFreeKB"), flash);
-        report.detail = QStringLiteral("DRAM %1 KB free, FLASH %2 KB free").arg(dram).arg(flash);
+        if (!dram.fits || !flash.fits) {
+            report.verdict = Verdict::Failed;
+            report.error = QStringLiteral("Free memory: the %1 figure '%2' is %3")
+                               .arg(dram.fits ? QStringLiteral("FLASH") : QStringLiteral("DRAM"),
+                                    dram.fits ? figures.flash : figures.dram, NotHoldable());
+            return;
+        }
+        report.extra.insert(QStringLiteral("dramFreeKB"), dram.value);
+        report.extra.insert(QStringLiteral("flashFreeKB"), flash.value);
+        report.detail
+            = QStringLiteral("DRAM %1 KB free, FLASH %2 KB free").arg(dram.value).arg(flash.value);
     };
     return plan;
 }

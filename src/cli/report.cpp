@@ -1,5 +1,7 @@
 #include "cli/report.h"
 
+#include "commands/printertext.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QLocale>
@@ -93,7 +95,9 @@ QString FormatDuration(qint64 ms)
     return OneDecimal(ms / 1000.0) + QStringLiteral(" s");
 }
 
-QString ReportText(const TargetReport &r)
+namespace {
+
+QString ReportLines(const TargetReport &r)
 {
     QString line = r.uri + QLatin1Char(' ');
     switch (r.verdict) {
@@ -119,6 +123,24 @@ QString ReportText(const TargetReport &r)
     for (const QString &more : r.moreLines)
         line += QStringLiteral("  ") + more + QLatin1Char('\n');
     return line;
+}
+
+} // namespace
+
+QString ReportText(const TargetReport &r)
+{
+    // Whatever a field holds, the report's lines are its own: no field can
+    // break one or begin another.
+    const TargetReport shown = [&r] {
+        TargetReport s = r;
+        s.uri = OnOneLine(r.uri);
+        s.error = OnOneLine(r.error);
+        s.detail = OnOneLine(r.detail);
+        for (QString &more : s.moreLines)
+            more = OnOneLine(more);
+        return s;
+    }();
+    return ReportLines(shown);
 }
 
 QByteArray ReportJson(const TargetReport &r)

@@ -78,6 +78,15 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
     QElapsedTimer clock;
     clock.start();
     std::unique_ptr<SendSource> source;
+    TargetReport conversed;
+    // What a failed conversation had done stays with its failure.
+    const auto keepConversed = [&] {
+        if (!options.converse)
+            return;
+        result.bytesSent = conversed.bytes;
+        result.extra = conversed.extra;
+        result.done = conversed.detail;
+    };
     try {
         const LinkTarget target = LinkTargetFor(job.target);
         PrinterLink link([&target] { return target; });
@@ -86,9 +95,8 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
         });
         link.CommandBuffer = job.bytes;
         if (options.converse) {
-            TargetReport report;
-            options.converse(link, job.target, report);
-            result.report = std::move(report);
+            options.converse(link, job.target, conversed);
+            result.report = std::move(conversed);
         } else if (options.exchange && job.target.kind == CliTarget::Kind::Com) {
             result.reply = link.SerialExchange(*options.exchange);
         } else if (options.query) {
@@ -114,11 +122,14 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
             result.timedOut = true;
             result.error = TimedOut(options.timeoutMs) + QStringLiteral(". ") + e.Message();
         }
+        keepConversed();
     } catch (const ETarvolinError &e) {
         result.error = e.Message();
         result.advice = ErrorAdvice(e.Particulars());
+        keepConversed();
     } catch (const std::exception &e) {
         result.error = QString::fromLocal8Bit(e.what());
+        keepConversed();
     }
     result.elapsedMs = clock.elapsed();
     return result;

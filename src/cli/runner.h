@@ -9,6 +9,7 @@
 #include <chrono>
 
 #include <QByteArray>
+#include <QJsonObject>
 #include <QString>
 
 #include <functional>
@@ -42,9 +43,16 @@ struct CliJobResult
     qint64 elapsedMs = 0;
     QByteArray reply; // read-backs: every byte the printer answered
     std::optional<TargetReport> report; // what a conversation concluded
+    // A conversation that failed: the JSON fields it had set, and what it
+    // had done by then, said after the error.
+    QJsonObject extra;
+    QString done;
 };
 
-// A target served by several exchanges on one link; see OperationPlan.
+// A target served by several exchanges on one link; see OperationPlan. When
+// it throws, the bytes and JSON fields it had put in the report stay in the
+// failure's report, and the report's detail, if any, is added to the error:
+// what had happened by then ("the settings were sent ...").
 using Conversation
     = std::function<void(PrinterLink &link, const CliTarget &target, TargetReport &report)>;
 

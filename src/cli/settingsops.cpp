@@ -2,10 +2,12 @@
 
 #include "cli/drift.h"
 #include "cli/metrics.h"
+#include "cli/outputfile.h"
 #include "cli/runner.h"
 #include "cli/usageerror.h"
 #include "commands/configdump.h"
 #include "commands/hostreplies.h"
+#include "commands/printertext.h"
 #include "link/printerquery.h"
 
 #include <QDateTime>
@@ -109,12 +111,13 @@ OperationPlan SnapshotPlan(const CommandLine &line)
         const PrinterReading printer = ReadSettings(link, ConfigurationQuery());
         const int dotsPerMm = printer.dotsPerMm ? printer.dotsPerMm : id.dotsPerMm == 12 ? 12 : 8;
         const QStringList header = {
-            QStringLiteral("Tarvolin printer profile: the settings stored in %1").arg(target.uri),
-            QStringLiteral("printer: %1, firmware %2").arg(id.model, id.firmware),
+            QStringLiteral("Tarvolin printer profile: the running settings of %1").arg(target.uri),
+            QStringLiteral("printer: %1, firmware %2")
+                .arg(ShownText(id.model), ShownText(id.firmware)),
             QStringLiteral("read %1").arg(QDateTime::currentDateTimeUtc().toString(
                 QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))),
         };
-        ReplaceFileAtomically(output, SnapshotProfile(printer.values, dotsPerMm, header));
+        WriteOutputFile(output, SnapshotProfile(printer.values, dotsPerMm, header));
         report.verdict = Verdict::Ok;
         report.detail
             = QStringLiteral("%1 settings into %2").arg(printer.values.size()).arg(output);
@@ -124,14 +127,17 @@ OperationPlan SnapshotPlan(const CommandLine &line)
     return plan;
 }
 
-// The printer's stored settings against the profile, the drift noted in
+// The printer's running settings against the profile, the drift noted in
 // the report.
-DriftResult ReadDrift(PrinterLink &link, const Wanted &wanted, TargetReport &report, bool json)
+DriftResult ReadDrift(PrinterLink &link, const Wanted &wanted, TargetReport &report, bool json,
+                      PrinterReading *reading = nullptr)
 {
     const PrinterReading printer = ReadSettings(link, ConfigurationQuery());
     RequireResolution(wanted.profile, printer);
     const DriftResult drift = CompareSettings(printer.values, wanted.values);
     SetDrift(report, drift, json);
+    if (reading)
+        *reading = printer;
     return drift;
 }
 
@@ -158,6 +164,44 @@ OperationPlan DiffPlan(const CommandLine &line)
     return plan;
 }
 
+namespace {
+
+// How apply's verification reads what it sent back: every profile setting
+// the printer reported before must be there again and equal, from the same
+// printer at the same resolution.
+QStringList Unverified(const PrinterReading &before, const Identification &id,
+                       const PrinterReading &after, const Identification &idAfter,
+                       const Wanted &wanted, TargetReport &report)
+{
+    QStringList failures;
+    if (!(idAfter == id))
+        failures << QStringLiteral("another printer answered the read-back (%1, firmware %2; "
+                                   "before: %3, firmware %4)")
+                        .arg(ShownText(idAfter.model), ShownText(idAfter.firmware),
+                             ShownText(id.model), ShownText(id.firmware));
+    if (after.dotsPerMm != before.dotsPerMm)
+        failures << QStringLiteral("the read-back is at %1 dots per mm, the printer was at %2")
+                        .arg(after.dotsPerMm)
+                        .arg(before.dotsPerMm);
+    const DriftResult left = CompareSettings(after.values, wanted.values);
+    QStringList missing;
+    for (const QString &key : left.unchecked)
+        if (before.values.contains(key))
+            missing << key;
+    if (!missing.isEmpty()) {
+        failures << QStringLiteral("not read back: ") + missing.join(QStringLiteral(", "));
+        report.extra.insert(QStringLiteral("notReadBack"), Names(missing));
+    }
+    if (!left.differing.empty()) {
+        failures << QStringLiteral("did not take: ")
+                + DriftLines(left.differing).join(QStringLiteral("; "));
+        report.extra.insert(QStringLiteral("notTaken"), DriftJson(left.differing));
+    }
+    return failures;
+}
+
+} // namespace
+
 OperationPlan ApplyPlan(const CommandLine &line)
 {
     const Wanted wanted = ReadWanted(line.operands[0]);
@@ -168,35 +212,60 @@ OperationPlan ApplyPlan(const CommandLine &line)
         return TargetCommand {};
     };
     plan.converse = [=](PrinterLink &link, const CliTarget &, TargetReport &report) {
-        const DriftResult drift = ReadDrift(link, wanted, report, json);
         report.extra.insert(QStringLiteral("changed"), false);
+        report.extra.insert(QStringLiteral("verified"), false);
+        PrinterReading before;
+        const DriftResult drift = ReadDrift(link, wanted, report, json, &before);
         if (drift.differing.empty()) {
             report.verdict = Verdict::Ok;
             report.detail = QStringLiteral("unchanged");
             report.extra.insert(QStringLiteral("verified"), true);
             return;
         }
-        report.extra.insert(QStringLiteral("verified"), false);
         if (check) {
             report.verdict = Verdict::Differs;
             report.detail = QStringLiteral("would change %1")
                                 .arg(Keys(drift.differing).join(QStringLiteral(", ")));
             return;
         }
+        // Who the printer is, so that the read-back is known to be its own.
+        const Identification id = ParseIdentification(link.Query(IdentificationQuery()));
         // The settings and the read-back travel as one request, so the
         // answer comes after the printer has taken them.
         const QByteArray restore = RestoreCommand(drift.differing, wanted.values);
         PrinterQuery again = ConfigurationQuery();
         again.request.prepend(restore);
-        const PrinterReading after = ReadSettings(link, again);
-        report.bytes = restore.size();
-        report.extra.insert(QStringLiteral("changed"), true);
-        const DriftResult left = CompareSettings(after.values, wanted.values);
-        if (!left.differing.empty()) {
+        // Once the store command may have gone out, every failure says so.
+        const auto noteSent = [&] {
+            switch (link.LastRequestSent()) {
+            case PrinterLink::RequestSent::None:
+                return;
+            case PrinterLink::RequestSent::Part:
+                report.detail = QStringLiteral("the settings may have been sent in part and "
+                                               "may be stored");
+                break;
+            case PrinterLink::RequestSent::Whole:
+                report.bytes = restore.size();
+                report.detail = QStringLiteral("the settings were sent and may be stored");
+                break;
+            }
+            report.extra.insert(QStringLiteral("changed"), true);
+        };
+        PrinterReading after;
+        Identification idAfter;
+        try {
+            after = ReadSettings(link, again);
+            noteSent();
+            idAfter = ParseIdentification(link.Query(IdentificationQuery()));
+        } catch (...) {
+            noteSent();
+            throw;
+        }
+        const QStringList failures = Unverified(before, id, after, idAfter, wanted, report);
+        if (!failures.isEmpty()) {
             report.verdict = Verdict::Failed;
-            report.error = QStringLiteral("did not take: ")
-                + DriftLines(left.differing).join(QStringLiteral("; "));
-            report.extra.insert(QStringLiteral("notTaken"), DriftJson(left.differing));
+            report.error
+                = failures.join(QStringLiteral("; ")) + QStringLiteral("; ") + report.detail;
             return;
         }
         report.verdict = Verdict::Ok;

@@ -1,11 +1,13 @@
 #include "commands/configdump.h"
 
 #include "commands/hostreplies.h"
+#include "commands/printertext.h"
 #include "core/exceptions.h"
 
 #include <QLocale>
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
 #include <optional>
 
@@ -81,12 +83,30 @@ QStringView DotsPerMmDigits(QStringView text)
     return {};
 }
 
-std::optional<int> SignedNumber(const QString &text)
+// No length of the label language reaches further, in dots.
+constexpr qint64 MaxDots = 32000;
+
+// The value of a setting in whole units up to max; nullopt when it is not
+// digits; a number beyond max is no value the printer could hold, and fails.
+std::optional<int> Bounded(const QString &name, const QString &value, QStringView digits,
+                           qint64 max)
+{
+    const PrinterNumber n = ReadPrinterNumber(digits, max);
+    if (!n.digits)
+        return std::nullopt;
+    if (!n.fits)
+        Bad(QStringLiteral("%1 '%2' is %3").arg(name, value, NotHoldable()));
+    return int(n.value);
+}
+
+std::optional<int> SignedNumber(const QString &name, const QString &text)
 {
     const bool sign = text.startsWith(QLatin1Char('+')) || text.startsWith(QLatin1Char('-'));
-    if (!AllDigits(QStringView(text).sliced(sign ? 1 : 0)))
+    const std::optional<int> n
+        = Bounded(name, text, QStringView(text).sliced(sign ? 1 : 0), MaxDots);
+    if (!n)
         return std::nullopt;
-    return text.toInt();
+    return text.startsWith(QLatin1Char('-')) ? -*n : *n;
 }
 
 } // namespace
@@ -175,14 +195,16 @@ QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &setting
         const QStringView ips = speed->endsWith(QLatin1String(" IPS"))
             ? WholeNumber(QStringView(*speed).chopped(4))
             : QStringView();
-        if (!ips.isEmpty() && ips.toInt() >= 2 && ips.toInt() <= 5)
-            panel << qMakePair(QStringLiteral("speed"), QString::number(ips.toInt()));
+        const std::optional<int> n = Bounded(QStringLiteral("PRINT SPEED"), *speed, ips, INT_MAX);
+        if (n && *n >= 2 && *n <= 5)
+            panel << qMakePair(QStringLiteral("speed"), QString::number(*n));
     }
     if (const auto darkness = Find(settings, QStringLiteral("DARKNESS"))) {
         const bool plus = darkness->startsWith(QLatin1Char('+'));
         const QStringView level = WholeNumber(QStringView(*darkness).sliced(plus ? 1 : 0));
-        if (!level.isEmpty() && level.toInt() <= 30)
-            panel << qMakePair(QStringLiteral("density"), QString::number(level.toInt()));
+        const std::optional<int> n = Bounded(QStringLiteral("DARKNESS"), *darkness, level, INT_MAX);
+        if (n && *n <= 30)
+            panel << qMakePair(QStringLiteral("density"), QString::number(*n));
     }
     std::optional<QString> width = Find(settings, QStringLiteral("PRINT WIDTH"));
     if (!width)
@@ -194,15 +216,18 @@ QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &setting
             : QStringView();
         const qsizetype n = head.size();
         if (n >= 3 && head[n - 1] >= QLatin1Char('0') && head[n - 1] <= QLatin1Char('7')
-            && head[n - 2] == QLatin1Char(' ') && AllDigits(head.first(n - 2)))
-            panel << qMakePair(
-                QStringLiteral("width"),
-                Millimetres(head.first(n - 2).toInt() + head.sliced(n - 1).toInt() / 8.0));
-        else if (const auto dots = SignedNumber(*width); dots && *dots >= 0)
+            && head[n - 2] == QLatin1Char(' ') && AllDigits(head.first(n - 2))) {
+            const int mm
+                = *Bounded(QStringLiteral("PRINT WIDTH"), *width, head.first(n - 2), MaxDots / 8);
+            panel << qMakePair(QStringLiteral("width"),
+                               Millimetres(mm + head.sliced(n - 1).toInt() / 8.0));
+        } else if (const auto dots = SignedNumber(QStringLiteral("PRINT WIDTH"), *width);
+                   dots && *dots >= 0)
             panel << qMakePair(QStringLiteral("width"), Millimetres(double(*dots) / dotsPerMm));
     }
     if (const auto length = Find(settings, QStringLiteral("LABEL LENGTH"))) {
-        if (const auto dots = SignedNumber(*length); dots && *dots >= 0)
+        if (const auto dots = SignedNumber(QStringLiteral("LABEL LENGTH"), *length);
+            dots && *dots >= 0)
             panel << qMakePair(QStringLiteral("height"), Millimetres(double(*dots) / dotsPerMm));
     }
     // Media sensing: older printers say NON-CONTINUOUS and name the sensor.
@@ -238,11 +263,11 @@ QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &setting
             panel << qMakePair(QStringLiteral("post-print-action"), QStringLiteral("Peel off"));
     }
     if (const auto top = Find(settings, QStringLiteral("LABEL TOP"))) {
-        if (const auto dots = SignedNumber(*top))
+        if (const auto dots = SignedNumber(QStringLiteral("LABEL TOP"), *top))
             panel << qMakePair(QStringLiteral("top"), Millimetres(double(*dots) / dotsPerMm));
     }
     if (const auto left = Find(settings, QStringLiteral("LEFT POSITION"))) {
-        if (const auto dots = SignedNumber(*left))
+        if (const auto dots = SignedNumber(QStringLiteral("LEFT POSITION"), *left))
             panel << qMakePair(QStringLiteral("shift"), Millimetres(double(*dots) / dotsPerMm));
     }
     return panel;

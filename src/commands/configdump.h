@@ -31,5 +31,8 @@ QList<ConfigSetting> ParseConfiguration(const QByteArray &reply);
 // them ("speed", "density", "width", "height", "media-sensor", "media-type",
 // "post-print-action", "top", "shift", "resolution"), width and height in
 // millimetres. A setting the printer does not list, or lists with a value
-// the panel cannot hold (a print speed of 8, a cutter), is left out.
+// the panel cannot hold (a print speed of 8, a cutter), is left out; a
+// number no printer could hold (a darkness of 4294967296, a length beyond
+// 32000 dots) raises ETarvolinError "Configuration: <name> '<value>' is not
+// a number the printer could hold".
 QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &settings);

@@ -1,8 +1,11 @@
 #include "commands/hostreplies.h"
 
+#include "commands/printertext.h"
 #include "commands/statusquery.h"
 #include "core/exceptions.h"
 #include "files/memorycommands.h"
+
+#include <climits>
 
 namespace {
 
@@ -28,6 +31,7 @@ struct Field
 {
     const char *name;
     int width; // digits; 0 for one character of any kind
+    qint64 max = INT_MAX; // what the field is read into holds no more
 };
 
 const Field String1[] = {
@@ -37,11 +41,16 @@ const Field String1[] = {
     { "corrupt RAM", 1 },        { "under temperature", 1 }, { "over temperature", 1 },
 };
 const Field String2[] = {
-    { "function settings", 3 }, { "unused", 1 },
-    { "head open", 1 },         { "ribbon out", 1 },
-    { "thermal transfer", 1 },  { "print mode", 0 },
-    { "print width mode", 1 },  { "label waiting", 1 },
-    { "labels remaining", 8 },  { "format while printing", 1 },
+    { "function settings", 3 },
+    { "unused", 1 },
+    { "head open", 1 },
+    { "ribbon out", 1 },
+    { "thermal transfer", 1 },
+    { "print mode", 0 },
+    { "print width mode", 1 },
+    { "label waiting", 1 },
+    { "labels remaining", 8, LLONG_MAX },
+    { "format while printing", 1 },
     { "graphics stored", 3 },
 };
 const Field String3[] = { { "password", 4 }, { "static RAM", 1 } };
@@ -69,18 +78,79 @@ QList<qint64> Numbers(const QByteArray &frame, const Field (&fields)[N], int str
             values << qint64(uchar(part[0]));
             continue;
         }
-        bool ok = !part.isEmpty() && part.size() <= 10;
-        for (char c : part)
-            ok = ok && c >= '0' && c <= '9';
-        if (!ok)
+        const PrinterNumber n = ReadPrinterNumber(part, fields[i].max);
+        if (!n.fits)
             Bad(query,
-                QStringLiteral("field %1 of string %2 (%3) is not a number: '%4'")
+                QStringLiteral("field %1 of string %2 (%3) is %4: '%5'")
                     .arg(i + 1)
                     .arg(string)
-                    .arg(QLatin1String(fields[i].name), Shown(part)));
-        values << part.toLongLong();
+                    .arg(QLatin1String(fields[i].name),
+                         n.digits ? NotHoldable() : QStringLiteral("not a number"), Shown(part)));
+        values << n.value;
     }
     return values;
+}
+
+// Whether the reply holds `expected` at `at`: the position after it when it
+// does, -1 when the reply ends inside it, -2 when something else stands there.
+qsizetype Literal(const QByteArray &reply, qsizetype at, QByteArrayView expected)
+{
+    for (qsizetype i = 0; i < expected.size(); ++i) {
+        if (at + i == reply.size())
+            return -1;
+        if (reply[at + i] != expected[i])
+            return -2;
+    }
+    return at + expected.size();
+}
+
+qsizetype LeadingLineBreaks(const QByteArray &reply)
+{
+    qsizetype at = 0;
+    while (at < reply.size() && (reply[at] == '\r' || reply[at] == '\n'))
+        ++at;
+    return at;
+}
+
+// "DRAM FILES: <names> FLASH FILES: <names>" CR: complete at the line break
+// after the FLASH label, however the names are spread.
+ReplyStand FileListForm(const QByteArray &reply)
+{
+    const qsizetype at = Literal(reply, LeadingLineBreaks(reply), "DRAM FILES:");
+    if (at == -2)
+        return ReplyStand::Foreign;
+    if (at == -1)
+        return ReplyStand::Incomplete;
+    const qsizetype flash = reply.indexOf("FLASH FILES:", at);
+    if (flash < 0)
+        return ReplyStand::Incomplete;
+    for (qsizetype i = flash; i < reply.size(); ++i)
+        if (reply[i] == '\r' || reply[i] == '\n')
+            return ReplyStand::Complete;
+    return ReplyStand::Incomplete;
+}
+
+// "DRAM FREE BYTE(KB): <digits>FLASH FREE BYTE(KB): <digits>" CR LF: complete
+// at the line break after the second figure.
+ReplyStand FreeMemoryForm(const QByteArray &reply)
+{
+    qsizetype at = LeadingLineBreaks(reply);
+    for (const QByteArrayView label :
+         { QByteArrayView("DRAM FREE BYTE(KB):"), QByteArrayView("FLASH FREE BYTE(KB):") }) {
+        at = Literal(reply, at, label);
+        if (at < 0)
+            return at == -1 ? ReplyStand::Incomplete : ReplyStand::Foreign;
+        while (at < reply.size() && reply[at] == ' ')
+            ++at;
+        const qsizetype digits = at;
+        while (at < reply.size() && reply[at] >= '0' && reply[at] <= '9')
+            ++at;
+        if (at == reply.size())
+            return ReplyStand::Incomplete;
+        if (at == digits)
+            return ReplyStand::Foreign;
+    }
+    return reply[at] == '\r' || reply[at] == '\n' ? ReplyStand::Complete : ReplyStand::Foreign;
 }
 
 } // namespace
@@ -119,6 +189,7 @@ PrinterQuery FileListQuery()
     PrinterQuery q;
     q.name = QStringLiteral("File list");
     q.request = FileListRequest();
+    q.form = FileListForm;
     return q;
 }
 
@@ -127,6 +198,7 @@ PrinterQuery FreeMemoryQuery()
     PrinterQuery q;
     q.name = QStringLiteral("Free memory");
     q.request = FreeMemoryRequest();
+    q.form = FreeMemoryForm;
     return q;
 }
 
@@ -265,21 +337,29 @@ Identification ParseIdentification(const QByteArray &reply)
     if (parts.size() < 4 || parts.size() > 5)
         Bad(query, QStringLiteral("%1 fields, not 4 or 5").arg(parts.size()));
     Identification id;
-    id.model = QString::fromLatin1(parts[0]).trimmed();
-    id.firmware = QString::fromLatin1(parts[1]).trimmed();
+    // Text as the printer wrote it; UTF-8 stays UTF-8.
+    id.model = ReplyText(parts[0]).trimmed();
+    id.firmware = ReplyText(parts[1]).trimmed();
     if (id.model.isEmpty())
         Bad(query, QStringLiteral("no model"));
-    bool ok = false;
-    id.dotsPerMm = parts[2].trimmed().toInt(&ok);
-    if (!ok || id.dotsPerMm <= 0 || id.dotsPerMm > 100)
-        Bad(query, QStringLiteral("dots per mm is not a number: '%1'").arg(Shown(parts[2])));
+    const PrinterNumber perMm = ReadPrinterNumber(parts[2].trimmed(), INT_MAX);
+    if (!perMm.fits || perMm.value <= 0 || perMm.value > 100)
+        Bad(query,
+            QStringLiteral("dots per mm is %1: '%2'")
+                .arg(perMm.digits ? NotHoldable() : QStringLiteral("not a number"),
+                     Shown(parts[2])));
+    id.dotsPerMm = int(perMm.value);
     QByteArray memory = parts[3].trimmed();
     if (memory.endsWith("KB"))
         memory.chop(2);
-    id.memoryKB = memory.toInt(&ok);
-    if (!ok || id.memoryKB < 0)
-        Bad(query, QStringLiteral("memory is not a size in KB: '%1'").arg(Shown(parts[3])));
+    const PrinterNumber kb = ReadPrinterNumber(memory, INT_MAX);
+    if (!kb.fits)
+        Bad(query,
+            QStringLiteral("memory is %1: '%2'")
+                .arg(kb.digits ? NotHoldable() : QStringLiteral("not a size in KB"),
+                     Shown(parts[3])));
+    id.memoryKB = int(kb.value);
     if (parts.size() == 5)
-        id.options = QString::fromLatin1(parts[4]).trimmed();
+        id.options = ReplyText(parts[4]).trimmed();
     return id;
 }

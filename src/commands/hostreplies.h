@@ -13,7 +13,8 @@
 PrinterQuery HostStatusQuery();
 PrinterQuery IdentificationQuery();
 // The three read-backs of the window, for interfaces other than COM: the
-// same requests, each reply ended by its size or a quiet line.
+// same requests, each reply ended by its size or by the form of its last
+// line (a reply of another form by a quiet line).
 PrinterQuery StatusByteQuery();
 PrinterQuery FileListQuery();
 PrinterQuery FreeMemoryQuery();

@@ -282,10 +282,13 @@ QByteArray PrinterLink::Query(const PrinterQuery &query)
                         [name = query.name](qint64 done, qint64) {
                             return QStringLiteral("%1 cancelled after %2").arg(name, Bytes(done));
                         } });
+    lastRequestSent_ = RequestSent::None;
     const std::unique_ptr<ReplyChannel> channel = (this->*backend.open)(target, op.transfer);
     QElapsedTimer clock;
     clock.start();
+    lastRequestSent_ = RequestSent::Part;
     channel->Write(query.request);
+    lastRequestSent_ = RequestSent::Whole;
 
     const auto fail = [&](const QString &what) -> void {
         throw With(ETarvolinError(QStringLiteral("%1: %2").arg(query.name, what)),
@@ -295,12 +298,18 @@ QByteArray PrinterLink::Query(const PrinterQuery &query)
         return QString::number(ms / 1000.0);
     };
     QByteArray reply;
+    ReplyStand stand = ReplyStand::Incomplete;
+    // Whether the reply, as far as it has come, ends only with a quiet line.
+    const auto quietEnds = [&] {
+        return !reply.isEmpty() && query.frames == 0 && query.replyBytes == 0
+            && (!query.form || stand == ReplyStand::Foreign);
+    };
     for (;;) {
         const qint64 left = query.deadlineMs - clock.elapsed();
         if (left <= 0) {
             if (reply.isEmpty())
                 fail(QStringLiteral("no answer within %1 s").arg(seconds(query.deadlineMs)));
-            if (query.frames > 0 || query.replyBytes > 0)
+            if (!quietEnds())
                 fail(QStringLiteral("the reply was cut short: %1 bytes within %2 s%3")
                          .arg(reply.size())
                          .arg(seconds(query.deadlineMs))
@@ -311,12 +320,12 @@ QByteArray PrinterLink::Query(const PrinterQuery &query)
             fail(
                 QStringLiteral("the reply did not end within %1 s").arg(seconds(query.deadlineMs)));
         }
-        // An unframed reply that has begun ends with a quiet line.
-        const bool quietEnds = !reply.isEmpty() && query.frames == 0 && query.replyBytes == 0;
-        const int wait = int(quietEnds ? std::min<qint64>(left, query.quietMs) : left);
+        const bool quiet = quietEnds();
+        const int wait = int(quiet ? std::min<qint64>(left, query.quietMs) : left);
         const qsizetype got = channel->Read(reply, wait);
         op.transfer.Progress(reply.size());
-        switch (StandOfReply(query, reply)) {
+        stand = StandOfReply(query, reply);
+        switch (stand) {
         case ReplyStand::Complete:
             return reply;
         case ReplyStand::OverLong:
@@ -324,19 +333,21 @@ QByteArray PrinterLink::Query(const PrinterQuery &query)
                      .arg(ByteCount(query.maxBytes)));
             break;
         case ReplyStand::Incomplete:
+        case ReplyStand::Foreign:
             break;
         }
         if (got < 0) {
-            // An unframed answer may end with the connection.
-            if (quietEnds)
+            // An answer that ends only with a quiet line may end with the
+            // connection.
+            if (quietEnds())
                 return reply;
             fail(reply.isEmpty()
                      ? QStringLiteral("the printer closed the connection without answering")
-                     : QStringLiteral("the printer closed the connection after %1 bytes, "
-                                      "before the reply was complete")
+                     : QStringLiteral("the reply was cut short: the printer closed the "
+                                      "connection after %1 bytes, before the reply was complete")
                            .arg(reply.size()));
         }
-        if (got == 0 && quietEnds && wait < left)
+        if (got == 0 && quiet && wait < left)
             return reply;
     }
 }

@@ -92,6 +92,11 @@ public:
     // that does not complete raises ETarvolinError naming the query and what
     // was wrong.
     QByteArray Query(const PrinterQuery &query);
+    // How much of the last query's request went out, whatever became of its
+    // reply: none when the connection did not open, part when the write
+    // failed on the way.
+    enum class RequestSent { None, Part, Whole };
+    RequestSent LastRequestSent() const { return lastRequestSent_; }
 
     // The target a send made now would go to.
     LinkTarget Target() const { return target_(); }
@@ -134,4 +139,5 @@ private:
     int networkStallMs_;
     qsizetype maxReplyBytes_ = MaxReplyBytes;
     qint64 maxReplyMs_ = MaxReplyMs;
+    RequestSent lastRequestSent_ = RequestSent::None;
 };

@@ -237,7 +237,7 @@ TEST_F(CliSettingsDrift, SnapshotDiffAndApplyRestoreOnlyWhatDrifted)
     QFile file(snap);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray profile = file.readAll();
-    EXPECT_TRUE(profile.startsWith("# Tarvolin printer profile: the settings stored in "
+    EXPECT_TRUE(profile.startsWith("# Tarvolin printer profile: the running settings of "
                                    + direct.toUtf8() + "\n# printer: "))
         << profile.toStdString();
     for (const char *line : { "\nresolution = 203dpi\n", "\nspeed = 3\n", "\ndensity = 15\n",
@@ -275,10 +275,13 @@ TEST_F(CliSettingsDrift, SnapshotDiffAndApplyRestoreOnlyWhatDrifted)
     EXPECT_TRUE(report.value("verified").toBool());
     EXPECT_EQ(QJsonDocument(report.value("drift").toObject()).toJson(QJsonDocument::Compact),
               R"({"density":{"printer":22,"profile":15},"width":{"printer":640,"profile":608}})");
+    // Who the printer is, before and after, so that the read-back is its own.
     const std::vector<QByteArray> sent = relay->Sent();
-    ASSERT_EQ(sent.size(), 3u);
+    ASSERT_EQ(sent.size(), 5u);
     EXPECT_EQ(sent[1], query);
-    EXPECT_EQ(sent[2], "^XA\r\n~SD15\r\n^PW608^XZ\r\n^XA\r\n^JUS\r\n^XZ\r\n" + query);
+    EXPECT_EQ(sent[2], "~HI");
+    EXPECT_EQ(sent[3], "^XA\r\n~SD15\r\n^PW608^XZ\r\n^XA\r\n^JUS\r\n^XZ\r\n" + query);
+    EXPECT_EQ(sent[4], "~HI");
 
     // Read again by the other route, and applied again.
     EXPECT_EQ(Cli(direct, { QStringLiteral("diff"), snap }).exitCode, ExitOk);
@@ -286,7 +289,7 @@ TEST_F(CliSettingsDrift, SnapshotDiffAndApplyRestoreOnlyWhatDrifted)
     EXPECT_EQ(again.exitCode, ExitOk);
     EXPECT_TRUE(again.out.startsWith(watched.toUtf8() + " ok 0 B ")) << again.out.toStdString();
     EXPECT_TRUE(again.out.contains(": unchanged\n")) << again.out.toStdString();
-    EXPECT_EQ(relay->Sent().size(), 4u);
+    EXPECT_EQ(relay->Sent().size(), 6u);
 }
 
 TEST_F(CliSettingsDrift, WhatCannotBeComparedIsSaidBeforeAnythingIsSent)
