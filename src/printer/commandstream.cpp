@@ -305,6 +305,14 @@ qsizetype CommandStream::TildeStep(QByteArrayView in, bool atEnd, bool inFormat)
         sink_.OnTilde(name, QByteArray());
         return 3;
     }
+    if (!inFormat && name == "HQ") {
+        if (in.size() < 5 && !atEnd)
+            return 0;
+        if (in.size() >= 5 && Upper(in[3]) == 'E' && Upper(in[4]) == 'S') {
+            sink_.OnTilde(name, QByteArrayLiteral("ES"));
+            return 5;
+        }
+    }
     if (name == "DU" || name == "DT")
         return DownloadStep(in, atEnd, inFormat, 2);
     if (name == "DG")

@@ -1,5 +1,6 @@
 #include "printer/hostreplies.h"
 
+#include "commands/printerstatus.h"
 #include "printer/virtualprinter.h"
 
 #include <algorithm>
@@ -106,19 +107,43 @@ QByteArray VirtualPrinterFirmware()
 QByteArray HostStatusReply(const VirtualPrinter &printer)
 {
     const PrinterSettings &s = printer.Settings();
-    const quint8 c = printer.Conditions();
+    const quint32 c = printer.Conditions();
     const bool transfer = s.mediaType == 'T';
     // The serial line the program sets: 9600 baud, 8 data bits, 1 stop bit,
     // Xon/Xoff. Function bits: 7 continuous media, 0 thermal transfer.
     const QByteArray first = "030," + Flag(c & status::PaperOut) + ',' + Flag(c & status::Pause)
-        + ',' + Digits(s.lengthDots, 4) + ",000," + Flag(!printer.ReadyForMore()) + ','
-        + Flag(printer.InDumpMode()) + ",0,000,0,0,0";
+        + ',' + Digits(s.lengthDots, 4) + ',' + Digits(std::min(printer.FormatsHeld(), 999), 3)
+        + ',' + Flag(!printer.ReadyForMore()) + ',' + Flag(printer.InDumpMode()) + ",0,000,"
+        + Flag(c & status::CorruptRam) + ',' + Flag(c & status::UnderTemperature) + ','
+        + Flag(c & status::OverTemperature);
     const int function = (s.mediaSensing == 'N' ? 0x80 : 0) | (transfer ? 0x01 : 0);
     const QByteArray second = Digits(function, 3) + ",0,"
         + Flag(c & (status::HeadOpen | status::CoverOpen)) + ',' + Flag(c & status::RibbonOut) + ','
-        + Flag(transfer) + ',' + PrintModeCode(s.postPrint) + ",6,0,00000000,1,"
+        + Flag(transfer) + ',' + PrintModeCode(s.postPrint) + ",6,0,"
+        + Digits(std::min<qint64>(printer.LabelsHeld(), 99999999), 8) + ",1,"
         + Digits(GraphicsStored(printer.Memory()), 3);
     return Framed(first) + Framed(second) + Framed("1234,0");
+}
+
+QByteArray ExtendedStatusReply(const VirtualPrinter &printer)
+{
+    const quint32 c = printer.Conditions();
+    const auto bit = [c](quint32 condition, quint32 reported) {
+        return c & condition ? reported : 0u;
+    };
+    ExtendedStatus e;
+    e.errors = bit(status::PaperOut, extended::PaperOut)
+        | bit(status::RibbonOut, extended::RibbonOut)
+        | bit(status::HeadOpen | status::CoverOpen, extended::HeadOpen)
+        | bit(status::CutterFault, extended::CutterFault)
+        | bit(status::OverTemperature, extended::HeadOverTemperature)
+        | bit(status::UnderTemperature, extended::HeadUnderTemperature)
+        | bit(status::PaperJam, extended::PaperJam) | bit(status::Pause, extended::Paused)
+        | bit(status::CorruptRam, extended::CorruptRam)
+        | bit(status::OtherError, extended::MemoryError)
+        | (printer.StoreError() ? extended::MemoryError : 0u);
+    e.anyError = e.errors != 0;
+    return ExtendedStatusText(e);
 }
 
 QByteArray IdentificationReply(const VirtualPrinter &printer)

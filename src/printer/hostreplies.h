@@ -1,8 +1,8 @@
 #pragma once
 
 // The virtual printer's answers about itself, made from its state: host
-// status (~HS), identification (~HI) and configuration (^HH), framed as a
-// printer frames them.
+// status (~HS), the extended error report (~HQES), identification (~HI)
+// and configuration (^HH), framed as a printer frames them.
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -10,6 +10,8 @@
 class VirtualPrinter;
 
 QByteArray HostStatusReply(const VirtualPrinter &printer);
+// ~HQES: the errors of the conditions set; no warnings.
+QByteArray ExtendedStatusReply(const VirtualPrinter &printer);
 QByteArray IdentificationReply(const VirtualPrinter &printer);
 QByteArray ConfigurationReply(const VirtualPrinter &printer);
 

@@ -78,6 +78,7 @@ const PrinterAction *PrinterActions(qsizetype &count)
         { C, "JA", &V::CancelLabels, true },
         { C, "JR", &V::ResetPrinter, true },
         { C, "HS", &V::AnswerHostStatus },
+        { C, "HQ", &V::AnswerHostQuery },
         { C, "HI", &V::AnswerIdentification },
         { C, "!F", &V::AnswerFileList, true },
         { C, "!A", &V::AnswerFreeMemory, true },
@@ -339,7 +340,7 @@ void VirtualPrinter::EndDump(const PrinterCommand &)
 
 void VirtualPrinter::CancelLabels(const PrinterCommand &)
 {
-    log_.Info(QStringLiteral("~JA: %1 labels not printed").arg(output_.CancelAll()));
+    log_.Info(QStringLiteral("~JA: %1 labels not printed").arg(CancelAll()));
 }
 
 void VirtualPrinter::ResetPrinter(const PrinterCommand &)
@@ -351,6 +352,18 @@ void VirtualPrinter::AnswerHostStatus(const PrinterCommand &c)
 {
     const QByteArray answer = HostStatusReply(*this);
     log_.Info(QStringLiteral("~HS: answered"));
+    (*c.reply)(answer);
+}
+
+void VirtualPrinter::AnswerHostQuery(const PrinterCommand &c)
+{
+    if (c.params.toByteArray().trimmed().toUpper() != "ES") {
+        log_.Error(
+            QStringLiteral("~HQ%1: only ~HQES is answered; ignored").arg(ShownBytes(c.params)));
+        return;
+    }
+    const QByteArray answer = ExtendedStatusReply(*this);
+    log_.Info(QStringLiteral("~HQES: answered"));
     (*c.reply)(answer);
 }
 

@@ -12,9 +12,11 @@ ControlResult Failed(const QString &why)
 QString StatusText(const VirtualPrinter &printer)
 {
     const quint8 bits = printer.StatusByte();
+    const quint32 shown = printer.Conditions() | (bits & status::Printing)
+        | (printer.StoreError() ? status::OtherError : 0);
     return QStringLiteral("status %1 (%2)")
         .arg(bits, 2, 16, QLatin1Char('0'))
-        .arg(status::DescribeConditions(bits));
+        .arg(status::DescribeConditions(shown));
 }
 
 } // namespace
@@ -35,7 +37,7 @@ QString ControlHelp()
         .arg(status::ConditionNames().join(QStringLiteral(", ")));
 }
 
-ControlResult RunControlCommand(const QString &line, VirtualPrinter &printer, LabelOutput &output)
+ControlResult RunControlCommand(const QString &line, VirtualPrinter &printer, LabelOutput &)
 {
     const QString text = line.trimmed();
     const QString word = text.section(QLatin1Char(' '), 0, 0).toLower();
@@ -64,7 +66,7 @@ ControlResult RunControlCommand(const QString &line, VirtualPrinter &printer, La
     if (word == QLatin1String("show"))
         return ControlResult { printer.Describe() };
     if (word == QLatin1String("cancel"))
-        return ControlResult { QStringLiteral("%1 labels not printed").arg(output.CancelAll()) };
+        return ControlResult { QStringLiteral("%1 labels not printed").arg(printer.CancelAll()) };
     if (word == QLatin1String("reset")) {
         printer.PowerCycle();
         return {};

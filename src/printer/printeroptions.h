@@ -20,7 +20,7 @@ struct PrinterOptions
     QString serialNumber; // empty: made from the Ethernet ID
     int idleTimeout = 15; // seconds; 0: none
     qint64 baud = 0; // 0: unlimited
-    quint8 conditions = 0;
+    quint32 conditions = 0;
     int dotsPerMm = 8;
     qint64 dramKb = 8 * 1024;
     qint64 flashKb = 64 * 1024;

@@ -4,6 +4,8 @@
 // label language sets (and its stored copy), its network identity and the
 // conditions its status byte reports.
 
+#include "printer/printerconditions.h"
+
 #include <QJsonObject>
 #include <QString>
 #include <QStringList>
@@ -55,27 +57,3 @@ struct PrinterIdentity
 
     bool operator==(const PrinterIdentity &) const = default;
 };
-
-// The status byte: one bit per condition, bit 0 first.
-namespace status {
-constexpr quint8 HeadOpen = 0x01;
-constexpr quint8 PaperJam = 0x02;
-constexpr quint8 PaperOut = 0x04;
-constexpr quint8 RibbonOut = 0x08;
-constexpr quint8 Pause = 0x10;
-constexpr quint8 Printing = 0x20;
-constexpr quint8 CoverOpen = 0x40;
-constexpr quint8 OtherError = 0x80;
-
-// The names the command line and the control commands use, bit 0 first:
-// head-open, paper-jam, paper-out, ribbon-out, pause, printing, cover-open,
-// other-error.
-QStringList ConditionNames();
-
-// "head-open,paper-out" (commas or blanks between names), or "ready" / ""
-// for none. An unknown name is an error naming it.
-std::optional<quint8> ParseConditions(const QString &list, QString *error);
-
-// "ready" or "head-open, paper-out".
-QString DescribeConditions(quint8 bits);
-} // namespace status

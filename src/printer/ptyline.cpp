@@ -155,8 +155,11 @@ void PtyLine::OnReadable()
     qsizetype total = 0;
     while (total < MaxReadPerWake) {
         if (!printer_.ReadyForMore()) {
-            // Full of labels to print: the bytes wait on the line.
+            // Full of labels to print: the bytes wait on the line, and the
+            // sender is told to stop as a printer's serial port tells it.
             readNotifier_->setEnabled(false);
+            if (!xoff_)
+                SendFlowControl(Xoff);
             Schedule(qint64(BacklogRetryMs) * 1000000);
             break;
         }
@@ -205,7 +208,7 @@ void PtyLine::Deliver()
             session_->Feed(part);
         }
     }
-    if (xoff_ && in_.size() <= BufferBytes / 4)
+    if (xoff_ && in_.size() <= BufferBytes / 4 && printer_.ReadyForMore())
         SendFlowControl(Xon);
     if (!hungUp_ && in_.size() < BufferBytes && printer_.ReadyForMore())
         readNotifier_->setEnabled(true);

@@ -52,17 +52,72 @@ std::unique_ptr<PrinterSession> VirtualPrinter::OpenSession(Reply reply)
 
 quint8 VirtualPrinter::StatusByte() const
 {
-    quint8 bits = conditions_;
+    quint8 bits = status::StatusByteOf(conditions_);
     if (output_.Printing())
         bits |= status::Printing;
-    if (memoryFull_ || storeFailed_)
+    if (StoreError())
         bits |= status::OtherError;
     return bits;
 }
 
+bool VirtualPrinter::StopsPrinting() const
+{
+    const quint32 ribbon = settings_.mediaType == 'T' ? status::RibbonOut : 0;
+    return conditions_ & ((status::All & ~status::Printing & ~status::RibbonOut) | ribbon);
+}
+
+void VirtualPrinter::SetConditions(quint32 bits)
+{
+    conditions_ = bits & status::All;
+    ReleaseHeld();
+}
+
+qint64 VirtualPrinter::LabelsHeld() const
+{
+    qint64 labels = 0;
+    for (const PrintJob &job : held_)
+        labels += job.quantity.labels;
+    return labels;
+}
+
+qint64 VirtualPrinter::CancelAll()
+{
+    const qint64 held = LabelsHeld();
+    held_.clear();
+    heldBytes_ = 0;
+    return held + output_.CancelAll();
+}
+
+void VirtualPrinter::Dispatch(PrintJob job)
+{
+    if (!StopsPrinting() && held_.empty()) {
+        output_.Print(job);
+        return;
+    }
+    if (held_.empty())
+        log_.Info(QStringLiteral("%1: formats wait in the buffer until the printer may print")
+                      .arg(status::DescribeConditions(conditions_)));
+    heldBytes_ += job.format.size();
+    held_.push_back(std::move(job));
+}
+
+void VirtualPrinter::ReleaseHeld()
+{
+    if (StopsPrinting() || held_.empty())
+        return;
+    log_.Info(QStringLiteral("resumed: %1 held format%2 printing")
+                  .arg(held_.size())
+                  .arg(held_.size() == 1 ? "" : "s"));
+    while (!held_.empty()) {
+        output_.Print(held_.front());
+        held_.pop_front();
+    }
+    heldBytes_ = 0;
+}
+
 void VirtualPrinter::PowerCycle()
 {
-    const qint64 dropped = output_.CancelAll();
+    const qint64 dropped = CancelAll();
     FlushDump();
     dumpMode_ = false;
     memory_.Clear(QLatin1Char('R'));
@@ -172,7 +227,7 @@ void VirtualPrinter::ActOn(FormatRun &run, CommandPrefixes prefixes)
                       .arg(format.size())
                       .arg(run.done.join(QStringLiteral(", "))));
     }
-    output_.Print(job);
+    Dispatch(std::move(job));
 }
 
 void VirtualPrinter::PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots)
@@ -185,7 +240,7 @@ void VirtualPrinter::PrintGenerated(PrintJob::Kind kind, const QByteArray &forma
     job.settings.lengthDots = std::max(settings_.lengthDots, lengthDots);
     job.settings.homeX = job.settings.homeY = 0;
     job.dotsPerMm = config_.dotsPerMm;
-    output_.Print(job);
+    Dispatch(std::move(job));
 }
 
 void VirtualPrinter::Tilde(const QByteArray &name, const QByteArray &params, const Reply &reply)

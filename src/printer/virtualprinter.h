@@ -17,6 +17,7 @@
 #include <QByteArray>
 #include <QString>
 
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -39,7 +40,7 @@ struct PrinterConfig
     int dotsPerMm = 8; // 203 dpi; 12 for 300 dpi
     qint64 dramKb = PrinterMemory::DefaultDramKb;
     qint64 flashKb = PrinterMemory::DefaultFlashKb;
-    quint8 conditions = 0;
+    quint32 conditions = 0;
     QString stateDir; // empty: nothing outlives the process
 };
 
@@ -94,13 +95,26 @@ public:
     using Reply = std::function<void(const QByteArray &)>;
     std::unique_ptr<PrinterSession> OpenSession(Reply reply);
 
-    quint8 Conditions() const { return conditions_; }
-    void SetConditions(quint8 bits) { conditions_ = bits; }
+    quint32 Conditions() const { return conditions_; }
+    // Clearing the last condition that stops printing prints what was held.
+    void SetConditions(quint32 bits);
     bool MemoryFull() const { return memoryFull_; }
+    // "Other Error" while memory is full or since a store failed or was
+    // refused (until the next store succeeds).
+    bool StoreError() const { return memoryFull_ || storeFailed_; }
     // The conditions, "Printing" while the output prints, and "Other Error"
-    // while memory is full or since a store failed or was refused (until the
-    // next store succeeds).
+    // for a store error and the conditions the byte has no bit for.
     quint8 StatusByte() const;
+    // Paused, head or cover open, out of paper or (printing with one) of
+    // ribbon, jammed or in an error the operator set: labels wait.
+    bool StopsPrinting() const;
+    // The formats waiting to print while the printer is stopped, and their
+    // labels.
+    int FormatsHeld() const { return int(held_.size()); }
+    qint64 LabelsHeld() const;
+    // Drops the held formats and the labels not printed yet; returns how
+    // many labels.
+    qint64 CancelAll();
 
     const PrinterSettings &Settings() const { return settings_; }
     const PrinterSettings &StoredSettings() const { return stored_; }
@@ -110,7 +124,15 @@ public:
     bool InDumpMode() const { return dumpMode_; }
     // False while the labels waiting to be printed fill the printer: lines
     // read nothing then.
-    bool ReadyForMore() const { return !output_.Backlogged(); }
+    bool ReadyForMore() const
+    {
+        return !output_.Backlogged() && heldBytes_ < HeldBufferBytes
+            && held_.size() < MaxHeldFormats;
+    }
+    // What a stopped printer keeps in its receive buffer before it stops
+    // reading.
+    static constexpr qsizetype HeldBufferBytes = 256 * 1024;
+    static constexpr size_t MaxHeldFormats = 4096;
 
     // Power off and on: the DRAM is emptied, the stored settings come back,
     // labels not yet printed and dump mode end.
@@ -148,6 +170,9 @@ private:
     std::shared_ptr<const RenderOptions> RenderSnapshot();
     void Delete(QChar device, const QString &pattern, const QString &what);
     void PrintGenerated(PrintJob::Kind kind, const QByteArray &format, int lengthDots);
+    // To the output, or held while the printer is stopped.
+    void Dispatch(PrintJob job);
+    void ReleaseHeld();
     // ^DF: the format kept as a file for ^XF to recall.
     void StoreFormat(const FormatRun &run);
 
@@ -166,6 +191,7 @@ private:
     void CancelLabels(const PrinterCommand &c); // ~JA
     void ResetPrinter(const PrinterCommand &c); // ~JR
     void AnswerHostStatus(const PrinterCommand &c); // ~HS
+    void AnswerHostQuery(const PrinterCommand &c); // ~HQES
     void AnswerIdentification(const PrinterCommand &c); // ~HI
     void AnswerFileList(const PrinterCommand &c); // ~!F
     void AnswerFreeMemory(const PrinterCommand &c); // ~!A
@@ -187,7 +213,9 @@ private:
     PrinterSettings stored_;
     PrinterIdentity identity_;
     PrinterMemory memory_;
-    quint8 conditions_ = 0;
+    quint32 conditions_ = 0;
+    std::deque<PrintJob> held_;
+    qsizetype heldBytes_ = 0;
     bool memoryFull_ = false;
     bool storeFailed_ = false;
     bool dumpMode_ = false;

@@ -267,8 +267,9 @@ TEST(PrinterActions, EveryRegistrationIsATableEntryAndEveryActionIsRegistered)
             << written.constData() << " is registered twice";
     }
     const std::set<std::string> acts = {
-        "^PR", "^PW", "^LL", "^MN", "^MM", "^MT", "^PO", "^LT", "^LS", "^LH", "~SD", "^JU", "^ID",
-        "^DF", "^XF", "^WD", "^HH", "~WC", "~JD", "~JE", "~JA", "~JR", "~HS", "~HI", "~!F", "~!A",
+        "^PR", "^PW", "^LL", "^MN", "^MM", "^MT", "^PO", "^LT", "^LS",
+        "^LH", "~SD", "^JU", "^ID", "^DF", "^XF", "^WD", "^HH", "~WC",
+        "~JD", "~JE", "~JA", "~JR", "~HS", "~HQ", "~HI", "~!F", "~!A",
     };
     EXPECT_EQ(registered, acts);
 

@@ -260,3 +260,89 @@ TEST(PrinterProcess, ManPageDocumentsEveryOption)
     }
     EXPECT_GE(options, 15);
 }
+
+namespace {
+
+// Writes `unit` over and over without blocking until the other side stops
+// taking it for a second (true) or `limit` bytes are out (false). Bytes
+// that come back meanwhile are added to `back`.
+bool WriteUntilStalled(int fd, const QByteArray &unit, qint64 limit, qint64 &written,
+                       QByteArray *back = nullptr)
+{
+    const int flags = fcntl(fd, F_GETFL);
+    fcntl(fd, F_SETFL, flags | O_NONBLOCK);
+    QByteArray pending;
+    while (written < limit) {
+        if (pending.isEmpty())
+            pending = unit;
+        const ssize_t n = write(fd, pending.constData(), size_t(pending.size()));
+        if (n > 0) {
+            written += n;
+            pending.remove(0, n);
+            continue;
+        }
+        if (n < 0 && errno != EAGAIN)
+            break;
+        pollfd p { fd, short(POLLOUT | (back ? POLLIN : 0)), 0 };
+        if (poll(&p, 1, 1000) == 0)
+            return true;
+        char c[64];
+        if (back && (p.revents & POLLIN)) {
+            const ssize_t got = read(fd, c, sizeof c);
+            if (got > 0)
+                back->append(c, got);
+            if (back->contains('\x13'))
+                return true;
+        }
+    }
+    fcntl(fd, F_SETFL, flags);
+    return false;
+}
+
+} // namespace
+
+// Paused, the printer fills its receive buffer and then takes no more: the
+// network sender's window closes, the serial sender gets Xoff; resumed, it
+// prints every held label.
+TEST(PrinterProcess, APausedPrinterStopsTheSenderAndPrintsOnResume)
+{
+    PrinterProcess printer({ "--pty", "--tcp", "0", "--status", "pause" });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    // Large formats, so that the log the printer writes meanwhile stays short.
+    const QByteArray format = "^XA^FO20,20^FD" + QByteArray(4000, 'x') + "^FS^XZ";
+
+    const int sock = ConnectLoopback(printer.TcpPort());
+    ASSERT_GE(sock, 0);
+    qint64 sent = 0;
+    EXPECT_TRUE(WriteUntilStalled(sock, format, qint64(256) * 1024 * 1024, sent));
+    EXPECT_TRUE(printer.WaitForLine("label 1:", 300).isEmpty());
+    printer.Control("status ready");
+    // The rest of the last format, then the end of the connection.
+    const int flags = fcntl(sock, F_GETFL);
+    fcntl(sock, F_SETFL, flags & ~O_NONBLOCK);
+    const qsizetype rest = (format.size() - sent % format.size()) % format.size();
+    ASSERT_EQ(write(sock, format.right(rest).constData(), size_t(rest)), rest);
+    shutdown(sock, SHUT_WR);
+    const qint64 labels = (sent + rest) / format.size();
+    EXPECT_FALSE(printer.WaitForLine(QStringLiteral("label %1:").arg(labels), 60000).isEmpty())
+        << labels << " labels sent";
+    EXPECT_TRUE(printer.WaitForLine(QStringLiteral("label %1:").arg(labels + 1), 300).isEmpty());
+    close(sock);
+
+    printer.Control("status +pause");
+    ASSERT_FALSE(printer.WaitForLine("status 10 (pause)").isEmpty());
+    const int fd = OpenRaw(printer.PtyPath());
+    ASSERT_GE(fd, 0);
+    QByteArray flow;
+    qint64 written = 0;
+    EXPECT_TRUE(WriteUntilStalled(fd, format, qint64(64) * 1024 * 1024, written, &flow));
+    EXPECT_EQ(flow, "\x13") << written << printer.Lines().join("\n").right(3000).toStdString();
+    printer.Control("status -pause");
+    pollfd p { fd, POLLIN, 0 };
+    char c = 0;
+    while (!flow.contains('\x11') && poll(&p, 1, 10000) > 0 && read(fd, &c, 1) == 1)
+        flow += c;
+    EXPECT_EQ(flow, "\x13\x11"); // Xon once it may print again
+    close(fd);
+    EXPECT_EQ(printer.Stop(), 0);
+}

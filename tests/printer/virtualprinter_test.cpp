@@ -2,6 +2,8 @@
 // back through the program's own parsers, its state after each command, and
 // what it does with bad input.
 #include "commands/functioncommands.h"
+#include "commands/hostreplies.h"
+#include "commands/printerstatus.h"
 #include "commands/settingsbuilder.h"
 #include "commands/statusquery.h"
 #include "commands/testlabel.h"
@@ -371,4 +373,119 @@ TEST_F(Printer, UnreadableStateIsLeftAlone)
     EXPECT_TRUE(error.contains("state.json")) << error.toStdString();
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
     EXPECT_EQ(f.readAll(), "{ \"version\": 1, \"settings\": ");
+}
+
+// Every condition the printer can be put in, read back the three ways a
+// program asks: each answer names what it can see, and none calls a mode a
+// condition.
+TEST_F(Printer, StatusByteHostStatusAndExtendedReportAgree)
+{
+    const struct
+    {
+        const char *condition;
+        quint8 byte;
+        QStringList byByte, byHost, byExtended;
+    } cases[] = {
+        { "ready", 0x00, {}, {}, {} },
+        { "head-open", 0x01, { "head_open" }, { "head_open" }, { "head_open" } },
+        { "paper-jam", 0x02, { "paper_jam" }, {}, { "paper_jam" } },
+        { "paper-out", 0x04, { "paper_out" }, { "paper_out" }, { "paper_out" } },
+        { "ribbon-out", 0x08, { "ribbon_out" }, { "ribbon_out" }, { "ribbon_out" } },
+        { "pause", 0x10, { "paused" }, { "paused" }, { "paused" } },
+        { "cover-open", 0x40, { "cover_open" }, { "head_open" }, { "head_open" } },
+        { "other-error", 0x80, { "other_error" }, {}, { "other_error" } },
+        { "over-temperature",
+          0x80,
+          { "other_error" },
+          { "over_temperature" },
+          { "over_temperature" } },
+        { "under-temperature",
+          0x80,
+          { "other_error" },
+          { "under_temperature" },
+          { "under_temperature" } },
+        { "cutter-fault", 0x80, { "other_error" }, {}, { "cutter_fault" } },
+        { "corrupt-ram", 0x80, { "other_error" }, { "corrupt_ram" }, { "corrupt_ram" } },
+    };
+    // With a ribbon, so that ribbon out counts.
+    Send("^XA^MTT^XZ");
+    ASSERT_EQ(std::size(cases), size_t(status::Count)); // every name but "printing", and ready
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.condition);
+        const auto bits = status::ParseConditions(QLatin1String(c.condition), nullptr);
+        ASSERT_TRUE(bits);
+        printer->SetConditions(*bits);
+        const QByteArray byte = Send(StatusRequestCommand());
+        ASSERT_EQ(byte.size(), 1);
+        EXPECT_EQ(quint8(byte[0]), c.byte);
+        EXPECT_EQ(StatusFromByte(quint8(byte[0])).conditions, c.byByte);
+        const PrinterStatus host = StatusFromHost(ParseHostStatus(Send("~HS")));
+        EXPECT_EQ(host.conditions, c.byHost);
+        EXPECT_EQ(host.modes, (QStringList { "thermal_transfer", "tear_off" }));
+        const PrinterStatus extended = StatusFromExtended(ParseExtendedStatus(Send("~HQES")));
+        EXPECT_EQ(extended.conditions, c.byExtended);
+        EXPECT_TRUE(extended.modes.isEmpty());
+    }
+    // A store that failed is an error of the printer's own, seen as such.
+    PrinterConfig small;
+    small.dramKb = 1;
+    Make(small);
+    Send(FontDownloadCommand("R:", QStringLiteral("BIG"), QByteArray(4096, 'A')));
+    EXPECT_EQ(quint8(Send(StatusRequestCommand()).at(0)), status::OtherError);
+    EXPECT_EQ(StatusFromExtended(ParseExtendedStatus(Send("~HQES"))).conditions,
+              QStringList { "other_error" });
+}
+
+TEST_F(Printer, AStoppedPrinterHoldsItsFormatsUntilItMayPrint)
+{
+    const QByteArray label = "^XA^FO10,10^GB50,50,3^FS^PQ2^XZ";
+    for (const char *condition : { "pause", "head-open", "paper-out", "paper-jam", "other-error",
+                                   "cutter-fault", "cover-open" }) {
+        SCOPED_TRACE(condition);
+        output.jobs.clear();
+        printer->SetConditions(*status::ParseConditions(QLatin1String(condition), nullptr));
+        Send(label + label);
+        EXPECT_TRUE(output.jobs.empty());
+        const HostStatus held = ParseHostStatus(Send("~HS"));
+        EXPECT_EQ(held.formatsInBuffer, 2);
+        EXPECT_EQ(held.labelsRemaining, 4);
+        printer->SetConditions(0);
+        EXPECT_EQ(output.jobs.size(), 2u);
+        EXPECT_EQ(ParseHostStatus(Send("~HS")).formatsInBuffer, 0);
+    }
+    // Ribbon out stops only a printer that prints with a ribbon.
+    output.jobs.clear();
+    printer->SetConditions(status::RibbonOut);
+    Send("^XA^MTD^XZ" + label);
+    EXPECT_EQ(output.jobs.size(), 1u);
+    Send("^XA^MTT^XZ" + label);
+    EXPECT_EQ(output.jobs.size(), 1u);
+
+    // Held labels are lost at power off, and ~JA cancels them.
+    printer->SetConditions(status::Pause);
+    Send("~JR");
+    EXPECT_EQ(ParseHostStatus(Send("~HS")).formatsInBuffer, 0);
+    output.jobs.clear();
+    Send(label);
+    Send("~JA");
+    EXPECT_TRUE(log.info.contains(QStringLiteral("~JA: 2 labels not printed")));
+    printer->SetConditions(0);
+    EXPECT_TRUE(output.jobs.empty());
+}
+
+TEST_F(Printer, APausedPrinterWithAFullBufferTakesNoMore)
+{
+    printer->SetConditions(status::Pause);
+    const QByteArray label = "^XA^FO10,10^FDheld^FS^XZ";
+    int sent = 0;
+    while (printer->ReadyForMore() && sent < 100000) {
+        session->Feed(label);
+        ++sent;
+    }
+    EXPECT_FALSE(printer->ReadyForMore());
+    EXPECT_TRUE(ParseHostStatus(Send("~HS")).bufferFull);
+    EXPECT_EQ(StatusFromHost(ParseHostStatus(Send("~HS"))).warnings, QStringList { "buffer_full" });
+    printer->SetConditions(0);
+    EXPECT_TRUE(printer->ReadyForMore());
+    EXPECT_EQ(output.jobs.size(), size_t(sent));
 }
