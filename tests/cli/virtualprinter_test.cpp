@@ -88,6 +88,9 @@ TEST_F(CliAgainstVirtualPrinter, DownloadedFontShowsInTheFileListAndFreeMemory)
 
 TEST_F(CliAgainstVirtualPrinter, TestLabelInItsCopiesAndStoredSettings)
 {
+    // Head open and out of paper, it would keep the labels.
+    printer->Control(QStringLiteral("status ready"));
+    ASSERT_FALSE(printer->WaitForLine(QStringLiteral("status 00 (ready)")).isEmpty());
     const QString profile = WriteTempFile(dir, QStringLiteral("p.ini"),
                                           "speed = 5\nwidth = 50\nheight = 30\ndensity = 20\n");
     const CliRun label = Run(tcp,
