@@ -56,6 +56,13 @@ protected:
         UseCom(printer->PtyPath());
     }
 
+    // Head open and out of paper it would keep the labels.
+    void MayPrint()
+    {
+        printer->Control("status ready");
+        ASSERT_FALSE(printer->WaitForLine("status 00 (ready)").isEmpty());
+    }
+
     template<class T> T *Control(const QString &name) { return Find<T>(form.get(), name); }
 
     // The file list as the text box shows it, one entry a line.
@@ -124,6 +131,7 @@ TEST_F(PrinterWindow, GetStatusLightsExactlyTheConditionsSet)
 
 TEST_F(PrinterWindow, PintLabelPrintsItsQuantity)
 {
+    MayPrint();
     ModalWatcher watcher;
     form->PageControl1->setCurrentWidget(form->TabSheet1);
     QLineEdit *pieces = Control<QLineEdit>("Edit1");
@@ -153,6 +161,7 @@ TEST_F(PrinterWindow, PintLabelPrintsItsQuantity)
 
 TEST_F(PrinterWindow, StoredSettingsOutliveARestart)
 {
+    MayPrint();
     ModalWatcher watcher;
     form->PageControl1->setCurrentWidget(form->TabSheet1);
     Control<QComboBox>("speedcb")->setCurrentIndex(Control<QComboBox>("speedcb")->findText("5"));
