@@ -44,6 +44,7 @@ public:
     // input by where they stand.
     void KeepArgs(bool keep) { keepArgs_ = keep; }
 
+    const QByteArray &Input() const { return input_; }
     char FormatPrefix() const { return formatPrefix_; }
     char ControlPrefix() const { return controlPrefix_; }
     char Delimiter() const { return delimiter_; }

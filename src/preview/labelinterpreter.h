@@ -89,6 +89,9 @@ private:
     bool Store(const LabelCommand &command, const QString &name, qint64 bytes);
     void StoreFont(const LabelCommand &command, const QString &name, const QByteArray &bytes);
     void StoreGraphic(const LabelCommand &command, const QString &name, const GraphicData &graphic);
+    // The graphic's picture; a problem is warned about where it stands in
+    // the data, and gives no picture.
+    QImage ReadGraphic(const LabelCommand &command, const QString &what, const GraphicData &graphic);
 
     QList<RenderSetting> settings_;
     std::unique_ptr<FontStore> fonts_;

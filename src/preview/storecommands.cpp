@@ -88,13 +88,50 @@ void LabelInterpreter::StoreFont(const LabelCommand &command, const QString &nam
             command);
 }
 
+QImage LabelInterpreter::ReadGraphic(const LabelCommand &command, const QString &what,
+                                     const GraphicData &graphic)
+{
+    QString problem;
+    qsizetype at = -1;
+    const QImage image = DecodeGraphic(graphic, MaxDimension, problem, &at);
+    if (problem.isEmpty())
+        return image;
+    // The data is the tail of the parameters, which hold no line breaks
+    // (but for binary data): they are counted back in to name the place.
+    int line = command.line;
+    int column = command.column;
+    if (at >= 0 && lexer_ && command.argsAt > command.offset) {
+        const QByteArray &input = lexer_->Input();
+        qsizetype left = command.args.size() - graphic.data.size() + at;
+        int atLine = line;
+        int atColumn = column;
+        for (qsizetype i = command.offset; i < input.size() && i < command.end; ++i) {
+            const char c = input.at(i);
+            const bool kept
+                = i >= command.argsAt && (graphic.format == 'B' || (c != '\r' && c != '\n'));
+            if (kept && left-- == 0)
+                break;
+            line = c == '\n' ? line + 1 : line;
+            column = c == '\n' ? 1 : column + 1;
+            if (kept) {
+                // Data that ends short is named just after its last byte.
+                atLine = line;
+                atColumn = column;
+            }
+        }
+        if (left >= 0) {
+            line = atLine;
+            column = atColumn;
+        }
+    }
+    Warn(QStringLiteral("%1: %2").arg(what, problem), line, column);
+    return image;
+}
+
 void LabelInterpreter::StoreGraphic(const LabelCommand &command, const QString &name,
                                     const GraphicData &graphic)
 {
-    QString problem;
-    const QImage image = DecodeGraphic(graphic, MaxDimension, problem);
-    if (!problem.isEmpty())
-        Warn(QStringLiteral("%1 %2: %3").arg(Written(command), name, problem), command);
+    const QImage image = ReadGraphic(command, Written(command) + QLatin1Char(' ') + name, graphic);
     if (!image.isNull() && Store(command, name, image.sizeInBytes()))
         graphics_.insert(name, image);
 }
@@ -152,21 +189,17 @@ bool LabelInterpreter::StoreCommand(const LabelCommand &command, const Args &arg
         if (command.dataCut)
             Warn(QStringLiteral("~DY: %1 bytes announced, the input ends before").arg(total),
                  command);
-        QByteArray bytes = format == 'B' ? data : QByteArray::fromHex(data);
         if (extension == 'G') {
             GraphicData graphic;
-            graphic.format = 'B';
+            graphic.format = format == 'B' ? 'B' : 'A';
             graphic.totalBytes = total;
             graphic.bytesPerRow = head.value(4).toInt();
-            graphic.data = bytes;
-            if (format == 'A' && data.startsWith(":")) {
-                graphic.format = 'A';
-                graphic.data = data;
-            }
+            graphic.data = data;
             const QString name = ObjectName(head.value(0), QStringLiteral("GRF"));
             StoreGraphic(command, name, graphic);
             return true;
         }
+        QByteArray bytes = format == 'B' ? data : QByteArray::fromHex(data);
         if (extension == 'P') {
             const QString name = ObjectName(head.value(0), QStringLiteral("PNG"));
             QImage image = QImage::fromData(bytes.left(total), "PNG");
@@ -218,10 +251,7 @@ bool LabelInterpreter::GraphicCommand(const LabelCommand &command, const Args &a
             Warn(QStringLiteral("^GF: %1 bytes announced, the input ends before")
                      .arg(head.value(1).toLongLong()),
                  command);
-        QString problem;
-        field_.graphic = DecodeGraphic(graphic, MaxDimension, problem);
-        if (!problem.isEmpty())
-            Warn(QStringLiteral("^GF: %1").arg(problem), command);
+        field_.graphic = ReadGraphic(command, QStringLiteral("^GF"), graphic);
         field_.kind = Field::Kind::Graphic;
         field_.magnifyX = field_.magnifyY = 1;
         fieldContent_ = true;

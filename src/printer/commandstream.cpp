@@ -123,7 +123,9 @@ void CommandStream::EndOfInput()
         AbandonFormat(QStringLiteral("the format was cut short before ^XZ"));
         break;
     case Mode::Data:
-        if (keep_)
+        if (graphicText_)
+            FinishGraphicText();
+        else if (keep_)
             Error(QStringLiteral("%1: the data was cut short after %2 of %3 bytes; nothing stored")
                       .arg(download_.Describe())
                       .arg(download_.size - remaining_)
@@ -405,6 +407,8 @@ void CommandStream::FinishDownload()
 
 qsizetype CommandStream::DataStep(QByteArrayView in, bool atEnd)
 {
+    if (graphicText_)
+        return GraphicTextStep(in, atEnd);
     // An accepted download's data goes straight to where it ends up.
     char *out = keep_ ? data_.data() + (download_.size - remaining_) : nullptr;
     if (!download_.hex) {
@@ -450,6 +454,8 @@ qsizetype CommandStream::DataStep(QByteArrayView in, bool atEnd)
             ++i;
         } else if (IsBlank(char(p[i]))) {
             ++i;
+        } else if (StartGraphicText(char(p[i]))) {
+            return i > 0 ? i : GraphicTextStep(in, atEnd);
         } else {
             if (keep_)
                 Error(QStringLiteral("%1: the hexadecimal data ended after %2 of %3 bytes%4 at "

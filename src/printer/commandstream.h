@@ -119,6 +119,12 @@ private:
     qsizetype TildeStep(QByteArrayView in, bool atEnd, bool inFormat);
     qsizetype DownloadStep(QByteArrayView in, bool atEnd, bool inFormat, int commas);
     qsizetype DataStep(QByteArrayView in, bool atEnd);
+    // A graphic's hexadecimal data turned out compressed (repeat letters,
+    // row codes, ":Z64:"...): its text is read to the next command and
+    // decoded whole (graphictext.cpp).
+    bool StartGraphicText(char c);
+    qsizetype GraphicTextStep(QByteArrayView in, bool atEnd);
+    void FinishGraphicText();
     qsizetype FormatStep(QByteArrayView in, bool atEnd);
     qsizetype OverflowStep(QByteArrayView in, bool atEnd);
     qsizetype DumpStep(QByteArrayView in, bool atEnd);
@@ -152,6 +158,9 @@ private:
     qint64 remaining_ = 0;
     int nibble_ = -1;
     Mode afterData_ = Mode::Top;
+    bool graphicText_ = false;
+    QByteArray text_;
+    qint64 textBytes_ = 0;
 
     // The garbage run in progress.
     qint64 garbageBytes_ = 0;

@@ -1,6 +1,7 @@
 #include "preview/labelrenderer.h"
 
 #include "commands/testlabel.h"
+#include "preview/graphicdata.h"
 #include "preview/labelimage.h"
 #include "support/qtprint.h"
 
@@ -244,7 +245,9 @@ namespace {
 QByteArray Z64(const QByteArray &raw)
 {
     // qCompress puts a 4-byte length before the zlib stream.
-    return ":Z64:" + qCompress(raw).mid(4).toBase64() + ":0000";
+    const QByteArray text = qCompress(raw).mid(4).toBase64();
+    return ":Z64:" + text + ':'
+        + QByteArray::number(GraphicCrc(text), 16).rightJustified(4, '0').toUpper();
 }
 
 TEST(LabelRenderer, GraphicFieldsInEveryFormGiveTheSameDots)
@@ -297,7 +300,7 @@ TEST(LabelRenderer, GraphicsClaimingTooMuchAreRefusedOrCut)
     };
     const Case cases[] = {
         { "^XA^FO0,0^GFA,9999999999,9999999999,4,FF^FS^XZ",
-          "1:10 ^GF: graphic of 9999999999 bytes is larger than a printer takes: cut" },
+          "1:10 ^GF: graphic of 9999999999 bytes is larger than a printer takes" },
         { "^XA^FO0,0^GFA,10,10,99999,FF^FS^XZ",
           "1:10 ^GF: graphic: 99999 bytes per row is not a size a printer takes" },
         { "^XA^FO0,0^GFB,100,100,10,abc", "1:10 ^GF: 100 bytes announced, the input ends before" },
