@@ -11,7 +11,7 @@ shift || true
 
 packages=(
   cmake g++ make pkg-config
-  qt6-base-dev libgl-dev
+  qt6-base-dev qt6-svg-dev libgl-dev
   libgtest-dev libbenchmark-dev
   libcups2-dev cups cups-client
   xvfb imagemagick x11-utils xxd

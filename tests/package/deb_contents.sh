@@ -78,7 +78,7 @@ field() { dpkg-deb -f "$deb" "$1"; }
 [ "$(field Description | wc -l)" -gt 2 ] || fail "no long description: $(field Description)"
 depends=$(field Depends)
 IFS=, read -ra dependencies <<<"$depends"
-for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libcups2; do
+for lib in libc6 libstdc++6 libqt6core6 libqt6widgets6 libqt6svg6 libcups2; do
   # shlibdeps writes "name (>= version)" for every library a binary links;
   # libcups2, opened at run time, is named by hand in the same form
   found=0
