@@ -20,14 +20,47 @@ struct PrinterReading
 {
     SettingValues values;
     int dotsPerMm = 0; // 0 when the printer does not say
+    PowerOnChanges powerOn; // where it says what it runs with is not stored
 };
 
 PrinterReading ReadSettings(PrinterLink &link, const PrinterQuery &query)
 {
     PrinterReading reading;
-    reading.values = PrinterSettingValues(PanelSettings(ParseConfiguration(link.Query(query))),
-                                          &reading.dotsPerMm);
+    const QList<ConfigSetting> settings = ParseConfiguration(link.Query(query));
+    reading.values = PrinterSettingValues(PanelSettings(settings), &reading.dotsPerMm);
+    reading.powerOn = PowerOnSettings(settings);
     return reading;
+}
+
+// "density 10, width 76 mm, BAUD 19200": what the printer comes back with.
+QString PowerOnText(const PowerOnChanges &changes)
+{
+    static const QStringList lengths = { QStringLiteral("width"), QStringLiteral("height"),
+                                         QStringLiteral("top"), QStringLiteral("shift") };
+    QStringList parts;
+    for (const auto &[key, value] : changes.panel)
+        parts << key + QLatin1Char(' ') + ShownText(value)
+                + (lengths.contains(key) ? QStringLiteral(" mm") : QString());
+    for (const auto &[name, value] : changes.others)
+        parts << ShownText(name) + QLatin1Char(' ') + ShownText(value);
+    return parts.join(QStringLiteral(", "));
+}
+
+// Snapshot and diff read the running settings; where the printer says they
+// are not the stored ones, the report says so and what would change at
+// power-on.
+void NotePowerOn(const PrinterReading &printer, TargetReport &report)
+{
+    if (!printer.powerOn.reported)
+        return;
+    QJsonObject atPowerOn;
+    for (const auto &[key, value] : printer.powerOn.panel + printer.powerOn.others)
+        atPowerOn.insert(key, value);
+    report.extra.insert(QStringLiteral("stored"), false);
+    report.extra.insert(QStringLiteral("atPowerOn"), atPowerOn);
+    report.moreLines << QStringLiteral("the printer runs with settings it has not stored; at "
+                                       "power-on: ")
+            + PowerOnText(printer.powerOn);
 }
 
 // A profile for one resolution does not fit a printer of the other: its
@@ -110,13 +143,18 @@ OperationPlan SnapshotPlan(const CommandLine &line)
         const Identification id = ParseIdentification(link.Query(IdentificationQuery()));
         const PrinterReading printer = ReadSettings(link, ConfigurationQuery());
         const int dotsPerMm = printer.dotsPerMm ? printer.dotsPerMm : id.dotsPerMm == 12 ? 12 : 8;
-        const QStringList header = {
+        QStringList header = {
             QStringLiteral("Tarvolin printer profile: the running settings of %1").arg(target.uri),
             QStringLiteral("printer: %1, firmware %2")
                 .arg(ShownText(id.model), ShownText(id.firmware)),
             QStringLiteral("read %1").arg(QDateTime::currentDateTimeUtc().toString(
                 QStringLiteral("yyyy-MM-dd HH:mm:ss 'UTC'"))),
         };
+        if (printer.powerOn.reported)
+            header << QStringLiteral("not the stored settings: at power-on the printer comes "
+                                     "back with ")
+                    + PowerOnText(printer.powerOn);
+        NotePowerOn(printer, report);
         WriteOutputFile(output, SnapshotProfile(printer.values, dotsPerMm, header));
         report.verdict = Verdict::Ok;
         report.detail
@@ -150,7 +188,9 @@ OperationPlan DiffPlan(const CommandLine &line)
         return TargetCommand {};
     };
     plan.converse = [=](PrinterLink &link, const CliTarget &, TargetReport &report) {
-        const DriftResult drift = ReadDrift(link, wanted, report, json);
+        PrinterReading printer;
+        const DriftResult drift = ReadDrift(link, wanted, report, json, &printer);
+        NotePowerOn(printer, report);
         if (drift.differing.empty()) {
             report.verdict = Verdict::Ok;
             report.detail = QStringLiteral("matches the profile");
@@ -279,48 +319,52 @@ OperationPlan ApplyPlan(const CommandLine &line)
 std::vector<Operation> SettingsOperations()
 {
     return {
-        Operation { .name = QStringLiteral("snapshot"),
-                    .options = QStringList { QStringLiteral("output") },
-                    .kind = Operation::Kind::ReadBack,
-                    .summary = QStringLiteral("write a printer's stored settings as a profile"),
-                    .description = QStringLiteral("Reads the printer's identification and "
-                                                  "configuration and writes the settings "
-                                                  "the setup panel holds into the profile "
-                                                  "named by -o, headed by a comment naming "
-                                                  "the printer and the time. Settings the "
-                                                  "printer does not report are left out; a "
-                                                  "value a profile would refuse is kept as a "
-                                                  "comment saying why. Takes one printer; the "
-                                                  "file is replaced whole."),
-                    .plan = SnapshotPlan },
-        Operation { .name = QStringLiteral("diff"),
-                    .operands = QStringLiteral("PROFILE"),
-                    .operandCount = 1,
-                    .kind = Operation::Kind::ReadBack,
-                    .summary = QStringLiteral("compare printers' stored settings with a profile"),
-                    .description = QStringLiteral("Reads each printer's configuration and compares "
-                                                  "the settings PROFILE gives, one "
-                                                  "line per differing setting (\"density: printer "
-                                                  "22, profile 15\"); lengths are "
-                                                  "compared in dots. Exits with 0 when every "
-                                                  "printer matches, 4 when any differs, "
-                                                  "1 when a printer could not be read."),
-                    .plan = DiffPlan },
-        Operation { .name = QStringLiteral("apply"),
-                    .operands = QStringLiteral("PROFILE"),
-                    .operandCount = 1,
-                    .options = QStringList { QStringLiteral("check") },
-                    .kind = Operation::Kind::ReadBack,
-                    .summary = QStringLiteral("send only the differing settings, store, verify"),
-                    .description = QStringLiteral("Reads each printer's configuration, sends only "
-                                                  "the settings of PROFILE that "
-                                                  "differ (as Store Settings writes them) and the "
-                                                  "command that stores them, then "
-                                                  "reads the configuration again: \"unchanged\", "
-                                                  "\"changed\" (verified), or FAILED "
-                                                  "with what did not take. --check sends nothing "
-                                                  "and shows what would change "
-                                                  "(exit status 4 when something would)."),
-                    .plan = ApplyPlan },
+        Operation {
+            .name = QStringLiteral("snapshot"),
+            .options = QStringList { QStringLiteral("output") },
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("write a printer's running settings as a profile"),
+            .description = QStringLiteral(
+                "Reads the printer's identification and configuration and writes the settings "
+                "the setup panel holds, as the printer runs with them, into the profile named by "
+                "-o, headed by a comment naming the printer and the time. Where the printer says "
+                "it runs with settings it has not stored, the report and the comment say so and "
+                "name what it comes back with at power-on. Settings the printer does not report "
+                "are left out; a value a profile would refuse is kept as a comment saying why. "
+                "Takes one printer; a file is replaced whole, a FIFO or device (/dev/stdout) is "
+                "written into."),
+            .plan = SnapshotPlan },
+        Operation {
+            .name = QStringLiteral("diff"),
+            .operands = QStringLiteral("PROFILE"),
+            .operandCount = 1,
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("compare printers' running settings with a profile"),
+            .description = QStringLiteral(
+                "Reads each printer's configuration (the settings it runs with) and compares "
+                "the settings PROFILE gives, one line per differing setting (\"density: printer "
+                "22, profile 15\"); lengths are compared in dots. Where a printer says it runs "
+                "with settings it has not stored, a line names what it comes back with at "
+                "power-on. Exits with 0 when every printer matches, 4 when any differs, 1 when a "
+                "printer could not be read."),
+            .plan = DiffPlan },
+        Operation {
+            .name = QStringLiteral("apply"),
+            .operands = QStringLiteral("PROFILE"),
+            .operandCount = 1,
+            .options = QStringList { QStringLiteral("check") },
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("send only the differing settings, store, verify"),
+            .description = QStringLiteral(
+                "Reads each printer's configuration, sends only the settings of PROFILE that "
+                "differ (as Store Settings writes them) and the command that stores them, then "
+                "reads the configuration and the printer's identification again: \"unchanged\", "
+                "\"changed\" (verified), or FAILED when a setting did not take or was not read "
+                "back, or another printer or resolution answered; a failure after the settings "
+                "went out says they were sent and may be stored. --json reports \"changed\" "
+                "(true once the store command went out, whatever followed), \"verified\" and "
+                "the bytes sent. --check sends nothing and shows what would change (exit status "
+                "4 when something would)."),
+            .plan = ApplyPlan },
     };
 }

@@ -2,7 +2,7 @@
 
 #include "cli/operations.h"
 
-// The operations that read a printer's stored settings before they act:
+// The operations that read a printer's running settings before they act:
 // snapshot (into a profile), diff (against one) and apply (only what
 // differs, then read again to verify).
 

@@ -272,3 +272,43 @@ QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &setting
     }
     return panel;
 }
+
+PowerOnChanges PowerOnSettings(const QList<ConfigSetting> &settings)
+{
+    static const QString prefix = QStringLiteral("POWER-ON ");
+    PowerOnChanges changes;
+    QList<ConfigSetting> running;
+    QList<ConfigSetting> powerOn;
+    for (const ConfigSetting &s : settings)
+        (s.name.startsWith(prefix) ? powerOn : running) << s;
+    if (powerOn.isEmpty())
+        return changes;
+    changes.reported = true;
+    QList<ConfigSetting> stored = running;
+    for (const ConfigSetting &p : powerOn) {
+        const QString name = p.name.mid(prefix.size());
+        const auto at = std::find_if(stored.begin(), stored.end(),
+                                     [&](const ConfigSetting &s) { return s.name == name; });
+        if (at != stored.end())
+            at->value = p.value;
+        else
+            stored << ConfigSetting { name, p.value };
+    }
+    const QList<QPair<QString, QString>> now = PanelSettings(running);
+    const QList<QPair<QString, QString>> then = PanelSettings(stored);
+    for (const auto &[key, value] : then)
+        if (!now.contains(qMakePair(key, value)))
+            changes.panel << qMakePair(key, value);
+    // Settings the panel does not hold are named as the printer names them.
+    QList<ConfigSetting> alone = running;
+    for (const ConfigSetting &p : powerOn) {
+        const QString name = p.name.mid(prefix.size());
+        for (ConfigSetting &s : alone)
+            if (s.name == name)
+                s.value = p.value;
+        if (PanelSettings(alone) == now && Find(running, name) != std::optional(p.value.trimmed()))
+            changes.others << qMakePair(name, p.value.trimmed());
+        alone = running;
+    }
+    return changes;
+}

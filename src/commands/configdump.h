@@ -36,3 +36,17 @@ QList<ConfigSetting> ParseConfiguration(const QByteArray &reply);
 // 32000 dots) raises ETarvolinError "Configuration: <name> '<value>' is not
 // a number the printer could hold".
 QList<QPair<QString, QString>> PanelSettings(const QList<ConfigSetting> &settings);
+
+// What a printer's configuration says about power-on: a printer that runs
+// with settings it has not stored may list, beside a setting, the value it
+// comes back with ("POWER-ON DARKNESS"). `reported` when it lists any;
+// `panel` holds the setup panel's values that would change (profile key and
+// the value at power-on, in PanelSettings' terms), `others` the other
+// settings that would, by the printer's names and values.
+struct PowerOnChanges
+{
+    bool reported = false;
+    QList<QPair<QString, QString>> panel;
+    QList<QPair<QString, QString>> others;
+};
+PowerOnChanges PowerOnSettings(const QList<ConfigSetting> &settings);

@@ -92,6 +92,40 @@ QByteArray MediaTypeName(char sensing)
     }
 }
 
+QByteArray DarknessText(int darkness)
+{
+    return "+" + QByteArray::number(darkness) + ".0";
+}
+
+QByteArray SpeedText(int speed)
+{
+    return QByteArray::number(speed) + ".0 IPS";
+}
+
+QByteArray MethodText(char mediaType)
+{
+    return mediaType == 'D' ? "DIRECT-THERMAL" : "THERMAL-TRANS.";
+}
+
+// A setting taken but not stored is listed once more with the value it
+// comes back with at power-on, as "POWER-ON <name>".
+void AddPowerOnLines(QByteArray &text, const PrinterSettings &s, const PrinterSettings &stored)
+{
+    const auto line = [&](bool differs, QByteArrayView value, QByteArrayView name) {
+        if (differs)
+            AddSettingLine(text, value, "POWER-ON " + name.toByteArray());
+    };
+    line(s.darkness != stored.darkness, DarknessText(stored.darkness), "DARKNESS");
+    line(s.speed != stored.speed, SpeedText(stored.speed), "PRINT SPEED");
+    line(s.postPrint != stored.postPrint, PrintModeName(stored.postPrint), "PRINT MODE");
+    line(s.mediaSensing != stored.mediaSensing, MediaTypeName(stored.mediaSensing), "MEDIA TYPE");
+    line(s.mediaType != stored.mediaType, MethodText(stored.mediaType), "PRINT METHOD");
+    line(s.widthDots != stored.widthDots, QByteArray::number(stored.widthDots), "PRINT WIDTH");
+    line(s.lengthDots != stored.lengthDots, Digits(stored.lengthDots, 4), "LABEL LENGTH");
+    line(s.top != stored.top, Signed(stored.top, 3), "LABEL TOP");
+    line(s.shift != stored.shift, Signed(stored.shift, 4), "LEFT POSITION");
+}
+
 } // namespace
 
 QByteArray VirtualPrinterModel(int dotsPerMm)
@@ -161,12 +195,12 @@ QByteArray ConfigurationReply(const VirtualPrinter &printer)
     QByteArray text;
     text.reserve(1024);
     text += '\x02';
-    AddSettingLine(text, "+" + QByteArray::number(s.darkness) + ".0", "DARKNESS");
-    AddSettingLine(text, QByteArray::number(s.speed) + ".0 IPS", "PRINT SPEED");
+    AddSettingLine(text, DarknessText(s.darkness), "DARKNESS");
+    AddSettingLine(text, SpeedText(s.speed), "PRINT SPEED");
     AddSettingLine(text, "+000", "TEAR OFF ADJUST");
     AddSettingLine(text, PrintModeName(s.postPrint), "PRINT MODE");
     AddSettingLine(text, MediaTypeName(s.mediaSensing), "MEDIA TYPE");
-    AddSettingLine(text, s.mediaType == 'D' ? "DIRECT-THERMAL" : "THERMAL-TRANS.", "PRINT METHOD");
+    AddSettingLine(text, MethodText(s.mediaType), "PRINT METHOD");
     AddSettingLine(text, QByteArray::number(s.widthDots), "PRINT WIDTH");
     AddSettingLine(text, Digits(s.lengthDots, 4), "LABEL LENGTH");
     AddSettingLine(text, "9600", "BAUD");
@@ -181,6 +215,7 @@ QByteArray ConfigurationReply(const VirtualPrinter &printer)
                        + QByteArray::number(dpm) + "/MM FULL",
                    "RESOLUTION");
     AddSettingLine(text, VirtualPrinterFirmware() + " <-", "FIRMWARE");
+    AddPowerOnLines(text, s, printer.StoredSettings());
     text += '\x03';
     return text;
 }

@@ -15,6 +15,7 @@
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QJsonValue>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -290,6 +291,45 @@ TEST_F(CliSettingsDrift, SnapshotDiffAndApplyRestoreOnlyWhatDrifted)
     EXPECT_TRUE(again.out.startsWith(watched.toUtf8() + " ok 0 B ")) << again.out.toStdString();
     EXPECT_TRUE(again.out.contains(": unchanged\n")) << again.out.toStdString();
     EXPECT_EQ(relay->Sent().size(), 6u);
+}
+
+// Settings sent without the store command run until power-off: snapshot
+// and diff read the running ones and say what comes back at power-on.
+TEST_F(CliSettingsDrift, RunningSettingsThatAreNotStoredAreNamedWithTheirPowerOnValues)
+{
+    const QString start = WriteTempFile(dir, QStringLiteral("start.ini"), ExampleProfile());
+    ASSERT_EQ(Cli(direct, { QStringLiteral("store-settings"), start }).exitCode, ExitOk);
+    ASSERT_EQ(
+        Cli(direct, { QStringLiteral("text"), QStringLiteral("~SD22\n^XA^PW640^XZ") }).exitCode,
+        ExitOk);
+    const QByteArray note = "  the printer runs with settings it has not stored; at power-on: "
+                            "density 15, width 76 mm\n";
+
+    const QString snap = dir.filePath(QStringLiteral("snap.ini"));
+    const CliRun snapshot = Cli(direct, { QStringLiteral("snapshot"), QStringLiteral("-o"), snap });
+    ASSERT_EQ(snapshot.exitCode, ExitOk) << snapshot.out.toStdString();
+    EXPECT_TRUE(snapshot.out.endsWith(note)) << snapshot.out.toStdString();
+    QFile file(snap);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    const QByteArray profile = file.readAll();
+    EXPECT_TRUE(profile.contains("\n# not the stored settings: at power-on the printer comes back "
+                                 "with density 15, width 76 mm\n"))
+        << profile.toStdString();
+    EXPECT_TRUE(profile.contains("\ndensity = 22\n")) << profile.toStdString();
+
+    const CliRun diff = Cli(direct, { QStringLiteral("--json"), QStringLiteral("diff"), snap });
+    EXPECT_EQ(diff.exitCode, ExitOk) << diff.out.toStdString();
+    const QJsonObject o = QJsonDocument::fromJson(diff.out.split('\n').value(0)).object();
+    EXPECT_EQ(o.value("stored"), QJsonValue(false));
+    EXPECT_EQ(o.value("atPowerOn").toObject(),
+              (QJsonObject { { "density", "15" }, { "width", "76" } }));
+
+    // Stored: nothing more to say.
+    ASSERT_EQ(Cli(direct, { QStringLiteral("text"), QStringLiteral("^XA^JUS^XZ") }).exitCode,
+              ExitOk);
+    const CliRun stored = Cli(direct, { QStringLiteral("diff"), snap });
+    EXPECT_EQ(stored.exitCode, ExitOk);
+    EXPECT_FALSE(stored.out.contains("power-on")) << stored.out.toStdString();
 }
 
 TEST_F(CliSettingsDrift, WhatCannotBeComparedIsSaidBeforeAnythingIsSent)
