@@ -139,6 +139,94 @@ bool KanjiTrail(uchar c)
     return c >= 0x40 && c <= 0xfc && c != 0x7f;
 }
 
+// A manual input segment at `at`: its mode character, then what that mode
+// holds. In mixed mode a comma ends it (a byte segment ends at its count).
+// Returns the segment's data; Kanji as UTF-8.
+QByteArray ManualSegment(const QByteArray &data, qsizetype &at, bool mixed, bool &kanji,
+                         QList<QString> &warnings)
+{
+    const char mode = data.at(at++);
+    qsizetype end = mixed ? data.indexOf(',', at) : -1;
+    if (end < 0)
+        end = data.size();
+    QByteArray segment = data.mid(at, end - at);
+    QByteArray kept;
+    QByteArray left;
+    kanji = false;
+    switch (mode) {
+    case 'N':
+    case 'A':
+        for (char c : segment) {
+            if (mode == 'N' ? IsDigit(c) : Alphanumeric(c))
+                kept += c;
+            else
+                left += c;
+        }
+        if (!left.isEmpty())
+            warnings.append(
+                QStringLiteral("QR %1 input holds %2 only: %3 left out")
+                    .arg(mode == 'N' ? QStringLiteral("numeric") : QStringLiteral("alphanumeric"),
+                         mode == 'N' ? QStringLiteral("digits")
+                                     : QStringLiteral("digits, capitals, space and $%*+-./:"),
+                         Shown(left)));
+        break;
+    case 'B': {
+        const int count = Number(data, at, 4);
+        if (count < 0) {
+            warnings.append(QStringLiteral("QR byte input without its four-digit count: %1 drawn "
+                                           "as bytes")
+                                .arg(Shown(segment)));
+            kept = segment;
+            break;
+        }
+        // The count, not a comma, ends the bytes.
+        const QByteArray bytes = data.mid(at + 4);
+        kept = bytes.left(count);
+        end = at + 4 + kept.size();
+        if (count > bytes.size())
+            warnings.append(QStringLiteral("QR byte input counts %1 bytes, the data has %2")
+                                .arg(count)
+                                .arg(bytes.size()));
+        else if (!mixed && count < bytes.size())
+            warnings.append(QStringLiteral("QR byte input counts %1 bytes: %2 after them left out")
+                                .arg(count)
+                                .arg(Shown(bytes.mid(count))));
+        if (!mixed)
+            end = data.size();
+        break;
+    }
+    case 'K': {
+        QByteArray pairs;
+        for (qsizetype i = 0; i < segment.size(); ++i) {
+            if (i + 1 < segment.size() && KanjiLead(uchar(segment.at(i)))
+                && KanjiTrail(uchar(segment.at(i + 1)))) {
+                pairs += segment.mid(i, 2);
+                ++i;
+            } else {
+                left += segment.at(i);
+            }
+        }
+        if (!left.isEmpty())
+            warnings.append(QStringLiteral("QR Kanji input holds Shift JIS double-byte characters "
+                                           "only: %1 left out")
+                                .arg(Shown(left)));
+        QStringDecoder decoder("Shift_JIS");
+        kept = QString(decoder.decode(pairs)).toUtf8();
+        kanji = true;
+        break;
+    }
+    default:
+        warnings.append(
+            QStringLiteral("QR input mode %1 not known (N, A, B or K): the data after it drawn "
+                           "as bytes")
+                .arg(Shown(QByteArray(1, mode))));
+        kept = segment;
+        break;
+    }
+    at = end;
+    return kept;
+}
+
 } // namespace
 
 DataMatrixFieldData ReadDataMatrixData(const QByteArray &field, char escape,
@@ -239,89 +327,63 @@ DataMatrixFieldData ReadDataMatrixData(const QByteArray &field, char escape,
     return out;
 }
 
-QrFieldData ReadQrData(const QByteArray &field, QList<QString> &warnings)
+QrFieldData ReadQrData(const QByteArray &whole, QList<QString> &warnings)
 {
     QrFieldData out;
+    QByteArray field = whole;
+    // Mixed mode: a header of this symbol's number, the number of symbols
+    // and the parity of all their data, then the field as usual, its manual
+    // segments separated by commas.
+    const bool mixed = field.startsWith('D');
+    if (mixed) {
+        qsizetype comma = field.indexOf(',');
+        if (comma < 0)
+            comma = field.size();
+        const QByteArray header = field.left(comma);
+        const int index = Number(header, 1, 2);
+        const int count = Number(header, 3, 2);
+        bool hex = false;
+        const int parity = header.mid(5).toInt(&hex, 16);
+        if (header.size() == 7 && hex && count >= 2 && count <= 16 && index >= 1
+            && index <= count) {
+            out.extras.appendIndex = index;
+            out.extras.appendCount = count;
+            out.extras.appendId = QByteArray::number(parity);
+        } else {
+            warnings.append(QStringLiteral("QR mixed mode header %1 is not the symbol's number and "
+                                           "the number of symbols (two digits each, up to 16) "
+                                           "and two hexadecimal digits of parity: drawn as one "
+                                           "symbol")
+                                .arg(Shown(header)));
+        }
+        field = field.mid(comma + 1);
+    }
     // The first three characters are always read as correction, input mode
     // and separator, whatever they are.
     const qsizetype level = field.isEmpty() ? -1 : QByteArrayView("LMQH").indexOf(field.at(0));
     out.level = level >= 0 ? int(level) + 1 : 3;
-    QByteArray data = field.mid(3);
+    const QByteArray data = field.mid(3);
     if (field.size() < 2 || field.at(1) != 'M' || data.isEmpty()) {
         out.data = data;
         return out;
     }
-    out.mode = data.at(0);
-    data.remove(0, 1);
-    switch (out.mode) {
-    case 'N':
-    case 'A': {
-        QByteArray left;
-        for (char c : data) {
-            if (out.mode == 'N' ? IsDigit(c) : Alphanumeric(c))
-                out.data += c;
-            else
-                left += c;
-        }
-        if (!left.isEmpty())
-            warnings.append(QStringLiteral("QR %1 input holds %2 only: %3 left out")
-                                .arg(out.mode == 'N' ? QStringLiteral("numeric")
-                                                     : QStringLiteral("alphanumeric"),
-                                     out.mode == 'N'
-                                         ? QStringLiteral("digits")
-                                         : QStringLiteral("digits, capitals, space and $%*+-./:"),
-                                     Shown(left)));
-        break;
+    QList<QByteArray> segments;
+    bool anyKanji = false;
+    QList<bool> kanji;
+    for (qsizetype at = 0; at < data.size();) {
+        bool isKanji = false;
+        segments.append(ManualSegment(data, at, mixed, isKanji, warnings));
+        kanji.append(isKanji);
+        anyKanji = anyKanji || isKanji;
+        if (at < data.size() && data.at(at) == ',')
+            ++at;
     }
-    case 'B': {
-        const int count = Number(data, 0, 4);
-        if (count < 0) {
-            warnings.append(QStringLiteral("QR byte input without its four-digit count: %1 drawn "
-                                           "as bytes")
-                                .arg(Shown(data)));
-            out.data = data;
-            break;
-        }
-        data.remove(0, 4);
-        if (count > data.size())
-            warnings.append(QStringLiteral("QR byte input counts %1 bytes, the data has %2")
-                                .arg(count)
-                                .arg(data.size()));
-        else if (count < data.size())
-            warnings.append(QStringLiteral("QR byte input counts %1 bytes: %2 after them left out")
-                                .arg(count)
-                                .arg(Shown(data.mid(count))));
-        out.data = data.left(count);
-        break;
-    }
-    case 'K': {
-        QByteArray kanji, left;
-        for (qsizetype i = 0; i < data.size(); ++i) {
-            if (i + 1 < data.size() && KanjiLead(uchar(data.at(i)))
-                && KanjiTrail(uchar(data.at(i + 1)))) {
-                kanji += data.mid(i, 2);
-                ++i;
-            } else {
-                left += data.at(i);
-            }
-        }
-        if (!left.isEmpty())
-            warnings.append(QStringLiteral("QR Kanji input holds Shift JIS double-byte characters "
-                                           "only: %1 left out")
-                                .arg(Shown(left)));
-        // The encoder takes the characters and gives them Kanji mode itself.
-        QStringDecoder decoder("Shift_JIS");
-        out.data = QString(decoder.decode(kanji)).toUtf8();
+    // The encoder takes Kanji as characters and picks Kanji mode for them
+    // itself; the other segments are then characters too.
+    for (qsizetype i = 0; i < segments.size(); ++i)
+        out.data += anyKanji && !kanji.at(i) ? QString::fromLatin1(segments.at(i)).toUtf8()
+                                             : segments.at(i);
+    if (anyKanji)
         out.extras.inputMode = UNICODE_MODE;
-        break;
-    }
-    default:
-        warnings.append(
-            QStringLiteral("QR input mode %1 not known (N, A, B or K): the data after it drawn "
-                           "as bytes")
-                .arg(Shown(QByteArray(1, out.mode))));
-        out.data = data;
-        break;
-    }
     return out;
 }

@@ -39,9 +39,10 @@ struct QrFieldData
     QByteArray data;
     EncoderExtras extras;
     int level = 3; // 1 (L) to 4 (H)
-    char mode = 0; // manual input: N, A, B or K; 0 automatic
 };
 
 // ^FD of a QR field: correction letter, input mode (A automatic, M manual)
-// and a separator, then the data (in manual mode after its character mode).
+// and a separator, then the data (in manual mode after its character mode);
+// in mixed mode (D) a structured append header first and segments of
+// several character modes.
 QrFieldData ReadQrData(const QByteArray &field, QList<QString> &warnings);

@@ -139,6 +139,7 @@ TEST(QrData, ManualInputModesRoundTrip)
     {
         QByteArray data;
         QString decoded;
+        bool appended = false; // one symbol of a structured append
     };
     const Case cases[] = {
         { "MM,N0123456789", "0123456789" },
@@ -150,10 +151,16 @@ TEST(QrData, ManualInputModesRoundTrip)
         { "MM,K\x93\xfa\x96\x7b\x8c\xea", QString::fromUtf8("日本語") },
         // Automatic input takes everything after the separator.
         { "MA,Mixed case, 1234 & more", "Mixed case, 1234 & more" },
+        // Mixed mode: one symbol of a structured append, segments of several
+        // modes; a byte segment ends at its count, commas and all.
+        { "D03048F,LM,N0123456789,A12AABB,B0006qrcode", "012345678912AABBqrcode", true },
+        { "D01021A,HM,B0003a,b,N42,K\x93\xfa", QString::fromUtf8("a,b42日"), true },
+        { "D02020F,QA,Automatic, as ever", "Automatic, as ever", true },
     };
     for (const Case &c : cases) {
         const Drawn drawn = Draw("^FO50,50^BQN,2,4^FD" + c.data + "^FS");
-        EXPECT_EQ(Zbar(drawn.label), QStringList { "QR-Code:" + c.decoded }) << c.data.constData();
+        const QString type = c.appended ? "QR-Code, structured append:" : "QR-Code:";
+        EXPECT_EQ(Zbar(drawn.label), QStringList { type + c.decoded }) << c.data.constData();
         EXPECT_TRUE(drawn.warnings.isEmpty())
             << c.data.constData() << ": " << Texts(drawn.warnings).toStdString();
     }
@@ -166,6 +173,7 @@ TEST(QrData, DataTheModeCannotHoldIsLeftOutAndSaid)
         QByteArray data;
         QString decoded;
         QString warning;
+        bool appended = false;
     };
     const Case cases[] = {
         { "MM,Ahttps://example.org/a", "://./",
@@ -184,10 +192,16 @@ TEST(QrData, DataTheModeCannotHoldIsLeftOutAndSaid)
           "QR Kanji input holds Shift JIS double-byte characters only: \"A\" left out" },
         { "MM,Zabc", "abc",
           "QR input mode \"Z\" not known (N, A, B or K): the data after it drawn as bytes" },
+        { "D1702AB,MM,N12", "12",
+          "QR mixed mode header \"D1702AB\" is not the symbol's number and the number of "
+          "symbols (two digits each, up to 16) and two hexadecimal digits of parity: drawn as "
+          "one symbol" },
+        { "D01024F,MM,N1x,AAB", "1AB", "QR numeric input holds digits only: \"x\" left out", true },
     };
     for (const Case &c : cases) {
         const Drawn drawn = Draw("^FO50,50^BQN,2,4^FD" + c.data + "^FS");
-        EXPECT_EQ(Zbar(drawn.label), QStringList { "QR-Code:" + c.decoded }) << c.data.constData();
+        const QString type = c.appended ? "QR-Code, structured append:" : "QR-Code:";
+        EXPECT_EQ(Zbar(drawn.label), QStringList { type + c.decoded }) << c.data.constData();
         ASSERT_EQ(drawn.warnings.size(), 1) << c.data.constData();
         EXPECT_EQ(drawn.warnings.at(0).text, c.warning);
         // Where the field starts.

@@ -35,8 +35,18 @@ inline QStringList Zbar(const QImage &grey)
     zbar_scan_image(scanner, image);
     QStringList found;
     for (const zbar_symbol_t *s = zbar_image_first_symbol(image); s; s = zbar_symbol_next(s)) {
-        found << QString::fromLatin1(zbar_get_symbol_name(zbar_symbol_get_type(s)))
-                + QLatin1Char(':') + QString::fromUtf8(zbar_symbol_get_data(s));
+        QString name = QString::fromLatin1(zbar_get_symbol_name(zbar_symbol_get_type(s)));
+        QByteArray data = zbar_symbol_get_data(s);
+        // One QR symbol of a structured append comes as the set it belongs
+        // to, its data spread over members of no type.
+        if (const zbar_symbol_set_t *parts = zbar_symbol_get_components(s)) {
+            name = QStringLiteral("QR-Code, structured append");
+            data.clear();
+            for (const zbar_symbol_t *p = zbar_symbol_set_first_symbol(parts); p;
+                 p = zbar_symbol_next(p))
+                data += zbar_symbol_get_data(p);
+        }
+        found << name + QLatin1Char(':') + QString::fromUtf8(data);
     }
     zbar_image_destroy(image);
     zbar_image_scanner_destroy(scanner);
