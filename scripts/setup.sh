@@ -17,7 +17,7 @@ packages=(
   xvfb imagemagick x11-utils xxd
   fonts-dejavu-core fonts-wqy-microhei
   dpkg-dev file desktop-file-utils appstream groff-base librsvg2-bin xauth
-  fonts-dejavu-extra fonts-urw-base35 libzint-dev zlib1g-dev libzbar-dev zbar-tools libdmtx-dev dmtx-utils
+  fonts-dejavu-extra fonts-urw-base35 libzint-dev zlib1g-dev libzbar-dev zbar-tools libdmtx-dev dmtx-utils libzxing-dev
   clang libclang-rt-14-dev
   ansible-core prometheus
 )

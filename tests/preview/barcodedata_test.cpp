@@ -2,6 +2,7 @@
 
 #include "preview/barcodescan.h"
 #include "preview/labelimage.h"
+#include "preview/zxingscan.h"
 
 #include <gtest/gtest.h>
 
@@ -257,6 +258,47 @@ TEST(BarcodeData, EveryReadableSymbologyScansAsThePrinterEncodes)
     EXPECT_EQ(Dmtx(dm.label),
               "\x1d"
               "010950110153000310ABCA");
+}
+
+// The two-dimensional symbols zbar and libdmtx do not read, read by a third
+// decoder: the data as the printer encodes it, MaxiCode's primary message
+// (class of service, country and postal code at the head of the field) put
+// where the symbol carries it.
+TEST(BarcodeData, AztecMaxiCodeAndPdf417ScanAsThePrinterEncodes)
+{
+    struct Case
+    {
+        QByteArray field;
+        QString decoded;
+    };
+    const Case cases[] = {
+        { "^B0N,4^FDTarvolin Aztec 123^FS", "Aztec:Tarvolin Aztec 123" },
+        { "^B0N,4,N,40^FDmore error control^FS", "Aztec:more error control" },
+        { "^B0N,4,N,102^FDcompact^FS", "Aztec:compact" },
+        { "^BY2^B7N,8,2^FDTarvolin PDF417^FS", "PDF417:Tarvolin PDF417" },
+        { "^BY2^B7N,6,5,4^FDfour columns, security 5^FS", "PDF417:four columns, security 5" },
+        { "^BD4^FDTarvolin MaxiCode^FS", "MaxiCode:Tarvolin MaxiCode" },
+        { "^BD2^FH^FD002840152382802[)>_1E01_1D961Z00004951_1DUPSN_1D06X610_1E_04^FS",
+          "MaxiCode:[)>\x1e"
+          "01\x1d"
+          "96152382802\x1d"
+          "840\x1d"
+          "002\x1d"
+          "1Z00004951\x1dUPSN\x1d"
+          "06X610\x1e\x04" },
+        { "^BD3^FH^FD066826EC1A1B[)>_1E01_1D96ABC_1E_04^FS",
+          "MaxiCode:[)>\x1e"
+          "01\x1d"
+          "96EC1A1B\x1d"
+          "826\x1d"
+          "066\x1d" "ABC\x1e\x04" },
+    };
+    for (const Case &c : cases) {
+        const Drawn drawn = Draw("^FO50,50" + c.field);
+        EXPECT_EQ(Zxing(drawn.label), QStringList { c.decoded }) << c.field.constData();
+        EXPECT_TRUE(drawn.warnings.isEmpty())
+            << c.field.constData() << ": " << Texts(drawn.warnings).toStdString();
+    }
 }
 
 } // namespace
