@@ -246,6 +246,10 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
                     .arg(barcode.rows)
                     .arg(barcode.columns));
         options.option3 = DM_SQUARE;
+        // The encoder's plain look-ahead stays in ASCII longer than its
+        // shortest encodation does: nearer the printer's character by
+        // character symbols (the same modules for more of the symbol).
+        options.extras.inputMode |= FAST_MODE;
         return true;
     }
     case '7':
