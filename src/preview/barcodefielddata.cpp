@@ -164,10 +164,10 @@ QByteArray ManualSegment(const QByteArray &data, qsizetype &at, bool mixed, bool
         }
         if (!left.isEmpty())
             warnings.append(
-                QStringLiteral("QR %1 input holds %2 only: %3 left out")
+                QStringLiteral("QR %1 input (%2) cannot hold %3: left out")
                     .arg(mode == 'N' ? QStringLiteral("numeric") : QStringLiteral("alphanumeric"),
                          mode == 'N' ? QStringLiteral("digits")
-                                     : QStringLiteral("digits, capitals, space and $%*+-./:"),
+                                     : QStringLiteral("digits, capitals, space, $ % * + - . / :"),
                          Shown(left)));
         break;
     case 'B': {
@@ -207,8 +207,8 @@ QByteArray ManualSegment(const QByteArray &data, qsizetype &at, bool mixed, bool
             }
         }
         if (!left.isEmpty())
-            warnings.append(QStringLiteral("QR Kanji input holds Shift JIS double-byte characters "
-                                           "only: %1 left out")
+            warnings.append(QStringLiteral("QR Kanji input (Shift JIS double-byte characters) "
+                                           "cannot hold %1: left out")
                                 .arg(Shown(left)));
         QStringDecoder decoder("Shift_JIS");
         kept = QString(decoder.decode(pairs)).toUtf8();

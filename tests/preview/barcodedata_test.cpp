@@ -178,26 +178,27 @@ TEST(QrData, DataTheModeCannotHoldIsLeftOutAndSaid)
     };
     const Case cases[] = {
         { "MM,Ahttps://example.org/a", "://./",
-          "QR alphanumeric input holds digits, capitals, space and $%*+-./: only: "
-          "\"httpsexampleorga\" left out" },
+          "QR alphanumeric input (digits, capitals, space, $ % * + - . / :) cannot hold "
+          "\"httpsexampleorga\": left out" },
         { "MM,A3SPOST123|2514EE", "3SPOST1232514EE",
-          "QR alphanumeric input holds digits, capitals, space and $%*+-./: only: \"|\" left "
-          "out" },
-        { "MM,N12-34 x", "1234", "QR numeric input holds digits only: \"- x\" left out" },
+          "QR alphanumeric input (digits, capitals, space, $ % * + - . / :) cannot hold "
+          "\"|\": left out" },
+        { "MM,N12-34 x", "1234", "QR numeric input (digits) cannot hold \"- x\": left out" },
         { "MM,B0003abcdef", "abc", "QR byte input counts 3 bytes: \"def\" after them left out" },
         { "MM,B0010abc", "abc", "QR byte input counts 10 bytes, the data has 3" },
         { "MM,Babc", "abc", "QR byte input without its four-digit count: \"abc\" drawn as bytes" },
         { "MM,K\x93\xfa"
           "A",
           QString::fromUtf8("日"),
-          "QR Kanji input holds Shift JIS double-byte characters only: \"A\" left out" },
+          "QR Kanji input (Shift JIS double-byte characters) cannot hold \"A\": left out" },
         { "MM,Zabc", "abc",
           "QR input mode \"Z\" not known (N, A, B or K): the data after it drawn as bytes" },
         { "D1702AB,MM,N12", "12",
           "QR mixed mode header \"D1702AB\" is not the symbol's number and the number of "
           "symbols (two digits each, up to 16) and two hexadecimal digits of parity: drawn as "
           "one symbol" },
-        { "D01024F,MM,N1x,AAB", "1AB", "QR numeric input holds digits only: \"x\" left out", true },
+        { "D01024F,MM,N1x,AAB", "1AB", "QR numeric input (digits) cannot hold \"x\": left out",
+          true },
     };
     for (const Case &c : cases) {
         const Drawn drawn = Draw("^FO50,50^BQN,2,4^FD" + c.data + "^FS");
@@ -291,7 +292,8 @@ TEST(BarcodeData, AztecMaxiCodeAndPdf417ScanAsThePrinterEncodes)
           "01\x1d"
           "96EC1A1B\x1d"
           "826\x1d"
-          "066\x1d" "ABC\x1e\x04" },
+          "066\x1d"
+          "ABC\x1e\x04" },
     };
     for (const Case &c : cases) {
         const Drawn drawn = Draw("^FO50,50" + c.field);
