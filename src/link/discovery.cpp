@@ -37,6 +37,8 @@ constexpr Span Mask { 0x4C, 4 };
 constexpr Span Gateway { 0x50, 4 };
 constexpr Span SystemName { 0x54, 0xD4 - 0x54 };
 const QByteArray ReplyMarker = QByteArrayLiteral(":,.\x03");
+constexpr int ReceiveBufferBytes = 4 * 1024 * 1024;
+constexpr int MaxDatagramsPerTurn = 256;
 
 // NUL-padded ASCII; none when a byte before the padding is not printable.
 std::optional<QString> Text(const QByteArray &d, Span s)
@@ -108,6 +110,15 @@ std::optional<sockaddr_in> Endpoint(const QString &address, quint16 port)
     return a;
 }
 
+QString DottedNumber(quint32 a)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(a >> 24)
+        .arg((a >> 16) & 0xff)
+        .arg((a >> 8) & 0xff)
+        .arg(a & 0xff);
+}
+
 // One address of the sweep: connecting, then asking who it is.
 struct SweepProbe
 {
@@ -136,12 +147,7 @@ std::vector<QString> SweepHosts(const QString &cidr)
         // Network and broadcast addresses are no printers.
         if (bits < 31 && (i == 0 || i == count - 1))
             continue;
-        const quint32 a = first + i;
-        hosts.push_back(QStringLiteral("%1.%2.%3.%4")
-                            .arg(a >> 24)
-                            .arg((a >> 16) & 0xff)
-                            .arg((a >> 8) & 0xff)
-                            .arg(a & 0xff));
+        hosts.push_back(DottedNumber(first + i));
     }
     return hosts;
 }
@@ -161,7 +167,7 @@ bool operator==(const DiscoveredPrinter &a, const DiscoveredPrinter &b)
         && a.productName == b.productName && a.firmware == b.firmware
         && a.serialNumber == b.serialNumber && a.systemName == b.systemName
         && a.subnetMask == b.subnetMask && a.gateway == b.gateway && a.macAddress == b.macAddress
-        && a.model == b.model && a.swept == b.swept;
+        && a.model == b.model && a.swept == b.swept && a.statedAddress == b.statedAddress;
 }
 
 QByteArray DiscoveryProbe()
@@ -270,6 +276,13 @@ DiscoveryResult DiscoverPrinters(const DiscoveryOptions &options)
                                  .arg(QString::fromLocal8Bit(std::strerror(errno))));
     const int on = 1;
     ::setsockopt(udp.get(), SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    // Room for a burst of replies from a large network while a turn of the
+    // loop serves the sweep; beyond the system's limit only where allowed.
+    if (::setsockopt(udp.get(), SOL_SOCKET, SO_RCVBUFFORCE, &ReceiveBufferBytes,
+                     sizeof ReceiveBufferBytes)
+        != 0)
+        ::setsockopt(udp.get(), SOL_SOCKET, SO_RCVBUF, &ReceiveBufferBytes,
+                     sizeof ReceiveBufferBytes);
     const QByteArray probe = DiscoveryProbe();
     const auto sendProbes = [&] {
         // A target that cannot be reached (no route) is no reason to stop.
@@ -277,14 +290,24 @@ DiscoveryResult DiscoverPrinters(const DiscoveryOptions &options)
             ::sendto(udp.get(), probe.constData(), size_t(probe.size()), MSG_NOSIGNAL,
                      reinterpret_cast<const sockaddr *>(&t), sizeof t);
     };
+    const auto keep = [&](quint32 address, DiscoveredPrinter p) {
+        if (byAddress.count(address))
+            return;
+        if (int(byAddress.size()) >= MaxDiscoveredPrinters) {
+            ++result.unkeptPrinters;
+            return;
+        }
+        byAddress.emplace(address, std::move(p));
+    };
 
     QElapsedTimer clock;
     clock.start();
+    const auto left = [&] { return options.timeoutMs - clock.elapsed(); };
     sendProbes();
     // Datagrams get lost: once more a third of the way in.
     bool repeated = false;
     std::vector<SweepProbe> sweeping;
-    for (;;) {
+    while (left() > 0) {
         while (!hosts.empty() && int(sweeping.size()) < options.sweepParallel) {
             SweepProbe s;
             s.address = hosts.front();
@@ -299,17 +322,14 @@ DiscoveryResult DiscoverPrinters(const DiscoveryOptions &options)
             s.started.start();
             sweeping.push_back(std::move(s));
         }
-        const qint64 left = options.timeoutMs - clock.elapsed();
-        if (left <= 0 && sweeping.empty() && hosts.empty())
-            break;
         if (!repeated && clock.elapsed() >= options.timeoutMs / 3) {
             sendProbes();
             repeated = true;
         }
 
         std::vector<pollfd> fds;
-        fds.push_back({ udp.get(), short(left > 0 ? POLLIN : 0), 0 });
-        qint64 wait = left > 0 ? left : 1000;
+        fds.push_back({ udp.get(), POLLIN, 0 });
+        qint64 wait = left();
         if (!repeated)
             wait = std::min<qint64>(wait, options.timeoutMs / 3 - clock.elapsed());
         for (const SweepProbe &s : sweeping) {
@@ -321,20 +341,32 @@ DiscoveryResult DiscoverPrinters(const DiscoveryOptions &options)
             throw ETarvolinError(
                 QStringLiteral("Discovery: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
 
-        if (fds[0].revents & POLLIN) {
-            for (;;) {
-                char buffer[2048];
-                const ssize_t n = ::recv(udp.get(), buffer, sizeof buffer, 0);
-                if (n < 0)
-                    break;
-                const QByteArray datagram(buffer, n);
-                if (IsDiscoveryProbe(datagram))
-                    continue; // our own broadcast, heard back
-                if (const auto p = ParseDiscoveryReply(datagram))
-                    byAddress.try_emplace(Numeric(p->address), *p);
-                else
-                    ++result.malformedReplies;
+        // A bounded number a turn: a flood must not keep the sweep and the
+        // deadline waiting.
+        for (int i = 0; i < MaxDatagramsPerTurn && (fds[0].revents & POLLIN); ++i) {
+            char buffer[2048];
+            sockaddr_in from {};
+            socklen_t fromLength = sizeof from;
+            const ssize_t n = ::recvfrom(udp.get(), buffer, sizeof buffer, 0,
+                                         reinterpret_cast<sockaddr *>(&from), &fromLength);
+            if (n < 0)
+                break;
+            const quint32 sender = ntohl(from.sin_addr.s_addr);
+            const QByteArray datagram(buffer, n);
+            if (IsDiscoveryProbe(datagram) || byAddress.count(sender))
+                continue; // our own broadcast heard back, or an address already listed
+            auto p = ParseDiscoveryReply(datagram);
+            if (!p) {
+                ++result.malformedReplies;
+                continue;
             }
+            // Where the reply came from is the printer; what it says of
+            // itself is only noted.
+            const QString address = DottedNumber(sender);
+            if (p->address != address)
+                p->statedAddress = p->address;
+            p->address = address;
+            keep(sender, std::move(*p));
         }
         for (size_t i = 0; i < sweeping.size(); ++i) {
             SweepProbe &s = sweeping[i];
@@ -368,7 +400,7 @@ DiscoveryResult DiscoverPrinters(const DiscoveryOptions &options)
                     p.model = id.model;
                     p.firmware = id.firmware;
                     p.swept = true;
-                    byAddress.try_emplace(Numeric(p.address), p);
+                    keep(Numeric(p.address), p);
                 }
             } catch (const ETarvolinError &) {
                 ++result.malformedReplies;
@@ -378,6 +410,7 @@ DiscoveryResult DiscoverPrinters(const DiscoveryOptions &options)
             --i;
         }
     }
+    result.unsweptAddresses = int(hosts.size() + sweeping.size());
     for (auto &[address, printer] : byAddress)
         result.printers.push_back(std::move(printer));
     return result;

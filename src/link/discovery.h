@@ -18,7 +18,10 @@ constexpr qsizetype DiscoveryReplySize = 375;
 
 struct DiscoveredPrinter
 {
-    QString address; // dotted IPv4, as the printer states it (or where it answered from)
+    QString address; // dotted IPv4: where the reply came from (as the reply states it, when parsed alone)
+    // The address a probe reply states when it is not the one it came from;
+    // empty otherwise. Listed, never believed.
+    QString statedAddress;
     QString productNumber;
     QString productName;
     QString firmware;
@@ -58,14 +61,22 @@ struct DiscoveryOptions
     int connectTimeoutMs = 1000;
 };
 
+// Printers one search keeps at most: a flood of replies from ever new
+// addresses is counted, not kept.
+constexpr int MaxDiscoveredPrinters = 4096;
+
 struct DiscoveryResult
 {
     std::vector<DiscoveredPrinter> printers; // one per address, sorted by address
     int malformedReplies = 0; // datagrams that were not discovery replies
+    int unkeptPrinters = 0; // further addresses that answered once the list was full
+    int unsweptAddresses = 0; // addresses of the sweep not done by the deadline
 };
 
-// Probes and collects until the deadline. Raises ETarvolinError when no
-// socket can be made or a sweep is not a subnet ("A.B.C.D/N", N 16..32).
+// Probes, sweeps and collects until the deadline (timeoutMs), whatever the
+// network does; one entry per address that answered, the first answer's.
+// Raises ETarvolinError when no socket can be made or a sweep is not a
+// subnet ("A.B.C.D/N", N 16..32).
 DiscoveryResult DiscoverPrinters(const DiscoveryOptions &options);
 
 // The IPv4 broadcast addresses of the interfaces that are up.

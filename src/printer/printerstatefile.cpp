@@ -24,6 +24,9 @@ namespace {
 constexpr int FormatVersion = 2;
 const QString DataPrefix = QStringLiteral("d-");
 const QString IndexTempPrefix = QStringLiteral(".state.json-");
+// Far more than the list of every file the memory can hold takes: a larger
+// state.json is not read into memory at all.
+constexpr qint64 MaxIndexBytes = 16 * 1024 * 1024;
 
 QString Reason(int err)
 {
@@ -104,6 +107,16 @@ const QRegularExpression &DataPath()
     return path;
 }
 
+QString DoesNotFit(QChar device, const QString &name, qint64 size, const PrinterMemory &memory)
+{
+    return QStringLiteral("%1:%2 (%3 bytes) does not fit in %4 of %5 KB")
+        .arg(device)
+        .arg(name)
+        .arg(size)
+        .arg(PrinterMemory::DeviceName(device))
+        .arg(memory.CapacityBytes(device) / 1024);
+}
+
 } // namespace
 
 PrinterStateFile::PrinterStateFile(const QString &dir)
@@ -146,8 +159,12 @@ bool PrinterStateFile::Load(PrinterSettings &stored, PrinterIdentity &identity,
     };
     if (!f.open(QIODevice::ReadOnly))
         return fail(f.errorString());
+    const QByteArray index = f.read(MaxIndexBytes + 1);
+    if (index.size() > MaxIndexBytes)
+        return fail(QStringLiteral("larger than %1 MB, more than a list of files can be")
+                        .arg(MaxIndexBytes / 1024 / 1024));
     QJsonParseError parse;
-    const QJsonDocument doc = QJsonDocument::fromJson(f.readAll(), &parse);
+    const QJsonDocument doc = QJsonDocument::fromJson(index, &parse);
     if (!doc.isObject())
         return fail(parse.error != QJsonParseError::NoError ? parse.errorString()
                                                             : QStringLiteral("not a JSON object"));
@@ -189,6 +206,9 @@ bool PrinterStateFile::Load(PrinterSettings &stored, PrinterIdentity &identity,
                 return fail(QStringLiteral("%1:%2: \"%3\" is not a data file of this state")
                                 .arg(letter, name, path.left(80)));
         }
+        // A size beyond the device is never read into memory.
+        if (size > loaded.CapacityBytes(device))
+            return fail(DoesNotFit(device, name, size, loaded));
         QFile data(QDir(dir_).filePath(path));
         if (!data.open(QIODevice::ReadOnly))
             return fail(QStringLiteral("%1:%2: %3").arg(letter, name, data.errorString()));
@@ -206,11 +226,7 @@ bool PrinterStateFile::Load(PrinterSettings &stored, PrinterIdentity &identity,
         if (loaded.Find(device, name))
             return fail(QStringLiteral("%1:%2 is listed twice").arg(letter, name));
         if (!loaded.Store(device, StoredFile { name, bytes, rowBytes }))
-            return fail(QStringLiteral("%1:%2 (%3 bytes) does not fit in %4 of %5 KB")
-                            .arg(letter, name)
-                            .arg(size)
-                            .arg(PrinterMemory::DeviceName(device))
-                            .arg(loaded.CapacityBytes(device) / 1024));
+            return fail(DoesNotFit(device, name, size, loaded));
         onDisk.insert(Key(device, name), OnDisk { path, bytes });
     }
     stored = *settings;

@@ -149,36 +149,30 @@ bool PtyLine::MakeLink(const QString &path, QString *error)
     return true;
 }
 
+qsizetype PtyLine::Capacity() const
+{
+    return inPacer_.Unlimited() ? UnlimitedChunk : BufferBytes;
+}
+
 void PtyLine::OnReadable()
 {
-    char buffer[64 * 1024];
     qsizetype total = 0;
     while (total < MaxReadPerWake) {
-        if (!printer_.ReadyForMore()) {
-            // Full of labels to print: the bytes wait on the line, and the
-            // sender is told to stop as a printer's serial port tells it.
-            readNotifier_->setEnabled(false);
-            if (!xoff_)
-                SendFlowControl(Xoff);
-            Schedule(qint64(BacklogRetryMs) * 1000000);
-            break;
-        }
-        qsizetype room = sizeof buffer;
-        if (!inPacer_.Unlimited())
-            room = std::min(room, BufferBytes - in_.size());
+        if (inPacer_.Unlimited())
+            TakeIn();
+        const qsizetype room = Capacity() - in_.size();
         if (room <= 0) {
             // Full: the kernel keeps the rest until the printer catches up.
             readNotifier_->setEnabled(false);
             break;
         }
-        const ssize_t n = read(master_, buffer, size_t(room));
+        const qsizetype at = in_.size();
+        in_.resize(at + room);
+        const ssize_t n = read(master_, in_.data() + at, size_t(room));
+        in_.resize(at + std::max<ssize_t>(n, 0));
         if (n > 0) {
             total += n;
             clientEnded_ = false;
-            if (inPacer_.Unlimited())
-                session_->Feed(QByteArrayView(buffer, n));
-            else
-                in_.append(buffer, n);
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -191,32 +185,38 @@ void PtyLine::OnReadable()
         HangUp();
         break;
     }
-    if (!inPacer_.Unlimited()) {
-        if (!xoff_ && in_.size() >= BufferBytes * 3 / 4)
-            SendFlowControl(Xoff);
-        Deliver();
-    }
+    if (!inPacer_.Unlimited() && !xoff_ && in_.size() >= BufferBytes * 3 / 4)
+        SendFlowControl(Xoff);
+    Deliver();
+}
+
+void PtyLine::TakeIn()
+{
+    hold_.Set(ReadHold::PrinterFull, !printer_.ReadyForMore());
+    hold_.Deliver(
+        in_, [this](QByteArrayView bytes) { session_->Feed(bytes); },
+        [this](qsizetype n) {
+            hold_.Set(ReadHold::PrinterFull, !printer_.ReadyForMore());
+            return hold_.Open() ? inPacer_.Take(n, Now()) : 0;
+        });
 }
 
 void PtyLine::Deliver()
 {
-    if (!in_.isEmpty() && printer_.ReadyForMore()) {
-        const qint64 n = inPacer_.Take(in_.size(), Now());
-        if (n > 0) {
-            const QByteArray part = in_.first(n);
-            in_.remove(0, n);
-            session_->Feed(part);
-        }
-    }
-    if (xoff_ && in_.size() <= BufferBytes / 4 && printer_.ReadyForMore())
+    TakeIn();
+    // Full of labels to print, or holding formats while stopped: the sender
+    // is told to stop as a printer's serial port tells it.
+    if (hold_.Holds(ReadHold::PrinterFull) && !xoff_)
+        SendFlowControl(Xoff);
+    if (xoff_ && in_.size() <= BufferBytes / 4 && hold_.Open())
         SendFlowControl(Xon);
-    if (!hungUp_ && in_.size() < BufferBytes && printer_.ReadyForMore())
+    if (!hungUp_ && in_.size() < Capacity())
         readNotifier_->setEnabled(true);
-    if (!printer_.ReadyForMore())
+    if (hold_.Holds(ReadHold::PrinterFull))
         Schedule(qint64(BacklogRetryMs) * 1000000);
-    else if (!in_.isEmpty())
+    else if (hold_.Open() && !in_.isEmpty())
         Schedule(inPacer_.NanosecondsToNext(Now()));
-    else if (hungUp_)
+    else if (in_.isEmpty() && hungUp_)
         EndOfClient();
 }
 
@@ -266,16 +266,13 @@ void PtyLine::CheckReopened()
         return;
     }
     hungUp_ = false;
-    if (in_.size() < BufferBytes || inPacer_.Unlimited())
+    if (in_.size() < Capacity())
         readNotifier_->setEnabled(true);
 }
 
 void PtyLine::Tick()
 {
-    if (!in_.isEmpty() || xoff_ || !printer_.ReadyForMore())
-        Deliver();
-    if (inPacer_.Unlimited() && !hungUp_ && printer_.ReadyForMore() && !readNotifier_->isEnabled())
-        readNotifier_->setEnabled(true);
+    Deliver();
     Flush();
     CheckReopened();
 }
@@ -300,6 +297,15 @@ void PtyLine::OnWritable()
 }
 
 void PtyLine::Flush()
+{
+    const bool heldForReplies = hold_.Holds(ReadHold::RepliesWaiting);
+    FlushOut();
+    hold_.SetRepliesWaiting(out_.size());
+    if (heldForReplies && !hold_.Holds(ReadHold::RepliesWaiting))
+        Schedule(0); // takes in again, outside the session's call that queued replies
+}
+
+void PtyLine::FlushOut()
 {
     while (!out_.isEmpty()) {
         const qint64 now = Now();

@@ -11,9 +11,11 @@
 // Xon once it is down to a quarter, as a printer with Xon/Xoff flow control
 // does. Replies leave at the same rate, with a short pause after each line.
 // The bytes 11 and 13 (hex) that arrive are data, never flow control: they
-// occur in addresses and downloads.
+// occur in addresses and downloads. A client that does not take its replies
+// is read no further until it does (Xoff first, at a set speed).
 
 #include "printer/linepacer.h"
+#include "printer/readhold.h"
 
 #include <QByteArray>
 #include <QElapsedTimer>
@@ -33,6 +35,7 @@ class PtyLine : public QObject
 public:
     static constexpr qsizetype BufferBytes = 4096;
     static constexpr int LinePauseMs = 2;
+    static constexpr qsizetype UnlimitedChunk = 64 * 1024;
 
     // baud 0: unlimited.
     PtyLine(VirtualPrinter &printer, PrinterLog &log, qint64 baud, QObject *parent = nullptr);
@@ -52,8 +55,14 @@ private:
     void OnWritable();
     void OnSlaveOpened();
     void Tick();
+    // What the receive buffer holds: BufferBytes at a set speed, one read's
+    // worth when unlimited.
+    qsizetype Capacity() const;
+    // Hands received bytes to the printer at the line's pace while nothing holds.
+    void TakeIn();
     void Deliver();
     void Flush();
+    void FlushOut();
     void HangUp();
     void CheckReopened();
     void EndOfClient();
@@ -79,6 +88,9 @@ private:
     QElapsedTimer clock_;
 
     QByteArray in_; // received, not yet taken in at the line's pace
+    // Replies leave a line at a time, with a pause after each: a serial
+    // printer holds far fewer than a network one.
+    ReadHold hold_ { 64 * 1024 };
     QByteArray out_; // replies not yet sent
     qint64 pauseUntilNs_ = 0;
     bool xoff_ = false;

@@ -31,7 +31,6 @@ TcpLine::TcpLine(VirtualPrinter &printer, PrinterLog &log, QObject *parent)
     : QObject(parent)
     , printer_(printer)
     , log_(log)
-    , buffer_(ReadChunk)
 {
     backlog_.setSingleShot(true);
     backlog_.setInterval(BacklogRetryMs);
@@ -154,36 +153,25 @@ void TcpLine::OnReadable()
 {
     size_t total = 0;
     while (client_ >= 0 && total < MaxReadPerWake) {
-        if (!printer_.ReadyForMore()) {
-            // Full of labels to print: what the client sends waits in the
-            // socket, and its sending slows down as a printer's would.
+        Deliver();
+        if (!in_.isEmpty()) {
+            // Held: what the client sends waits in the socket, and its
+            // sending slows down as a printer's would.
             readNotifier_->setEnabled(false);
-            backlog_.start();
-            // The wait is the printer's, not the client's.
-            if (idleSeconds_ > 0)
-                idle_.start();
+            if (hold_.Holds(ReadHold::PrinterFull)) {
+                backlog_.start();
+                // The wait is the printer's, not the client's.
+                if (idleSeconds_ > 0)
+                    idle_.start();
+            }
             return;
         }
         readNotifier_->setEnabled(true);
-        const ssize_t n = recv(client_, buffer_.data(), buffer_.size(), 0);
+        in_.resize(qsizetype(ReadChunk));
+        const ssize_t n = recv(client_, in_.data(), ReadChunk, 0);
+        in_.resize(std::max<ssize_t>(n, 0));
         if (n > 0) {
             total += size_t(n);
-            const QByteArrayView bytes(buffer_.data(), n);
-            const bool wasInCommand = session_->InCommand();
-            session_->Feed(bytes);
-            if (!session_ || idleSeconds_ <= 0)
-                continue;
-            // A command completed (the stream is between commands after
-            // being in one, or after a caret, tilde or escape command's first
-            // byte) or much arrived: the client is getting somewhere.
-            sinceProgress_ += n;
-            const bool completed = !session_->InCommand()
-                && (wasInCommand || bytes.contains('^') || bytes.contains('~')
-                    || bytes.contains('\x1B'));
-            if (completed || sinceProgress_ >= ProgressBytes) {
-                sinceProgress_ = 0;
-                idle_.start();
-            }
             continue;
         }
         if (n < 0 && errno == EINTR)
@@ -202,6 +190,35 @@ void TcpLine::OnReadable()
     }
 }
 
+void TcpLine::Deliver()
+{
+    hold_.Set(ReadHold::PrinterFull, !printer_.ReadyForMore());
+    const auto printerTakes = [this](qsizetype n) {
+        hold_.Set(ReadHold::PrinterFull, !printer_.ReadyForMore());
+        return hold_.Open() ? n : 0;
+    };
+    hold_.Deliver(
+        in_,
+        [this](QByteArrayView bytes) {
+            const bool wasInCommand = session_->InCommand();
+            session_->Feed(bytes);
+            if (idleSeconds_ <= 0)
+                return;
+            // A command completed (the stream is between commands after
+            // being in one, or after a caret, tilde or escape command's first
+            // byte) or much arrived: the client is getting somewhere.
+            sinceProgress_ += bytes.size();
+            const bool completed = !session_->InCommand()
+                && (wasInCommand || bytes.contains('^') || bytes.contains('~')
+                    || bytes.contains('\x1B'));
+            if (completed || sinceProgress_ >= ProgressBytes) {
+                sinceProgress_ = 0;
+                idle_.start();
+            }
+        },
+        printerTakes);
+}
+
 void TcpLine::Queue(const QByteArray &reply)
 {
     if (client_ < 0)
@@ -218,6 +235,17 @@ void TcpLine::OnWritable()
 
 void TcpLine::Flush()
 {
+    const bool heldForReplies = hold_.Holds(ReadHold::RepliesWaiting);
+    Send();
+    hold_.SetRepliesWaiting(out_.size());
+    if (heldForReplies && !hold_.Holds(ReadHold::RepliesWaiting))
+        backlog_.start(); // reads on, outside the session's call that queued replies
+    if (peerDone_ && out_.isEmpty())
+        CloseClient();
+}
+
+void TcpLine::Send()
+{
     while (!out_.isEmpty() && client_ >= 0) {
         const ssize_t n = send(client_, out_.constData(), size_t(out_.size()), MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR)
@@ -232,18 +260,21 @@ void TcpLine::Flush()
             break;
         }
         out_.remove(0, n);
+        // Taking its replies is the client getting somewhere too.
+        if (idleSeconds_ > 0 && n > 0)
+            idle_.start();
     }
-    if (peerDone_ && out_.isEmpty())
-        CloseClient();
 }
 
 void TcpLine::OnIdle()
 {
     if (client_ < 0)
         return;
-    log_.Error(QStringLiteral("TCP client %1 completed no command in %2 s; closed, so that the "
-                              "next can print")
-                   .arg(peer_)
+    const QString what = hold_.Holds(ReadHold::RepliesWaiting)
+        ? QStringLiteral("took none of its replies")
+        : QStringLiteral("completed no command");
+    log_.Error(QStringLiteral("TCP client %1 %2 in %3 s; closed, so that the next can print")
+                   .arg(peer_, what)
                    .arg(idleSeconds_));
     CloseClient();
 }
@@ -261,7 +292,9 @@ void TcpLine::CloseClient()
     session_.reset();
     close(client_);
     client_ = -1;
+    in_.clear();
     out_.clear();
+    hold_.Clear();
     if (acceptNotifier_)
         acceptNotifier_->setEnabled(true);
 }

@@ -5,7 +5,10 @@
 // ListenBacklog) until the current one ends. A connection that completes no
 // command for the idle time, silent or trickling, is closed so that it cannot
 // keep the others out. Each connection's commands stand alone; one that ends
-// in the middle of a command leaves the printer ready for the next.
+// in the middle of a command leaves the printer ready for the next. A client
+// that does not take its replies is read no further until it does.
+
+#include "printer/readhold.h"
 
 #include <QByteArray>
 #include <QObject>
@@ -13,7 +16,6 @@
 #include <QTimer>
 
 #include <memory>
-#include <vector>
 
 class PrinterLog;
 class PrinterSession;
@@ -45,9 +47,12 @@ public:
 private:
     void OnAcceptable();
     void OnReadable();
+    // Hands what was received to the printer while nothing holds.
+    void Deliver();
     void OnWritable();
     void Queue(const QByteArray &reply);
     void Flush();
+    void Send();
     void CloseClient();
     void OnIdle();
 
@@ -66,7 +71,8 @@ private:
     int idleSeconds_ = 0;
     QString peer_; // "127.0.0.1:40312"
     qint64 sinceProgress_ = 0; // bytes received since the idle time began again
-    std::vector<char> buffer_;
+    QByteArray in_; // received, not yet taken in: one read's worth at most
+    ReadHold hold_ { 1024 * 1024 };
     QByteArray out_;
     bool peerDone_ = false; // the client sent all it will send
 };

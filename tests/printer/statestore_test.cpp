@@ -433,3 +433,49 @@ TEST(PrinterProcessState, AStateThatDoesNotLoadSaysWhatIsWrongAndHowToGoOn)
         message.contains("move the folder aside (mv " + dir.path() + " " + dir.path() + ".old)"))
         << message.toStdString();
 }
+
+// Sizes a printer's memory cannot hold are refused before anything of that
+// size is read: the printer says the state cannot be read, it does not abort.
+TEST(PrinterProcessState, SizesBeyondTheMemoryAreRefusedUnread)
+{
+    const struct
+    {
+        const char *what;
+        std::function<void(const QString &dir, QJsonObject &root)> spoil;
+        QString says;
+    } cases[] = {
+        { "a file listed at 2^40 bytes",
+          [](const QString &, QJsonObject &root) {
+              QJsonArray files = root.value("files").toArray();
+              QJsonObject file = files.at(0).toObject();
+              file.insert("size", qint64(1) << 40);
+              files.replace(0, file);
+              root.insert("files", files);
+          },
+          "E:KEPT.FNT (1099511627776 bytes) does not fit in FLASH of 65536 KB" },
+        { "a list larger than any list of files",
+          [](const QString &, QJsonObject &root) {
+              root.insert("padding", QString(17 * 1024 * 1024, QLatin1Char('x')));
+          },
+          "state.json: larger than 16 MB, more than a list of files can be" },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        QTemporaryDir dir;
+        {
+            StatePrinter p(dir.path());
+            p.Send(FontDownloadCommand("E:", QStringLiteral("KEPT"), "k"));
+        }
+        QJsonObject root = QJsonDocument::fromJson(ReadAll(dir.filePath("state.json"))).object();
+        c.spoil(dir.path(), root);
+        WriteAll(dir.filePath("state.json"), QJsonDocument(root).toJson());
+
+        PrinterProcess printer({ "--tcp", "0", "--state", dir.path() });
+        EXPECT_FALSE(printer.IsRunning());
+        EXPECT_EQ(printer.WaitForExit(), 1);
+        const QString message = printer.ErrorOutput();
+        EXPECT_TRUE(message.contains("the state cannot be read, and is left as it is: "))
+            << message.toStdString();
+        EXPECT_TRUE(message.contains(c.says)) << message.toStdString();
+    }
+}

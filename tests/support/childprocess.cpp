@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -91,9 +92,11 @@ bool ChildProcess::Running() const
     if (pid_ <= 0 || ended_)
         return false;
     int status = 0;
-    if (::waitpid(pid_, &status, WNOHANG) == pid_) {
+    rusage usage {};
+    if (::wait4(pid_, &status, WNOHANG, &usage) == pid_) {
         ended_ = true;
         status_ = status;
+        peakKb_ = usage.ru_maxrss;
     }
     return !ended_;
 }
@@ -173,7 +176,9 @@ bool ChildProcess::Stop(int signal, int timeoutMs)
     if (WaitForExit(timeoutMs))
         return true;
     ::kill(pid_, SIGKILL);
-    ::waitpid(pid_, &status_, 0);
+    rusage usage {};
+    ::wait4(pid_, &status_, 0, &usage);
+    peakKb_ = usage.ru_maxrss;
     ended_ = true;
     return false;
 }

@@ -35,6 +35,8 @@ public:
     bool Running() const;
     // The exit code, or -1 while running or when it ended by a signal.
     int ExitCode() const;
+    // The most memory it ever had resident, in KiB, once it has ended.
+    qint64 PeakMemoryKb() const { return ended_ ? peakKb_ : -1; }
 
     // Collects what the child wrote, waiting at most timeoutMs for the first
     // bytes.
@@ -61,6 +63,7 @@ private:
     int errorFd_ = -1;
     mutable bool ended_ = false;
     mutable int status_ = 0;
+    mutable qint64 peakKb_ = -1;
     QByteArray outputBytes_;
     QByteArray errors_;
     QString error_;

@@ -32,6 +32,8 @@ public:
     QString PtyPath() const { return ptyPath_; }
     quint16 TcpPort() const { return tcpPort_; }
     pid_t Pid() const { return process_.Pid(); }
+    // The most memory it ever had resident, in KiB, once it has stopped.
+    qint64 PeakMemoryKb() const { return process_.PeakMemoryKb(); }
 
     // The first line of standard output not yet looked at that contains
     // `text`, waiting at most timeoutMs; empty when none came.
