@@ -183,7 +183,10 @@ std::vector<Operation> HostOperations()
                 "the answers until --timeout (here in milliseconds; 3000 unless given). With "
                 "--sweep A.B.C.D/N it also tries the raw printing port (9100, or --sweep-port) "
                 "of every address in that subnet, 64 at a time, and counts a port as a printer "
-                "only when it identifies itself. One line per printer, sorted by address: "
+                "only when it identifies itself; --timeout ends the sweep too, and the addresses "
+                "not done by then are counted. A printer is the address its answer came from "
+                "(an answer naming another address is listed with it), listed once; at most "
+                "4096 are listed. One line per printer, sorted by address: "
                 "address, name, model, serial number and firmware. Exits with 0 when a printer "
                 "was found, 1 when none was. --verbose also counts the answers that were not "
                 "discovery replies.") },
@@ -230,7 +233,7 @@ CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io)
         const QString model = p.swept ? p.model : p.productName;
         QByteArray text;
         if (json) {
-            const QJsonObject o {
+            QJsonObject o {
                 { QStringLiteral("address"), p.address },
                 { QStringLiteral("name"), p.systemName },
                 { QStringLiteral("model"), model },
@@ -239,6 +242,8 @@ CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io)
                 { QStringLiteral("found"),
                   p.swept ? QStringLiteral("sweep") : QStringLiteral("probe") },
             };
+            if (!p.statedAddress.isEmpty())
+                o.insert(QStringLiteral("statedAddress"), p.statedAddress);
             text = QJsonDocument(o).toJson(QJsonDocument::Compact);
         } else {
             // What a printer calls itself is its own text: escaped, so that
@@ -250,6 +255,8 @@ CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io)
             if (!p.serialNumber.isEmpty())
                 parts << QStringLiteral("serial ") + ShownText(p.serialNumber);
             parts << QStringLiteral("firmware ") + ShownText(p.firmware);
+            if (!p.statedAddress.isEmpty())
+                parts << QStringLiteral("(its reply gives the address %1)").arg(p.statedAddress);
             text = parts.join(QLatin1Char(' ')).toUtf8();
         }
         std::fputs(text.append('\n').constData(), io.out);
@@ -258,6 +265,16 @@ CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io)
         std::fprintf(io.err,
                      "%d printers found; %d answers that were not discovery replies ignored\n",
                      int(found.printers.size()), found.malformedReplies);
+    if (found.unkeptPrinters > 0)
+        std::fprintf(io.err,
+                     "tarvolin-cli: discover: %d printers listed, the most one search keeps; %d "
+                     "more addresses answered\n",
+                     int(found.printers.size()), found.unkeptPrinters);
+    if (found.unsweptAddresses > 0)
+        std::fprintf(io.err,
+                     "tarvolin-cli: discover: the sweep reached --timeout with %d addresses not "
+                     "done; a longer --timeout sweeps them all\n",
+                     found.unsweptAddresses);
     std::fflush(io.out);
     return { found.printers.empty() ? ExitFailed : ExitOk, false };
 }

@@ -118,6 +118,7 @@ TEST(PrinterReplyHold, AClientThatTakesNoRepliesIsReadNoFurther)
             EXPECT_EQ(TcpExchange(printer.TcpPort(), "\x1B!?").size(), 1); // the next is served
         }
         EXPECT_EQ(printer.Stop(), 0);
+        RecordProperty(std::string(c.line) + "PeakMemoryKb", int(printer.PeakMemoryKb()));
         // The address sanitizer keeps freed memory back for a while, so its
         // figure says nothing.
 #ifndef __SANITIZE_ADDRESS__
