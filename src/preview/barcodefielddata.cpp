@@ -387,3 +387,15 @@ QrFieldData ReadQrData(const QByteArray &whole, QList<QString> &warnings)
         out.extras.inputMode = UNICODE_MODE;
     return out;
 }
+
+QByteArray DigitsOnly(const QByteArray &data, const QString &symbology, QList<QString> &warnings)
+{
+    QByteArray digits;
+    QByteArray left;
+    for (char c : data)
+        (IsDigit(c) ? digits : left) += c;
+    if (!left.isEmpty())
+        warnings.append(
+            QStringLiteral("%1 takes digits only: %2 left out").arg(symbology, Shown(left)));
+    return digits;
+}

@@ -46,3 +46,7 @@ struct QrFieldData
 // in mixed mode (D) a structured append header first and segments of
 // several character modes.
 QrFieldData ReadQrData(const QByteArray &field, QList<QString> &warnings);
+
+// The digits of the data, for the symbologies that hold nothing else; what
+// is left out is said, with the symbology's name.
+QByteArray DigitsOnly(const QByteArray &data, const QString &symbology, QList<QString> &warnings);

@@ -192,7 +192,7 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
         options.option2 = barcode.checkDigit ? 1 : 0;
         if (data.startsWith(">;"))
             data = data.mid(2); // the subset C start of Code 128, meaningless here
-        data = Digits(data);
+        data = DigitsOnly(data, QStringLiteral("Interleaved 2 of 5"), warnings);
         return true;
     case 'A':
         options.symbology = BARCODE_CODE93;
@@ -367,11 +367,11 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
         return true;
     case 'I':
         options.symbology = BARCODE_C25IND;
-        data = Digits(data);
+        data = DigitsOnly(data, QStringLiteral("Industrial 2 of 5"), warnings);
         return true;
     case 'J':
         options.symbology = BARCODE_C25IATA;
-        data = Digits(data);
+        data = DigitsOnly(data, QStringLiteral("Standard 2 of 5"), warnings);
         return true;
     case 'F':
         options.symbology = BARCODE_MICROPDF417;
@@ -383,21 +383,23 @@ bool ZintOptions(const BarcodeParams &barcode, QByteArray &data, SymbolOptions &
             : barcode.checkMode == 'C'             ? 2
             : barcode.checkMode == 'D'             ? 4
                                                    : 1;
-        data = Digits(data);
+        data = DigitsOnly(data, QStringLiteral("MSI"), warnings);
         return true;
     case 'P':
         options.symbology = BARCODE_PLESSEY;
         return true;
     case '5':
         options.symbology = BARCODE_PLANET;
-        data = Digits(data);
+        data = DigitsOnly(data, QStringLiteral("PLANET"), warnings);
         return true;
     case 'Z':
         options.symbology = barcode.variant == 1 ? BARCODE_PLANET
             : barcode.variant >= 2               ? BARCODE_USPS_IMAIL
                                                  : BARCODE_POSTNET;
         if (barcode.variant < 2)
-            data = Digits(data);
+            data = DigitsOnly(
+                data, barcode.variant == 1 ? QStringLiteral("PLANET") : QStringLiteral("POSTNET"),
+                warnings);
         return true;
     default:
         return false;

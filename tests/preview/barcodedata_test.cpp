@@ -261,6 +261,33 @@ TEST(BarcodeData, EveryReadableSymbologyScansAsThePrinterEncodes)
               "010950110153000310ABCA");
 }
 
+TEST(BarcodeData, DigitsOnlySymbologiesSayWhatTheyLeaveOut)
+{
+    struct Case
+    {
+        QByteArray field;
+        QString warning;
+        QString decoded; // where a reader here reads it
+    };
+    const Case cases[] = {
+        { "^BY2^B2N,80,N^FDAB12-3456^FS", "Interleaved 2 of 5 takes digits only: \"AB-\" left out",
+          "I2/5:123456" },
+        { "^BY2^B2N,80,N^FD>;123456^FS", {}, "I2/5:123456" },
+        { "^BY2^BIN,80,N^FD12 34^FS", "Industrial 2 of 5 takes digits only: \" \" left out", {} },
+        { "^BY2^BJN,80,N^FD1x2^FS", "Standard 2 of 5 takes digits only: \"x\" left out", {} },
+        { "^BY2^BMN,B,80,N^FD12.5^FS", "MSI takes digits only: \".\" left out", {} },
+        { "^BY2^BZN,80^FD12345-6789^FS", "POSTNET takes digits only: \"-\" left out", {} },
+    };
+    for (const Case &c : cases) {
+        const Drawn drawn = Draw("^FO50,50" + c.field);
+        EXPECT_EQ(Texts(drawn.warnings), c.warning) << c.field.constData();
+        EXPECT_FALSE(InkBounds(drawn.label).isEmpty()) << c.field.constData();
+        if (!c.decoded.isEmpty()) {
+            EXPECT_EQ(Zbar(drawn.label), QStringList { c.decoded }) << c.field.constData();
+        }
+    }
+}
+
 // The two-dimensional symbols zbar and libdmtx do not read, read by a third
 // decoder: the data as the printer encodes it, MaxiCode's primary message
 // (class of service, country and postal code at the head of the field) put
