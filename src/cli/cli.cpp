@@ -1,5 +1,6 @@
 #include "cli/cli.h"
 
+#include "cli/graphicop.h"
 #include "cli/hostoperations.h"
 #include "cli/inputfile.h"
 #include "cli/interruption.h"
@@ -210,6 +211,9 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     }
     if (op.name == QLatin1String("render"))
         return { RunRender(line, io), false };
+    if (op.name == QLatin1String("graphic") && !line.Has(QStringLiteral("to"))
+        && !line.Has(QStringLiteral("targets")) && !line.Has(QStringLiteral("dry-run")))
+        return { RunGraphic(line, io), false };
     if (op.name == QLatin1String("discover"))
         return RunDiscover(line, io);
     if (op.name == QLatin1String("profile")) {
@@ -375,7 +379,8 @@ CliOutcome RunCli(const QStringList &arguments, const CliStreams &streams)
 bool NeedsGuiApplication(const QStringList &arguments)
 {
     try {
-        return ParseCommandLine(arguments, AllOptions()).operation == QLatin1String("render");
+        const QString operation = ParseCommandLine(arguments, AllOptions()).operation;
+        return operation == QLatin1String("render") || operation == QLatin1String("graphic");
     } catch (const EUsageError &) {
         return false; // reported once the program runs
     }

@@ -1,5 +1,6 @@
 #include "cli/operations.h"
 
+#include "cli/graphicop.h"
 #include "cli/hostoperations.h"
 #include "cli/inputfile.h"
 #include "cli/profile.h"
@@ -504,6 +505,10 @@ const std::vector<Operation> &Operations()
             return o.name == QLatin1String("render");
         });
         all.insert(at, host.begin(), host.end());
+        const auto render = std::find_if(all.begin(), all.end(), [](const Operation &o) {
+            return o.name == QLatin1String("render");
+        });
+        all.insert(render, GraphicOperation());
         return all;
     }();
     return ops;
@@ -560,7 +565,8 @@ const std::vector<OptionInfo> &OperationOptions()
         { QStringLiteral("example"), QChar(), QString(),
           QStringLiteral("print a commented example profile") },
         { QStringLiteral("output"), QLatin1Char('o'), QStringLiteral("FILE"),
-          QStringLiteral("render: the first label's picture (OUT.png); status: the metrics") },
+          QStringLiteral("render: the first label's picture (OUT.png); status: the metrics; "
+                         "graphic: the commands") },
         { QStringLiteral("check"), QChar(), QString(),
           QStringLiteral("send nothing; say what would change") },
         { QStringLiteral("format"), QChar(), QStringLiteral("text|prometheus"),
@@ -572,6 +578,8 @@ const std::vector<OptionInfo> &OperationOptions()
         std::vector<OptionInfo> more = options;
         const std::vector<OptionInfo> host = HostOperationOptions();
         more.insert(more.end(), host.begin(), host.end());
+        const std::vector<OptionInfo> graphic = GraphicOptions();
+        more.insert(more.end(), graphic.begin(), graphic.end());
         return more;
     }();
     return all;
