@@ -93,6 +93,15 @@ TEST(CliPrinterText, WhatAPrinterCallsItselfIsShownEscapedAndNeverMakesALine)
     EXPECT_EQ(id.value("model").toString(), QString::fromUtf8(model));
     EXPECT_EQ(id.value("firmware").toString(), QStringLiteral("V1\u009b"));
 
+    // Found by a sweep: the same text, the same escapes.
+    const CliRun swept = RunCliProgram({ "discover", "--timeout", "1500", "--port-discovery",
+                                         QString::number(plain.Port()), "--sweep", "127.0.0.1/32",
+                                         "--sweep-port", QString::number(hostile.Port()) });
+    EXPECT_EQ(swept.exitCode, ExitOk) << swept.err.toStdString();
+    EXPECT_EQ(swept.out,
+              "127.0.0.1 TV\\x1b[2J\\x0d\\x0atcp://10.0.0.9 ok 0 B 1 ms\\x0a2 targets "
+              "in 1 ms: 2 ok firmware V1\\x9b\n");
+
     const CliRun files = RunCliProgram({ "--to", hostile.Uri(), "files" });
     EXPECT_EQ(files.exitCode, ExitOk) << files.out.toStdString();
     EXPECT_TRUE(files.out.contains("\n  A\\x1b]0;x\\x07.GRF \n")) << files.out.toStdString();
