@@ -1,16 +1,6 @@
 #include "cli/metrics.h"
 
-#include "core/exceptions.h"
-
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonValue>
-
-#include <cerrno>
-#include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
@@ -45,21 +35,6 @@ QByteArray Series(const char *name, const QString &target, qint64 value,
 QByteArray Family(const char *name, const char *type, const char *help)
 {
     return QByteArray("# HELP ") + name + ' ' + help + "\n# TYPE " + name + ' ' + type + '\n';
-}
-
-QString SystemReason(int error)
-{
-    return QString::fromLocal8Bit(std::strerror(error));
-}
-
-[[noreturn]] void Fail(const QString &what, const QString &path, int error)
-{
-    ErrorParticulars particulars;
-    particulars.subject = ErrorParticulars::Subject::File;
-    particulars.name = path;
-    particulars.systemError = error;
-    throw With(ETarvolinError(QStringLiteral("%1 %2: %3").arg(what, path, SystemReason(error))),
-               particulars);
 }
 
 } // namespace
@@ -155,56 +130,4 @@ QByteArray PrometheusText(const std::vector<PrinterMetrics> &printers)
         out += QByteArray("tarvolin_printer_query_seconds{target=\"") + LabelValue(p.target)
             + "\"} " + QByteArray::number(p.elapsedMs / 1000.0, 'f', 3) + '\n';
     return out;
-}
-
-void ReplaceFileAtomically(const QString &path, const QByteArray &bytes)
-{
-    const QFileInfo info(path);
-    // The name starts with a dot so a collector that reads *.prom skips it.
-    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
-                                        + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkstemp(temp.data());
-    if (fd < 0)
-        Fail(QStringLiteral("Cannot create file"), path, errno);
-    auto abandon = [&](const QString &what, int error) {
-        ::close(fd);
-        ::unlink(temp.constData());
-        Fail(what, path, error);
-    };
-
-    const char *at = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            abandon(QStringLiteral("Cannot write file"), errno);
-        at += n;
-        left -= n;
-    }
-    // mkstemp makes the file private; the file it replaces was not.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (::fchmod(fd, 0666 & ~mask) != 0)
-        abandon(QStringLiteral("Cannot write file"), errno);
-    if (::fsync(fd) != 0)
-        abandon(QStringLiteral("Cannot write file"), errno);
-    if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(temp.constData());
-        Fail(QStringLiteral("Cannot write file"), path, error);
-    }
-    if (::rename(temp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
-        const int error = errno;
-        ::unlink(temp.constData());
-        Fail(QStringLiteral("Cannot create file"), path, error);
-    }
-    // The rename itself is kept only once the folder is synced.
-    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(),
-                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
 }

@@ -36,10 +36,3 @@ QString SnakeCase(const QString &camelCase);
 // Every family with its HELP and TYPE lines, one series per target (and per
 // condition), targets in the order given. Ends with a line break.
 QByteArray PrometheusText(const std::vector<PrinterMetrics> &printers);
-
-// Replaces `path` with `bytes` so that a reader sees the old file or the new
-// one, never a part: a temporary file beside it is written, synced and
-// renamed over it. The file is readable by others as the umask allows (a
-// collector usually runs as another user). Throws ETarvolinError naming the
-// file and the system's reason; nothing is left behind then.
-void ReplaceFileAtomically(const QString &path, const QByteArray &bytes);

@@ -1,6 +1,5 @@
 #include "cli/outputfile.h"
 
-#include "cli/metrics.h"
 #include "core/exceptions.h"
 
 #include <QDir>
@@ -29,6 +28,23 @@ namespace {
     if (!why.isEmpty())
         text += (error ? QStringLiteral(" (%1)") : QStringLiteral(": %1")).arg(why);
     throw With(ETarvolinError(text), particulars);
+}
+
+// Every byte, however many writes it takes: 0, or the system's error.
+int WriteAll(int fd, const QByteArray &bytes)
+{
+    const char *at = bytes.constData();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t n = ::write(fd, at, size_t(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        at += n;
+        left -= n;
+    }
+    return 0;
 }
 
 bool IsSystemPath(const QString &path)
@@ -74,19 +90,9 @@ void WriteStraight(const QString &path, const QByteArray &bytes, bool regular)
                errno == ENXIO ? QStringLiteral("nothing reads from it") : QString());
     // Opened without waiting for a reader; written waiting for it.
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const char *at = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, at, size_t(left));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int error = errno;
-            ::close(fd);
-            Refuse(QStringLiteral("Cannot write file"), path, error);
-        }
-        at += n;
-        left -= n;
+    if (const int error = WriteAll(fd, bytes)) {
+        ::close(fd);
+        Refuse(QStringLiteral("Cannot write file"), path, error);
     }
     if (::close(fd) != 0 && errno != EINTR)
         Refuse(QStringLiteral("Cannot write file"), path, errno);
@@ -126,4 +132,46 @@ void WriteOutputFile(const QString &path, const QByteArray &bytes)
                               "whole")
                    .arg(folder));
     ReplaceFileAtomically(file, bytes);
+}
+
+void ReplaceFileAtomically(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    // The name starts with a dot so a collector that reads *.prom skips it.
+    QByteArray temp = QFile::encodeName(info.absolutePath() + QStringLiteral("/.") + info.fileName()
+                                        + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkstemp(temp.data());
+    if (fd < 0)
+        Refuse(QStringLiteral("Cannot create file"), path, errno);
+    auto abandon = [&](const QString &what, int error) {
+        ::close(fd);
+        ::unlink(temp.constData());
+        Refuse(what, path, error);
+    };
+    if (const int error = WriteAll(fd, bytes))
+        abandon(QStringLiteral("Cannot write file"), error);
+    // mkstemp makes the file private; the file it replaces was not.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (::fchmod(fd, 0666 & ~mask) != 0)
+        abandon(QStringLiteral("Cannot write file"), errno);
+    if (::fsync(fd) != 0)
+        abandon(QStringLiteral("Cannot write file"), errno);
+    if (::close(fd) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        Refuse(QStringLiteral("Cannot write file"), path, error);
+    }
+    if (::rename(temp.constData(), QFile::encodeName(info.absoluteFilePath()).constData()) != 0) {
+        const int error = errno;
+        ::unlink(temp.constData());
+        Refuse(QStringLiteral("Cannot create file"), path, error);
+    }
+    // The rename itself is kept only once the folder is synced.
+    const int dir = ::open(QFile::encodeName(info.absolutePath()).constData(),
+                           O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
 }

@@ -2,6 +2,7 @@
 // Prometheus's own checker, and a textfile that readers never see half
 // written while it is replaced again and again.
 #include "cli/metrics.h"
+#include "cli/outputfile.h"
 #include "core/exceptions.h"
 #include "support/childprocess.h"
 #include "support/tempfile.h"

@@ -62,16 +62,9 @@ std::vector<QByteArray> ScriptedPrinter::Requests() const
 void ScriptedPrinter::Run()
 {
     for (;;) {
-        pollfd fds[2] = { { listenFd_, POLLIN, 0 }, { stopPipe_[0], POLLIN, 0 } };
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-            return;
-        if (fds[1].revents)
-            return;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        const int connection = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int connection = AcceptUnlessStopped(listenFd_, stopPipe_[0]);
         if (connection < 0)
-            continue;
+            return;
         {
             std::lock_guard lock(mutex_);
             requests_.emplace_back();

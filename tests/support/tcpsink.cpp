@@ -54,19 +54,28 @@ TcpSink::~TcpSink()
     ::close(stopPipe_[1]);
 }
 
+int AcceptUnlessStopped(int listenFd, int stopFd)
+{
+    for (;;) {
+        pollfd fds[2] = { { listenFd, POLLIN, 0 }, { stopFd, POLLIN, 0 } };
+        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
+            return -1;
+        if (fds[1].revents)
+            return -1;
+        if (!(fds[0].revents & POLLIN))
+            continue;
+        const int connection = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC);
+        if (connection >= 0)
+            return connection;
+    }
+}
+
 void TcpSink::Run()
 {
     for (;;) {
-        pollfd fds[2] = { { listenFd_, POLLIN, 0 }, { stopPipe_[0], POLLIN, 0 } };
-        if (::poll(fds, 2, -1) < 0 && errno != EINTR)
-            return;
-        if (fds[1].revents)
-            return;
-        if (!(fds[0].revents & POLLIN))
-            continue;
-        const int conn = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
+        const int conn = AcceptUnlessStopped(listenFd_, stopPipe_[0]);
         if (conn < 0)
-            continue;
+            return;
         ++accepted_;
         QByteArray job;
         char buf[65536];

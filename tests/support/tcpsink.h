@@ -39,5 +39,9 @@ private:
 // Throws std::runtime_error when the system refuses.
 int ListenOnLoopback(quint16 &port);
 
+// The next connection to `listenFd`; -1 once `stopFd` is readable (or
+// polling fails).
+int AcceptUnlessStopped(int listenFd, int stopFd);
+
 // A free loopback port that nothing listens on (refuses connections).
 quint16 ClosedLoopbackPort();
