@@ -302,6 +302,8 @@ void TForm1::BuildHiddenTabs()
         request.fontFiles = TabSheet2->DownloadedFonts();
         return request;
     });
+    // A long load shows and cancels like the link's long operations.
+    TabSheet4->SetProgressSource([this] { return transfers_->Begin(); });
     // FormCreate's steps 1 and 6.
     TabSheet2->SetBitBtn1Caption(); // the file information button's two-line caption
     TabSheet4->ShowFirstPage(); // the first command editor page shown, the other nine hidden

@@ -1,6 +1,7 @@
 #include "tool/commandfile.h"
 
 #include "core/exceptions.h"
+#include "link/transfer.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -144,26 +145,112 @@ ErrorParticulars AboutFile(const QFileDevice &file, const QString &path)
 }
 } // namespace
 
+QString DecodeForEditor(QByteArrayView bytes, PageEncoding *encoding)
+{
+    const qsizetype zero = bytes.indexOf('\0');
+    if (zero >= 0)
+        bytes = bytes.first(zero);
+    QString text;
+    if (DecodeUtf8Exactly(bytes, &text)) {
+        *encoding = PageEncoding::Utf8;
+    } else {
+        text = QString::fromLatin1(bytes);
+        *encoding = PageEncoding::Latin1;
+    }
+    // One pass in place: replacing CR LF through QString takes seconds on a
+    // large file.
+    QChar *d = text.data();
+    const qsizetype n = text.size();
+    qsizetype kept = 0;
+    for (qsizetype i = 0; i < n; ++i) {
+        if (d[i] != QLatin1Char('\r')) {
+            d[kept++] = d[i];
+            continue;
+        }
+        d[kept++] = QLatin1Char('\n');
+        if (i + 1 < n && d[i + 1] == QLatin1Char('\n'))
+            ++i;
+    }
+    text.truncate(kept);
+    return text;
+}
+
+PageFileReader::PageFileReader(const QString &path, qint64 maxBytes, qint64 maxLineBytes)
+    : path_(path)
+    , maxBytes_(maxBytes)
+    , maxLineBytes_(maxLineBytes)
+    , file_(std::make_unique<QFile>(path))
+{
+    if (!file_->open(QIODevice::ReadOnly))
+        throw With(EFOpenError(path), AboutFile(*file_, path));
+    if (!file_->isSequential())
+        size_ = file_->size();
+    if (size_ > maxBytes_)
+        tooMuch_ = QStringLiteral("%1 is %2 bytes; a page holds files of up to %3 bytes.")
+                       .arg(path)
+                       .arg(ByteCount(size_))
+                       .arg(ByteCount(maxBytes_));
+}
+
+PageFileReader::~PageFileReader() = default;
+
+bool PageFileReader::ReadSome()
+{
+    if (ended_ || !tooMuch_.isEmpty())
+        return false;
+    const QByteArray piece = file_->read(PieceBytes);
+    if (file_->error() != QFileDevice::NoError)
+        throw With(EFOpenError(path_), AboutFile(*file_, path_));
+    if (piece.isEmpty()) {
+        ended_ = true;
+        return false;
+    }
+    // The text ends at the first 00 byte: what follows neither counts nor shows.
+    const qsizetype zero = piece.indexOf('\0');
+    const QByteArrayView kept = zero >= 0 ? QByteArrayView(piece).first(zero) : piece;
+    for (const char c : kept) {
+        if (c == '\r' || c == '\n') {
+            // CR LF is one break; the LF of it starts no new line.
+            if (!(c == '\n' && lastWasCr_))
+                ++lines_;
+            lineBytes_ = 0;
+        } else if (++lineBytes_ > maxLineBytes_) {
+            tooMuch_ = QStringLiteral("Line %1 of %2 is longer than %3 bytes, the longest line a "
+                                      "page shows.")
+                           .arg(lines_)
+                           .arg(path_)
+                           .arg(ByteCount(maxLineBytes_));
+            return false;
+        }
+        lastWasCr_ = c == '\r';
+    }
+    bytes_ += kept;
+    if (bytes_.size() > maxBytes_) {
+        tooMuch_ = QStringLiteral("%1 holds more than %2 bytes, the most a page holds.")
+                       .arg(path_, ByteCount(maxBytes_));
+        return false;
+    }
+    if (zero >= 0)
+        ended_ = true;
+    return !ended_;
+}
+
+QString PageFileReader::TakeText(PageEncoding *encoding)
+{
+    const QString text = DecodeForEditor(bytes_, encoding);
+    bytes_.clear();
+    return text;
+}
+
 PageText ReadCommandFile(const QString &path, qint64 maxBytes)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        throw With(EFOpenError(path), AboutFile(file, path));
-    // A device or pipe reports no size; the read below is bounded all the same.
-    if (file.size() > maxBytes)
+    PageFileReader reader(path, maxBytes);
+    while (reader.ReadSome()) { }
+    if (!reader.TooMuch().isEmpty())
         throw ETarvolinError(QStringLiteral("Text exceeds memo capacity"));
-    QByteArray bytes;
-    for (;;) {
-        const QByteArray chunk = file.read(qint64(1) << 20);
-        if (file.error() != QFileDevice::NoError)
-            throw With(EFOpenError(path), AboutFile(file, path));
-        if (chunk.isEmpty())
-            break;
-        bytes += chunk;
-        if (bytes.size() > maxBytes)
-            throw ETarvolinError(QStringLiteral("Text exceeds memo capacity"));
-    }
-    return DecodeCommandFile(bytes);
+    PageText page;
+    page.lines = reader.TakeText(&page.encoding).split(QLatin1Char('\n'));
+    return page;
 }
 
 void WriteCommandFile(const QString &path, const QByteArray &bytes)

@@ -5,6 +5,10 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
+class QFile;
+
 // Command files and editor page text. A page is a list of lines; on disk and
 // on the wire its lines are separated by CR LF. A loaded file is shown as
 // UTF-8 when that reproduces it exactly, otherwise as Latin-1 (one character
@@ -18,9 +22,11 @@ struct PageText
     PageEncoding encoding = PageEncoding::Utf8;
 };
 
-// Largest file a page takes; a larger one is refused rather than freezing
-// the window or exhausting memory.
-constexpr qint64 MaxPageFileBytes = qint64(64) * 1024 * 1024;
+// Largest file a page takes, and its longest line: the editor lays a line
+// out whole at every keystroke, so a longer one would make typing crawl. A
+// file beyond either is refused ("Send File" sends it as it is).
+constexpr qint64 MaxPageFileBytes = qint64(16) * 1024 * 1024;
+constexpr qint64 MaxPageLineBytes = 64 * 1024;
 
 // The file's bytes as page text: the text ends before the first 00 byte, and
 // CR LF, a lone CR and a lone LF each end one line.
@@ -50,8 +56,50 @@ QByteArray EncodePageText(const QStringList &lines, PageEncoding encoding);
 // "Send Text": the page's bytes followed by CR LF. Throws like EncodePageText.
 QByteArray BuildSendTextCommand(const PageText &page);
 
-// Reads a command file for a page. Throws EFOpenError when it cannot be read
-// and ETarvolinError("Text exceeds memo capacity") when it is too large.
+// The file's bytes as one text for the editor, its lines ended by LF alone,
+// decoded as DecodeCommandFile does.
+QString DecodeForEditor(QByteArrayView bytes, PageEncoding *encoding);
+
+// Reads a command file for a page a piece at a time, so that the window can
+// show how far it got and stop between pieces.
+class PageFileReader
+{
+public:
+    static constexpr qint64 PieceBytes = 1024 * 1024;
+
+    // Throws EFOpenError when the file cannot be opened.
+    explicit PageFileReader(const QString &path, qint64 maxBytes = MaxPageFileBytes,
+                            qint64 maxLineBytes = MaxPageLineBytes);
+    ~PageFileReader();
+
+    // -1 for a device or pipe.
+    qint64 Size() const { return size_; }
+    qint64 BytesRead() const { return bytes_.size(); }
+    // Reads the next piece; false once the whole file is in or it has turned
+    // out to be more than a page holds. Throws EFOpenError when reading fails.
+    bool ReadSome();
+    // Why the file is more than a page holds, in the operator's words; empty
+    // when it is not.
+    QString TooMuch() const { return tooMuch_; }
+    QString TakeText(PageEncoding *encoding);
+
+private:
+    QString path_;
+    qint64 maxBytes_;
+    qint64 maxLineBytes_;
+    qint64 size_ = -1;
+    std::unique_ptr<QFile> file_;
+    QByteArray bytes_;
+    qint64 lineBytes_ = 0; // of the line read so far
+    qint64 lines_ = 1;
+    bool lastWasCr_ = false;
+    bool ended_ = false;
+    QString tooMuch_;
+};
+
+// Reads a command file for a page whole. Throws EFOpenError when it cannot be
+// read and ETarvolinError("Text exceeds memo capacity") when it is more than
+// a page holds.
 PageText ReadCommandFile(const QString &path, qint64 maxBytes = MaxPageFileBytes);
 
 // Writes the bytes to a temporary file beside the target and renames it over

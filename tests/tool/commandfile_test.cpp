@@ -8,6 +8,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -194,4 +198,63 @@ TEST(CommandFile, SendFileReadsBytesUnchanged)
     EXPECT_FALSE(CommandFileExists(""));
     EXPECT_FALSE(CommandFileExists(dir.filePath("none")));
     EXPECT_FALSE(CommandFileExists(dir.path()));
+}
+
+// More than a page holds is found before it is all in memory: by the size a
+// file states, by a line too long to type in, by what a pipe goes on giving.
+TEST(CommandFile, ReaderStopsAtWhatAPageHolds)
+{
+    QTemporaryDir dir;
+    const QString sized = dir.filePath("sized.txt");
+    {
+        QFile f(sized);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(f.resize(50LL * 1024 * 1024));
+    }
+    const QString longLine = dir.filePath("long.txt");
+    WriteBytes(longLine, "^XA\r\n^FO1,1\n" + QByteArray(MaxPageLineBytes + 1, 'A') + "\r\n^XZ");
+    const QString justFits = dir.filePath("fits.txt");
+    WriteBytes(justFits, "^XA\r\n" + QByteArray(MaxPageLineBytes, 'A') + "\r\n^XZ");
+    const QString pipe = dir.filePath("pipe");
+    signal(SIGPIPE, SIG_IGN);
+    ASSERT_EQ(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    std::thread writer([&] {
+        const int fd = open(QFile::encodeName(pipe).constData(), O_WRONLY | O_CLOEXEC);
+        const QByteArray lines = QByteArray("^XA^FDx^FS^XZ\n").repeated(64 * 1024);
+        for (qint64 sent = 0; fd >= 0 && sent <= MaxPageFileBytes;) {
+            const ssize_t n = write(fd, lines.constData(), size_t(lines.size()));
+            if (n <= 0)
+                break;
+            sent += n;
+        }
+        if (fd >= 0)
+            close(fd);
+    });
+    const struct
+    {
+        QString path;
+        QString tooMuch;
+        qint64 mostRead;
+    } cases[] = {
+        { sized, sized + " is 52,428,800 bytes; a page holds files of up to 16,777,216 bytes.", 0 },
+        { longLine,
+          "Line 3 of " + longLine + " is longer than 65,536 bytes, the longest line a page shows.",
+          PageFileReader::PieceBytes },
+        { justFits, "", PageFileReader::PieceBytes },
+        { pipe, pipe + " holds more than 16,777,216 bytes, the most a page holds.",
+          MaxPageFileBytes + PageFileReader::PieceBytes },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.path.toStdString());
+        PageFileReader reader(c.path);
+        while (reader.ReadSome()) { }
+        EXPECT_EQ(reader.TooMuch(), c.tooMuch);
+        EXPECT_LE(reader.BytesRead(), c.mostRead);
+    }
+    writer.join();
+    PageEncoding encoding;
+    PageFileReader fits(justFits);
+    while (fits.ReadSome()) { }
+    EXPECT_EQ(fits.TakeText(&encoding), "^XA\n" + QString(MaxPageLineBytes, 'A') + "\n^XZ");
+    EXPECT_EQ(encoding, PageEncoding::Utf8);
 }

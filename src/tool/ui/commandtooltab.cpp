@@ -3,6 +3,7 @@
 #include "ui/controls.h"
 
 #include "link/printerlink.h"
+#include "link/progress.h"
 #include "ui/errorbox.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPalette>
+#include <QPlainTextDocumentLayout>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -24,6 +26,9 @@
 namespace {
 
 const QRect PagesRect(88, 20, 569, 366);
+// Text put into a page at a time while loading: each piece takes the editor
+// some tens of milliseconds.
+constexpr qsizetype InsertChars = 128 * 1024;
 
 QFileDialog *MakeFileDialog(QWidget *parent, const QString &name, QFileDialog::AcceptMode mode)
 {
@@ -267,22 +272,86 @@ bool CommandToolTab::ExecuteOpenDialog()
     return true;
 }
 
-void CommandToolTab::LoadIntoVisiblePage(const QString &path)
+bool CommandToolTab::LoadIntoVisiblePage(const QString &path)
 {
     const int page = VisiblePage();
     if (page == 0)
-        return;
-    // Read and decode before touching the page, so a refused file leaves it as it was.
-    const PageText text = ReadCommandFile(path);
-    Memo[page - 1]->setPlainText(text.lines.join(QLatin1Char('\n')));
-    pageEncoding_[page - 1] = text.encoding;
+        return false;
+    PageFileReader reader(path);
+    const std::unique_ptr<ProgressObserver> watch
+        = progressSource_ ? progressSource_() : nullptr;
+    if (watch)
+        watch->Stage(QStringLiteral("Reading %1").arg(path), reader.Size(), 0);
+    while (reader.ReadSome()) {
+        if (watch) {
+            watch->Progress(reader.BytesRead());
+            if (watch->CancelRequested())
+                return false;
+        }
+    }
+    if (!reader.TooMuch().isEmpty()) {
+        OfferToSend(path, reader.TooMuch());
+        return false;
+    }
+    PageEncoding encoding;
+    const QString text = reader.TakeText(&encoding);
+
+    // Into a document of its own, on view as it fills; the page's own waits
+    // aside until the load is complete, so that Cancel gives it back.
+    QPlainTextEdit *memo = Memo[page - 1];
+    QPointer<QTextDocument> before = memo->document();
+    before->setParent(this);
+    auto *document = new QTextDocument(memo);
+    document->setDocumentLayout(new QPlainTextDocumentLayout(document));
+    document->setDefaultFont(before->defaultFont());
+    document->setDefaultTextOption(before->defaultTextOption());
+    document->setUndoRedoEnabled(false);
+    memo->setDocument(document);
+    if (watch)
+        watch->Stage(QStringLiteral("Loading %1 into page %2").arg(path).arg(page), text.size(), 0);
+    QTextCursor cursor(document);
+    for (qsizetype at = 0; at < text.size(); at += InsertChars) {
+        cursor.insertText(text.mid(at, InsertChars));
+        if (watch) {
+            watch->Progress(std::min(at + InsertChars, text.size()));
+            if (watch->CancelRequested()) {
+                memo->setDocument(before);
+                before->setParent(memo);
+                delete document;
+                return false;
+            }
+        }
+    }
+    document->setUndoRedoEnabled(true);
+    delete before;
+    memo->moveCursor(QTextCursor::Start);
+    pageEncoding_[page - 1] = encoding;
     ShowPageEncoding();
+    return true;
+}
+
+void CommandToolTab::OfferToSend(const QString &path, const QString &why)
+{
+    QMessageBox box(QMessageBox::Warning, QApplication::applicationName(),
+                    QStringLiteral("Text exceeds memo capacity."), QMessageBox::NoButton, this);
+    box.setObjectName(QStringLiteral("CapacityQuestion"));
+    box.setInformativeText(why
+                           + QStringLiteral("\nSend File sends it to the printer as it is, "
+                                            "without loading it."));
+    QPushButton *send = box.addButton(QStringLiteral("Send File"), QMessageBox::AcceptRole);
+    box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(QMessageBox::Cancel);
+    box.exec();
+    if (box.clickedButton() != send)
+        return;
+    Edit8->setText(path);
+    Button19Click();
 }
 
 void CommandToolTab::Button21Click()
 {
-    if (ExecuteOpenDialog())
-        LoadIntoVisiblePage(openDialogFileName_);
+    if (ExecuteOpenDialog() && !LoadIntoVisiblePage(openDialogFileName_))
+        return; // refused or cancelled: the file name stays as it was
     Edit8->setText(openDialogFileName_);
 }
 
@@ -291,7 +360,8 @@ void CommandToolTab::Button25Click()
     if (ExecuteOpenDialog()) {
         // Remembered only once loaded: a refused file must not come back
         // into the field after a later cancel.
-        LoadIntoVisiblePage(openDialogFileName_);
+        if (!LoadIntoVisiblePage(openDialogFileName_))
+            return;
         rememberedPath_ = openDialogFileName_;
     }
     Edit8->setText(rememberedPath_);

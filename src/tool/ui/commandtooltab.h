@@ -7,9 +7,11 @@
 
 #include <array>
 #include <functional>
+#include <memory>
 #include <optional>
 
 class PrinterLink;
+class ProgressObserver;
 class QButtonGroup;
 class QFileDialog;
 class QGroupBox;
@@ -44,6 +46,10 @@ public:
 
     // Resolution, unit, label size and fonts for previews (from the other tabs).
     using PreviewContext = std::function<PreviewRequest()>;
+    // What watches a long load (the window's progress dialog); none: loads
+    // run unwatched.
+    using ProgressSource = std::function<std::unique_ptr<ProgressObserver>()>;
+    void SetProgressSource(ProgressSource source) { progressSource_ = std::move(source); }
     void SetPreviewContext(PreviewContext context) { previewContext_ = std::move(context); }
     // Shows page (1..10) and selects its line (1-based), the cursor at the
     // byte column as the page encodes it.
@@ -73,7 +79,10 @@ private:
     // Shows the open dialog; on confirmation returns true and remembers the
     // chosen path as the dialog's current file name.
     bool ExecuteOpenDialog();
-    void LoadIntoVisiblePage(const QString &path);
+    // True once loaded; false when cancelled or refused (the page as it was).
+    bool LoadIntoVisiblePage(const QString &path);
+    // A file more than a page holds: says why and offers to send it as it is.
+    void OfferToSend(const QString &path, const QString &why);
     void ShowPageEncoding();
     // The visible page as it is to be saved or sent. A Latin-1 page holding
     // characters Latin-1 cannot hold is written only at the operator's word,
@@ -86,4 +95,5 @@ private:
     QString openDialogFileName_; // last file confirmed in OpenDialog2
     QString rememberedPath_; // set by "Select File" and "Send File"
     PreviewContext previewContext_;
+    ProgressSource progressSource_;
 };
