@@ -131,10 +131,11 @@ ReplyStand FileListForm(const QByteArray &reply)
 }
 
 // "DRAM FREE BYTE(KB): <digits>FLASH FREE BYTE(KB): <digits>" CR LF: complete
-// at the line break after the second figure.
+// at the CR LF after the second figure. The figures are read by their places
+// from the reply's start, so nothing may come before it.
 ReplyStand FreeMemoryForm(const QByteArray &reply)
 {
-    qsizetype at = LeadingLineBreaks(reply);
+    qsizetype at = 0;
     for (const QByteArrayView label :
          { QByteArrayView("DRAM FREE BYTE(KB):"), QByteArrayView("FLASH FREE BYTE(KB):") }) {
         at = Literal(reply, at, label);
@@ -150,7 +151,10 @@ ReplyStand FreeMemoryForm(const QByteArray &reply)
         if (at == digits)
             return ReplyStand::Foreign;
     }
-    return reply[at] == '\r' || reply[at] == '\n' ? ReplyStand::Complete : ReplyStand::Foreign;
+    const qsizetype end = Literal(reply, at, "\r\n");
+    return end == -1 ? ReplyStand::Incomplete
+        : end == -2  ? ReplyStand::Foreign
+                     : ReplyStand::Complete;
 }
 
 } // namespace
