@@ -60,6 +60,9 @@ private:
     {
         Warn(text, command.line, command.column);
     }
+    // After the time to draw ran out: the labels the rest prints, counted
+    // without drawing, beginning with `command`.
+    void CountRest(CommandLexer &lexer, LabelCommand command);
     void Setting(const LabelCommand &command, const QString &name, const QString &value);
     int Clamped(const LabelCommand &command, qint64 value, int low, int high, const char *what);
     // Parameter i of a setting the printer keeps, within the range the
@@ -104,6 +107,14 @@ private:
     QElapsedTimer clock_;
     bool outOfTime_ = false;
     qint64 distinctBytes_ = 0;
+    // Warnings of one text beyond the first few are counted, not listed.
+    struct WarningKind
+    {
+        int count = 0;
+        int line = 0; // of the first not listed
+        int column = 0;
+    };
+    QHash<QString, WarningKind> warningKinds_;
 
     // The open format
     bool inFormat_ = false;

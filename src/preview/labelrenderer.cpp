@@ -21,6 +21,10 @@ namespace {
 
 constexpr qint64 MaxDistinctLabelBytes = 32 * 1024 * 1024; // pictures of one call
 constexpr qint64 TimeBudgetMs = 1000;
+// Counting the labels of what is not drawn: far quicker than drawing them.
+constexpr qint64 CountBudgetMs = 5000;
+// Listed of one warning's text; the rest are counted.
+constexpr int MaxWarningsOfOneKind = 20;
 
 // Packs a grey canvas into one bit per dot, black where darker than half.
 QImage ToMono(const QImage &canvas, int dotsPerMm)
@@ -116,6 +120,14 @@ void LabelInterpreter::Warn(const QString &text, int line, int column)
         if (last.text == text && last.line == line && last.column == column)
             return;
     }
+    WarningKind &kind = warningKinds_[text];
+    if (++kind.count > MaxWarningsOfOneKind) {
+        if (kind.count == MaxWarningsOfOneKind + 1) {
+            kind.line = line;
+            kind.column = column;
+        }
+        return;
+    }
     if (result_.warnings.size() >= 1000) {
         if (result_.warnings.size() == 1000)
             result_.warnings.append({ QStringLiteral("more warnings not listed"), line, column });
@@ -168,11 +180,15 @@ RenderResult LabelInterpreter::Render(const QByteArray &commands)
     lexer_ = &lexer;
     LabelCommand command;
     qint64 count = 0;
+    warningKinds_.clear();
     while (lexer.Next(command)) {
         if (++count % 256 == 0 && clock_.elapsed() > TimeBudgetMs) {
-            Warn(QStringLiteral("reading stopped after one second: the rest is not drawn"),
-                 command.line, command.column);
+            // Listed whatever else was warned about: it says the picture is not all.
+            result_.warnings.append(
+                { QStringLiteral("reading stopped after one second: the rest is not drawn"),
+                  command.line, command.column });
             outOfTime_ = true;
+            CountRest(lexer, command);
             break;
         }
         Command(command);
@@ -186,8 +202,58 @@ RenderResult LabelInterpreter::Render(const QByteArray &commands)
         Warn(QStringLiteral("text outside any command ignored"), lexer.StrayLine(),
              lexer.StrayColumn());
     lexer_ = nullptr;
+    for (auto it = warningKinds_.cbegin(); it != warningKinds_.cend(); ++it) {
+        if (it->count > MaxWarningsOfOneKind)
+            result_.warnings.append({ QStringLiteral("%1 (%2 more times, not listed)")
+                                          .arg(it.key())
+                                          .arg(it->count - MaxWarningsOfOneKind),
+                                      it->line, it->column });
+    }
     result_.settings = settings_;
     return std::move(result_);
+}
+
+void LabelInterpreter::CountRest(CommandLexer &lexer, LabelCommand command)
+{
+    // The open format is counted with the rest, not drawn.
+    bool inFormat = inFormat_;
+    bool marks = !fields_.isEmpty();
+    bool storing = !storingAs_.isEmpty();
+    qint64 quantity = quantity_;
+    inFormat_ = false;
+    qint64 labels = result_.labelsRequested;
+    QElapsedTimer counting;
+    counting.start();
+    qint64 count = 0;
+    do {
+        if (++count % 4096 == 0 && counting.elapsed() > CountBudgetMs) {
+            result_.warnings.append({ QStringLiteral("counting stopped after %1 seconds: more "
+                                                     "labels may print than the %2 counted")
+                                          .arg(CountBudgetMs / 1000)
+                                          .arg(labels),
+                                      command.line, command.column });
+            break;
+        }
+        if (command.kind != LabelCommand::Kind::Format)
+            continue;
+        if (command.name == "XA") {
+            inFormat = true;
+            marks = storing = false;
+            quantity = 1;
+        } else if (command.name == "XZ") {
+            if (inFormat && marks && !storing)
+                labels += quantity;
+            inFormat = false;
+        } else if (command.name == "PQ") {
+            quantity = std::clamp<qint64>(Args(command.args, printer_.delimiter).Int(0, 1), 1,
+                                          99'999'999);
+        } else if (command.name == "DF") {
+            storing = true;
+        } else if (const CommandEntry *entry = FindCommand(command.kind, command.name)) {
+            marks = marks || entry->role == CommandRole::Marks || entry->role == CommandRole::Draws;
+        }
+    } while (lexer.Next(command));
+    result_.labelsRequested = int(std::min<qint64>(labels, std::numeric_limits<int>::max()));
 }
 
 int LabelInterpreter::AtLeast(const LabelCommand &command, qint64 value, int low, int high,
