@@ -5,12 +5,23 @@
 //   COM      TComPort.WriteText     vs  cat SRC > /dev/pts/N
 // The *Link variants send through PrinterLink::SendToPrinter as the window
 // does: in pieces, with a progress observer that lets the event loop turn
-// as the window's does. The network sink is the same loopback listener for
-// all; the pty is drained by the same reader process for all.
+// as the window's does. BM_FileLinkFromFile sends the file itself, read as
+// it goes, as tarvolin-cli sends a file. The network sink is the same
+// loopback listener for all; the pty is drained by the same reader process
+// for all.
+//
+//   link_send_bench                the benchmarks, then each send and its
+//                                  tool side by side in alternating rounds:
+//                                  the medians of the wall time and of the
+//                                  processor time (this process and its
+//                                  children, the pty's reader excepted), and
+//                                  their ratios
+//   link_send_bench --side-by-side N   only that, N rounds
 #include "link/devicefile.h"
 #include "link/netprinter.h"
 #include "link/printerlink.h"
 #include "link/progress.h"
+#include "link/sendsource.h"
 #include "pumpingobserver.h"
 #include "serial/cport.h"
 #include "support/pty.h"
@@ -25,9 +36,15 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <functional>
 #include <memory>
+#include <sys/resource.h>
 #include <utility>
+#include <vector>
 
 namespace {
 
@@ -88,6 +105,16 @@ void BM_FileLink(benchmark::State &state)
     Link link(LinkTarget::File(F().dir.filePath("link")));
     for (auto _ : state)
         link.link.SendToPrinter();
+    state.SetBytesProcessed(state.iterations() * Size);
+}
+
+void BM_FileLinkFromFile(benchmark::State &state)
+{
+    Link link(LinkTarget::File(F().dir.filePath("linkfromfile")));
+    for (auto _ : state) {
+        FileSource source(F().source);
+        link.link.SendToPrinter(PrinterLink::FileNaming::AsTyped, source);
+    }
     state.SetBytesProcessed(state.iterations() * Size);
 }
 
@@ -199,6 +226,116 @@ void BM_ComCat(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * Size);
 }
 
+// Processor time of this process and of its children that have ended.
+double CpuMs()
+{
+    double ms = 0;
+    for (int who : { RUSAGE_SELF, RUSAGE_CHILDREN }) {
+        rusage u {};
+        getrusage(who, &u);
+        ms += (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3
+            + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
+    }
+    return ms;
+}
+
+double Median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty() ? 0 : v[v.size() / 2];
+}
+
+// A send and the tool doing the same, in turn, round after round, so that
+// other work on the machine slows both alike.
+void Compare(const char *what, int rounds, const std::function<void()> &ours,
+             const std::function<void()> &tool)
+{
+    std::vector<double> wall[2], cpu[2];
+    for (int i = 0; i < rounds; ++i) {
+        int side = 0;
+        for (const auto *run : { &ours, &tool }) {
+            QElapsedTimer clock;
+            const double cpuBefore = CpuMs();
+            clock.start();
+            (*run)();
+            wall[side].push_back(clock.nsecsElapsed() / 1e6);
+            cpu[side].push_back(CpuMs() - cpuBefore);
+            ++side;
+        }
+    }
+    const double w0 = Median(wall[0]), w1 = Median(wall[1]);
+    const double c0 = Median(cpu[0]), c1 = Median(cpu[1]);
+    std::printf("%-34s wall %8.1f ms vs %8.1f ms  ratio %.2f   cpu %8.1f ms vs %8.1f ms  "
+                "ratio %.2f\n",
+                what, w0, w1, w0 / w1, c0, c1, c0 / c1);
+    std::fflush(stdout);
+}
+
+void SideBySide(int rounds)
+{
+    std::printf("side by side, medians of %d rounds of %lld MiB:\n", rounds,
+                static_cast<long long>(Size >> 20));
+    const auto shell = [](const QString &command) {
+        return [command] {
+            if (std::system(command.toLocal8Bit().constData()) != 0)
+                std::fprintf(stderr, "failed: %s\n", qPrintable(command));
+        };
+    };
+    {
+        PtyDrain drain;
+        Link link(LinkTarget::Com(drain.pty.SlavePath()));
+        link.port.SetPort(drain.pty.SlavePath());
+        qint64 expected = 0;
+        const auto cat
+            = shell(QStringLiteral("cat '%1' > '%2'").arg(F().source, drain.pty.SlavePath()));
+        Compare(
+            "COM link vs cat > pty", rounds,
+            [&] {
+                link.link.SendToPrinter();
+                drain.WaitFor(expected += Size);
+            },
+            [&] {
+                cat();
+                drain.WaitFor(expected += Size);
+            });
+    }
+    {
+        Link link(LinkTarget::File(F().dir.filePath("link")));
+        Link fromFile(LinkTarget::File(F().dir.filePath("linkfromfile")));
+        const auto cp
+            = shell(QStringLiteral("cp '%1' '%2'").arg(F().source, F().dir.filePath("cp.bin")));
+        Compare(
+            "File link vs cp", rounds, [&] { link.link.SendToPrinter(); }, cp);
+        Compare(
+            "File link, from a file vs cp", rounds,
+            [&] {
+                FileSource source(F().source);
+                fromFile.link.SendToPrinter(PrinterLink::FileNaming::AsTyped, source);
+            },
+            cp);
+    }
+    {
+        // The sink keeps what it received: a fresh one for these rounds.
+        F().sink = std::make_unique<TcpSink>();
+        F().jobs = 0;
+        Link link(LinkTarget::Ethernet(QStringLiteral("127.0.0.1")));
+        link.link.SetNetworkPort(F().sink->Port());
+        const auto bash = shell(QStringLiteral("bash -c \"cat '%1' > /dev/tcp/127.0.0.1/%2\"")
+                                    .arg(F().source)
+                                    .arg(F().sink->Port()));
+        Compare(
+            "Network link vs bash /dev/tcp", rounds,
+            [&] {
+                link.link.SendToPrinter();
+                F().sink->WaitForJobs(++F().jobs);
+            },
+            [&] {
+                bash();
+                F().sink->WaitForJobs(++F().jobs);
+            });
+    }
+}
+
 } // namespace
 
 BENCHMARK(BM_ComBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -206,6 +343,7 @@ BENCHMARK(BM_ComLink)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_ComCat)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FileBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FileLink)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK(BM_FileLinkFromFile)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_FileCp)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NetBackend)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NetLink)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -216,10 +354,15 @@ int main(int argc, char **argv)
     // The serial port's event thread and the window-like observer need an
     // event loop.
     QCoreApplication app(argc, argv);
+    if (argc > 2 && std::strcmp(argv[1], "--side-by-side") == 0) {
+        SideBySide(std::max(1, std::atoi(argv[2])));
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    SideBySide(7);
     return 0;
 }

@@ -66,6 +66,18 @@ public:
             : std::numeric_limits<qsizetype>::max();
         Transfer plain;
         qint64 done = 0;
+        // The kernel copies a file's bytes itself where both ends allow it;
+        // what it cannot copy comes through here in pieces.
+        for (;;) {
+            const qint64 n = source.CopyInto(fd_, piece);
+            if (n == 0)
+                return;
+            if (n < 0)
+                break;
+            done += n;
+            if (transfer)
+                transfer->Progress(done);
+        }
         for (;;) {
             const QByteArray data = source.Next(piece, transfer ? *transfer : plain);
             if (data.isEmpty())

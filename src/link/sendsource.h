@@ -17,6 +17,12 @@ public:
     // input goes through `transfer`, so a stop ends it. Raises ETarvolinError
     // when the input cannot be read.
     virtual QByteArray Next(qsizetype most, Transfer &transfer) = 0;
+    // Has the kernel copy up to `most` of the next bytes straight into the
+    // open descriptor `target`: the count copied, 0 at the end, -1 when it
+    // cannot copy between the two (or the copy failed), after which the
+    // caller takes the rest with Next(), where a failure shows again with
+    // whose it is.
+    virtual qint64 CopyInto(int /*target*/, qint64 /*most*/) { return -1; }
     // The bytes given so far.
     qint64 Given() const { return given_; }
 
@@ -24,7 +30,7 @@ protected:
     qint64 given_ = 0;
 };
 
-// Bytes already in memory, given without copying when one piece takes all.
+// Bytes already in memory, given without copying: each piece refers to them.
 class BufferSource : public SendSource
 {
 public:
@@ -53,11 +59,17 @@ public:
 
     qint64 Size() const override { return size_; }
     QByteArray Next(qsizetype most, Transfer &transfer) override;
+    // A regular file with a size is copied by copy_file_range, or where that
+    // cannot reach the target by sendfile.
+    qint64 CopyInto(int target, qint64 most) override;
 
 private:
     [[noreturn]] void Fail(int err) const;
 
+    enum class KernelCopy { Range, SendFile, None };
+
     QString path_;
     int fd_ = -1;
     qint64 size_ = -1;
+    KernelCopy copy_ = KernelCopy::Range;
 };
