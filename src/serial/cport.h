@@ -74,7 +74,9 @@ public:
 
     // The same write for a caller that shows progress and may stop it. The
     // bytes go out in pieces, with never more than a quarter of a second of
-    // line time waiting in the device, so that stopping is quick. `proceed`
+    // line time waiting in a device that shows its queue, so that stopping
+    // is quick; one that shows none (a pseudo-terminal) takes what it can in
+    // writes that wait for room as a plain write does. `proceed`
     // hears how many bytes the line has carried (see LineCarriedCount: never
     // more than left the driver, never faster than the line's rate, never
     // less than before) at least every PaceMs while the write runs, and once

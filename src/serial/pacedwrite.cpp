@@ -7,6 +7,7 @@
 #include "serial/posix_port.h"
 
 #include <algorithm>
+#include <optional>
 #include <thread>
 
 namespace {
@@ -36,16 +37,20 @@ int TCustomComPort::WriteText(const QByteArray &str, const Proceed &proceed, con
     const Clock::time_point deadline = limit.value_or(Clock::time_point::max());
     const qsizetype length = str.size();
     // The most that may wait in the device: a quarter of a second of line
-    // time. A device that swallows a whole piece at once (a pseudo-terminal
-    // has no line and never reports anything queued) gets bigger pieces, and
-    // its queue is looked at only now and then, so that pacing costs it
-    // nothing.
+    // time. A device that shows nothing queued after the first piece (a
+    // pseudo-terminal has no line and never reports anything queued) gets
+    // writes that wait in the kernel for room, as a plain write does, each
+    // ended by a timer at the next look, in pieces that double while it
+    // takes them whole (so that it fills as it always has); its queue is
+    // looked at only at those looks, so watching it costs next to nothing.
     const qsizetype lineQuarter = std::max<qsizetype>(1, qsizetype(LineBytesPerSecond() / 4));
     constexpr qsizetype MaxPiece = qsizetype(1) << 20;
     qsizetype piece = lineQuarter;
     qsizetype written = 0;
     int queued = 0;
     bool deviceQueues = true; // until seen otherwise
+    bool probed = false; // the first piece has shown whether it does
+    std::optional<posixport::WaitingWriter> waiting;
     bool queueSeen = false; // the device has shown bytes waiting in it
     const auto pace = std::chrono::milliseconds(PaceMs);
     const auto start = Clock::now();
@@ -111,22 +116,48 @@ int TCustomComPort::WriteText(const QByteArray &str, const Proceed &proceed, con
                 break;
             }
         }
-        const qsizetype room = std::max(piece, lineQuarter) - queued;
+        if (queued > 0)
+            deviceQueues = true;
+        if (!deviceQueues && written < length) {
+            if (!waiting)
+                waiting.emplace();
+            const auto untilLook = std::min(lastAsked, lastLooked) + pace - Clock::now();
+            const qsizetype want = std::min(piece, length - written);
+            qsizetype accepted = 0;
+            if (waiting->Usable()) {
+                if (int err = waiting->Write(handle_, str.constData() + written, want,
+                                             untilDeadline(untilLook), accepted))
+                    fail(err);
+            } else if (int err
+                       = posixport::WriteSome(handle_, str.constData() + written, want, accepted)) {
+                fail(err);
+            }
+            written += accepted;
+            if (accepted == want) {
+                piece = std::min(piece * 2, MaxPiece);
+            } else if (!waiting->Usable()) {
+                if (int err = posixport::WaitWritable(handle_, untilDeadline(untilLook)))
+                    fail(err);
+            }
+            continue;
+        }
+        const qsizetype room = lineQuarter - queued;
         if (written < length && room > 0) {
             const qsizetype want = std::min(room, length - written);
             qsizetype accepted = 0;
             if (int err = posixport::WriteSome(handle_, str.constData() + written, want, accepted))
                 fail(err);
             written += accepted;
-            if (accepted == want) {
-                if (want == piece && piece < MaxPiece) {
-                    lookAtQueue();
-                    deviceQueues = queued > 0;
-                    if (!deviceQueues)
-                        piece *= 2;
-                }
+            if (!probed) {
+                probed = true;
+                lookAtQueue();
+                deviceQueues = queued > 0;
+                if (!deviceQueues && accepted == want)
+                    piece *= 2;
                 continue;
             }
+            if (accepted == want)
+                continue;
             // Full, or the far end sent Xoff: wait for room before the next
             // write rather than find out again.
             if (int err = posixport::WaitWritable(handle_, untilDeadline(pace)))

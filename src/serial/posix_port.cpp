@@ -10,8 +10,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <ctime>
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <thread>
 #include <unistd.h>
 
@@ -42,6 +45,40 @@ int MillisecondsLeft(const Deadline &deadline)
     if (left.count() <= 0)
         return 0;
     return left.count() > INT_MAX ? INT_MAX : int(left.count());
+}
+
+// The signal that ends a write waiting for room. Its handler does nothing and
+// leaves out SA_RESTART, so the write returns with what the device took.
+int WakeSignal()
+{
+    return SIGRTMIN + 6;
+}
+
+void IgnoreWake(int) { }
+
+bool WakeHandlerInstalled()
+{
+    static const bool installed = [] {
+        struct sigaction old
+        {
+        };
+        if (sigaction(WakeSignal(), nullptr, &old) != 0
+            || (old.sa_handler != SIG_DFL && old.sa_handler != SIG_IGN))
+            return false;
+        struct sigaction wake
+        {
+        };
+        wake.sa_handler = IgnoreWake;
+        sigemptyset(&wake.sa_mask);
+        return sigaction(WakeSignal(), &wake, nullptr) == 0;
+    }();
+    return installed;
+}
+
+timespec ToTimespec(Clock::duration d)
+{
+    const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(d).count();
+    return { time_t(ns / 1000000000), long(ns % 1000000000) };
 }
 
 int SetModemLine(int fd, int line, ModemLineAction action)
@@ -271,6 +308,68 @@ int WaitWritable(int fd, Clock::duration timeout)
     if (poll(&p, 1, int(std::clamp<long long>(ms, 0, INT_MAX))) < 0 && errno != EINTR)
         return errno;
     return 0;
+}
+
+WaitingWriter::WaitingWriter()
+{
+    if (!WakeHandlerInstalled())
+        return;
+    sigevent event {};
+    event.sigev_notify = SIGEV_THREAD_ID;
+    event.sigev_signo = WakeSignal();
+    event._sigev_un._tid = gettid();
+    timer_t timer {};
+    if (timer_create(CLOCK_MONOTONIC, &event, &timer) != 0)
+        return;
+    timer_ = timer;
+    sigset_t wake, before;
+    sigemptyset(&wake);
+    sigaddset(&wake, WakeSignal());
+    if (pthread_sigmask(SIG_UNBLOCK, &wake, &before) != 0)
+        return;
+    restoreMask_ = sigismember(&before, WakeSignal()) == 1;
+    usable_ = true;
+}
+
+WaitingWriter::~WaitingWriter()
+{
+    if (timer_)
+        timer_delete(static_cast<timer_t>(timer_));
+    if (restoreMask_) {
+        sigset_t wake;
+        sigemptyset(&wake);
+        sigaddset(&wake, WakeSignal());
+        pthread_sigmask(SIG_BLOCK, &wake, nullptr);
+    }
+}
+
+int WaitingWriter::Write(int fd, const char *data, qsizetype length, Clock::duration most,
+                         qsizetype &accepted)
+{
+    accepted = 0;
+    // The descriptor stays non-blocking outside this write: whatever else
+    // runs on it meanwhile (the event thread, a handler reading) never waits.
+    const int flags = fcntl(fd, F_GETFL);
+    if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) < 0)
+        return errno;
+    itimerspec alarm {};
+    alarm.it_value = ToTimespec(std::max<Clock::duration>(most, std::chrono::milliseconds(1)));
+    const auto timer = static_cast<timer_t>(timer_);
+    int err = 0;
+    if (timer_settime(timer, 0, &alarm, nullptr) != 0) {
+        err = errno;
+    } else {
+        const ssize_t n = write(fd, data, size_t(length));
+        if (n >= 0)
+            accepted = n;
+        else if (errno != EINTR && errno != EAGAIN && errno != EWOULDBLOCK)
+            err = errno;
+        const itimerspec off {};
+        timer_settime(timer, 0, &off, nullptr);
+    }
+    if (fcntl(fd, F_SETFL, flags) < 0 && !err)
+        err = errno;
+    return err;
 }
 
 int DiscardQueues(int fd, bool input, bool output)

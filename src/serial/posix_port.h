@@ -82,6 +82,34 @@ int WriteSome(int fd, const char *data, qsizetype length, qsizetype &accepted);
 // that hung up counts as ready, so that the next write reports it.
 int WaitWritable(int fd, Clock::duration timeout);
 
+// Writes that wait in the kernel for room in the device, as a plain blocking
+// write does (one wake-up per write instead of one per bit of room), but for
+// a bounded time: a timer of the calling thread interrupts the write. Made
+// and used on one thread; while it lives, that thread takes the timer's
+// signal.
+class WaitingWriter
+{
+public:
+    WaitingWriter();
+    ~WaitingWriter();
+    WaitingWriter(const WaitingWriter &) = delete;
+    WaitingWriter &operator=(const WaitingWriter &) = delete;
+
+    // False when the system gave no timer or the signal belongs to someone
+    // else: the caller writes without waiting and polls instead.
+    bool Usable() const { return usable_; }
+    // One write of up to length bytes that waits for room for at most
+    // `most`: accepted is what the device took by then (0 when it took
+    // nothing, as with a line held by Xoff).
+    int Write(int fd, const char *data, qsizetype length, Clock::duration most,
+              qsizetype &accepted);
+
+private:
+    bool usable_ = false;
+    void *timer_ = nullptr;
+    bool restoreMask_ = false;
+};
+
 // Discards unread input and/or unsent output. Output is discarded only when
 // something is queued: on a pseudo-terminal the discard would reach into
 // the far end's unread data, which has already been delivered.

@@ -13,7 +13,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <csignal>
 #include <fcntl.h>
+#include <pthread.h>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -235,6 +238,38 @@ TEST_F(PacedWriteTest, StoppingALinePausedByXoff)
     port.ClosePort();
     ASSERT_TRUE(pty.Write("\x11"));
     EXPECT_EQ(pty.ReadUntilQuiet(100, 1000), QByteArray());
+}
+
+// A write from a thread that blocks every signal (as some workers do) is
+// still watched and can be stopped while the printer takes nothing, and the
+// thread's signal mask is as it was afterwards.
+TEST_F(PacedWriteTest, AThreadThatBlocksSignalsCanStillStopAStuckWrite)
+{
+    const QByteArray data = Payload(1024 * 1024);
+    port.OpenPort();
+    int sent = -1;
+    int asked = 0;
+    bool maskKept = false;
+    std::thread writer([&] {
+        sigset_t all, before, after;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &before);
+        pthread_sigmask(SIG_BLOCK, nullptr, &before);
+        // Nobody reads the far end: the pseudo-terminal fills and then takes
+        // nothing.
+        sent = port.WriteText(data, [&](qint64) { return ++asked < 10; });
+        pthread_sigmask(SIG_BLOCK, nullptr, &after);
+        maskKept = true;
+        for (int sig = 1; sig <= SIGRTMAX; ++sig)
+            maskKept = maskKept && sigismember(&before, sig) == sigismember(&after, sig);
+    });
+    writer.join();
+    port.ClosePort();
+    EXPECT_GE(asked, 10);
+    EXPECT_GT(sent, 0);
+    EXPECT_LT(sent, data.size());
+    EXPECT_TRUE(maskKept);
+    EXPECT_TRUE(pty.ReadExactly(sent) == data.left(sent));
 }
 
 TEST_F(PacedWriteTest, AFarEndThatGoesAwayFailsTheWriteWithTheCountSoFar)
