@@ -3,6 +3,8 @@
 //   File     WriteToFile            vs  cp SRC DST
 //   Network  NetPrinter (port 9100) vs  bash: cat SRC > /dev/tcp/127.0.0.1/PORT
 //   COM      TComPort.WriteText     vs  cat SRC > /dev/pts/N
+//   CUPS     a raw job              vs  lp -d QUEUE -o raw SRC  (side by side
+//            only; a private scheduler whose queue prints to the sink)
 // The *Link variants send through PrinterLink::SendToPrinter as the window
 // does: in pieces, with a progress observer that lets the event loop turn
 // as the window's does. BM_FileLinkFromFile sends the file itself, read as
@@ -24,6 +26,8 @@
 #include "link/sendsource.h"
 #include "pumpingobserver.h"
 #include "serial/cport.h"
+#include "sidebyside.h"
+#include "support/cupsserver.h"
 #include "support/pty.h"
 #include "support/ptydrain.h"
 #include "support/tcpsink.h"
@@ -40,11 +44,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <memory>
-#include <sys/resource.h>
 #include <utility>
-#include <vector>
 
 namespace {
 
@@ -226,51 +227,6 @@ void BM_ComCat(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * Size);
 }
 
-// Processor time of this process and of its children that have ended.
-double CpuMs()
-{
-    double ms = 0;
-    for (int who : { RUSAGE_SELF, RUSAGE_CHILDREN }) {
-        rusage u {};
-        getrusage(who, &u);
-        ms += (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3
-            + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
-    }
-    return ms;
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    return v.empty() ? 0 : v[v.size() / 2];
-}
-
-// A send and the tool doing the same, in turn, round after round, so that
-// other work on the machine slows both alike.
-void Compare(const char *what, int rounds, const std::function<void()> &ours,
-             const std::function<void()> &tool)
-{
-    std::vector<double> wall[2], cpu[2];
-    for (int i = 0; i < rounds; ++i) {
-        int side = 0;
-        for (const auto *run : { &ours, &tool }) {
-            QElapsedTimer clock;
-            const double cpuBefore = CpuMs();
-            clock.start();
-            (*run)();
-            wall[side].push_back(clock.nsecsElapsed() / 1e6);
-            cpu[side].push_back(CpuMs() - cpuBefore);
-            ++side;
-        }
-    }
-    const double w0 = Median(wall[0]), w1 = Median(wall[1]);
-    const double c0 = Median(cpu[0]), c1 = Median(cpu[1]);
-    std::printf("%-34s wall %8.1f ms vs %8.1f ms  ratio %.2f   cpu %8.1f ms vs %8.1f ms  "
-                "ratio %.2f\n",
-                what, w0, w1, w0 / w1, c0, c1, c0 / c1);
-    std::fflush(stdout);
-}
-
 void SideBySide(int rounds)
 {
     std::printf("side by side, medians of %d rounds of %lld MiB:\n", rounds,
@@ -288,7 +244,7 @@ void SideBySide(int rounds)
         qint64 expected = 0;
         const auto cat
             = shell(QStringLiteral("cat '%1' > '%2'").arg(F().source, drain.pty.SlavePath()));
-        Compare(
+        sidebyside::Compare(
             "COM link vs cat > pty", rounds,
             [&] {
                 link.link.SendToPrinter();
@@ -304,9 +260,9 @@ void SideBySide(int rounds)
         Link fromFile(LinkTarget::File(F().dir.filePath("linkfromfile")));
         const auto cp
             = shell(QStringLiteral("cp '%1' '%2'").arg(F().source, F().dir.filePath("cp.bin")));
-        Compare(
+        sidebyside::Compare(
             "File link vs cp", rounds, [&] { link.link.SendToPrinter(); }, cp);
-        Compare(
+        sidebyside::Compare(
             "File link, from a file vs cp", rounds,
             [&] {
                 FileSource source(F().source);
@@ -323,7 +279,7 @@ void SideBySide(int rounds)
         const auto bash = shell(QStringLiteral("bash -c \"cat '%1' > /dev/tcp/127.0.0.1/%2\"")
                                     .arg(F().source)
                                     .arg(F().sink->Port()));
-        Compare(
+        sidebyside::Compare(
             "Network link vs bash /dev/tcp", rounds,
             [&] {
                 link.link.SendToPrinter();
@@ -332,6 +288,30 @@ void SideBySide(int rounds)
             [&] {
                 bash();
                 F().sink->WaitForJobs(++F().jobs);
+            });
+    }
+    {
+        // A raw print queue of a private scheduler whose printer is the
+        // sink: from the start of the job until the sink has every byte.
+        CupsServer cups;
+        F().sink = std::make_unique<TcpSink>();
+        F().jobs = 0;
+        if (!cups.Started() || !cups.AddRawQueue(QStringLiteral("bench"), F().sink->Port())) {
+            std::printf("CUPS: no private scheduler (%s)\n", qPrintable(cups.Error()));
+            return;
+        }
+        Link link(LinkTarget::Driver(QStringLiteral("bench")));
+        const auto lp
+            = shell(QStringLiteral("lp -d bench -o raw '%1' > /dev/null").arg(F().source));
+        sidebyside::Compare(
+            "CUPS link vs lp", rounds,
+            [&] {
+                link.link.SendToPrinter();
+                F().sink->WaitForJobs(++F().jobs, 60000);
+            },
+            [&] {
+                lp();
+                F().sink->WaitForJobs(++F().jobs, 60000);
             });
     }
 }

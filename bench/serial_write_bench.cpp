@@ -5,11 +5,17 @@
 // has received the last byte (the port also closes, as every send does).
 // BM_ComLinkSend is the send as the window makes it: through the printer
 // link, in paced pieces, watched by an observer that lets the event loop turn.
+//
+//   serial_write_bench             the benchmarks, then the watched send and
+//                                  cat side by side in alternating rounds
+//                                  (wall and processor time, medians, ratios)
+//   serial_write_bench --side-by-side N   only that, N rounds
 
 #include "link/printerlink.h"
 #include "link/progress.h"
 #include "pumpingobserver.h"
 #include "serial/cport.h"
+#include "sidebyside.h"
 #include "support/pty.h"
 #include "support/ptydrain.h"
 
@@ -20,6 +26,9 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -63,6 +72,23 @@ void BM_ComPortWrite(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * PayloadSize);
 }
 
+// The payload sent through the printer link to the pseudo-terminal, watched
+// as the window watches a send.
+struct WatchedLink
+{
+    explicit WatchedLink(const PtyPair &pty)
+    {
+        ConfigurePrinterPort(port);
+        port.SetPort(pty.SlavePath());
+        link.SetProgressSource([] { return std::make_unique<PumpingObserver>(); });
+        link.CommandBuffer = Payload();
+    }
+    TComPort port;
+    PrinterLink link { &port, [this] {
+                          return LinkTarget::Com(port.Port());
+                      } };
+};
+
 void BM_ComLinkSend(benchmark::State &state)
 {
     PtyPair pty;
@@ -70,16 +96,11 @@ void BM_ComLinkSend(benchmark::State &state)
         state.SkipWithError("no pseudo-terminal");
         return;
     }
-    TComPort port;
-    ConfigurePrinterPort(port);
-    port.SetPort(pty.SlavePath());
-    PrinterLink link(&port, [&] { return LinkTarget::Com(port.Port()); });
-    link.SetProgressSource([] { return std::make_unique<PumpingObserver>(); });
-    link.CommandBuffer = Payload();
+    WatchedLink watched(pty);
     PtyDrainProcess drain(pty);
     qint64 expected = 0;
     for (auto _ : state) {
-        link.SendToPrinter();
+        watched.link.SendToPrinter();
         if (!drain.WaitFor(expected += PayloadSize)) {
             state.SkipWithError("bytes lost");
             return;
@@ -127,6 +148,37 @@ void BM_CatToPty(benchmark::State &state)
     state.SetBytesProcessed(state.iterations() * PayloadSize);
 }
 
+void SideBySide(int rounds)
+{
+    PtyPair pty;
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("payload.bin"));
+    QFile out(file);
+    if (!pty.IsValid() || !out.open(QIODevice::WriteOnly) || out.write(Payload()) != PayloadSize) {
+        std::fprintf(stderr, "no pseudo-terminal or payload file\n");
+        return;
+    }
+    out.close();
+    WatchedLink watched(pty);
+    const QByteArray cat
+        = "cat '" + file.toLocal8Bit() + "' > '" + pty.SlavePath().toLocal8Bit() + "'";
+    PtyDrainProcess drain(pty);
+    qint64 expected = 0;
+    std::printf("side by side, medians of %d rounds of %lld KiB:\n", rounds,
+                static_cast<long long>(PayloadSize >> 10));
+    sidebyside::Compare(
+        "COM link vs cat > pty", rounds,
+        [&] {
+            watched.link.SendToPrinter();
+            drain.WaitFor(expected += PayloadSize);
+        },
+        [&] {
+            if (std::system(cat.constData()) != 0)
+                std::fprintf(stderr, "cat failed\n");
+            drain.WaitFor(expected += PayloadSize);
+        });
+}
+
 } // namespace
 
 BENCHMARK(BM_ComPortWrite)->Unit(benchmark::kMillisecond)->UseRealTime();
@@ -137,10 +189,15 @@ int main(int argc, char **argv)
 {
     // The port's event thread hands over through the application's event loop.
     QCoreApplication app(argc, argv);
+    if (argc > 2 && std::strcmp(argv[1], "--side-by-side") == 0) {
+        SideBySide(std::max(1, std::atoi(argv[2])));
+        return 0;
+    }
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv))
         return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
+    SideBySide(21);
     return 0;
 }
