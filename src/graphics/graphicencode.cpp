@@ -201,13 +201,13 @@ bool StoredGraphicName(const QString &text, QString &name, QString &why)
 }
 
 QByteArray GraphicDownload(const MonoBitmap &bitmap, GraphicEncoding encoding, const QString &name,
-                           DownloadCommand command)
+                           GraphicStore command)
 {
     const QByteArray data = EncodeGraphicData(bitmap, encoding);
     switch (command) {
-    case DownloadCommand::DG:
+    case GraphicStore::DG:
         return "~DG" + name.toLatin1() + ',' + Sizes(bitmap) + ',' + data + "\r\n";
-    case DownloadCommand::DY: {
+    case GraphicStore::DY: {
         // ~DY names the kind by a letter and the file without its extension.
         const QByteArray bare = name.toLatin1().chopped(4);
         return "~DY" + bare + ",A,G," + Sizes(bitmap) + ',' + data + "\r\n";

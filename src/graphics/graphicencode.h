@@ -44,9 +44,9 @@ QByteArray GraphicLabel(const MonoBitmap &bitmap, GraphicEncoding encoding);
 // the name cannot be stored.
 bool StoredGraphicName(const QString &text, QString &name, QString &why);
 
-enum class DownloadCommand { DG, DY };
+enum class GraphicStore { DG, DY };
 // The download storing the graphic under name (as StoredGraphicName gives it).
 QByteArray GraphicDownload(const MonoBitmap &bitmap, GraphicEncoding encoding, const QString &name,
-                           DownloadCommand command = DownloadCommand::DG);
+                           GraphicStore command = GraphicStore::DG);
 // A label printing a stored graphic at the top left, with ^XG or ^IM.
 QByteArray StoredGraphicLabel(const QString &name, bool image = false);

@@ -307,7 +307,7 @@ TEST(GraphicConvert, AQrPictureInEveryEncodingPrintsAndScansOnTheVirtualPrinter)
             forms << GraphicLabel(bitmap, e);
             forms << GraphicDownload(bitmap, e, QStringLiteral("R:QR.GRF"))
                     + StoredGraphicLabel(QStringLiteral("R:QR.GRF"));
-            forms << GraphicDownload(bitmap, e, QStringLiteral("E:QR.GRF"), DownloadCommand::DY)
+            forms << GraphicDownload(bitmap, e, QStringLiteral("E:QR.GRF"), GraphicStore::DY)
                     + StoredGraphicLabel(QStringLiteral("E:QR.GRF"), true);
         }
         QByteArray binary = "^XA^FO0,0^GFB," + QByteArray::number(bitmap.bits.size()) + ','

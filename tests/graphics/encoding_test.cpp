@@ -133,7 +133,7 @@ TEST(GraphicEncoding, CommandsHaveTheSizesThePrinterCounts)
     EXPECT_EQ(GraphicDownload(b, GraphicEncoding::Hex, QStringLiteral("E:LOGO.GRF")),
               "~DGE:LOGO.GRF,4,2,FFF08010\r\n");
     EXPECT_EQ(
-        GraphicDownload(b, GraphicEncoding::Hex, QStringLiteral("R:LOGO.GRF"), DownloadCommand::DY),
+        GraphicDownload(b, GraphicEncoding::Hex, QStringLiteral("R:LOGO.GRF"), GraphicStore::DY),
         "~DYR:LOGO,A,G,4,2,FFF08010\r\n");
     EXPECT_EQ(StoredGraphicLabel(QStringLiteral("R:LOGO.GRF")),
               "^XA\r\n^FO0,0^XGR:LOGO.GRF,1,1^FS\r\n^XZ\r\n");

@@ -2,12 +2,13 @@
 
 #include "ui/controls.h"
 
+#include "commands/ui/setuppreview.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
 #include "files/fontsample.h"
 #include "files/memorycommands.h"
+#include "files/ui/graphicdialog.h"
 #include "link/printerlink.h"
-#include "commands/ui/setuppreview.h"
 #include "preview/ui/previewwindow.h"
 #include "ui/errorbox.h"
 
@@ -74,6 +75,12 @@ void FileManagerTab::CreateDownloadGroup()
     Button11 = AddButton(g, QStringLiteral("Button11"), QStringLiteral("Select File"),
                          { FieldX, 56, 97, 25 });
 
+    DownloadGraphicButton
+        = AddButton(g, QStringLiteral("DownloadGraphicButton"),
+                    QStringLiteral("Download Graphic..."), { FieldX + 112, 56, 121, 25 });
+    DownloadGraphicButton->setToolTip(
+        QStringLiteral("Make a picture into a label graphic and store it in printer memory"));
+
     Label43 = AddCaption(g, QStringLiteral("Label43"), QStringLiteral("File Name:"), CaptionX, 95);
     Edit15 = AddEdit(g, QStringLiteral("Edit15"), { FieldX, 92, 233, 22 });
 
@@ -113,6 +120,8 @@ void FileManagerTab::CreateDownloadGroup()
     connect(Button11, &QPushButton::clicked, this, Guarded([this](bool) { Button11Click(); }));
     connect(Button12, &QPushButton::clicked, this, Guarded([this](bool) { Button12Click(); }));
     connect(Button15, &QPushButton::clicked, this, Guarded([this](bool) { Button15Click(); }));
+    connect(DownloadGraphicButton, &QPushButton::clicked, this,
+            Guarded([this](bool) { DownloadGraphicButtonClick(); }));
 }
 
 void FileManagerTab::CreateDialogs()
@@ -310,6 +319,15 @@ void FileManagerTab::cpdataPacket(const QByteArray &packet)
     QTextCursor end(FilelistMemo->document());
     end.movePosition(QTextCursor::End);
     end.insertText(ReplyText(packet));
+}
+
+void FileManagerTab::DownloadGraphicButtonClick()
+{
+    GraphicDialog dialog(GraphicDialog::Purpose::Download, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    link_.CommandBuffer = dialog.Commands();
+    link_.SendToPrinter();
 }
 
 void FileManagerTab::TabSheet2ContextPopup() { }

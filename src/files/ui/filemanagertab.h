@@ -45,6 +45,7 @@ public:
     void Button13Click(); // "Print": the stored font's sample label
     void SamplePreviewButtonClick(); // "Preview" beside it: the sample's labels, drawn here
     void Button15Click(); // "File (s)"
+    void DownloadGraphicButtonClick(); // a picture made into a graphic and stored
     void Button14Click(); // "Format"
     void Button16Click(); // "Free Memory"
     void BitBtn1Click(); // file list
@@ -71,6 +72,7 @@ public:
     QComboBox *ComboBox18;
     QPushButton *Button12;
     QPushButton *Button15;
+    QPushButton *DownloadGraphicButton;
     QLineEdit *Edit9;
     QCheckBox *Acommandck;
     QCheckBox *Hexcb;

@@ -2,16 +2,19 @@
 
 #include "ui/controls.h"
 
+#include "files/ui/graphicdialog.h"
 #include "link/printerlink.h"
 #include "link/progress.h"
 #include "ui/errorbox.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QFileDialog>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPlainTextDocumentLayout>
@@ -22,6 +25,8 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+
+#include <memory>
 
 namespace {
 
@@ -140,6 +145,23 @@ CommandToolTab::CommandToolTab(PrinterLink &link, QWidget *parent)
     PreviewButton->setToolTip(QStringLiteral("Show the labels this page prints"));
     connect(PreviewButton, &QPushButton::clicked, this,
             Guarded([this](bool) { PreviewButtonClick(); }));
+
+    InsertGraphicAction = new QAction(QStringLiteral("Insert Graphic..."), this);
+    InsertGraphicAction->setObjectName(QStringLiteral("InsertGraphicAction"));
+    InsertGraphicAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_G));
+    InsertGraphicAction->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(InsertGraphicAction);
+    connect(InsertGraphicAction, &QAction::triggered, this,
+            Guarded([this](bool) { InsertGraphicClick(); }));
+    for (QPlainTextEdit *memo : Memo) {
+        memo->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(memo, &QWidget::customContextMenuRequested, this, [this, memo](const QPoint &at) {
+            std::unique_ptr<QMenu> menu(memo->createStandardContextMenu(at));
+            menu->addSeparator();
+            menu->addAction(InsertGraphicAction);
+            menu->exec(memo->viewport()->mapToGlobal(at));
+        });
+    }
 
     // Under the page selector, beside the pages it describes.
     EncodingLabel = new QLabel(this);
@@ -446,4 +468,13 @@ void CommandToolTab::SelectLine(int page, int line, int column)
     cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
     memo->setTextCursor(cursor);
     memo->setFocus();
+}
+
+void CommandToolTab::InsertGraphicClick()
+{
+    GraphicDialog dialog(GraphicDialog::Purpose::Insert, this);
+    if (dialog.exec() != QDialog::Accepted)
+        return;
+    if (QPlainTextEdit *memo = VisibleMemo())
+        memo->textCursor().insertText(QString::fromLatin1(dialog.Commands()));
 }

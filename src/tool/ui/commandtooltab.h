@@ -17,6 +17,7 @@ class QFileDialog;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class QAction;
 class QPlainTextEdit;
 class QPushButton;
 
@@ -43,6 +44,7 @@ public:
     void Button21Click(); // Load File
     void Button22Click(); // Save File
     void PreviewButtonClick(); // the visible page's text, as "Send Text" would send it
+    void InsertGraphicClick(); // a picture as a ^GF field at the page's cursor
 
     // Resolution, unit, label size and fonts for previews (from the other tabs).
     using PreviewContext = std::function<PreviewRequest()>;
@@ -65,6 +67,9 @@ public:
     QPushButton *Button21 = nullptr;
     QPushButton *Button22 = nullptr;
     QPushButton *PreviewButton = nullptr;
+    // In every page's context menu and on Ctrl+G: a picture as a ^GF field
+    // at the cursor.
+    QAction *InsertGraphicAction = nullptr;
     // The encoding of the page on view, beside the page selector.
     QLabel *EncodingLabel = nullptr;
     // Made once the window is up (or when first needed): building a file
