@@ -71,6 +71,20 @@ void SendFrom(int fd, quint32 source, const sockaddr_in &to, const QByteArray &d
     sendmsg(fd, &m, MSG_NOSIGNAL);
 }
 
+// A UDP socket on 127.0.0.1 at a free port.
+int BoundLoopbackUdp(quint16 *port)
+{
+    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    sockaddr_in a {};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof a;
+    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &length);
+    *port = ntohs(a.sin_port);
+    return fd;
+}
+
 // Answers the probe on 127.0.0.1 with a flood that lasts until it is
 // stopped: first a few replies that lie about their address, then replies
 // from ever new addresses, and between them replies from one address that
@@ -79,15 +93,8 @@ class Flood
 {
 public:
     Flood()
+        : fd_(BoundLoopbackUdp(&port_))
     {
-        fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        socklen_t length = sizeof a;
-        bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &length);
-        port_ = ntohs(a.sin_port);
         thread_ = std::thread([this] { Run(); });
     }
     ~Flood()
@@ -119,8 +126,8 @@ private:
         }
     }
 
-    int fd_ = -1;
     quint16 port_ = 0;
+    int fd_ = -1;
     std::atomic<bool> stop_ { false };
     std::atomic<qint64> sent_ { 0 };
     std::thread thread_;
@@ -128,15 +135,9 @@ private:
 
 quint16 FreeUdpPort()
 {
-    const int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in a {};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof a;
-    bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
-    getsockname(fd, reinterpret_cast<sockaddr *>(&a), &length);
-    close(fd);
-    return ntohs(a.sin_port);
+    quint16 port = 0;
+    close(BoundLoopbackUdp(&port));
+    return port;
 }
 
 } // namespace

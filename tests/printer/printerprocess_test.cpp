@@ -9,6 +9,7 @@
 #include "network/addresscommands.h"
 #include "serial/cport.h"
 #include "support/printerprocess.h"
+#include "support/pty.h"
 #include "support/qtprint.h"
 #include "support/tcpclient.h"
 
@@ -60,18 +61,6 @@ struct ComLink
 const ExchangeOptions ListOptions { 50, true, true };
 const ExchangeOptions MemoryOptions { 50, true, false };
 
-// The slave opened raw without Xon/Xoff of its own, so that the printer's
-// flow control bytes arrive as they are.
-int OpenRaw(const QString &device)
-{
-    const int fd = open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-    termios t {};
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
-    return fd;
-}
-
 } // namespace
 
 TEST(PrinterProcess, AnswersTheProgramsSerialExchanges)
@@ -113,7 +102,7 @@ TEST(PrinterProcess, ClientsGoneBeforeThePrinterLooksLoseNothing)
     ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
     for (int i = 1; i <= 3; ++i) {
         ASSERT_EQ(kill(printer.Pid(), SIGSTOP), 0);
-        const int fd = OpenRaw(printer.PtyPath());
+        const int fd = OpenRawTerminal(printer.PtyPath());
         ASSERT_GE(fd, 0);
         EXPECT_EQ(write(fd, "^XA^FDx^FS^XZ", 13), 13);
         close(fd);
@@ -148,7 +137,7 @@ TEST(PrinterProcess, LineSpeedStopsTheSenderWithXoff)
 {
     PrinterProcess printer({ "--baud", "115200" });
     ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
-    const int fd = OpenRaw(printer.PtyPath());
+    const int fd = OpenRawTerminal(printer.PtyPath());
     ASSERT_GE(fd, 0);
     // More than the printer's 4 KB buffer, in one write.
     const QByteArray download
@@ -331,7 +320,7 @@ TEST(PrinterProcess, APausedPrinterStopsTheSenderAndPrintsOnResume)
 
     printer.Control("status +pause");
     ASSERT_FALSE(printer.WaitForLine("status 10 (pause)").isEmpty());
-    const int fd = OpenRaw(printer.PtyPath());
+    const int fd = OpenRawTerminal(printer.PtyPath());
     ASSERT_GE(fd, 0);
     QByteArray flow;
     qint64 written = 0;

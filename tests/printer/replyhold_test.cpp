@@ -3,6 +3,7 @@
 // whose buffer is full, its memory stays small, and it reads on once they
 // take their replies.
 #include "support/printerprocess.h"
+#include "support/pty.h"
 #include "support/tcpclient.h"
 
 #include <QElapsedTimer>
@@ -72,17 +73,6 @@ QByteArray ReadUntilTakenAgain(int fd)
     return replies;
 }
 
-int OpenRawNonBlocking(const QString &device)
-{
-    const int fd
-        = open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    termios t {};
-    tcgetattr(fd, &t);
-    cfmakeraw(&t);
-    tcsetattr(fd, TCSANOW, &t);
-    return fd;
-}
-
 } // namespace
 
 TEST(PrinterReplyHold, AClientThatTakesNoRepliesIsReadNoFurther)
@@ -99,7 +89,7 @@ TEST(PrinterReplyHold, AClientThatTakesNoRepliesIsReadNoFurther)
               fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
               return fd;
           } },
-        { "serial", { "--pty", "--quiet" }, [](PrinterProcess &p) { return OpenRawNonBlocking(p.PtyPath()); } },
+        { "serial", { "--pty", "--quiet" }, [](PrinterProcess &p) { return OpenRawTerminal(p.PtyPath(), O_NONBLOCK); } },
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.line);

@@ -1,5 +1,7 @@
 #include "support/pty.h"
 
+#include <QFile>
+
 #include <cerrno>
 #include <chrono>
 #include <climits>
@@ -195,4 +197,15 @@ qint64 PtyCapacity()
     }
     ::close(fd);
     return total;
+}
+
+int OpenRawTerminal(const QString &device, int flags)
+{
+    const int fd = open(QFile::encodeName(device).constData(), O_RDWR | O_NOCTTY | O_CLOEXEC | flags);
+    termios t {};
+    if (fd >= 0 && tcgetattr(fd, &t) == 0) {
+        cfmakeraw(&t);
+        tcsetattr(fd, TCSANOW, &t);
+    }
+    return fd;
 }

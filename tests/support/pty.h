@@ -77,3 +77,8 @@ private:
 // How much a pseudo-terminal takes from the writer while nobody reads it;
 // -1 when no pseudo-terminal can be had.
 qint64 PtyCapacity();
+
+// Opens a terminal device raw (no echo, no line editing, no translation, no
+// Xon/Xoff of its own), so that flow control bytes arrive as they are;
+// `flags` adds to O_RDWR | O_NOCTTY | O_CLOEXEC. -1 when it cannot.
+int OpenRawTerminal(const QString &device, int flags = 0);
