@@ -80,7 +80,8 @@ QByteArray Deflated(const QByteArray &bytes)
     uLongf size = compressBound(uLong(bytes.size()));
     QByteArray out(qsizetype(size), '\0');
     compress2(reinterpret_cast<Bytef *>(out.data()), &size,
-              reinterpret_cast<const Bytef *>(bytes.constData()), uLong(bytes.size()), 9);
+              reinterpret_cast<const Bytef *>(bytes.constData()), uLong(bytes.size()),
+              Z_DEFAULT_COMPRESSION);
     out.truncate(qsizetype(size));
     return out;
 }

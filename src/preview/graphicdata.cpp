@@ -95,8 +95,18 @@ void ReadHex(QByteArrayView data, qint64 bytesPerRow, DecodedGraphic &out)
         const int v = Hex.value[p[i]];
         if (v == Blank)
             continue;
+        if (v >= 0 && repeat == 0) {
+            if (pos >= totalNibbles)
+                return tooMuch(i);
+            if (pos % 2 == 0)
+                bytes[pos / 2] = uchar(v << 4);
+            else
+                bytes[pos / 2] |= uchar(v);
+            ++pos;
+            continue;
+        }
         if (v >= 0) {
-            const qint64 times = repeat > 0 ? repeat : 1;
+            const qint64 times = repeat;
             if (pos + times > totalNibbles)
                 return tooMuch(repeat > 0 ? repeatAt : i);
             put(v, times);
@@ -187,6 +197,39 @@ QByteArray Inflate(const QByteArray &compressed, qint64 limit, QString &problem)
     return out;
 }
 
+// Base 64 with "=" padding only at its end; ok false for anything else.
+QByteArray FromBase64(QByteArrayView text, bool &ok)
+{
+    static const std::array<signed char, 256> value = [] {
+        std::array<signed char, 256> v {};
+        v.fill(-1);
+        const char *alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+        for (int i = 0; i < 64; ++i)
+            v[uchar(alphabet[i])] = static_cast<signed char>(i);
+        return v;
+    }();
+    qsizetype n = text.size();
+    while (n > 0 && text[n - 1] == '=' && text.size() - n < 2)
+        --n;
+    ok = (n + (text.size() - n)) % 4 == 0 && (n % 4 != 1);
+    QByteArray out(n * 3 / 4, Qt::Uninitialized);
+    const auto *in = reinterpret_cast<const uchar *>(text.data());
+    auto *o = reinterpret_cast<uchar *>(out.data());
+    quint32 bits = 0;
+    int have = 0;
+    for (qsizetype i = 0; i < n && ok; ++i) {
+        const int v = value[in[i]];
+        ok = v >= 0;
+        bits = (bits << 6) | quint32(v & 63);
+        have += 6;
+        if (have >= 8) {
+            have -= 8;
+            *o++ = uchar(bits >> have);
+        }
+    }
+    return out;
+}
+
 bool IsBase64(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+'
@@ -241,9 +284,9 @@ void ReadBase64(QByteArrayView data, bool compressed, DecodedGraphic &out)
             return;
         }
     }
-    const auto decoded = QByteArray::fromBase64Encoding(text.toByteArray(),
-                                                        QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded) {
+    bool valid = true;
+    const QByteArray decoded = FromBase64(text, valid);
+    if (!valid) {
         out.problem = QStringLiteral("the base 64 text is damaged ('=' inside it, or cut short)");
         out.at = Head;
         return;
@@ -251,7 +294,7 @@ void ReadBase64(QByteArrayView data, bool compressed, DecodedGraphic &out)
     const qint64 total = out.bytes.size();
     if (compressed) {
         QString problem;
-        QByteArray raw = Inflate(*decoded, total, problem);
+        QByteArray raw = Inflate(decoded, total, problem);
         if (!problem.isEmpty()) {
             out.problem = problem;
             out.at = Head;
@@ -260,14 +303,14 @@ void ReadBase64(QByteArrayView data, bool compressed, DecodedGraphic &out)
         out.bytes = std::move(raw);
         return;
     }
-    if (decoded.decoded.size() != total) {
+    if (decoded.size() != total) {
         out.problem = QStringLiteral("the data holds %1 bytes, %2 announced")
-                          .arg(decoded.decoded.size())
+                          .arg(decoded.size())
                           .arg(total);
         out.at = Head;
         return;
     }
-    out.bytes = *decoded;
+    out.bytes = decoded;
 }
 
 } // namespace

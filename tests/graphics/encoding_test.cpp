@@ -73,7 +73,7 @@ TEST(GraphicEncoding, Base64FormsCarryTheCrcOfTheirText)
         ":B64:/wAA/w==:"
             + QByteArray::number(GraphicCrc("/wAA/w=="), 16).rightJustified(4, '0').toUpper());
     const QByteArray z64 = EncodeGraphicData(b, GraphicEncoding::Z64);
-    ASSERT_TRUE(z64.startsWith(":Z64:eN")); // a zlib stream at the best compression
+    ASSERT_TRUE(z64.startsWith(":Z64:eJ")); // a zlib stream at the usual compression
     const QByteArray text = z64.mid(5, z64.size() - 10);
     EXPECT_EQ(z64.right(5),
               ':' + QByteArray::number(GraphicCrc(text), 16).rightJustified(4, '0').toUpper());
