@@ -178,7 +178,7 @@ std::vector<OptionInfo> GraphicOptions()
 {
     return {
         { QStringLiteral("width"), QChar(), QStringLiteral("LENGTH"),
-          QStringLiteral("graphic: width in dots, mm or in (40mm)") },
+          QStringLiteral("graphic: width in dots, mm or in (40mm); render: the media's") },
         { QStringLiteral("height"), QChar(), QStringLiteral("LENGTH"),
           QStringLiteral("graphic: height in dots, mm or in") },
         { QStringLiteral("threshold"), QChar(), QStringLiteral("N|auto"),

@@ -465,14 +465,18 @@ std::vector<Operation> MakeOperations()
             .name = QStringLiteral("render"),
             .operands = QStringLiteral("FILE"),
             .operandCount = 1,
-            .options = QStringList { QStringLiteral("output"), QStringLiteral("dpi") },
+            .options = QStringList { QStringLiteral("output"), QStringLiteral("dpi"),
+                                     QStringLiteral("width"), QStringLiteral("length") },
             .kind = Operation::Kind::Local,
             .summary = QStringLiteral("draw the labels a command file prints"),
             .description = QStringLiteral(
                 "Draws every label the printer commands in FILE print, as the window's Label "
                 "Preview does, at 203 or 300 dpi (203 unless given): the first into OUT.png, "
                 "the next into OUT-2.png, OUT-3.png and so on. What the preview cannot draw "
-                "is named on the error output with its line and column. No printer is needed.") },
+                "is named on the error output with its line and column. No printer is needed. "
+                "--width and --length give the media the printer holds (a fresh virtual "
+                "printer's, 104 x 152 mm, when not given): the page is as wide as the media "
+                "until ^PW says otherwise, and as long as the media on gap and mark media.") },
         Operation {
             .name = QStringLiteral("profile"),
             .options = QStringList { QStringLiteral("example") },
@@ -573,6 +577,8 @@ const std::vector<OptionInfo> &OperationOptions()
           QStringLiteral("how to write the report (text)") },
         { QStringLiteral("dpi"), QChar(), QStringLiteral("203|300"),
           QStringLiteral("the printer's resolution (203)") },
+        { QStringLiteral("length"), QChar(), QStringLiteral("LENGTH"),
+          QStringLiteral("render: the media's label length, in dots or with a unit") },
     };
     static const std::vector<OptionInfo> all = [] {
         std::vector<OptionInfo> more = options;

@@ -4,9 +4,39 @@
 #include "preview/labelrenderer.h"
 
 #include <QFile>
+#include <QLocale>
+
 #include <QFileInfo>
+#include <cmath>
 
 namespace {
+
+// A length of the media: dots, or a number with in or mm ("4in", "101.6mm").
+int MediaDots(const CommandLine &line, const QString &option, int dotsPerMm)
+{
+    const QString text = line.Value(option).trimmed();
+    const auto refuse = [&] {
+        return EUsageError(QStringLiteral("render: --%1: '%2' is not a length from 1 to 32000 "
+                                          "dots (a number of dots, or with in or mm)")
+                               .arg(option, text));
+    };
+    double perUnit = 1;
+    QString number = text;
+    if (text.endsWith(QLatin1String("mm"), Qt::CaseInsensitive)) {
+        perUnit = dotsPerMm;
+        number.chop(2);
+    } else if (text.endsWith(QLatin1String("in"), Qt::CaseInsensitive)) {
+        perUnit = dotsPerMm * 25.4;
+        number.chop(2);
+    } else if (text.endsWith(QLatin1String("dots"), Qt::CaseInsensitive)) {
+        number.chop(4);
+    }
+    bool ok = false;
+    const double value = QLocale::c().toDouble(number.trimmed(), &ok) * perUnit;
+    if (!ok || !std::isfinite(value) || std::lround(value) < 1 || std::lround(value) > 32000)
+        throw refuse();
+    return int(std::lround(value));
+}
 
 void Say(FILE *to, const QString &text)
 {
@@ -37,14 +67,22 @@ int RunRender(const CommandLine &line, const CliStreams &io)
     if (dpi != QLatin1String("203") && dpi != QLatin1String("300"))
         throw EUsageError(QStringLiteral("render: --dpi: '%1' is not 203 or 300").arg(dpi));
 
+    RenderOptions options;
+    options.dotsPerMm = DotsPerMmForDpi(dpi.toInt());
+    const QSize fresh = KeptSettings::Factory(options.dotsPerMm).Page();
+    options.defaultLabelSize
+        = QSize(line.Has(QStringLiteral("width"))
+                    ? MediaDots(line, QStringLiteral("width"), options.dotsPerMm)
+                    : fresh.width(),
+                line.Has(QStringLiteral("length"))
+                    ? MediaDots(line, QStringLiteral("length"), options.dotsPerMm)
+                    : fresh.height());
     QFile file(input);
     if (!file.open(QIODevice::ReadOnly))
         throw EUsageError(
             QStringLiteral("render: %1: cannot read (%2)").arg(input, file.errorString()));
     const QByteArray commands = file.readAll();
 
-    RenderOptions options;
-    options.dotsPerMm = DotsPerMmForDpi(dpi.toInt());
     const RenderResult result = RenderLabels(commands, options);
     for (const RenderWarning &w : result.warnings)
         Say(io.err,

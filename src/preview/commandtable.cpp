@@ -23,21 +23,37 @@ constexpr P Letters(const char *letters, std::array<int, 10> values = {}, O omit
 {
     return P { P::Kind::Letter, 0, 0, letters, values, omitted, refusal };
 }
+using S = KeptSettings;
 // Letters A to E stand for 2, 3, 4, 6 and 8 inches per second.
-constexpr SettingRule Speed { { P { P::Kind::Number, 1, 14, "ABCDE", { 2, 3, 4, 6, 8 } } } };
-constexpr SettingRule PrintWidth { { Num(2, 32000) } };
-constexpr SettingRule LabelLength { { Num(1, 32000) } };
-constexpr SettingRule MediaTracking { { Letters("NYWMAV", { 0, 'W' }) } }; // Y is web sensing
-constexpr SettingRule PostPrint { { Letters("TPRACDFLUK"),
+constexpr SettingRule Speed { { P { P::Kind::Number, 1, 14, "ABCDE", { 2, 3, 4, 6, 8 } }.To(
+    &S::speed) } };
+constexpr SettingRule PrintWidth { { Num(2, 32000).Length().To(&S::widthDots) } };
+// The length, and whether it holds on gap and mark media too (not written: no).
+constexpr SettingRule LabelLength { { Num(1, 32000).Length().To(&S::lengthDots),
+                                      P { P::Kind::Letter,
+                                          0,
+                                          0,
+                                          "YN",
+                                          {},
+                                          O::Defaulted,
+                                          "the choice is Y or N; unchanged",
+                                          false,
+                                          'N' }
+                                          .To(&S::lengthForced) } };
+constexpr SettingRule MediaTracking { { Letters("NYWMAV", { 0, 'W' }).To(&S::mediaSensing) } };
+constexpr SettingRule PostPrint { { Letters("TPRACDFLUK").To(&S::postPrint),
                                     Letters("YN", {}, O::KeptWhenAbsent,
-                                            "the pre-peel choice is Y or N; unchanged") } };
-constexpr SettingRule MediaType { { Letters("TD") } };
-constexpr SettingRule PrintOrientation { { Letters("NI") } };
-constexpr SettingRule LabelTop { { Num(-120, 120) } };
-constexpr SettingRule LabelShift { { Num(-9999, 9999) } };
-constexpr SettingRule LabelHome { { Num(0, 32000, O::Kept), Num(0, 32000, O::Kept) } };
-constexpr SettingRule Darkness { { Num(0, 30, O::Refused,
-                                       "a darkness from %1 to %2 is needed; unchanged") } };
+                                            "the pre-peel choice is Y or N; unchanged")
+                                        .To(&S::prePeel) } };
+constexpr SettingRule MediaType { { Letters("TD").To(&S::mediaType) } };
+constexpr SettingRule PrintOrientation { { Letters("NI").To(&S::orientation) } };
+constexpr SettingRule LabelTop { { Num(-120, 120).Length().To(&S::top) } };
+constexpr SettingRule LabelShift { { Num(-9999, 9999).Length().To(&S::shift) } };
+constexpr SettingRule LabelHome { { Num(0, 32000, O::Kept).Length().To(&S::homeX),
+                                    Num(0, 32000, O::Kept).Length().To(&S::homeY) } };
+constexpr SettingRule Darkness {
+    { Num(0, 30, O::Refused, "a darkness from %1 to %2 is needed; unchanged").To(&S::darkness) }
+};
 // Labels in all (none written: one), and how many carry each serial number
 // (a count the printer cannot take is passed over).
 constexpr SettingRule Quantity { { Num(0, 99999999, O::Kept, "a quantity from 1 to %2 is needed"),

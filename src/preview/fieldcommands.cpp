@@ -1,3 +1,4 @@
+#include "preview/commandtable.h"
 #include "preview/fielddata.h"
 #include "preview/labelinterpreter.h"
 
@@ -34,8 +35,18 @@ bool LabelInterpreter::FormatCommand(const LabelCommand &command, const Args &ar
     case Key("FX"): // comment
         return true;
     case Key("PQ"): {
-        quantity_ = std::clamp<qint64>(args.Int(0, 1), 1, 99'999'999);
-        replicates_ = std::clamp<qint64>(args.Int(2, 0), 1, 99'999'999);
+        // Read as the printer reads it: a quantity it cannot take prints nothing.
+        const SettingValues read = ReadSetting(*FindCommand(command.kind, command.name)->rule,
+                                               command.args, printer_.delimiter);
+        if (!read.refusal.isEmpty()) {
+            Warn(QStringLiteral("%1: %2; the format prints nothing")
+                     .arg(Written(command) + QString::fromLatin1(command.args), read.refusal),
+                 command);
+            quantity_ = 0;
+            return true;
+        }
+        quantity_ = std::max(1, read.values[0].value_or(1));
+        replicates_ = read.values[2].value_or(1);
         return true;
     }
     case Key("CF"): {
@@ -80,19 +91,11 @@ bool LabelInterpreter::FormatCommand(const LabelCommand &command, const Args &ar
         printer_.barHeight = Clamped(command, Len(args, 2, printer_.barHeight), 1, MaxDimension,
                                      "bar code height");
         return true;
-    case Key("MU"): {
-        const char units = args.Letter(0, printer_.units);
-        if (QByteArray("DIM").contains(units))
-            printer_.units = units;
-        else
-            Warn(QStringLiteral("^MU%1: units are D, I or M").arg(QLatin1Char(units)), command);
-        // A format written for one resolution, printed at another.
-        const qint64 from = args.Int(1, 0);
-        const qint64 to = args.Int(2, 0);
-        if (from > 0 && to > 0 && from <= 600 && to <= 600)
-            printer_.dotScale = double(to) / double(from);
+    case Key("MU"):
+        if (!ReadUnits(command.args, printer_.delimiter, printer_.units))
+            Warn(QStringLiteral("^MU%1: units are D, I or M").arg(QLatin1Char(args.Letter(0, ' '))),
+                 command);
         return true;
-    }
     case Key("LR"):
         labelReverse_ = args.Letter(0, 'N') == 'Y';
         return true;
@@ -129,8 +132,8 @@ bool LabelInterpreter::FieldCommand(const LabelCommand &command, const Args &arg
         field_.followY = field_.typeset && !args.Given(1);
         const int x = Clamped(command, Len(args, 0, 0), 0, MaxDimension, "x");
         const int y = Clamped(command, Len(args, 1, 0), 0, MaxDimension, "y");
-        field_.origin
-            = QPoint(x + printer_.home.x() - printer_.shift, y + printer_.home.y() + printer_.top);
+        field_.origin = QPoint(x + printer_.kept.homeX - printer_.kept.shift,
+                               y + printer_.kept.homeY + printer_.kept.top);
         field_.justify
             = args.Given(2) ? int(std::clamp<qint64>(args.Int(2, 0), 0, 2)) : printer_.justify;
         field_.line = command.line;
@@ -278,8 +281,8 @@ void LabelInterpreter::EndField(const LabelCommand *at, bool implicit)
     if (implicit && at)
         Warn(QStringLiteral("field without ^FS"), field_.line, field_.column);
     if (!fieldOrigin_)
-        field_.origin
-            = QPoint(printer_.home.x() - printer_.shift, printer_.home.y() + printer_.top);
+        field_.origin = QPoint(printer_.kept.homeX - printer_.kept.shift,
+                               printer_.kept.homeY + printer_.kept.top);
     if (!fieldFont_)
         field_.font = printer_.font;
     else if (field_.font.height == 0 && field_.font.width == 0) {

@@ -65,9 +65,9 @@ private:
     void CountRest(CommandLexer &lexer, LabelCommand command);
     void Setting(const LabelCommand &command, const QString &name, const QString &value);
     int Clamped(const LabelCommand &command, qint64 value, int low, int high, const char *what);
-    // Parameter i of a setting the printer keeps, within the range the
-    // command table gives it.
-    int KeptInRange(const LabelCommand &command, int i, qint64 value, const char *what);
+    // A setting the printer keeps, read by the command table's rule into the
+    // kept settings; a refusal is warned about and changes nothing.
+    bool Kept(const LabelCommand &command);
     // A size that cannot be less than low: less (0 included) silently
     // means low, as on a printer; more than high is warned about.
     int AtLeast(const LabelCommand &command, qint64 value, int low, int high, const char *what);

@@ -94,6 +94,7 @@ LabelInterpreter::~LabelInterpreter() = default;
 void LabelInterpreter::Reset()
 {
     printer_ = PrinterState();
+    printer_.kept = KeptSettings::Factory(options.dotsPerMm, options.defaultLabelSize);
     settings_.clear();
     fonts_ = std::make_unique<FontStore>();
     for (auto it = options.fonts.cbegin(); it != options.fonts.cend(); ++it)
@@ -266,13 +267,11 @@ qint64 LabelInterpreter::Len(const Args &args, int i, qint64 fallback) const
 {
     if (!args.Given(i))
         return fallback;
-    if (printer_.units == 'D' && printer_.dotScale == 1.0)
+    if (printer_.units.InDots())
         return args.Int(i, fallback);
     const double value = args.Real(i, double(args.Int(i, fallback)));
-    const double perUnit = printer_.units == 'M' ? options.dotsPerMm
-        : printer_.units == 'I'                  ? options.dotsPerMm * 25.4
-                                                 : printer_.dotScale;
-    return std::llround(std::clamp(value * perUnit, -1e9, 1e9));
+    return std::llround(
+        std::clamp(value * printer_.units.DotsPerUnit(options.dotsPerMm), -1e9, 1e9));
 }
 
 void LabelInterpreter::Command(const LabelCommand &command)
@@ -359,14 +358,7 @@ void LabelInterpreter::StartFormat(const LabelCommand &command)
 
 QSize LabelInterpreter::LabelSize()
 {
-    const int dpi = options.dotsPerMm == 12 ? 300 : int(std::lround(options.dotsPerMm * 25.4));
-    QSize size = options.defaultLabelSize;
-    if (size.isEmpty())
-        size = QSize(4 * dpi, 6 * dpi);
-    if (printer_.printWidth > 0)
-        size.setWidth(printer_.printWidth);
-    if (printer_.labelLength > 0)
-        size.setHeight(printer_.labelLength);
+    QSize size = printer_.kept.Page();
     size = size.boundedTo(QSize(MaxDimension, MaxDimension)).expandedTo(QSize(1, 1));
     if (qint64(size.width()) * size.height() > MaxLabelDots) {
         size.setHeight(int(MaxLabelDots / size.width()));
@@ -414,6 +406,8 @@ void LabelInterpreter::EndFormat()
         return; // settings only: nothing is printed
     // The virtual printer prints a format's labels one at a time.
     const qint64 count = onlyLabel_ >= 0 ? 1 : quantity_;
+    if (quantity_ == 0)
+        return; // a quantity the printer refused
     result_.labelsRequested = int(
         std::min<qint64>(qint64(result_.labelsRequested) + count, std::numeric_limits<int>::max()));
     const qint64 room = std::max<qint64>(options.maxLabels - result_.labels.size(), 0);
@@ -448,7 +442,7 @@ void LabelInterpreter::EndFormat()
         QImage mono = ToMono(canvas, options.dotsPerMm);
         if (printer_.mirrored)
             mono = mono.mirrored(true, false);
-        if (printer_.inverted)
+        if (printer_.kept.orientation == 'I')
             mono = mono.mirrored(true, true);
         return mono;
     };
@@ -509,18 +503,14 @@ RenderResult LabelRenderer::Render(const QByteArray &commands)
     return d->Render(commands);
 }
 
-RenderResult LabelRenderer::RenderLabel(const QByteArray &format, const PrinterState &state,
+RenderResult LabelRenderer::RenderLabel(const QByteArray &format, const FormatStart &start,
                                         qint64 labelIndex)
 {
     PrinterState &printer = d->printer_;
-    printer.printWidth = state.printWidth;
-    printer.labelLength = state.labelLength;
-    printer.home = state.home;
-    printer.top = state.top;
-    printer.shift = state.shift;
-    printer.inverted = state.inverted;
-    printer.formatPrefix = state.formatPrefix;
-    printer.controlPrefix = state.controlPrefix;
+    printer.kept = start.kept;
+    printer.units = start.units;
+    printer.formatPrefix = start.formatPrefix;
+    printer.controlPrefix = start.controlPrefix;
     d->onlyLabel_ = std::max<qint64>(labelIndex, 0);
     RenderResult result = d->Render(format);
     d->onlyLabel_ = -1;

@@ -8,6 +8,9 @@
 // Text needs a QGuiApplication (a program without a display creates one on
 // the offscreen platform).
 
+#include "preview/keptsettings.h"
+#include "preview/settingrule.h"
+
 #include <QByteArray>
 #include <QHash>
 #include <QImage>
@@ -20,7 +23,9 @@
 struct RenderOptions
 {
     int dotsPerMm = 8; // 8 (203 dpi) or 12 (300 dpi)
-    // Label size in dots until a format sets ^PW / ^LL; empty means 4 x 6 inch.
+    // The media the printer holds, in dots: the page's width until a format
+    // sets ^PW, its length on gap and mark media (and on continuous media
+    // until ^LL); empty means a fresh virtual printer's, 104 x 152 mm.
     QSize defaultLabelSize;
     // Fonts already in printer memory, by the name the printer knows them
     // under ("E:ARIAL.TTF"), as the font file's bytes.
@@ -59,7 +64,15 @@ struct RenderResult
 };
 
 class LabelInterpreter;
-struct PrinterState;
+
+// What the virtual printer holds when a format begins.
+struct FormatStart
+{
+    KeptSettings kept;
+    LengthUnits units;
+    char formatPrefix = '^';
+    char controlPrefix = '~';
+};
 
 // A renderer that keeps the printer's memory between calls: label settings
 // (^PW, ^LL, ^LH, ^PO, ^CF, ^BY ...), stored graphics (~DG), downloaded fonts
@@ -79,12 +92,10 @@ public:
     // for bad input: it warns and draws what it can.
     RenderResult Render(const QByteArray &commands);
 
-    // One label of a format as the virtual printer prints it: the label's
-    // geometry and the command prefixes come from the printer's state, and
-    // the format's serial numbers are counted on to its labelIndex-th label
-    // (0 for the first).
-    RenderResult RenderLabel(const QByteArray &format, const PrinterState &state,
-                             qint64 labelIndex);
+    // One label of a format as the virtual printer prints it: the format
+    // read from the printer's state as it began, and its serial numbers
+    // counted on to its labelIndex-th label (0 for the first).
+    RenderResult RenderLabel(const QByteArray &format, const FormatStart &start, qint64 labelIndex);
 
     // Back to the state of a printer just switched on (with the options' fonts
     // and graphics in memory).

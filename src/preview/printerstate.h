@@ -6,7 +6,9 @@
 // interpreter reads and changes it; the virtual printer hands it over with
 // every label it prints.
 
+#include "preview/keptsettings.h"
 #include "preview/labelfield.h"
+#include "preview/settingrule.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -15,13 +17,8 @@
 
 struct PrinterState
 {
-    // ^PW, ^LL: 0 means the caller's default label size.
-    int printWidth = 0;
-    int labelLength = 0;
-    QPoint home; // ^LH
-    int top = 0; // ^LT
-    int shift = 0; // ^LS
-    bool inverted = false; // ^PO
+    // ^PW, ^LL, ^LH, ^LT, ^LS, ^PO, ^MN and the rest the printer keeps.
+    KeptSettings kept;
     bool mirrored = false; // ^PM
 
     // ^CC / ~CC, ^CT / ~CT, ^CD / ~CD
@@ -29,10 +26,7 @@ struct PrinterState
     char controlPrefix = '~';
     char delimiter = ',';
 
-    // ^MU: lengths in dots (D), inches (I) or millimetres (M); dots are
-    // scaled by dotScale when the format was written for another resolution.
-    char units = 'D';
-    double dotScale = 1.0;
+    LengthUnits units; // ^MU
 
     FontRequest font { "A", 9, 5 }; // ^CF
     Orientation orientation = Orientation::Normal; // ^FW

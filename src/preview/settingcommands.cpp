@@ -24,66 +24,68 @@ QString MeaningOf(char letter, std::initializer_list<Meaning> meanings)
 
 using namespace label;
 
-int LabelInterpreter::KeptInRange(const LabelCommand &command, int i, qint64 value,
-                                  const char *what)
+bool LabelInterpreter::Kept(const LabelCommand &command)
 {
-    const SettingParam &param = FindCommand(command.kind, command.name)->rule->params[size_t(i)];
-    return Clamped(command, value, param.low, param.high, what);
+    const SettingRule &rule = *FindCommand(command.kind, command.name)->rule;
+    const SettingValues read
+        = ReadSetting(rule, command.args, printer_.delimiter, printer_.units, options.dotsPerMm);
+    ApplySetting(rule, read, printer_.kept);
+    if (!read.refusal.isEmpty())
+        Warn(QStringLiteral("%1%2: %3")
+                 .arg(Written(command), QString::fromLatin1(command.args.trimmed()), read.refusal),
+             command);
+    return read.refusal.isEmpty();
 }
 
-// Settings the printer keeps: shown beside the picture, some also move it.
+// Settings the printer keeps, read by the command table's rule: shown
+// beside the picture, some also shape the page.
 bool LabelInterpreter::SettingCommand(const LabelCommand &command, const Args &args)
 {
     const quint16 key = KeyOf(command.name);
-    const bool control = command.kind == LabelCommand::Kind::Control;
-    if (control) {
+    const KeptSettings &kept = printer_.kept;
+    const auto dots = [](int n) {
+        return QStringLiteral("%1 dots").arg(n);
+    };
+    if (command.kind == LabelCommand::Kind::Control) {
         if (key == Key("SD")) {
-            Setting(command, QStringLiteral("Darkness"),
-                    QString::number(KeptInRange(command, 0, args.Int(0, 15), "darkness")));
+            Kept(command);
+            Setting(command, QStringLiteral("Darkness"), QString::number(kept.darkness));
             return true;
         }
         if (key == Key("TA")) {
-            Setting(command, QStringLiteral("Tear-off position"),
-                    QStringLiteral("%1 dots").arg(args.Int(0, 0)));
+            Setting(command, QStringLiteral("Tear-off position"), dots(int(args.Int(0, 0))));
             return true;
         }
         return false;
     }
     switch (key) {
-    case Key("PR"): {
-        // Letters A to E stand for 2, 3, 4, 6 and 8 inches per second.
-        const char letter = args.Letter(0, '?');
-        qint64 speed = args.Int(0, -1);
-        if (speed < 0) {
-            const QByteArray letters = "ABCDE";
-            const int speeds[] = { 2, 3, 4, 6, 8 };
-            const qsizetype at = letters.indexOf(letter);
-            speed = at >= 0 ? speeds[at] : 2;
-        }
-        Setting(command, QStringLiteral("Print speed"), QStringLiteral("%1 in/s").arg(speed));
+    case Key("PR"):
+        Kept(command);
+        Setting(command, QStringLiteral("Print speed"), QStringLiteral("%1 in/s").arg(kept.speed));
         return true;
-    }
     case Key("MD"):
         Setting(command, QStringLiteral("Darkness adjustment"), QString::number(args.Int(0, 0)));
         return true;
     case Key("MN"):
+        Kept(command);
         Setting(command, QStringLiteral("Media tracking"),
-                MeaningOf(args.Letter(0, 'Y'),
+                MeaningOf(kept.mediaSensing,
                           { { 'N', "Continuous" },
-                            { 'Y', "Web sensing" },
                             { 'W', "Web sensing" },
                             { 'M', "Mark sensing" },
                             { 'A', "Auto-detect" },
                             { 'V', "Continuous, variable length" } }));
         return true;
     case Key("MT"):
-        Setting(command, QStringLiteral("Media type"),
-                MeaningOf(args.Letter(0, 'T'),
-                          { { 'D', "Thermal direct" }, { 'T', "Thermal transfer" } }));
+        Kept(command);
+        Setting(
+            command, QStringLiteral("Media type"),
+            MeaningOf(kept.mediaType, { { 'D', "Thermal direct" }, { 'T', "Thermal transfer" } }));
         return true;
     case Key("MM"):
+        Kept(command);
         Setting(command, QStringLiteral("Post-print action"),
-                MeaningOf(args.Letter(0, 'T'),
+                MeaningOf(kept.postPrint,
                           { { 'T', "Tear off" },
                             { 'P', "Peel off" },
                             { 'R', "Rewind" },
@@ -101,44 +103,37 @@ bool LabelInterpreter::SettingCommand(const LabelCommand &command, const Args &a
                             { 'A', "Load factory defaults, network included" },
                             { 'N', "Load network factory defaults" } }));
         return true;
-    case Key("PO"): {
-        const char m = args.Letter(0, 'N');
-        if (m != 'N' && m != 'I')
-            Warn(QStringLiteral("^PO%1: only N and I are known").arg(QLatin1Char(m)), command);
-        printer_.inverted = m == 'I';
+    case Key("PO"):
+        Kept(command);
         Setting(command, QStringLiteral("Print orientation"),
-                printer_.inverted ? QStringLiteral("Inverted (180°)") : QStringLiteral("Normal"));
+                kept.orientation == 'I' ? QStringLiteral("Inverted (180°)")
+                                        : QStringLiteral("Normal"));
         return true;
-    }
     case Key("PM"):
         printer_.mirrored = args.Letter(0, 'N') == 'Y';
         Setting(command, QStringLiteral("Mirror image"),
                 printer_.mirrored ? QStringLiteral("Yes") : QStringLiteral("No"));
         return true;
     case Key("PW"):
-        printer_.printWidth = KeptInRange(command, 0, Len(args, 0, 0), "print width");
-        Setting(command, QStringLiteral("Print width"),
-                QStringLiteral("%1 dots").arg(printer_.printWidth));
+        Kept(command);
+        Setting(command, QStringLiteral("Print width"), dots(kept.widthDots));
         return true;
     case Key("LL"):
-        printer_.labelLength = KeptInRange(command, 0, Len(args, 0, 0), "label length");
-        Setting(command, QStringLiteral("Label length"),
-                QStringLiteral("%1 dots").arg(printer_.labelLength));
+        Kept(command);
+        Setting(command, QStringLiteral("Label length"), dots(kept.lengthDots));
         return true;
     case Key("LH"):
-        printer_.home = QPoint(KeptInRange(command, 0, Len(args, 0, 0), "home x"),
-                               KeptInRange(command, 1, Len(args, 1, 0), "home y"));
+        Kept(command);
         Setting(command, QStringLiteral("Label home"),
-                QStringLiteral("%1, %2 dots").arg(printer_.home.x()).arg(printer_.home.y()));
+                QStringLiteral("%1, %2 dots").arg(kept.homeX).arg(kept.homeY));
         return true;
     case Key("LT"):
-        printer_.top = KeptInRange(command, 0, Len(args, 0, 0), "label top");
-        Setting(command, QStringLiteral("Label top"), QStringLiteral("%1 dots").arg(printer_.top));
+        Kept(command);
+        Setting(command, QStringLiteral("Label top"), dots(kept.top));
         return true;
     case Key("LS"):
-        printer_.shift = KeptInRange(command, 0, Len(args, 0, 0), "label shift");
-        Setting(command, QStringLiteral("Label shift"),
-                QStringLiteral("%1 dots").arg(printer_.shift));
+        Kept(command);
+        Setting(command, QStringLiteral("Label shift"), dots(kept.shift));
         return true;
     default:
         return false;

@@ -12,12 +12,12 @@ bool CommandStream::ChangesPrefix(QByteArrayView command)
     const bool usable
         = to > ' ' && to < 0x7F && !(lower >= 'a' && lower <= 'z') && !(to >= '0' && to <= '9');
     const bool control = (command[2] | 0x20) == 't';
-    const char other = control ? prefixes_.format : prefixes_.control;
+    const char other = control ? prefixes_->format : prefixes_->control;
     if (!usable || to == other) {
         Error(QStringLiteral("%1: \"%2\" cannot start commands; the prefix stays")
                   .arg(ShownBytes(command.first(3)), ShownBytes(command.sliced(3, 1))));
         return true;
     }
-    (control ? prefixes_.control : prefixes_.format) = to;
+    (control ? prefixes_->control : prefixes_->format) = to;
     return true;
 }

@@ -85,7 +85,7 @@ CommandStream::CommandStream(CommandSink &sink)
 
 auto CommandStream::Ends() const
 {
-    return Delimiters { prefixes_.format, prefixes_.control };
+    return Delimiters { prefixes_->format, prefixes_->control };
 }
 
 bool CommandStream::IsImmediateTilde(QByteArrayView name)
@@ -179,9 +179,9 @@ qsizetype CommandStream::TopStep(QByteArrayView in, bool atEnd)
     const char c = in[0];
     if (IsBlank(c))
         return std::find_if_not(in.begin(), in.end(), IsBlank) - in.begin();
-    if (c == prefixes_.format)
+    if (c == prefixes_->format)
         return CaretStep(in, atEnd);
-    if (c == prefixes_.control)
+    if (c == prefixes_->control)
         return TildeStep(in, atEnd, false);
     if (c == Esc)
         return EscapeStep(in, atEnd);
@@ -256,13 +256,13 @@ qsizetype CommandStream::CaretStep(QByteArrayView in, bool atEnd)
 {
     if (const qsizetype wait = Short(in, 3, atEnd, "a command"); wait >= 0)
         return wait;
-    if (IsCommand(in, prefixes_.format, "XA")) {
+    if (IsCommand(in, prefixes_->format, "XA")) {
         mode_ = Mode::Format;
-        formatPrefixes_ = prefixes_;
+        formatPrefixes_ = *prefixes_;
         format_ = in.first(3).toByteArray();
         return 3;
     }
-    if (IsCommand(in, prefixes_.format, "CC") || IsCommand(in, prefixes_.format, "CT")) {
+    if (IsCommand(in, prefixes_->format, "CC") || IsCommand(in, prefixes_->format, "CT")) {
         if (in.size() < 4 && !atEnd)
             return 0;
         ChangesPrefix(in.first(std::min<qsizetype>(in.size(), 4)));
@@ -298,7 +298,7 @@ qsizetype CommandStream::TildeStep(QByteArrayView in, bool atEnd, bool inFormat)
     }
     if (inFormat && !IsImmediateTilde(name)) {
         // Text that only looks like a command stays in the format.
-        format_ += prefixes_.control;
+        format_ += prefixes_->control;
         return 1;
     }
     // Questions without parameters are answered at once: the asker waits
@@ -494,8 +494,8 @@ qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
     qsizetype plain = 0;
     for (; plain < in.size(); ++plain) {
         const char c = d[plain];
-        if (c == prefixes_.control
-            || (c == prefixes_.format
+        if (c == prefixes_->control
+            || (c == prefixes_->format
                 && (in.size() - plain < 3 || Upper(d[plain + 1]) == 'X'
                     || (Upper(d[plain + 1]) == 'C'
                         && QByteArrayView("CTct").contains(d[plain + 2])))))
@@ -512,10 +512,10 @@ qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
         format_ += in.first(plain);
         return plain;
     }
-    if (in[0] == prefixes_.control)
+    if (in[0] == prefixes_->control)
         return TildeStep(in, atEnd, true);
     const bool prefixChange
-        = IsCommand(in, prefixes_.format, "CC") || IsCommand(in, prefixes_.format, "CT");
+        = IsCommand(in, prefixes_->format, "CC") || IsCommand(in, prefixes_->format, "CT");
     if (in.size() < (prefixChange ? 4 : 3)) {
         if (!atEnd)
             return 0;
@@ -527,7 +527,7 @@ qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
         ChangesPrefix(in.first(4));
         return 4;
     }
-    if (IsCommand(in, prefixes_.format, "XZ")) {
+    if (IsCommand(in, prefixes_->format, "XZ")) {
         format_ += in.first(3);
         const QByteArray format = std::move(format_);
         format_.clear();
@@ -535,25 +535,25 @@ qsizetype CommandStream::FormatStep(QByteArrayView in, bool atEnd)
         sink_.OnFormat(format);
         return 3;
     }
-    if (IsCommand(in, prefixes_.format, "XA")) {
+    if (IsCommand(in, prefixes_->format, "XA")) {
         AbandonFormat(QStringLiteral("a format without ^XZ was followed by another ^XA"));
         mode_ = Mode::Format;
-        formatPrefixes_ = prefixes_;
+        formatPrefixes_ = *prefixes_;
         format_ = in.first(3).toByteArray();
         return 3;
     }
-    format_ += prefixes_.format;
+    format_ += prefixes_->format;
     return 1;
 }
 
 qsizetype CommandStream::OverflowStep(QByteArrayView in, bool atEnd)
 {
     for (qsizetype i = 0; i < in.size(); ++i) {
-        if (in[i] != prefixes_.format)
+        if (in[i] != prefixes_->format)
             continue;
         if (in.size() - i < 3)
             return atEnd ? in.size() : i;
-        if (IsCommand(in.sliced(i), prefixes_.format, "XZ")) {
+        if (IsCommand(in.sliced(i), prefixes_->format, "XZ")) {
             mode_ = Mode::Top;
             return i + 3;
         }
@@ -563,7 +563,7 @@ qsizetype CommandStream::OverflowStep(QByteArrayView in, bool atEnd)
 
 qsizetype CommandStream::DumpStep(QByteArrayView in, bool atEnd)
 {
-    const qsizetype tilde = in.indexOf(prefixes_.control);
+    const qsizetype tilde = in.indexOf(prefixes_->control);
     if (tilde != 0) {
         const qsizetype n = tilde < 0 ? in.size() : tilde;
         sink_.OnDump(in.first(n));
@@ -571,7 +571,7 @@ qsizetype CommandStream::DumpStep(QByteArrayView in, bool atEnd)
     }
     if (in.size() < 3 && !atEnd)
         return 0;
-    if (IsCommand(in, prefixes_.control, "JE")) {
+    if (IsCommand(in, prefixes_->control, "JE")) {
         sink_.OnTilde("JE", QByteArray());
         return 3;
     }

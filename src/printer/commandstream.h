@@ -91,6 +91,8 @@ public:
     static constexpr qsizetype MaxNameLength = 64;
 
     explicit CommandStream(CommandSink &sink);
+    CommandStream(const CommandStream &) = delete;
+    CommandStream &operator=(const CommandStream &) = delete;
 
     void Feed(QByteArrayView bytes);
     // The sender is gone: what is complete is acted on, what is not is
@@ -101,7 +103,10 @@ public:
 
     // The prefixes in force now, and those the format being reported began
     // with (the interpreter reads it with them).
-    CommandPrefixes Prefixes() const { return prefixes_; }
+    CommandPrefixes Prefixes() const { return *prefixes_; }
+    // The prefixes are kept there, not in the stream: a printer's hold for
+    // every connection.
+    void SharePrefixes(CommandPrefixes &prefixes) { prefixes_ = &prefixes; }
     CommandPrefixes FormatPrefixes() const { return formatPrefixes_; }
 
     // Tilde commands a printer carries out even inside a format.
@@ -146,7 +151,8 @@ private:
     CommandSink &sink_;
     QByteArray pending_; // bytes of a command that is not complete yet
     Mode mode_ = Mode::Top;
-    CommandPrefixes prefixes_;
+    CommandPrefixes ownPrefixes_;
+    CommandPrefixes *prefixes_ = &ownPrefixes_;
     CommandPrefixes formatPrefixes_;
 
     QByteArray format_;

@@ -26,7 +26,7 @@ bool CommandStream::StartGraphicText(char c)
 qsizetype CommandStream::GraphicTextStep(QByteArrayView in, bool atEnd)
 {
     qsizetype n = 0;
-    while (n < in.size() && in[n] != prefixes_.format && in[n] != prefixes_.control)
+    while (n < in.size() && in[n] != prefixes_->format && in[n] != prefixes_->control)
         ++n;
     // No encoding of a graphic takes more text than twice its bytes and a
     // row code a row.

@@ -1,6 +1,5 @@
 #include "printer/labelprinter.h"
 
-#include "preview/printerstate.h"
 #include "printer/generatedlabels.h"
 
 #include <QDir>
@@ -171,8 +170,8 @@ void LabelPrinter::PrintOne(const PrintJob &job, qint64 index)
         if (log_.WantsInfo())
             log_.Info(QStringLiteral("label %1: %2x%3 dots")
                           .arg(number)
-                          .arg(job.settings.widthDots)
-                          .arg(job.settings.lengthDots));
+                          .arg(job.settings.Page().width())
+                          .arg(job.settings.Page().height()));
         return;
     }
     // One renderer for as long as the memory it draws from stays the same:
@@ -181,18 +180,9 @@ void LabelPrinter::PrintOne(const PrintJob &job, qint64 index)
         renderer_ = std::make_unique<LabelRenderer>(job.render ? *job.render : RenderOptions());
         rendererOptions_ = job.render;
     }
-    // The format is drawn as it came, from the printer's settings: no text
+    // The format is drawn as it came, from the printer as it began: no text
     // is made up in between.
-    PrinterState state;
-    state.printWidth = job.settings.widthDots;
-    state.labelLength = job.settings.lengthDots;
-    state.home = QPoint(job.settings.homeX, job.settings.homeY);
-    state.top = job.settings.top;
-    state.shift = job.settings.shift;
-    state.inverted = job.settings.orientation == 'I';
-    state.formatPrefix = job.prefixes.format;
-    state.controlPrefix = job.prefixes.control;
-    const RenderResult result = renderer_->RenderLabel(job.format, state, index);
+    const RenderResult result = renderer_->RenderLabel(job.format, job.start, index);
     if (index == 0) {
         for (qsizetype i = 0; i < result.warnings.size() && i < MaxWarningsShown; ++i)
             log_.Info(QStringLiteral("label %1: not as the format asks: %2")

@@ -10,19 +10,6 @@
 
 namespace {
 
-using S = PrinterSettings;
-
-constexpr SettingField Number(int S::*field)
-{
-    return SettingField { field };
-}
-constexpr SettingField Letter(char S::*field)
-{
-    return SettingField { nullptr, field };
-}
-// ^MM's second parameter.
-constexpr SettingField PrePeel { nullptr, nullptr, &S::prePeel, " (pre-peel)" };
-
 // "E:NAME.EXT" (device R: when none) with * and ? allowed in the name.
 bool ParseObjectPattern(const QByteArray &text, QChar &device, QString &pattern)
 {
@@ -54,17 +41,18 @@ const PrinterAction *PrinterActions(qsizetype &count)
     // inside a format.
     static const PrinterAction actions[] = {
         // Settings the printer keeps, read by the table's rules
-        { F, "PR", &V::KeepSetting, false, "speed", { Number(&S::speed) } },
-        { F, "PW", &V::KeepSetting, false, "width", { Number(&S::widthDots) } },
-        { F, "LL", &V::KeepSetting, false, "length", { Number(&S::lengthDots) } },
-        { F, "MN", &V::KeepSetting, false, "media sensing", { Letter(&S::mediaSensing) } },
-        { F, "MM", &V::KeepSetting, false, "post-print", { Letter(&S::postPrint), PrePeel } },
-        { F, "MT", &V::KeepSetting, false, "media type", { Letter(&S::mediaType) } },
-        { F, "PO", &V::KeepSetting, false, "orientation", { Letter(&S::orientation) } },
-        { F, "LT", &V::KeepSetting, false, "top", { Number(&S::top) } },
-        { F, "LS", &V::KeepSetting, false, "shift", { Number(&S::shift) } },
-        { F, "LH", &V::KeepSetting, false, "home", { Number(&S::homeX), Number(&S::homeY) } },
-        { C, "SD", &V::KeepSetting, true, "darkness", { Number(&S::darkness) } },
+        { F, "PR", &V::KeepSetting, false, "speed" },
+        { F, "PW", &V::KeepSetting, false, "width" },
+        { F, "LL", &V::KeepSetting, false, "length", " (on any media)" },
+        { F, "MN", &V::KeepSetting, false, "media sensing" },
+        { F, "MM", &V::KeepSetting, false, "post-print", " (pre-peel)" },
+        { F, "MT", &V::KeepSetting, false, "media type" },
+        { F, "PO", &V::KeepSetting, false, "orientation" },
+        { F, "LT", &V::KeepSetting, false, "top" },
+        { F, "LS", &V::KeepSetting, false, "shift" },
+        { F, "LH", &V::KeepSetting, false, "home" },
+        { C, "SD", &V::KeepSetting, true, "darkness" },
+        { F, "MU", &V::ChangeUnits },
         // Memory, stored settings and formats, answers
         { F, "JU", &V::StoreSettings },
         { F, "ID", &V::DeleteObjects },
@@ -144,18 +132,19 @@ FormatFacts ReadFormatFacts(const QByteArray &format, CommandPrefixes prefixes)
     return facts;
 }
 
-QString DescribeSetting(const PrinterAction &action, const PrinterSettings &s)
+QString DescribeSetting(const PrinterAction &action, const SettingRule &rule,
+                        const PrinterSettings &s)
 {
     QString text = QString::fromLatin1(action.setting);
     QChar separator = QLatin1Char(' ');
-    for (const SettingField &field : action.fields) {
-        if (field.number || field.letter) {
+    for (const SettingParam &param : rule.params) {
+        if (param.number || param.letter) {
             text += separator;
-            text += field.number ? QString::number(s.*field.number)
-                                 : QString(QLatin1Char(s.*field.letter));
+            text += param.number ? QString::number(s.*param.number)
+                                 : QString(QLatin1Char(s.*param.letter));
             separator = QLatin1Char(',');
-        } else if (field.flag && s.*field.flag) {
-            text += QLatin1String(field.flagText);
+        } else if (param.flag && s.*param.flag && action.flagText) {
+            text += QLatin1String(action.flagText);
         }
     }
     return text;
@@ -163,28 +152,25 @@ QString DescribeSetting(const PrinterAction &action, const PrinterSettings &s)
 
 void VirtualPrinter::KeepSetting(const PrinterCommand &c)
 {
-    const SettingValues read = ReadSetting(*c.entry.rule, c.params, c.delimiter);
-    for (size_t i = 0; i < c.action.fields.size(); ++i) {
-        const SettingField &field = c.action.fields[i];
-        if (!read.values[i])
-            continue;
-        const int value = *read.values[i];
-        if (field.number)
-            settings_.*field.number = value;
-        else if (field.letter)
-            settings_.*field.letter = char(value);
-        else if (field.flag)
-            settings_.*field.flag = value == 'Y';
-    }
+    const SettingValues read
+        = ReadSetting(*c.entry.rule, c.params, c.delimiter, units_, config_.dotsPerMm);
+    ApplySetting(*c.entry.rule, read, settings_);
     if (!read.refusal.isEmpty()) {
         log_.Error(QStringLiteral("%1%2: %3").arg(c.Written(), ShownBytes(c.params), read.refusal));
         return;
     }
-    const QString change = DescribeSetting(c.action, settings_);
+    const QString change = DescribeSetting(c.action, *c.entry.rule, settings_);
     if (c.run)
         c.run->done << change;
     else
         log_.Info(QStringLiteral("%1: %2").arg(c.Written(), change));
+}
+
+void VirtualPrinter::ChangeUnits(const PrinterCommand &c)
+{
+    if (!ReadUnits(c.params, c.delimiter, units_))
+        log_.Error(
+            QStringLiteral("^MU%1: units are D, I or M; unchanged").arg(ShownBytes(c.params)));
 }
 
 void VirtualPrinter::StoreSettings(const PrinterCommand &c)

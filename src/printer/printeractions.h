@@ -66,15 +66,6 @@ struct PrinterCommand
     QString Written() const;
 };
 
-// Where a kept setting's parameter goes.
-struct SettingField
-{
-    int PrinterSettings::*number = nullptr;
-    char PrinterSettings::*letter = nullptr;
-    bool PrinterSettings::*flag = nullptr; // set by the letter Y
-    const char *flagText = nullptr; // what the log says while the flag is set
-};
-
 struct PrinterAction
 {
     LabelCommand::Kind kind;
@@ -82,10 +73,11 @@ struct PrinterAction
     void (VirtualPrinter::*act)(const PrinterCommand &);
     // A tilde command the printer acts on even inside a format.
     bool inFormat = false;
-    // A setting the printer keeps, read by its table rule: its name in the
-    // log ("width") and where each parameter goes.
+    // A setting the printer keeps, read by its table rule into the kept
+    // setting the rule names: its name in the log ("width"), and what the
+    // log adds while its flag is set.
     const char *setting = nullptr;
-    std::array<SettingField, 2> fields {};
+    const char *flagText = nullptr;
 };
 
 // The printer's action for a table entry, or null when it leaves the
@@ -143,4 +135,5 @@ struct FormatFacts
 FormatFacts ReadFormatFacts(const QByteArray &format, CommandPrefixes prefixes = {});
 
 // The settings in words after a setting command changed them ("width 608").
-QString DescribeSetting(const PrinterAction &action, const PrinterSettings &settings);
+QString DescribeSetting(const PrinterAction &action, const SettingRule &rule,
+                        const PrinterSettings &settings);

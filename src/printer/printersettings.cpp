@@ -87,10 +87,7 @@ template<size_t N> QJsonArray WriteBytes(const std::array<quint8, N> &bytes)
 
 PrinterSettings PrinterSettings::Factory(int dotsPerMm)
 {
-    PrinterSettings s;
-    s.widthDots = 104 * dotsPerMm;
-    s.lengthDots = 152 * dotsPerMm;
-    return s;
+    return KeptSettings::Factory(dotsPerMm);
 }
 
 QJsonObject PrinterSettings::ToJson() const
@@ -101,6 +98,8 @@ QJsonObject PrinterSettings::ToJson() const
     for (const CharMember &m : CharMembers)
         json.insert(QLatin1String(m.name), QString(QLatin1Char(this->*m.field)));
     json.insert(QStringLiteral("prePeel"), prePeel);
+    json.insert(QStringLiteral("lengthForced"), lengthForced);
+    json.insert(QStringLiteral("mediaLength"), mediaLengthDots);
     return json;
 }
 
@@ -129,6 +128,14 @@ std::optional<PrinterSettings> PrinterSettings::FromJson(const QJsonObject &json
         return std::nullopt;
     }
     s.prePeel = peel.toBool();
+    // Files of printers that did not keep these yet: the media was as long
+    // as the labels.
+    s.lengthForced = json.value(QStringLiteral("lengthForced")).toBool(false);
+    s.mediaLengthDots = s.lengthDots;
+    if (json.contains(QStringLiteral("mediaLength"))
+        && !ReadInt(json, { "mediaLength", &PrinterSettings::mediaLengthDots, 1, 32000 },
+                    s.mediaLengthDots, error))
+        return std::nullopt;
     return s;
 }
 

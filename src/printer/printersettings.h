@@ -4,6 +4,7 @@
 // label language sets (and its stored copy), its network identity and the
 // conditions its status byte reports.
 
+#include "preview/keptsettings.h"
 #include "printer/printerconditions.h"
 
 #include <QJsonObject>
@@ -13,21 +14,13 @@
 #include <array>
 #include <optional>
 
-struct PrinterSettings
+// The kept settings as the virtual printer keeps them in its state file.
+struct PrinterSettings : KeptSettings
 {
-    int speed = 4; // ^PR, inches per second
-    int darkness = 10; // ~SD, 0..30
-    int widthDots = 0; // ^PW
-    int lengthDots = 0; // ^LL
-    char mediaSensing = 'W'; // ^MN: N continuous, W web (gap), M mark
-    char postPrint = 'T'; // ^MM: T tear off, P peel off, R rewind, C cutter, ...
-    bool prePeel = false; // ^MM's second parameter
-    char mediaType = 'T'; // ^MT: T thermal transfer, D direct thermal
-    char orientation = 'N'; // ^PO: N normal, I inverted
-    int top = 0; // ^LT, dot rows
-    int shift = 0; // ^LS, dots
-    int homeX = 0; // ^LH
-    int homeY = 0;
+    PrinterSettings() = default;
+    PrinterSettings(const KeptSettings &kept)
+        : KeptSettings(kept)
+    { }
 
     // A print head 104 mm wide, labels 152 mm long, at the given resolution.
     static PrinterSettings Factory(int dotsPerMm);

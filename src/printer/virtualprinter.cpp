@@ -124,6 +124,8 @@ void VirtualPrinter::PowerCycle()
     render_.reset();
     memoryFull_ = false;
     settings_ = stored_;
+    units_ = LengthUnits();
+    prefixes_ = CommandPrefixes();
     log_.Info(
         QStringLiteral("reset: stored settings back, DRAM emptied%1")
             .arg(dropped > 0 ? QStringLiteral(", %1 labels not printed").arg(dropped) : QString()));
@@ -183,6 +185,7 @@ void VirtualPrinter::Format(const QByteArray &format, CommandPrefixes prefixes, 
 void VirtualPrinter::ActOn(FormatRun &run, CommandPrefixes prefixes)
 {
     const QByteArray &format = run.format;
+    const FormatStart start { settings_, units_, prefixes.format, prefixes.control };
     FormatFacts facts;
     ReadFormatCommands(
         format, prefixes, [&](const LabelCommand &c, const CommandEntry &entry, char delimiter) {
@@ -209,7 +212,7 @@ void VirtualPrinter::ActOn(FormatRun &run, CommandPrefixes prefixes)
     PrintJob job;
     job.format = run.printable;
     job.settings = settings_;
-    job.prefixes = prefixes;
+    job.start = start;
     job.render = RenderSnapshot();
     job.dotsPerMm = config_.dotsPerMm;
     job.quantity = facts.quantity;
@@ -237,8 +240,11 @@ void VirtualPrinter::PrintGenerated(PrintJob::Kind kind, const QByteArray &forma
     job.format = format;
     job.settings = settings_;
     job.render = RenderSnapshot();
-    job.settings.lengthDots = std::max(settings_.lengthDots, lengthDots);
+    // As long as its text, whatever the media.
+    job.settings.lengthDots = std::max(settings_.Page().height(), lengthDots);
+    job.settings.lengthForced = true;
     job.settings.homeX = job.settings.homeY = 0;
+    job.start.kept = job.settings;
     job.dotsPerMm = config_.dotsPerMm;
     Dispatch(std::move(job));
 }
@@ -458,7 +464,10 @@ PrinterSession::PrinterSession(VirtualPrinter &printer, VirtualPrinter::Reply re
     : printer_(printer)
     , reply_(std::move(reply))
     , stream_(*this)
-{ }
+{
+    // A prefix changed on one connection holds on the next.
+    stream_.SharePrefixes(printer.prefixes_);
+}
 
 void PrinterSession::EndOfInput()
 {

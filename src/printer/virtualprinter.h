@@ -51,7 +51,7 @@ struct PrintJob
     Kind kind = Kind::Label;
     QByteArray format; // "^XA" ... "^XZ"; ^SN fields not yet counted on
     PrinterSettings settings; // as they stood when the format ended
-    CommandPrefixes prefixes; // those the format began with
+    FormatStart start; // what the format is read from: the printer as it began
     int dotsPerMm = 8;
     PrintQuantity quantity;
     // The fonts and graphics in memory when the format ended; shared between
@@ -178,6 +178,7 @@ private:
 
     // What the printer does on the commands it acts on (printeractions.cpp).
     void KeepSetting(const PrinterCommand &c);
+    void ChangeUnits(const PrinterCommand &c); // ^MU
     void StoreSettings(const PrinterCommand &c); // ^JU
     void DeleteObjects(const PrinterCommand &c); // ^ID
     void KeepFormat(const PrinterCommand &c); // ^DF
@@ -211,6 +212,8 @@ private:
 
     PrinterSettings settings_;
     PrinterSettings stored_;
+    LengthUnits units_; // ^MU
+    CommandPrefixes prefixes_; // ^CC, ^CT
     PrinterIdentity identity_;
     PrinterMemory memory_;
     quint32 conditions_ = 0;

@@ -18,10 +18,11 @@ RenderResult Render(const QByteArray &commands, int dotsPerMm = 8)
     return RenderLabels(commands, options);
 }
 
-// A single label of 400 x 300 dots with the given fields.
+// A single label of 400 x 300 dots (on continuous media, where ^LL holds)
+// with the given fields.
 QImage One(const QByteArray &fields, int dotsPerMm = 8)
 {
-    const RenderResult result = Render("^XA^PW400^LL300" + fields + "^XZ", dotsPerMm);
+    const RenderResult result = Render("^XA^MNN^PW400^LL300" + fields + "^XZ", dotsPerMm);
     EXPECT_EQ(result.labels.size(), 1) << fields.constData();
     return result.labels.value(0);
 }
@@ -82,18 +83,18 @@ TEST(LabelRenderer, HomeShiftAndTopMoveFieldsExactly)
         QPoint at;
     };
     const Case cases[] = {
-        { "", QPoint(30, 40) },        { "^LH12,7", QPoint(42, 47) },
+        { "", QPoint(30, 40) },       { "^LH12,7", QPoint(42, 47) },
         { "^LS10", QPoint(20, 40) }, // shifts left
-        { "^LS-10", QPoint(40, 40) },  { "^LT16", QPoint(30, 56) },
-        { "^LT-16", QPoint(30, 24) },  { "^LH12,7^LS-5^LT3", QPoint(47, 50) },
-        { "^LT500", QPoint(30, 160) }, // the printer's range ends at 120
+        { "^LS-10", QPoint(40, 40) }, { "^LT16", QPoint(30, 56) },
+        { "^LT-16", QPoint(30, 24) }, { "^LH12,7^LS-5^LT3", QPoint(47, 50) },
+        { "^LT500", QPoint(30, 40) }, // refused: the printer's range ends at 120
     };
     for (const Case &c : cases) {
         const QImage label = One(c.setup + "^FO30,40^GB20,10,10^FS");
         EXPECT_EQ(InkBounds(label), QRect(c.at, QSize(20, 10))) << c.setup.constData();
     }
     // Settings stay for the next format, as on the printer.
-    RenderResult two = Render("^XA^LH100,0^XZ^XA^PW400^LL300^FO0,0^GB5,5,5^FS^XZ");
+    RenderResult two = Render("^XA^LH100,0^XZ^XA^MNN^PW400^LL300^FO0,0^GB5,5,5^FS^XZ");
     ASSERT_EQ(two.labels.size(), 1);
     EXPECT_EQ(InkBounds(two.labels.at(0)), QRect(100, 0, 5, 5));
 }
@@ -147,7 +148,7 @@ TEST(LabelRenderer, FixedFontsUseWholeMagnifications)
 
 TEST(LabelRenderer, SerialNumberStepsPerLabel)
 {
-    const RenderResult result = Render("^XA^PW400^LL300^FO20,20^A0N,40^SN0001,1,Y^FS^PQ3^XZ");
+    const RenderResult result = Render("^XA^MNN^PW400^LL300^FO20,20^A0N,40^SN0001,1,Y^FS^PQ3^XZ");
     ASSERT_EQ(result.labels.size(), 3);
     ASSERT_EQ(result.labelsRequested, 3);
     for (int i = 0; i < 3; ++i) {
@@ -192,10 +193,10 @@ TEST(LabelRenderer, BrokenFormatsDrawWhatTheyCan)
             "1:1 ^XA without ^XZ: the format is drawn as far as it goes" } },
         { "^FO10,10^XZ", 0, { "1:1 ^FO outside ^XA … ^XZ ignored", "1:9 ^XZ without ^XA" } },
         { "hello^XA^XZ", 0, { "1:1 text outside any command ignored" } },
-        { "^XA^PW99999^FO1,1^GB99999,5,5^FS^XZ",
+        { "^XA^PW99999^PW32000^FO1,1^GB99999,5,5^FS^XZ",
           1,
-          { "1:4 ^PW: print width 99999 out of range, 32000 used",
-            "1:18 ^GB: width 99999 out of range, 32000 used",
+          { "1:4 ^PW99999: a value from 2 to 32000 is needed; unchanged",
+            "1:26 ^GB: width 99999 out of range, 32000 used",
             "1:1 label larger than 32 million dots: cut to 1000 dots long" } },
         { "^XA^CI28^FO1,1^FD\xC3\x28^FS^XZ",
           1,
@@ -268,7 +269,7 @@ TEST(LabelRenderer, GraphicFieldsInEveryFormGiveTheSameDots)
         "^FO10,10^GFA,20,20,4,hF^FS", // hF: too many digits, the rest is cut
         "^FO10,10^GFA,20,20,4," + Z64(raw) + "^FS",
         "^FO10,10^GFB,20,20,4," + raw + "^FS",
-        "~DGR:LOGO.GRF,20,4," + raw.toHex() + "^XA^PW400^LL300^FO10,10^XGR:LOGO.GRF,1,1^FS^XZ",
+        "~DGR:LOGO.GRF,20,4," + raw.toHex() + "^XA^MNN^PW400^LL300^FO10,10^XGR:LOGO.GRF,1,1^FS^XZ",
     };
     for (const QByteArray &form : forms) {
         if (form.startsWith("~DG")) {
@@ -286,7 +287,7 @@ TEST(LabelRenderer, GraphicFieldsInEveryFormGiveTheSameDots)
     }
     // Magnified recall doubles every dot.
     const RenderResult big = Render("~DGLOGO," + QByteArray::number(raw.size()) + ",4,"
-                                    + raw.toHex() + "^XA^PW400^LL300^FO10,10^XGLOGO,2,3^FS^XZ");
+                                    + raw.toHex() + "^XA^MNN^PW400^LL300^FO10,10^XGLOGO,2,3^FS^XZ");
     ASSERT_EQ(big.labels.size(), 1);
     EXPECT_EQ(BlackCount(big.labels.at(0)), BlackCount(expected) * 6);
 }
@@ -412,26 +413,26 @@ TEST(LabelRenderer, DownloadedFontsDrawTheirFields)
     // Downloaded the way the File Manager sends a font, used through ^CW.
     const RenderResult downloaded
         = Render("~DUE:DEMO," + QByteArray::number(font.size()) + ",\r\n" + font.toHex().toUpper()
-                 + "\r\n^XA^PW400^LL300^CW1,E:DEMO.FNT" + fields);
+                 + "\r\n^XA^MNN^PW400^LL300^CW1,E:DEMO.FNT" + fields);
     EXPECT_TRUE(downloaded.warnings.isEmpty()) << WarningTexts(downloaded).join('\n').toStdString();
     ASSERT_EQ(downloaded.labels.size(), 1);
 
     // Already in printer memory, by name.
     RenderOptions options;
     options.fonts.insert(QStringLiteral("E:DEMO.TTF"), font);
-    const RenderResult byName
-        = RenderLabels("^XA^PW400^LL300^FO20,20^A@N,60,60,E:DEMO.TTF^FDSerif Ag^FS^XZ", options);
+    const RenderResult byName = RenderLabels(
+        "^XA^MNN^PW400^LL300^FO20,20^A@N,60,60,E:DEMO.TTF^FDSerif Ag^FS^XZ", options);
     ASSERT_EQ(byName.labels.size(), 1);
     EXPECT_TRUE(SameDots(downloaded.labels.at(0), byName.labels.at(0)));
 
     // Not font 0, and a font that is not there is font 0 with a warning.
     const QImage font0 = One("^FO20,20^A0N,60,60^FDSerif Ag^FS");
     EXPECT_FALSE(SameDots(downloaded.labels.at(0), font0));
-    const RenderResult missing = Render("^XA^PW400^LL300^CW1,E:NONE.FNT" + fields);
+    const RenderResult missing = Render("^XA^MNN^PW400^LL300^CW1,E:NONE.FNT" + fields);
     ASSERT_EQ(missing.labels.size(), 1);
     EXPECT_TRUE(SameDots(missing.labels.at(0), font0));
     EXPECT_EQ(WarningTexts(missing),
-              QStringList { "1:31 font E:NONE.FNT is not in printer memory: font 0 used" });
+              QStringList { "1:35 font E:NONE.FNT is not in printer memory: font 0 used" });
 }
 
 } // namespace
@@ -442,7 +443,7 @@ TEST(LabelRenderer, EveryLabelAskedForGetsAPictureWithinTheLimits)
 {
     // 100 long labels with a serial number would need 400 MB: the first are
     // drawn whole, the rest show the part all labels share, with a warning.
-    const RenderResult result = Render("^XA^PW1200^LL30000^FO0,0^GB100,100,100^FS"
+    const RenderResult result = Render("^XA^MNN^PW1200^LL30000^FO0,0^GB100,100,100^FS"
                                        "^FO0,200^A0N,50^SN0001,1,Y^FS^PQ100^XZ");
     ASSERT_EQ(result.labels.size(), 100);
     EXPECT_EQ(result.labelsRequested, 100);

@@ -190,7 +190,7 @@ TEST_F(Printing, GraphicsFromMemoryAndReplicatedSerialNumbers)
 {
     // Four rows of sixteen black dots, drawn twice as wide and high.
     Send("~DGR:BOX.GRF,8,2,FFFFFFFFFFFFFFFF\r\n");
-    const QByteArray boxLabel = "^XA^PW200^LL100^FO10,20^XGR:BOX.GRF,2,2^FS^XZ";
+    const QByteArray boxLabel = "^XA^MNN^PW200^LL100^FO10,20^XGR:BOX.GRF,2,2^FS^XZ";
     Send(boxLabel);
     // Gone from memory, gone from the label.
     Send("^XA^IDR:BOX.GRF^FS^XZ");

@@ -268,7 +268,7 @@ TEST(PrinterActions, EveryRegistrationIsATableEntryAndEveryActionIsRegistered)
     }
     const std::set<std::string> acts = {
         "^PR", "^PW", "^LL", "^MN", "^MM", "^MT", "^PO", "^LT", "^LS",
-        "^LH", "~SD", "^JU", "^ID", "^DF", "^XF", "^WD", "^HH", "~WC",
+        "^LH", "~SD", "^MU", "^JU", "^ID", "^DF", "^XF", "^WD", "^HH", "~WC",
         "~JD", "~JE", "~JA", "~JR", "~HS", "~HQ", "~HI", "~!F", "~!A",
     };
     EXPECT_EQ(registered, acts);
