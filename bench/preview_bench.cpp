@@ -4,6 +4,11 @@
 // 15 ms at 203 dpi and 30 ms at 300 dpi. Each benchmark reports its time as a
 // share of its target ("of_target" < 1 is within it).
 //
+// TextFields draws a 400 x 300 dot label of 48 small font-0 fields
+// (^A0N,16,10) and the same label with one of them, and reports the ratio
+// ("per_one_field"; the goal is <= 5): fields must cost little beside the
+// label.
+//
 // CorpusMedian draws every label of the shared reference corpus
 // (../shared/labels, at the size its manifest gives) in this process and
 // reports the median time per label, as a share of the shipping label's
@@ -69,10 +74,54 @@ void ShippingLabel300(benchmark::State &state)
 }
 BENCHMARK(ShippingLabel300)->Unit(benchmark::kMillisecond);
 
-// The corpus's labels, each with the size format the scorer puts first.
-QList<QByteArray> CorpusLabels()
+QByteArray TextFieldsLabel(int fields)
 {
-    QList<QByteArray> labels;
+    QByteArray label = "^XA^MNN^PW400^LL300";
+    for (int i = 0; i < fields; ++i)
+        label += "^FO" + QByteArray::number(10 + (i % 3) * 130) + ','
+            + QByteArray::number(10 + (i / 3) * 18) + "^A0N,16,10^FDItem " + QByteArray::number(i)
+            + " qty 12^FS";
+    return label + "^XZ";
+}
+
+// One label's time in ms, the median of the runs.
+double MedianMs(const QByteArray &commands, const RenderOptions &options, int runs)
+{
+    std::vector<double> times;
+    QElapsedTimer clock;
+    for (int i = 0; i < runs; ++i) {
+        clock.start();
+        RenderResult result = RenderLabels(commands, options);
+        benchmark::DoNotOptimize(result.labels);
+        times.push_back(double(clock.nsecsElapsed()) / 1e6);
+    }
+    std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
+    return times[size_t(runs / 2)];
+}
+
+void TextFields(benchmark::State &state)
+{
+    RenderOptions options;
+    const QByteArray many = TextFieldsLabel(48);
+    const QByteArray one = TextFieldsLabel(1);
+    RenderLabels(many, options); // fonts read once per process
+    double manyMs = 0;
+    double oneMs = 0;
+    for (auto _ : state) {
+        manyMs = MedianMs(many, options, 51);
+        oneMs = MedianMs(one, options, 51);
+    }
+    state.counters["ms_48_fields"] = manyMs;
+    state.counters["ms_1_field"] = oneMs;
+    state.counters["per_one_field"] = manyMs / oneMs;
+}
+BENCHMARK(TextFields)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+// The corpus's labels, each on the media its manifest gives (as the scorer
+// tells render with --width and --length).
+QList<std::pair<QByteArray, QSize>> CorpusLabels()
+{
+    QList<std::pair<QByteArray, QSize>> labels;
     // A checkout elsewhere names the corpus in TARVOLIN_LABEL_CORPUS.
     QString root = qEnvironmentVariable("TARVOLIN_LABEL_CORPUS");
 #ifdef TARVOLIN_LABEL_CORPUS
@@ -90,26 +139,31 @@ QList<QByteArray> CorpusLabels()
         QFile label(root + QLatin1Char('/') + QString::fromUtf8(columns.at(2)));
         if (!label.open(QIODevice::ReadOnly))
             continue;
-        labels << "^XA^PW" + columns.at(5) + "^LL" + columns.at(6) + "^XZ\n" + label.readAll();
+        labels.append(
+            { "^XA^PW" + columns.at(5) + "^LL" + columns.at(6) + "^XZ\n" + label.readAll(),
+              QSize(columns.at(5).toInt(), columns.at(6).toInt()) });
     }
     return labels;
 }
 
 void CorpusMedian(benchmark::State &state)
 {
-    static const QList<QByteArray> labels = CorpusLabels();
+    static const QList<std::pair<QByteArray, QSize>> labels = CorpusLabels();
     if (labels.isEmpty()) {
         state.SkipWithError("no label corpus in ../shared/labels");
         return;
     }
     RenderOptions options;
     options.dotsPerMm = 8;
-    for (const QByteArray &label : labels)
+    for (const auto &[label, media] : labels) {
+        options.defaultLabelSize = media;
         RenderLabels(label, options); // fonts read once per process
+    }
     std::vector<double> perLabel;
     QElapsedTimer clock;
     for (auto _ : state) {
-        for (const QByteArray &label : labels) {
+        for (const auto &[label, media] : labels) {
+            options.defaultLabelSize = media;
             clock.start();
             RenderResult result = RenderLabels(label, options);
             benchmark::DoNotOptimize(result.labels);

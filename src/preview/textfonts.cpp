@@ -346,6 +346,7 @@ TextFace FontStore::Face(const FontRequest &request, QString &warning)
     TextFace face = Scalable(*loaded, height > 0 ? height : 15, width);
     if (loaded == font0_) {
         face.printerMetrics = true;
+        face.glyphs = font0_->glyphs;
         face.height = face.cellHeight;
         face.width = width > 0 ? width : face.cellHeight;
         face.ascent = std::floor(face.height * Font0CapHeight);
@@ -444,15 +445,51 @@ TextRun FontStore::PrinterLayout(const TextFace &face, const QString &text)
     return run;
 }
 
+size_t qHash(const GlyphCache::Key &key, size_t seed)
+{
+    return qHashMulti(seed, key.glyph, key.fallback, key.width, key.height, key.weight, key.dx,
+                      key.dy);
+}
+
+namespace {
+
+// The glyph's outline placed in `to` and drawn with the extra weight, in
+// the painter's current coordinates.
+void PaintGlyph(QPainter &painter, const QRawFont &font, quint32 glyph, const QRectF &to,
+                qreal weight, const QColor &colour)
+{
+    const QPainterPath outline = font.pathForGlyph(glyph);
+    const QRectF from = outline.boundingRect();
+    if (from.isEmpty())
+        return;
+    QTransform t;
+    t.translate(to.left(), to.top());
+    t.scale(to.width() / from.width(), to.height() / from.height());
+    t.translate(-from.left(), -from.top());
+    const QPainterPath placed = t.map(outline);
+    painter.fillPath(placed, colour);
+    if (weight >= 0.5)
+        painter.strokePath(placed, QPen(colour, weight));
+}
+
+int In64ths(qreal v)
+{
+    return int(std::lround(v * 64));
+}
+
+} // namespace
+
 void FontStore::DrawInBoxes(QPainter &painter, const TextFace &face, const TextRun &run, qreal x,
                             qreal baseline)
 {
+    const QColor colour = painter.pen().color();
+    // Copies are exact only where the painter moves without turning or
+    // scaling, and they are black.
+    const bool copy = face.glyphs && painter.transform().type() <= QTransform::TxTranslate
+        && colour == QColor(Qt::black);
     for (qsizetype i = 0; i < run.glyphs.size() && i < run.boxes.size(); ++i) {
-        const QRawFont &font = run.fromFallback.value(i) ? face.fallback : face.raw;
-        const QPainterPath outline = font.pathForGlyph(run.glyphs.at(i));
-        const QRectF from = outline.boundingRect();
-        if (from.isEmpty())
-            continue;
+        const bool fromFallback = run.fromFallback.value(i);
+        const QRawFont &font = fromFallback ? face.fallback : face.raw;
         // The printer's strokes are heavier than the outline's: the outline
         // goes into the box less the extra weight, then is drawn with it.
         const qreal weight = std::min({ face.height * ExtraWeight, run.boxes.at(i).width() / 3,
@@ -460,14 +497,42 @@ void FontStore::DrawInBoxes(QPainter &painter, const TextFace &face, const TextR
         const QRectF to = run.boxes.at(i)
                               .translated(x, baseline)
                               .adjusted(weight / 2, weight / 2, -weight / 2, -weight / 2);
-        QTransform t;
-        t.translate(to.left(), to.top());
-        t.scale(to.width() / from.width(), to.height() / from.height());
-        t.translate(-from.left(), -from.top());
-        const QPainterPath placed = t.map(outline);
-        painter.fillPath(placed, painter.pen().color());
-        if (weight >= 0.5)
-            painter.strokePath(placed, QPen(painter.pen().color(), weight));
+        if (!copy) {
+            PaintGlyph(painter, font, run.glyphs.at(i), to, weight, colour);
+            continue;
+        }
+        const QPointF at = painter.transform().map(to.topLeft());
+        const QPoint corner(int(std::floor(at.x())), int(std::floor(at.y())));
+        const GlyphCache::Key key { run.glyphs.at(i),
+                                    fromFallback,
+                                    In64ths(to.width()),
+                                    In64ths(to.height()),
+                                    In64ths(weight),
+                                    In64ths(at.x() - corner.x()),
+                                    In64ths(at.y() - corner.y()) };
+        auto found = face.glyphs->masks.constFind(key);
+        if (found == face.glyphs->masks.constEnd()) {
+            // Drawn once into a picture of its own with room for the stroke.
+            const int pad = int(std::ceil(weight)) + 2;
+            QImage image(int(std::ceil(to.width())) + 2 * pad + 1,
+                         int(std::ceil(to.height())) + 2 * pad + 1,
+                         QImage::Format_ARGB32_Premultiplied);
+            image.fill(Qt::transparent);
+            {
+                QPainter p(&image);
+                p.setRenderHint(QPainter::Antialiasing, false);
+                PaintGlyph(p, font, run.glyphs.at(i),
+                           QRectF(QPointF(pad + key.dx / 64.0, pad + key.dy / 64.0), to.size()),
+                           weight, colour);
+            }
+            if (face.glyphs->masks.size() >= GlyphCache::MaxMasks)
+                face.glyphs->masks.clear();
+            found = face.glyphs->masks.insert(key, { image, QPoint(-pad, -pad) });
+        }
+        painter.save();
+        painter.resetTransform();
+        painter.drawImage(corner + found->offset, found->image);
+        painter.restore();
     }
 }
 

@@ -11,6 +11,7 @@
 
 #include <QGlyphRun>
 #include <QHash>
+#include <QImage>
 #include <QList>
 #include <QPointF>
 #include <QRawFont>
@@ -20,6 +21,31 @@
 #include <memory>
 
 class QPainter;
+
+// Font 0's characters as drawn: each glyph rasterised once per box and place
+// within a dot, then copied wherever it is drawn again.
+struct GlyphCache
+{
+    struct Key
+    {
+        quint32 glyph;
+        bool fallback;
+        int width; // the box, the stroke weight and the place within a dot, in 1/64 dots
+        int height;
+        int weight;
+        int dx;
+        int dy;
+        bool operator==(const Key &) const = default;
+    };
+    struct Mask
+    {
+        QImage image; // black where the glyph inks, transparent elsewhere
+        QPoint offset; // of its top left from the box's whole-dot corner
+    };
+    static constexpr qsizetype MaxMasks = 8192;
+    QHash<Key, Mask> masks;
+};
+size_t qHash(const GlyphCache::Key &key, size_t seed = 0);
 
 // A font at the size a field asks for.
 struct TextFace
@@ -39,6 +65,7 @@ struct TextFace
     int height = 0;
     int width = 0;
     QRawFont fallback; // for characters font 0's own outline lacks
+    std::shared_ptr<GlyphCache> glyphs; // font 0: its drawn characters
     bool IsValid() const { return raw.isValid(); }
 };
 
@@ -86,6 +113,7 @@ private:
         QRawFont font; // at a reference size
         QByteArray bytes; // the font file
         QHash<int, QRawFont> sizes; // by pixel size in 1/64 dots
+        std::shared_ptr<GlyphCache> glyphs = std::make_shared<GlyphCache>();
     };
     static TextRun Shaped(const TextFace &face, const QString &text);
     static TextRun PrinterLayout(const TextFace &face, const QString &text);
