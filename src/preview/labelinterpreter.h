@@ -86,6 +86,7 @@ private:
     void EndField(const LabelCommand *at, bool implicit);
     void StartFormat(const LabelCommand &command);
     void EndFormat();
+    void DrawFormat();
     QSize LabelSize();
     void DrawFields(QImage &canvas, qsizetype from, qsizetype to, qint64 labelIndex);
 

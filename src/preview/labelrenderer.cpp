@@ -401,6 +401,16 @@ void LabelInterpreter::DrawFields(QImage &canvas, qsizetype from, qsizetype to, 
 
 void LabelInterpreter::EndFormat()
 {
+    const KeptSettings &kept = printer_.kept;
+    const PageSource page { !printer_.widthGiven,
+                            !(printer_.lengthGiven && (kept.Continuous() || kept.lengthForced)) };
+    DrawFormat();
+    while (result_.pages.size() < result_.labels.size())
+        result_.pages.append(page);
+}
+
+void LabelInterpreter::DrawFormat()
+{
     inFormat_ = false;
     if (fields_.isEmpty())
         return; // settings only: nothing is printed

@@ -53,11 +53,19 @@ struct RenderSetting
     int line = 0;
 };
 
+// What decided a label's page: ^PW and ^LL, or the media the printer holds.
+struct PageSource
+{
+    bool widthFromMedia = true;
+    bool lengthFromMedia = true;
+};
+
 struct RenderResult
 {
     // One picture per printed label (Format_Mono: index 0 white, 1 black),
     // with the resolution set in dots per metre.
     QList<QImage> labels;
+    QList<PageSource> pages; // one for each picture
     int labelsRequested = 0; // labels the commands ask for, including those not drawn
     QList<RenderWarning> warnings;
     QList<RenderSetting> settings; // last value of each setting, in order of first appearance

@@ -19,6 +19,9 @@ struct PrinterState
 {
     // ^PW, ^LL, ^LH, ^LT, ^LS, ^PO, ^MN and the rest the printer keeps.
     KeptSettings kept;
+    // Whether ^PW and ^LL have set the width and length, not the media.
+    bool widthGiven = false;
+    bool lengthGiven = false;
     bool mirrored = false; // ^PM
 
     // ^CC / ~CC, ^CT / ~CT, ^CD / ~CD

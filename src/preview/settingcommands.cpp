@@ -115,11 +115,11 @@ bool LabelInterpreter::SettingCommand(const LabelCommand &command, const Args &a
                 printer_.mirrored ? QStringLiteral("Yes") : QStringLiteral("No"));
         return true;
     case Key("PW"):
-        Kept(command);
+        printer_.widthGiven |= Kept(command);
         Setting(command, QStringLiteral("Print width"), dots(kept.widthDots));
         return true;
     case Key("LL"):
-        Kept(command);
+        printer_.lengthGiven |= Kept(command);
         Setting(command, QStringLiteral("Label length"), dots(kept.lengthDots));
         return true;
     case Key("LH"):

@@ -81,6 +81,13 @@ void LabelView::SetLabel(const QImage &image, const QSize &labelEdges, int dotsP
     viewport()->update();
 }
 
+void LabelView::SetPageLegend(const QString &width, const QString &length)
+{
+    widthLegend_ = width;
+    lengthLegend_ = length;
+    viewport()->update();
+}
+
 QSize LabelView::Extent() const
 {
     return image_.size().expandedTo(edges_).expandedTo(QSize(1, 1));
@@ -214,17 +221,26 @@ void LabelView::paintEvent(QPaintEvent *event)
     p.drawRect(paper.adjusted(-0.5, -0.5, 0.5, 0.5));
     if (!image_.isNull()) {
         const double x = ToView(QPointF(image_.width(), 0)).x();
-        QPen pen(QColor(200, 30, 30), 1, Qt::DashLine);
-        p.setPen(pen);
-        const double bottom = ToView(QPointF(0, Extent().height())).y();
-        p.drawLine(QPointF(x, ToView(QPointF(0, 0)).y() - Margin / 2.0),
-                   QPointF(x, bottom + Margin / 2.0));
         QFont small = font();
         small.setPointSizeF(small.pointSizeF() * 0.8);
         p.setFont(small);
-        const QString caption = tr("print width %1").arg(image_.width());
-        const QRectF box(x - 160, ToView(QPointF(0, 0)).y() - Margin - 2, 156, Margin);
-        p.drawText(box, Qt::AlignRight | Qt::AlignVCenter, caption);
+        const double top = ToView(QPointF(0, 0)).y();
+        const double bottom = ToView(QPointF(0, Extent().height())).y();
+        if (widthLegend_.isEmpty()) {
+            p.setPen(QPen(QColor(200, 30, 30), 1, Qt::DashLine));
+            p.drawLine(QPointF(x, top - Margin / 2.0), QPointF(x, bottom + Margin / 2.0));
+        }
+        const QString caption
+            = widthLegend_.isEmpty() ? tr("print width %1").arg(image_.width()) : widthLegend_;
+        const int room = std::max(160, p.fontMetrics().horizontalAdvance(caption) + 8);
+        p.drawText(QRectF(x - room, top - Margin - 2, room - 4, Margin),
+                   Qt::AlignRight | Qt::AlignVCenter, caption);
+        if (!lengthLegend_.isEmpty()) {
+            const double left = ToView(QPointF(0, 0)).x();
+            p.setPen(palette().color(QPalette::BrightText));
+            p.drawText(QRectF(left + 4, bottom + 1, std::max(x - left, 400.0), Margin),
+                       Qt::AlignLeft | Qt::AlignVCenter, lengthLegend_);
+        }
     }
     PaintRulers(p);
 }

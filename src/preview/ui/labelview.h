@@ -18,6 +18,11 @@ public:
     // The label's edges (the panel's label size in dots) may differ from the
     // picture, which is the print width by the label length.
     void SetLabel(const QImage &image, const QSize &labelEdges, int dotsPerMm, RulerUnit unit);
+    // What decided the page's width and length, written beside its edges
+    // ("print width 400 (^PW)"); empty: the print width alone.
+    void SetPageLegend(const QString &width, const QString &length);
+    QString WidthLegend() const { return widthLegend_; }
+    QString LengthLegend() const { return lengthLegend_; }
 
     void FitToWindow();
     void ActualSize(); // 1:1
@@ -47,6 +52,8 @@ private:
 
     QImage image_;
     QSize edges_;
+    QString widthLegend_;
+    QString lengthLegend_;
     int dotsPerMm_ = 8;
     RulerUnit unit_ = RulerUnit::Mm;
     double zoom_ = 1;

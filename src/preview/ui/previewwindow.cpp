@@ -216,7 +216,20 @@ void PreviewWindow::ShowLabel(int index)
         image.isNull()
             ? tr("%1 dpi").arg(dpi)
             : tr("%1 dpi, %2 × %3 dots").arg(dpi).arg(image.width()).arg(image.height()));
-    view->SetLabel(image, request_.labelEdges, request_.dotsPerMm, request_.unit);
+    // The page the printer would print, and what decided it: ^PW and ^LL, or
+    // the media it holds (that of Printer Configuration, when known).
+    view->SetLabel(image, image.size(), request_.dotsPerMm, request_.unit);
+    if (image.isNull()) {
+        view->SetPageLegend(QString(), QString());
+        return;
+    }
+    const PageSource page = result_.pages.value(index);
+    const QString media = request_.labelEdges.isEmpty() ? tr("a fresh printer's media")
+                                                        : tr("the media of Printer Configuration");
+    view->SetPageLegend(page.widthFromMedia ? tr("width %1: %2").arg(image.width()).arg(media)
+                                            : tr("print width %1 (^PW)").arg(image.width()),
+                        page.lengthFromMedia ? tr("length %1: %2").arg(image.height()).arg(media)
+                                             : tr("label length %1 (^LL)").arg(image.height()));
 }
 
 void PreviewWindow::WarningClicked(int row)

@@ -23,7 +23,9 @@ struct PreviewRequest
     QByteArray commands;
     int dotsPerMm = 8;
     RulerUnit unit = RulerUnit::Mm;
-    QSize labelEdges; // the panel's label size in dots; empty when unknown
+    // The media Printer Configuration says the printer holds, in dots: the
+    // page where ^PW / ^LL do not decide it; empty when unknown.
+    QSize labelEdges;
     // Fonts the program put into printer memory: stored name -> font file here.
     QHash<QString, QString> fontFiles;
     // Called with a warning's line and column when the operator clicks it.

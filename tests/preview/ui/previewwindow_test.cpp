@@ -174,6 +174,52 @@ TEST_F(PreviewTest, CommandToolPreviewListsUnknownCommandsAndSelectsTheirLine)
     EXPECT_EQ(tool->Memo[0]->textCursor().selectedText(), QStringLiteral("^ZZ1,2"));
 }
 
+// The page is the one the printer would print: ^PW sets its width, ^LL its
+// length on continuous media (or with Y), the media of Printer Configuration
+// the rest; the legend says which, and no edge of another size is drawn.
+TEST_F(PreviewTest, ThePageFollowsTheMediaAndSaysWhatDecidedIt)
+{
+    PreviewRequest request = PreviewRequestFor(StartSetupValues());
+    ASSERT_EQ(request.labelEdges, QSize(608, 1600));
+    const QString media = QStringLiteral("the media of Printer Configuration");
+    const struct
+    {
+        QByteArray commands;
+        QSize page;
+        QString width;
+        QString length;
+    } cases[] = {
+        { "^XA^FO10,10^GB50,50,5^FS^XZ", QSize(608, 1600), "width 608: " + media,
+          "length 1600: " + media },
+        { "^XA^PW400^LL300^FO10,10^GB50,50,5^FS^FO10,900^GB50,50,5^FS^XZ", QSize(400, 1600),
+          "print width 400 (^PW)", "length 1600: " + media },
+        { "^XA^MNN^PW400^LL300^FO10,10^GB50,50,5^FS^XZ", QSize(400, 300), "print width 400 (^PW)",
+          "label length 300 (^LL)" },
+        { "^XA^LL200,Y^FO10,10^GB50,50,5^FS^XZ", QSize(608, 200), "width 608: " + media,
+          "label length 200 (^LL)" },
+    };
+    for (const auto &c : cases) {
+        request.commands = c.commands;
+        PreviewWindow *window = PreviewWindow::Show(form.get(), request);
+        EXPECT_EQ(window->CurrentImage().size(), c.page) << c.commands.constData();
+        EXPECT_EQ(window->view->WidthLegend(), c.width) << c.commands.constData();
+        EXPECT_EQ(window->view->LengthLegend(), c.length) << c.commands.constData();
+    }
+    // A field below ^LL on gap media is on the page.
+    request.commands = cases[1].commands;
+    PreviewWindow *window = PreviewWindow::Show(form.get(), request);
+    EXPECT_EQ(InkBounds(window->CurrentImage(), QRect(0, 880, 400, 100)), QRect(10, 900, 50, 50));
+    window->resize(900, 700);
+    Screenshot(window, QStringLiteral("preview-page-from-media.png"));
+
+    // Without a panel's media, a fresh printer's.
+    request.labelEdges = QSize();
+    request.commands = "^XA^FO10,10^GB50,50,5^FS^XZ";
+    window = PreviewWindow::Show(form.get(), request);
+    EXPECT_EQ(window->CurrentImage().size(), QSize(832, 1216));
+    EXPECT_EQ(window->view->WidthLegend(), QStringLiteral("width 832: a fresh printer's media"));
+}
+
 TEST_F(PreviewTest, ZoomSaveAndCopy)
 {
     PreviewRequest request = PreviewRequestFor(StartSetupValues());
