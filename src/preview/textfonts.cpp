@@ -487,6 +487,13 @@ void FontStore::DrawInBoxes(QPainter &painter, const TextFace &face, const TextR
     // scaling, and they are black.
     const bool copy = face.glyphs && painter.transform().type() <= QTransform::TxTranslate
         && colour == QColor(Qt::black);
+    // One painter state for the whole run: saving one per character cost more
+    // than the copies.
+    const QTransform device = painter.transform();
+    if (copy) {
+        painter.save();
+        painter.resetTransform();
+    }
     for (qsizetype i = 0; i < run.glyphs.size() && i < run.boxes.size(); ++i) {
         const bool fromFallback = run.fromFallback.value(i);
         const QRawFont &font = fromFallback ? face.fallback : face.raw;
@@ -501,7 +508,7 @@ void FontStore::DrawInBoxes(QPainter &painter, const TextFace &face, const TextR
             PaintGlyph(painter, font, run.glyphs.at(i), to, weight, colour);
             continue;
         }
-        const QPointF at = painter.transform().map(to.topLeft());
+        const QPointF at = device.map(to.topLeft());
         const QPoint corner(int(std::floor(at.x())), int(std::floor(at.y())));
         const GlyphCache::Key key { run.glyphs.at(i),
                                     fromFallback,
@@ -529,11 +536,10 @@ void FontStore::DrawInBoxes(QPainter &painter, const TextFace &face, const TextR
                 face.glyphs->masks.clear();
             found = face.glyphs->masks.insert(key, { image, QPoint(-pad, -pad) });
         }
-        painter.save();
-        painter.resetTransform();
         painter.drawImage(corner + found->offset, found->image);
-        painter.restore();
     }
+    if (copy)
+        painter.restore();
 }
 
 TextRun FontStore::Layout(const TextFace &face, const QString &text) const
