@@ -220,6 +220,87 @@ FieldMark GraphicMark(const Field &field)
     return mark;
 }
 
+// Fields larger than this are taken as ink to their edges rather than drawn
+// alone to find where their ink lies.
+constexpr qint64 MaxMeasuredDots = 4 * 1024 * 1024;
+
+// The dark dots of a picture: their bounds, and whether any lies within `on`
+// (in the picture's coordinates).
+QRect DarkBounds(const QImage &alone, const QRect &on, bool &anyOn)
+{
+    int left = alone.width(), right = -1, top = -1, bottom = -1;
+    anyOn = false;
+    for (int y = 0; y < alone.height(); ++y) {
+        const uchar *row = alone.constScanLine(y);
+        int first = -1, last = -1;
+        for (int x = 0; x < alone.width(); ++x) {
+            if (row[x] >= 128)
+                continue;
+            if (first < 0)
+                first = x;
+            last = x;
+            if (!anyOn && on.contains(x, y))
+                anyOn = true;
+        }
+        if (first < 0)
+            continue;
+        if (top < 0)
+            top = y;
+        bottom = y;
+        left = std::min(left, first);
+        right = std::max(right, last);
+    }
+    return top < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
+}
+
+// What of the field's ink lies beyond the label; empty when none does. A
+// text cell or a symbol's quiet zone may cross an edge that its ink does not,
+// so the field is drawn alone to find its ink.
+QString InkOutside(const FieldMark &mark, const QTransform &placement, const QRect &label)
+{
+    const QRect box = placement.mapRect(QRectF(QPointF(0, 0), mark.size)).toAlignedRect();
+    if (box.isEmpty() || label.contains(box))
+        return {};
+    QRect ink = box;
+    bool anyOn = label.intersects(box);
+    if (qint64(box.width()) * box.height() <= MaxMeasuredDots) {
+        QImage alone(box.size(), QImage::Format_Grayscale8);
+        if (!alone.isNull()) {
+            alone.fill(255);
+            {
+                QPainter p(&alone);
+                p.setRenderHint(QPainter::Antialiasing, false);
+                p.setRenderHint(QPainter::TextAntialiasing, false);
+                p.setTransform(placement * QTransform::fromTranslate(-box.x(), -box.y()));
+                mark.paint(p);
+            }
+            ink = DarkBounds(alone, label.translated(-box.topLeft()), anyOn)
+                      .translated(box.topLeft());
+            if (ink.isNull())
+                return {}; // no ink at all (a white box)
+        }
+    }
+    if (label.contains(ink))
+        return {};
+    QStringList edges;
+    const auto past = [&edges](int dots, const char *edge) {
+        if (dots > 0)
+            edges << QStringLiteral("%1 %2 past the %3 edge")
+                         .arg(dots)
+                         .arg(dots == 1 ? QStringLiteral("dot") : QStringLiteral("dots"))
+                         .arg(QLatin1String(edge));
+    };
+    past(label.top() - ink.top(), "top");
+    past(ink.bottom() - label.bottom(), "bottom");
+    past(label.left() - ink.left(), "left");
+    past(ink.right() - label.right(), "right");
+    return QStringLiteral("field %1 outside the label (%2 x %3 dots): its ink reaches %4")
+        .arg(anyOn ? QStringLiteral("partly") : QStringLiteral("wholly"))
+        .arg(label.width())
+        .arg(label.height())
+        .arg(edges.join(QStringLiteral(", ")));
+}
+
 } // namespace
 
 FieldPainter::FieldPainter(FontStore &fonts, int dotsPerMm)
@@ -384,7 +465,7 @@ FieldMark FieldPainter::BlockMark(const Field &field, const QString &text, QList
 }
 
 void FieldPainter::Draw(QImage &canvas, const Field &field, const QString &text,
-                        QList<QString> &warnings)
+                        QList<QString> &warnings, QString *outside)
 {
     const FieldMark mark = Mark(field, text, warnings);
     if (!mark.paint)
@@ -401,6 +482,8 @@ void FieldPainter::Draw(QImage &canvas, const Field &field, const QString &text,
         placement = Placement(field, mark);
     }
     pen = placement.map(QPointF(mark.size.width(), mark.typesetAnchor.y()));
+    if (outside)
+        *outside = InkOutside(mark, placement, canvas.rect());
     if (!field.reverse) {
         QPainter &p = PainterOn(canvas);
         p.save();

@@ -35,8 +35,11 @@ public:
     ~FieldPainter();
 
     // Draws the field with the given text (its data, or this label's serial
-    // number). Problems are appended to warnings as texts.
-    void Draw(QImage &canvas, const Field &field, const QString &text, QList<QString> &warnings);
+    // number). Problems are appended to warnings as texts. With `outside`,
+    // ink that falls beyond the canvas is described there: wholly or partly,
+    // which edges and by how many dots (empty when it all lies on the label).
+    void Draw(QImage &canvas, const Field &field, const QString &text, QList<QString> &warnings,
+              QString *outside = nullptr);
 
     // Where the last field drawn ended (the end of its baseline), for a ^FT
     // without coordinates; none before the first.

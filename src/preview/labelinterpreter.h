@@ -16,6 +16,7 @@
 #include <QImage>
 #include <QList>
 #include <QPointF>
+#include <QSet>
 
 #include <memory>
 #include <optional>
@@ -55,7 +56,7 @@ public:
     bool Ignored(const LabelCommand &command, const label::Args &args);
 
 private:
-    void Warn(const QString &text, int line, int column);
+    void Warn(const QString &text, int line, int column, bool incomplete = false);
     void Warn(const QString &text, const LabelCommand &command)
     {
         Warn(text, command.line, command.column);
@@ -63,6 +64,12 @@ private:
     // After the time to draw ran out: the labels the rest prints, counted
     // without drawing, beginning with `command`.
     void CountRest(CommandLexer &lexer, LabelCommand command);
+    // A warning that the pictures lack part of the label.
+    void Incomplete(const QString &text, int line, int column) { Warn(text, line, column, true); }
+    bool OutOfTime() const;
+    QString TimeLimitText() const; // "one second", "250 ms"
+    // Hands a finished picture to the caller or keeps it in the result.
+    void Deliver(const QImage &label);
     void Setting(const LabelCommand &command, const QString &name, const QString &value);
     int Clamped(const LabelCommand &command, qint64 value, int low, int high, const char *what);
     // A setting the printer keeps, read by the command table's rule into the
@@ -95,7 +102,8 @@ private:
     void StoreGraphic(const LabelCommand &command, const QString &name, const GraphicData &graphic);
     // The graphic's picture; a problem is warned about where it stands in
     // the data, and gives no picture.
-    QImage ReadGraphic(const LabelCommand &command, const QString &what, const GraphicData &graphic);
+    QImage ReadGraphic(const LabelCommand &command, const QString &what,
+                       const GraphicData &graphic);
 
     QList<RenderSetting> settings_;
     std::unique_ptr<FontStore> fonts_;
@@ -107,6 +115,7 @@ private:
     CommandLexer *lexer_ = nullptr;
     QElapsedTimer clock_;
     bool outOfTime_ = false;
+    bool stopped_ = false; // the caller took no more pictures
     qint64 distinctBytes_ = 0;
     // Warnings of one text beyond the first few are counted, not listed.
     struct WarningKind
@@ -130,6 +139,7 @@ private:
     QByteArray storedBody_;
     int recallDepth_ = 0;
     QHash<int, QByteArray> numberedData_; // ^FN data given before its field
+    QSet<qsizetype> offLabel_; // fields already warned of for ink beyond the label
 
     // The open field
     Field field_;

@@ -20,7 +20,6 @@
 namespace {
 
 constexpr qint64 MaxDistinctLabelBytes = 32 * 1024 * 1024; // pictures of one call
-constexpr qint64 TimeBudgetMs = 1000;
 // Counting the labels of what is not drawn: far quicker than drawing them.
 constexpr qint64 CountBudgetMs = 5000;
 // Listed of one warning's text; the rest are counted.
@@ -113,8 +112,9 @@ void LabelInterpreter::Reset()
     }
 }
 
-void LabelInterpreter::Warn(const QString &text, int line, int column)
+void LabelInterpreter::Warn(const QString &text, int line, int column, bool incomplete)
 {
+    result_.incomplete = result_.incomplete || incomplete;
     // The same complaint about the same place once is enough.
     if (!result_.warnings.isEmpty()) {
         const RenderWarning &last = result_.warnings.constLast();
@@ -134,7 +134,29 @@ void LabelInterpreter::Warn(const QString &text, int line, int column)
             result_.warnings.append({ QStringLiteral("more warnings not listed"), line, column });
         return;
     }
-    result_.warnings.append({ text, line, column });
+    result_.warnings.append({ text, line, column, incomplete });
+}
+
+bool LabelInterpreter::OutOfTime() const
+{
+    return options.timeLimitMs > 0 && clock_.elapsed() > options.timeLimitMs;
+}
+
+QString LabelInterpreter::TimeLimitText() const
+{
+    if (options.timeLimitMs == 1000)
+        return QStringLiteral("one second");
+    return QStringLiteral("%1 ms").arg(options.timeLimitMs);
+}
+
+void LabelInterpreter::Deliver(const QImage &label)
+{
+    if (!options.deliver) {
+        result_.labels.append(label);
+        return;
+    }
+    if (!stopped_ && !options.deliver(label))
+        stopped_ = true;
 }
 
 void LabelInterpreter::Setting(const LabelCommand &command, const QString &name,
@@ -170,6 +192,7 @@ RenderResult LabelInterpreter::Render(const QByteArray &commands)
     result_ = RenderResult();
     clock_.start();
     outOfTime_ = false;
+    stopped_ = false;
     distinctBytes_ = 0;
     inFormat_ = false;
     storingAs_.clear(); // a format cut short in the last call stores nothing
@@ -182,19 +205,21 @@ RenderResult LabelInterpreter::Render(const QByteArray &commands)
     LabelCommand command;
     qint64 count = 0;
     warningKinds_.clear();
-    while (lexer.Next(command)) {
-        if (++count % 256 == 0 && clock_.elapsed() > TimeBudgetMs) {
+    while (!stopped_ && lexer.Next(command)) {
+        if (++count % 256 == 0 && OutOfTime()) {
             // Listed whatever else was warned about: it says the picture is not all.
+            result_.incomplete = true;
             result_.warnings.append(
-                { QStringLiteral("reading stopped after one second: the rest is not drawn"),
-                  command.line, command.column });
+                { QStringLiteral("reading stopped after %1: the rest is not drawn")
+                      .arg(TimeLimitText()),
+                  command.line, command.column, true });
             outOfTime_ = true;
             CountRest(lexer, command);
             break;
         }
         Command(command);
     }
-    if (inFormat_) {
+    if (inFormat_ && !stopped_) {
         Warn(QStringLiteral("^XA without ^XZ: the format is drawn as far as it goes"), formatLine_,
              1);
         EndFormat();
@@ -350,6 +375,7 @@ void LabelInterpreter::StartFormat(const LabelCommand &command)
     storingAs_.clear();
     storedBody_.clear();
     numberedData_.clear();
+    offLabel_.clear();
     quantity_ = 1;
     replicates_ = 1;
     labelReverse_ = false;
@@ -362,10 +388,10 @@ QSize LabelInterpreter::LabelSize()
     size = size.boundedTo(QSize(MaxDimension, MaxDimension)).expandedTo(QSize(1, 1));
     if (qint64(size.width()) * size.height() > MaxLabelDots) {
         size.setHeight(int(MaxLabelDots / size.width()));
-        Warn(QStringLiteral("label larger than %1 million dots: cut to %2 dots long")
-                 .arg(MaxLabelDots / 1'000'000)
-                 .arg(size.height()),
-             formatLine_, 1);
+        Incomplete(QStringLiteral("label larger than %1 million dots: cut to %2 dots long")
+                       .arg(MaxLabelDots / 1'000'000)
+                       .arg(size.height()),
+                   formatLine_, 1);
     }
     return size;
 }
@@ -376,10 +402,11 @@ void LabelInterpreter::DrawFields(QImage &canvas, qsizetype from, qsizetype to, 
     if (from > 0)
         painter.pen = commonPen_;
     for (qsizetype i = from; i < to; ++i) {
-        if (clock_.elapsed() > TimeBudgetMs) {
+        if (OutOfTime()) {
             if (!outOfTime_)
-                Warn(QStringLiteral("drawing stopped after one second: the label is incomplete"),
-                     fields_.at(i).line, fields_.at(i).column);
+                Incomplete(QStringLiteral("drawing stopped after %1: the label is incomplete")
+                               .arg(TimeLimitText()),
+                           fields_.at(i).line, fields_.at(i).column);
             outOfTime_ = true;
             return;
         }
@@ -391,9 +418,15 @@ void LabelInterpreter::DrawFields(QImage &canvas, qsizetype from, qsizetype to, 
                                                    field.serial.leadingZeros, step));
         }
         QList<QString> problems;
-        painter.Draw(canvas, field, text, problems);
+        // A field is measured against the edges until it is found beyond them.
+        QString outside;
+        painter.Draw(canvas, field, text, problems, offLabel_.contains(i) ? nullptr : &outside);
         for (const QString &problem : problems)
             Warn(problem, field.line, field.column);
+        if (!outside.isEmpty()) {
+            offLabel_.insert(i);
+            Incomplete(outside, field.line, field.column);
+        }
     }
     if (from == 0)
         commonPen_ = painter.pen;
@@ -420,13 +453,15 @@ void LabelInterpreter::DrawFormat()
         return; // a quantity the printer refused
     result_.labelsRequested = int(
         std::min<qint64>(qint64(result_.labelsRequested) + count, std::numeric_limits<int>::max()));
-    const qint64 room = std::max<qint64>(options.maxLabels - result_.labels.size(), 0);
+    // Pictures handed over as they are drawn take no room here.
+    const qint64 room
+        = options.deliver ? count : std::max<qint64>(options.maxLabels - result_.labels.size(), 0);
     qint64 drawn = std::min(count, room);
     if (drawn < count)
-        Warn(QStringLiteral("%1 labels asked for: only the first %2 are drawn")
-                 .arg(count)
-                 .arg(result_.labels.size() + drawn),
-             formatLine_, 1);
+        Incomplete(QStringLiteral("%1 labels asked for: only the first %2 are drawn")
+                       .arg(count)
+                       .arg(result_.labels.size() + drawn),
+                   formatLine_, 1);
 
     const QSize size = LabelSize();
     // Fields up to the first serial number are the same on every label.
@@ -439,10 +474,10 @@ void LabelInterpreter::DrawFormat()
     }
     QImage base(size, QImage::Format_Grayscale8);
     if (base.isNull()) {
-        Warn(QStringLiteral("no memory for a label of %1 x %2 dots")
-                 .arg(size.width())
-                 .arg(size.height()),
-             formatLine_, 1);
+        Incomplete(QStringLiteral("no memory for a label of %1 x %2 dots")
+                       .arg(size.width())
+                       .arg(size.height()),
+                   formatLine_, 1);
         return;
     }
     base.fill(255);
@@ -458,40 +493,43 @@ void LabelInterpreter::DrawFormat()
     };
     if (firstSerial == fields_.size()) {
         const QImage label = finish(base);
-        for (qint64 i = 0; i < drawn; ++i)
-            result_.labels.append(label); // shared, not copied
+        for (qint64 i = 0; i < drawn && !stopped_; ++i)
+            Deliver(label); // shared, not copied
         return;
     }
     if (drawn == 1) {
         // One label: no need to keep the common part.
         DrawFields(base, firstSerial, fields_.size(), 0);
-        result_.labels.append(finish(base));
+        Deliver(finish(base));
         return;
     }
     const qint64 labelBytes = qint64(size.height()) * ((size.width() + 31) / 32 * 4);
     const bool largeCanvas = base.sizeInBytes() > 8 * 1024 * 1024;
     const QImage common = finish(base);
-    for (qint64 i = 0; i < drawn; ++i) {
-        if (distinctBytes_ + labelBytes > MaxDistinctLabelBytes || outOfTime_) {
+    for (qint64 i = 0; i < drawn && !stopped_; ++i) {
+        // Pictures handed over as they are drawn are not kept: no memory limit.
+        if ((!options.deliver && distinctBytes_ + labelBytes > MaxDistinctLabelBytes)
+            || outOfTime_) {
             // Every label still gets a picture, the part they share.
-            Warn(QStringLiteral("labels %1 to %2 shown without their serial numbers: drawing "
-                                "them would take too much memory or time")
-                     .arg(result_.labels.size() + 1)
-                     .arg(result_.labels.size() + drawn - i),
-                 formatLine_, 1);
-            for (; i < drawn; ++i)
-                result_.labels.append(common);
+            const qsizetype before = result_.labels.size();
+            Incomplete(QStringLiteral("labels %1 to %2 shown without their serial numbers: drawing "
+                                      "them would take too much memory or time")
+                           .arg(before + 1)
+                           .arg(before + drawn - i),
+                       formatLine_, 1);
+            for (; i < drawn && !stopped_; ++i)
+                Deliver(common);
             return;
         }
         if (largeCanvas) {
             // A large label is drawn again whole rather than kept twice.
             base.fill(255);
             DrawFields(base, 0, fields_.size(), i);
-            result_.labels.append(finish(base));
+            Deliver(finish(base));
         } else {
             QImage canvas = base.copy();
             DrawFields(canvas, firstSerial, fields_.size(), i);
-            result_.labels.append(finish(canvas));
+            Deliver(finish(canvas));
         }
         distinctBytes_ += labelBytes;
     }

@@ -18,6 +18,7 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <memory>
 
 struct RenderOptions
@@ -34,6 +35,14 @@ struct RenderOptions
     QHash<QString, QImage> graphics;
     // Pictures made at most per call; labels past it are counted, not drawn.
     int maxLabels = 100;
+    // An interactive preview stops reading and drawing after this long and
+    // warns that the labels are incomplete; 0 draws everything, however long
+    // it takes.
+    int timeLimitMs = 0;
+    // When set, each picture is handed over as soon as it is drawn instead of
+    // collected in the result, and every label is drawn (maxLabels does not
+    // apply). Returning false stops the drawing.
+    std::function<bool(const QImage &label)> deliver;
 };
 
 struct RenderWarning
@@ -41,6 +50,9 @@ struct RenderWarning
     QString text;
     int line = 0; // 1-based line of the command in the input
     int column = 0; // 1-based byte within that line
+    // The pictures lack part of what the printer would print (ink beyond the
+    // label's edges, labels or fields not drawn).
+    bool incomplete = false;
 };
 
 // A printer setting the commands carried; it changes no picture but the
@@ -68,6 +80,8 @@ struct RenderResult
     QList<PageSource> pages; // one for each picture
     int labelsRequested = 0; // labels the commands ask for, including those not drawn
     QList<RenderWarning> warnings;
+    // Some warning says a picture is incomplete (even one past the listed ones).
+    bool incomplete = false;
     QList<RenderSetting> settings; // last value of each setting, in order of first appearance
 };
 

@@ -338,6 +338,9 @@ std::shared_ptr<const RenderOptions> VirtualPrinter::RenderSnapshot()
     auto options = std::make_shared<RenderOptions>();
     options->dotsPerMm = config_.dotsPerMm;
     options->maxLabels = 1;
+    // As long as the preview waits: a format that takes longer is drawn as
+    // far as it got, and the log says so.
+    options->timeLimitMs = 1000;
     for (QChar device : PrinterMemory::DeviceLetters()) {
         for (const StoredFile &f : memory_.Files(device)) {
             const QString name = QString(device) + QLatin1Char(':') + f.name;

@@ -94,7 +94,7 @@ TEST(FixedFonts, PrintAtThePrintersSizes)
 TEST(FixedFonts, SmallLettersOfCapitalFontsPrintAsCapitals)
 {
     for (const char *font : { "B", "H" }) {
-        const QByteArray a = QByteArray("^FO100,100^A") + font + "N,44^FD";
+        const QByteArray a = QByteArray("^FO10,100^A") + font + "N,44^FD";
         EXPECT_TRUE(SameDots(Field(a + "Hello, world 7^FS"), Field(a + "HELLO, WORLD 7^FS")))
             << font;
     }

@@ -141,9 +141,9 @@ TEST(LabelInterpreter, DiagonalRowsHoldTheThicknessLessDotsCentredOnAnEdge)
     const Case cases[] = {
         // At 45 degrees (and at a slope of 3 below) both edges run through
         // dot centres; those dots stay white.
-        { "^FO50,50^GD200,200,5,B,L^FS", 4, 51 },    { "^FO50,50^GD200,200,5,B,R^FS", 4, 250 },
-        { "^FO50,50^GD283,283,6,B,L^FS", 5, 51 },    { "^FO20,100^GD346,200,6,B,L^FS", 6, 21 },
-        { "^FO100,100^GD200,346,6,B,R^FS", 6, 300 }, { "^FO50,20^GD300,100,4,B,L^FS", 3, 52 },
+        { "^FO50,50^GD200,200,5,B,L^FS", 4, 51 },   { "^FO50,50^GD200,200,5,B,R^FS", 4, 250 },
+        { "^FO50,50^GD283,283,6,B,L^FS", 5, 51 },   { "^FO20,100^GD346,200,6,B,L^FS", 6, 21 },
+        { "^FO100,50^GD200,346,6,B,R^FS", 6, 300 }, { "^FO50,20^GD300,100,4,B,L^FS", 3, 52 },
     };
     for (const Case &c : cases) {
         const QImage label = One(c.line);

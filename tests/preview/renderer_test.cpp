@@ -197,7 +197,9 @@ TEST(LabelRenderer, BrokenFormatsDrawWhatTheyCan)
           1,
           { "1:4 ^PW99999: a value from 2 to 32000 is needed; unchanged",
             "1:26 ^GB: width 99999 out of range, 32000 used",
-            "1:1 label larger than 32 million dots: cut to 1000 dots long" } },
+            "1:1 label larger than 32 million dots: cut to 1000 dots long",
+            "1:20 field partly outside the label (32000 x 1000 dots): its ink reaches 1 dot "
+            "past the right edge" } },
         { "^XA^CI28^FO1,1^FD\xC3\x28^FS^XZ",
           1,
           { "1:9 field data is not UTF-8 (^CI28): shown as replacement marks" } },

@@ -148,6 +148,9 @@ void PreviewWindow::SetRequest(const PreviewRequest &request)
     request_ = request;
     RenderOptions options;
     options.dotsPerMm = request.dotsPerMm;
+    // The window waits for the picture: a file that takes longer is shown
+    // as far as it got, with a warning that says so.
+    options.timeLimitMs = 1000;
     for (auto it = request.fontFiles.cbegin(); it != request.fontFiles.cend(); ++it) {
         QFile file(it.value());
         // A font that is gone or too large is left out; the renderer warns where it is used.
