@@ -48,13 +48,12 @@ void Say(FILE *to, const QString &text)
 
 QString LabelFileName(const QString &output, int n)
 {
-    if (n <= 1)
-        return output;
     const QFileInfo info(output);
-    const QString suffix = info.suffix();
-    const QString stem = suffix.isEmpty() ? output : output.chopped(suffix.size() + 1);
-    return QStringLiteral("%1-%2").arg(stem).arg(n)
-        + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+    const bool png = info.suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0;
+    // "labels" and "labels.v2" are names without the picture's suffix.
+    const QString stem = png ? output.chopped(4) : output;
+    const QString suffix = png ? output.right(4) : QStringLiteral(".png");
+    return n <= 1 ? stem + suffix : QStringLiteral("%1-%2%3").arg(stem).arg(n).arg(suffix);
 }
 
 int RunRender(const CommandLine &line, const CliStreams &io)
@@ -83,28 +82,41 @@ int RunRender(const CommandLine &line, const CliStreams &io)
             QStringLiteral("render: %1: cannot read (%2)").arg(input, file.errorString()));
     const QByteArray commands = file.readAll();
 
+    // Every label, however many and however long they take: each is written
+    // as soon as it is drawn, so none is kept in memory.
+    int written = 0;
+    bool failed = false;
+    options.deliver = [&](const QImage &label) {
+        const QString name = LabelFileName(output, written + 1);
+        if (!label.save(name, "PNG")) {
+            Say(io.err, QStringLiteral("tarvolin-cli: render: cannot write %1\n").arg(name));
+            failed = true;
+            return false;
+        }
+        ++written;
+        Say(io.out,
+            QStringLiteral("%1 %2 x %3 dots\n").arg(name).arg(label.width()).arg(label.height()));
+        return true;
+    };
     const RenderResult result = RenderLabels(commands, options);
+    std::fflush(io.out);
     for (const RenderWarning &w : result.warnings)
         Say(io.err,
             QStringLiteral("%1:%2:%3: %4\n").arg(input).arg(w.line).arg(w.column).arg(w.text));
-    if (result.labels.isEmpty()) {
+    if (failed)
+        return ExitFailed;
+    if (written == 0) {
         Say(io.err, QStringLiteral("tarvolin-cli: render: %1 prints no label\n").arg(input));
         return ExitFailed;
     }
-    for (qsizetype i = 0; i < result.labels.size(); ++i) {
-        const QString name = LabelFileName(output, int(i + 1));
-        const QImage &label = result.labels[i];
-        if (!label.save(name, "PNG")) {
-            Say(io.err, QStringLiteral("tarvolin-cli: render: cannot write %1\n").arg(name));
-            return ExitFailed;
-        }
-        Say(io.out,
-            QStringLiteral("%1 %2 x %3 dots\n").arg(name).arg(label.width()).arg(label.height()));
+    if (result.incomplete) {
+        Say(io.err,
+            QStringLiteral("tarvolin-cli: render: %1: %2 of %3 labels drawn, not every one "
+                           "whole (see the warnings above)\n")
+                .arg(input)
+                .arg(written)
+                .arg(result.labelsRequested));
+        return ExitFailed;
     }
-    if (result.labelsRequested > result.labels.size())
-        Say(io.out,
-            QStringLiteral("%1 more labels not drawn\n")
-                .arg(result.labelsRequested - result.labels.size()));
-    std::fflush(io.out);
     return ExitOk;
 }

@@ -126,7 +126,10 @@ TEST(CliRender, OneFilePerLabel)
 {
     EXPECT_EQ(LabelFileName(QStringLiteral("/tmp/out.png"), 1), QStringLiteral("/tmp/out.png"));
     EXPECT_EQ(LabelFileName(QStringLiteral("/tmp/out.png"), 12), QStringLiteral("/tmp/out-12.png"));
-    EXPECT_EQ(LabelFileName(QStringLiteral("a.d/out"), 2), QStringLiteral("a.d/out-2"));
+    EXPECT_EQ(LabelFileName(QStringLiteral("a.d/out"), 1), QStringLiteral("a.d/out.png"));
+    EXPECT_EQ(LabelFileName(QStringLiteral("a.d/out"), 2), QStringLiteral("a.d/out-2.png"));
+    EXPECT_EQ(LabelFileName(QStringLiteral("out.v2"), 3), QStringLiteral("out.v2-3.png"));
+    EXPECT_EQ(LabelFileName(QStringLiteral("OUT.PNG"), 2), QStringLiteral("OUT-2.PNG"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "support/cliprocess.h"
 #include "support/tempfile.h"
 
+#include <QFile>
 #include <QImage>
 #include <QTemporaryDir>
 
@@ -70,6 +71,46 @@ TEST(CliRender, WarningsNamedNoLabelFailsBadDpiIsRefused)
               "tarvolin-cli: render: --dpi: '600' is not 203 or 300\nTry 'tarvolin-cli --help'.\n");
     const CliRun noOut = RunCliProgram({ QStringLiteral("render"), odd });
     EXPECT_EQ(noOut.exitCode, 2);
+}
+
+TEST(CliRender, EveryLabelOfAFileIsDrawnAndAnIncompleteOneFails)
+{
+    QTemporaryDir dir;
+    // More labels than the window's preview shows, each its own picture;
+    // a name without ".png" gets it.
+    const QString many = WriteTempFile(
+        dir, QStringLiteral("many.prn"),
+        "^XA^PW200^LL100^FO10,10^A0N,30,30^SN001,1,Y^FS^PQ120^XZ\n^XA^FO10,10^GB50,50,4^FS^XZ");
+    const CliRun all = RunCliProgram(
+        { QStringLiteral("render"), many, QStringLiteral("-o"), dir.filePath("m") });
+    EXPECT_EQ(all.exitCode, 0) << all.err.toStdString();
+    EXPECT_EQ(all.out.count('\n'), 121);
+    EXPECT_TRUE(all.out.startsWith(dir.filePath("m.png").toUtf8() + " 200 x 100 dots\n"));
+    EXPECT_TRUE(all.out.endsWith(dir.filePath("m-121.png").toUtf8() + " 200 x 100 dots\n"))
+        << all.out.right(200).toStdString();
+    EXPECT_EQ(QImage(dir.filePath("m-120.png")).size(), QSize(200, 100));
+    EXPECT_FALSE(QFile::exists(dir.filePath("m-122.png")));
+    EXPECT_FALSE(QFile::exists(dir.filePath("m")));
+    EXPECT_EQ(all.err, QByteArray());
+    // Serial numbers counted on to the last label.
+    EXPECT_NE(QImage(dir.filePath("m-119.png")), QImage(dir.filePath("m-120.png")));
+
+    // A QR symbol pushed below the label is named, and the render fails.
+    const QString below = WriteTempFile(dir, QStringLiteral("below.prn"),
+                                        "^XA^PW400^LL300\n^FO20,20^A0N,30,30^FDTop^FS\n"
+                                        "^FO20,320^BQN,2,4^FDQA,12345^FS\n^XZ\n");
+    const CliRun off = RunCliProgram(
+        { QStringLiteral("render"), below, QStringLiteral("-o"), dir.filePath("below.png") });
+    EXPECT_EQ(off.exitCode, 1);
+    EXPECT_TRUE(off.err.startsWith(below.toUtf8()
+                                   + ":3:1: field wholly outside the label (400 x 300 dots): its "
+                                     "ink reaches "))
+        << off.err.toStdString();
+    EXPECT_TRUE(
+        off.err.endsWith("tarvolin-cli: render: " + below.toUtf8()
+                         + ": 1 of 1 labels drawn, not every one whole (see the warnings above)\n"))
+        << off.err.toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("below.png")));
 }
 
 } // namespace
