@@ -92,6 +92,22 @@ void ConfigReport(PrinterLink &link, const CliTarget &, TargetReport &report)
     report.extra.insert(QStringLiteral("settings"), mapped);
 }
 
+// Identity, host status and configuration on one link, within the one
+// deadline: what a fleet's inventory keeps of each printer.
+void FactsReport(PrinterLink &link, const CliTarget &target, TargetReport &report)
+{
+    TargetReport info, config;
+    InfoReport(link, target, info);
+    HostStatusReport(link, target, report);
+    ConfigReport(link, target, config);
+    report.detail = info.detail + QStringLiteral("; ")
+        + (report.detail.isEmpty() ? QStringLiteral("no condition") : report.detail);
+    report.moreLines += config.moreLines;
+    for (const QJsonObject &part : { info.extra, config.extra })
+        for (auto it = part.begin(); it != part.end(); ++it)
+            report.extra.insert(it.key(), it.value());
+}
+
 } // namespace
 
 QJsonObject HostStatusJson(const HostStatus &s)
@@ -171,6 +187,19 @@ std::vector<Operation> HostOperations()
                     return Conversing(ConfigurationQuery().request, ConfigReport);
                 } },
         Operation {
+            .name = QStringLiteral("facts"),
+            .kind = Operation::Kind::ReadBack,
+            .summary = QStringLiteral("read identity, host status and configuration"),
+            .description = QStringLiteral(
+                "Asks what info, host-status and config ask, one after the other within one "
+                "--timeout, and reports them together (with --json: info, hostStatus, config "
+                "and settings in one object). Exits as host-status does: 3 when an error "
+                "condition is set."),
+            .plan =
+                [](const CommandLine &) {
+                    return Conversing(IdentificationQuery().request, FactsReport);
+                } },
+        Operation {
             .name = QStringLiteral("discover"),
             .options
             = QStringList { QStringLiteral("address"), QStringLiteral("sweep"),
@@ -206,6 +235,41 @@ std::vector<OptionInfo> HostOperationOptions()
           QStringLiteral("discover: the TCP port the sweep tries (9100)") },
     };
 }
+
+namespace {
+
+// What discover says when no printer answered: where it asked, and what to try.
+QString NothingFound(const DiscoveryOptions &options, const DiscoveryResult &found)
+{
+    QStringList asked = options.broadcast ? BroadcastAddresses() : QStringList();
+    asked += options.addresses;
+    const QString within = options.timeoutMs % 1000 == 0
+        ? QStringLiteral("%1 s").arg(options.timeoutMs / 1000)
+        : QStringLiteral("%1 ms").arg(options.timeoutMs);
+    QString text
+        = QStringLiteral("tarvolin-cli: discover: no printer answered within %1").arg(within);
+    if (asked.isEmpty())
+        text += QStringLiteral(": no network interface is up to send the probe on");
+    else
+        text += QStringLiteral(": the probe went to %1 (UDP port %2)")
+                    .arg(asked.join(QStringLiteral(", ")))
+                    .arg(options.port);
+    if (!options.sweep.isEmpty())
+        text += QStringLiteral("; no address of %1 answered on port %2 as a printer")
+                    .arg(options.sweep)
+                    .arg(options.sweepPort);
+    if (found.malformedReplies > 0)
+        text += QStringLiteral("; %1 answers were not discovery replies")
+                    .arg(found.malformedReplies);
+    text += QStringLiteral(
+        ".\nA printer answers the probe only on its own network (routers do not pass it on), "
+        "and some have discovery switched off: give a printer's address with --address "
+        "A.B.C.D, try the printing port of every address of a subnet with --sweep "
+        "A.B.C.D/N, or wait longer with --timeout MS.\n");
+    return text;
+}
+
+} // namespace
 
 CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io)
 {
@@ -276,5 +340,9 @@ CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io)
                      "done; a longer --timeout sweeps them all\n",
                      found.unsweptAddresses);
     std::fflush(io.out);
+    if (found.printers.empty()) {
+        std::fputs(NothingFound(options, found).toUtf8().constData(), io.err);
+        std::fflush(io.err);
+    }
     return { found.printers.empty() ? ExitFailed : ExitOk, false };
 }

@@ -9,7 +9,9 @@
 #include "support/tempfile.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -80,7 +82,7 @@ protected:
         }
         o.exitCode = p.ExitCode();
         o.out = p.TakeOutput();
-        if (program == QLatin1String("ansible-doc")) {
+        if (program == QLatin1String("ansible-doc") && args.contains(QStringLiteral("-j"))) {
             o.json = QJsonDocument::fromJson(o.out).object();
             if (o.json.isEmpty())
                 ADD_FAILURE() << "not JSON:\n" << o.out.toStdString() << p.Errors().toStdString();
@@ -130,6 +132,65 @@ TEST_F(AnsibleCollection, ModulesAreDocumentedAsAnsibleReadsThem)
         doc.json.value("tarvolin.printers.printer_settings")["examples"].toString().isEmpty());
     EXPECT_TRUE(doc.json.value("tarvolin.printers.printer_facts")["return"].toObject().contains(
         "ansible_facts"));
+    // The page a user reads checks the descriptions' YAML, which -j does not.
+    for (const char *module : { "printer_settings", "printer_facts" }) {
+        SCOPED_TRACE(module);
+        const Outcome page = Ansible(QStringLiteral("ansible-doc"),
+                                     { QStringLiteral("tarvolin.printers.") + module });
+        EXPECT_EQ(page.exitCode, 0) << page.out.toStdString();
+        EXPECT_TRUE(page.out.contains("OPTIONS")) << page.out.toStdString();
+        EXPECT_TRUE(page.out.simplified().contains("as a name looked up on the PATH or as a path"))
+            << page.out.toStdString();
+    }
+}
+
+TEST_F(AnsibleCollection, SanityChecksThatRunOfflinePassAndTheLicenceIsTheProjects)
+{
+    // ansible-test wants the collection itself under ansible_collections/,
+    // not a link to it.
+    const QString copy
+        = dir.filePath(QStringLiteral("tested/ansible_collections/tarvolin/printers"));
+    const QDir source(QStringLiteral(TARVOLIN_SOURCE_DIR "/ansible"));
+    QStringList files;
+    for (QDirIterator it(source.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
+        const QString path = source.relativeFilePath(it.next());
+        if (path.contains(QLatin1String("__pycache__")))
+            continue;
+        files << path;
+        QDir(copy).mkpath(QFileInfo(path).path());
+        ASSERT_TRUE(QFile::copy(source.filePath(path), copy + QLatin1Char('/') + path));
+    }
+    EXPECT_TRUE(files.contains(QStringLiteral("LICENSE")));
+    QFile licence(source.filePath(QStringLiteral("LICENSE")));
+    ASSERT_TRUE(licence.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(licence.readAll().startsWith("MIT License\n"));
+    QFile galaxy(source.filePath(QStringLiteral("galaxy.yml")));
+    ASSERT_TRUE(galaxy.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(galaxy.readAll().contains("license:\n  - MIT\n"));
+
+    // The checks that need packages from the network (pylint, yamllint,
+    // validate-modules and the like, each in a virtual environment of its
+    // own) are left out; ansible-doc is run above.
+    const QStringList needNetwork { "ansible-doc",      "import",           "pep8",    "pylint",
+                                    "runtime-metadata", "validate-modules", "yamllint" };
+    QString skips;
+    for (const QString &test : needNetwork)
+        skips += QStringLiteral(" --skip-test ") + test;
+    ChildProcess p;
+    ASSERT_TRUE(p.Start(
+        QStringLiteral("sh"),
+        { QStringLiteral("-c"),
+          QStringLiteral("cd '%1' && HOME='%2' LC_ALL=C.UTF-8 exec ansible-test sanity --local "
+                         "--color no --python \"$(python3 -c 'import sys; "
+                         "print(\"%d.%d\" % sys.version_info[:2])')\"%3")
+              .arg(copy, dir.filePath(QStringLiteral("home")), skips) },
+        true))
+        << p.Error().toStdString();
+    ASSERT_TRUE(p.WaitForExit(240000));
+    const QByteArray out = p.TakeOutput();
+    EXPECT_EQ(p.ExitCode(), 0) << out.toStdString();
+    EXPECT_TRUE(out.contains("Running sanity test \"compile\"")) << out.toStdString();
+    EXPECT_TRUE(out.contains("Running sanity test \"metaclass-boilerplate\""));
 }
 
 TEST_F(AnsibleCollection, AMissingProgramOrBadArgumentsAreNamed)
@@ -154,9 +215,21 @@ TEST_F(AnsibleCollection, AMissingProgramOrBadArgumentsAreNamed)
                                           + profile.toUtf8()
                                           + "\n"
                                             "        settings: {density: 15}\n"
+                                            "      ignore_errors: true\n"
+                                            // Every bad setting at once, by its task option.
+                                            "    - tarvolin.printers.printer_settings:\n"
+                                            "        target: \"{{ target }}\"\n"
+                                            "        settings: {density: 99, speed: fast, "
+                                            "width: 76}\n"
+                                            "        cli: " TARVOLIN_CLI_PROGRAM "\n"
+                                            "      ignore_errors: true\n"
+                                            "    - tarvolin.printers.printer_settings:\n"
+                                            "        target: \"{{ target }}\"\n"
+                                            "        settings: {density: \"15\\r\", top: 1}\n"
+                                            "        cli: " TARVOLIN_CLI_PROGRAM "\n"
                                             "      ignore_errors: true\n");
     const Outcome run = Ansible(QStringLiteral("ansible-playbook"), { "-i", inventory, playbook });
-    ASSERT_EQ(run.results.value("p1").size(), 2) << run.out.toStdString();
+    ASSERT_EQ(run.results.value("p1").size(), 4) << run.out.toStdString();
     const QJsonObject missing = run.results.value("p1")[0].second;
     EXPECT_EQ(run.results.value("p1")[0].first, "FAILED");
     EXPECT_EQ(missing.value("msg").toString(),
@@ -166,6 +239,13 @@ TEST_F(AnsibleCollection, AMissingProgramOrBadArgumentsAreNamed)
     const QJsonObject both = run.results.value("p1")[1].second;
     EXPECT_EQ(run.results.value("p1")[1].first, "FAILED");
     EXPECT_EQ(both.value("msg").toString(), "parameters are mutually exclusive: profile|settings");
+    EXPECT_EQ(run.results.value("p1")[2].first, "FAILED");
+    EXPECT_EQ(run.results.value("p1")[2].second.value("msg").toString(),
+              "tcp://127.0.0.1:9: settings.density: '99' is not one of 0 to 30 (or empty); "
+              "settings.speed: 'fast' is not one of 2, 3, 4, 5 (or empty)");
+    EXPECT_EQ(run.results.value("p1")[3].first, "FAILED");
+    EXPECT_EQ(run.results.value("p1")[3].second.value("msg").toString(),
+              "tcp://127.0.0.1:9: settings.density: a control character in '15\\r'");
 }
 
 } // namespace
@@ -272,7 +352,17 @@ TEST_F(AnsibleCollection, PlaybookKeepsThreePrintersAtTheProfile)
     EXPECT_EQ(p1.value("conditions").toArray(), QJsonArray());
     EXPECT_EQ(p3.value("conditions").toArray(), QJsonArray({ "paper_out" }));
     EXPECT_EQ(p3.value("host_status")["paper_out"].toBool(), true);
-    EXPECT_EQ(p1.value("settings")["density"].toString(), "15");
+    // Typed: numbers as numbers.
+    EXPECT_TRUE(p1.value("settings")["density"].isDouble());
+    EXPECT_EQ(p1.value("settings")["density"].toInt(), 15);
+    EXPECT_EQ(p1.value("settings")["media-type"].toString(), "Thermal Direct");
+    EXPECT_TRUE(p1.value("host_status")["labels_remaining"].isDouble());
+    // The configuration by name, as documented; modes are no conditions.
+    ASSERT_TRUE(p1.value("config").isObject()) << QJsonDocument(p1).toJson().toStdString();
+    EXPECT_TRUE(p1.value("config")["DARKNESS"].isString())
+        << QJsonDocument(p1.value("config").toObject()).toJson().toStdString();
+    EXPECT_EQ(p1.value("modes").toArray(), QJsonArray({ "direct_thermal" }));
+    EXPECT_EQ(p1.value("warnings").toArray(), QJsonArray());
 }
 
 } // namespace

@@ -7,11 +7,31 @@ from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
 import json
+import re
 
 CLI_OPTIONS = dict(
     cli=dict(type="str", default="tarvolin-cli"),
     timeout=dict(type="float", default=30.0),
 )
+
+
+_CONTROL = re.compile(r"[\x00-\x08\x0b-\x1f\x7f-\x9f]")
+
+
+def printable(text):
+    """The text with every control character but the line break written as
+    an escape (\\r, \\x1b), so a message shows what was there and cannot
+    move the cursor or rewrite a line of the output it lands in."""
+
+    def escape(match):
+        c = match.group(0)
+        if c == "\r":
+            return "\\r"
+        if c == "\t":
+            return "\\t"
+        return "\\x%02x" % ord(c)
+
+    return _CONTROL.sub(escape, text)
 
 
 def find_cli(module):
@@ -25,10 +45,12 @@ def find_cli(module):
     return path
 
 
-def run_cli(module, operation, arguments=None, extra=None, accept=(0,)):
+def run_cli(module, operation, arguments=None, extra=None, accept=(0,), refused=None):
     """Runs one operation against the task's target and returns
     (exit status, the target's report object). Fails the task with the
-    printer and the reason when the program refuses or the printer fails."""
+    printer and the reason when the program refuses or the printer fails.
+    refused, when given, turns the program's complaint about bad input
+    (its error output) into the task's words."""
     target = module.params["target"]
     command = [
         find_cli(module),
@@ -54,8 +76,12 @@ def run_cli(module, operation, arguments=None, extra=None, accept=(0,)):
     if report is None:
         # Bad input: the program names it on its error output.
         reason = err.strip() or out.strip() or "no report (exit status %d)" % rc
-        module.fail_json(msg="%s: %s" % (target, reason), rc=rc, cmd=command)
+        if refused is not None:
+            reason = refused(reason)
+        module.fail_json(msg=printable("%s: %s" % (target, reason)), rc=rc, cmd=command)
     if report.get("result") == "failed" or rc not in accept:
         reason = report.get("error") or err.strip() or "exit status %d" % rc
-        module.fail_json(msg="%s: %s" % (target, reason), rc=rc, report=report, cmd=command)
+        module.fail_json(
+            msg=printable("%s: %s" % (target, reason)), rc=rc, report=report, cmd=command
+        )
     return rc, report

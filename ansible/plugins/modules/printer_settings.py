@@ -45,7 +45,7 @@ options:
     type: dict
   cli:
     description:
-      - The tarvolin-cli program: a name looked up on the PATH, or a path.
+      - The tarvolin-cli program, as a name looked up on the PATH or as a path.
     type: str
     default: tarvolin-cli
   timeout:
@@ -103,26 +103,72 @@ unchecked:
 """
 
 import os
+import re
 import tempfile
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible.module_utils.six import iteritems
 from ansible_collections.tarvolin.printers.plugins.module_utils.tarvolin_cli import (
     CLI_OPTIONS,
+    printable,
     run_cli,
 )
 
+# Characters that would end a profile line or hide what it says.
+_LINE_BREAKING = re.compile(r"[\x00-\x1f\x7f-\x9f\u2028\u2029]")
+
 
 def profile_text(settings):
+    """The settings as profile lines, and the key on each line (the first
+    line is 1). Raises ValueError naming every key or value that cannot be
+    a profile line."""
     lines = []
+    keys = []
+    bad = []
     for key, value in iteritems(settings):
         if isinstance(value, bool):
             value = "ON" if value else "OFF"
         text = "" if value is None else str(value)
-        if "\n" in text or "\n" in key:
-            raise ValueError("%s: one line only" % key)
-        lines.append("%s = %s" % (key, text))
-    return "\n".join(lines) + "\n"
+        where = "settings.%s" % printable(key)
+        if _LINE_BREAKING.search(key) or "=" in key or key.strip() != key or not key:
+            bad.append("%s: not a profile key" % where)
+        elif _LINE_BREAKING.search(text):
+            bad.append("%s: a control character in '%s'" % (where, printable(text)))
+        else:
+            lines.append("%s = %s" % (key, text))
+            keys.append(key)
+    if bad:
+        raise ValueError("; ".join(bad))
+    return "\n".join(lines) + "\n", keys
+
+
+def setting_errors(reason, path, keys):
+    """The program's complaint about the profile written from settings,
+    every bad line named by its task option (settings.density) rather than
+    by the temporary file's path and line."""
+    named = []
+    at = re.compile(r"^(?:tarvolin-cli: )?(?:apply: )?%s(?::(\d+))?: (.*)$" % re.escape(path))
+    for line in reason.splitlines():
+        line = line.strip()
+        if not line or line.startswith("Try 'tarvolin-cli"):
+            continue
+        m = at.match(line)
+        if not m:
+            named.append(line)
+            continue
+        number, message = m.group(1), m.group(2)
+        key = keys[int(number) - 1] if number and 0 < int(number) <= len(keys) else None
+        if key is None:
+            # A complaint about a key named in the message ("width: ...").
+            key, _, rest = message.partition(": ")
+            if key not in keys or not rest:
+                named.append("settings: %s" % message)
+                continue
+            message = rest
+        elif message.startswith(key + ": "):
+            message = message[len(key) + 2:]
+        named.append("settings.%s: %s" % (key, message))
+    return "; ".join(named)
 
 
 def side(drift, which):
@@ -144,20 +190,22 @@ def main():
     )
 
     profile = module.params["profile"]
-    written = None
+    refused = None
     if module.params["settings"] is not None:
         try:
-            text = profile_text(module.params["settings"])
+            text, keys = profile_text(module.params["settings"])
         except ValueError as e:
-            module.fail_json(msg="settings: %s" % e)
-        fd, written = tempfile.mkstemp(suffix=".ini", dir=module.tmpdir)
+            module.fail_json(msg="%s: %s" % (module.params["target"], e))
+        fd, profile = tempfile.mkstemp(suffix=".ini", dir=module.tmpdir)
         with os.fdopen(fd, "w") as f:
             f.write(text)
-        profile = written
+
+        def refused(reason):
+            return setting_errors(reason, profile, keys)
 
     extra = ["--check"] if module.check_mode else []
     # --check exits 4 when something would change.
-    rc, report = run_cli(module, "apply", [profile], extra, accept=(0, 4))
+    rc, report = run_cli(module, "apply", [profile], extra, accept=(0, 4), refused=refused)
     drift = report.get("drift", {})
     result = dict(
         target=module.params["target"],
