@@ -19,6 +19,7 @@
 #include <QHash>
 #include <QLocale>
 
+#include <map>
 #include <memory>
 #include <unistd.h>
 
@@ -38,13 +39,22 @@ void Write(FILE *to, const QString &text)
     Write(to, text.toUtf8());
 }
 
+QStringList OperationNames()
+{
+    QStringList names;
+    for (const Operation &op : Operations())
+        names << op.name;
+    return names;
+}
+
 const Operation &OperationOf(const CommandLine &line)
 {
     if (line.operation.isEmpty())
         throw EUsageError(QStringLiteral("no operation given"));
     const Operation *op = FindOperation(line.operation);
     if (!op)
-        throw EUsageError(QStringLiteral("unknown operation '%1'").arg(line.operation));
+        throw EUsageError(QStringLiteral("unknown operation '%1'%2")
+                              .arg(line.operation, DidYouMean(line.operation, OperationNames())));
     for (const QString &name : line.given)
         if (!IsGlobalOption(name) && !op->options.contains(name))
             throw EUsageError(
@@ -205,7 +215,9 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
         }
         const Operation *about = FindOperation(line.operands[0]);
         if (!about)
-            throw EUsageError(QStringLiteral("unknown operation '%1'").arg(line.operands[0]));
+            throw EUsageError(
+                QStringLiteral("unknown operation '%1'%2")
+                    .arg(line.operands[0], DidYouMean(line.operands[0], OperationNames())));
         Write(io.out, OperationHelp(*about));
         return {};
     }
@@ -297,6 +309,22 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
     clock.start();
     Interruption interruption;
     options.interrupt = interruption.Flag();
+    // Results come in as targets finish; their lines go out in the order the
+    // targets were given, each as soon as those before it are out.
+    std::map<size_t, QByteArray> waiting;
+    size_t nextShown = 0;
+    const auto show = [&](size_t index, QByteArray text) {
+        waiting.emplace(index, std::move(text));
+        for (auto it = waiting.find(nextShown); it != waiting.end();
+             it = waiting.find(++nextShown)) {
+            if (!it->second.isEmpty()) {
+                if (fleet)
+                    fleet->Clear();
+                Write(io.out, it->second);
+            }
+            waiting.erase(it);
+        }
+    };
     const bool finished = RunJobs(jobs, options, [&](const CliJobResult &result) {
         if (result.interrupted)
             interruption.Note(result, jobs[result.index].target.uri,
@@ -332,16 +360,16 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
         if (bar)
             bar->Finish();
         tally.Add(report.verdict, report.uri, result.index);
+        // Quiet leaves out the printers that are fine as they were.
+        const bool unremarkable = report.verdict == Verdict::Ok
+            && !report.extra.value(QStringLiteral("changed")).toBool();
         if (prometheus)
             metrics[result.index] = MetricsFromReport(report.uri, report.verdict != Verdict::Failed,
                                                       report.extra, report.elapsedMs);
         else if (json)
-            Write(io.out, ReportJson(report));
-        else if (!quiet || report.verdict != Verdict::Ok) {
-            if (fleet)
-                fleet->Clear();
-            Write(io.out, ReportText(report));
-        }
+            show(result.index, ReportJson(report));
+        else
+            show(result.index, quiet && unremarkable ? QByteArray() : ReportText(report).toUtf8());
         if (fleet)
             fleet->Show(tally.Total(), tally.failed);
     });

@@ -2,6 +2,9 @@
 
 #include "cli/usageerror.h"
 
+#include <algorithm>
+#include <vector>
+
 QString CommandLine::Value(const QString &name, const QString &fallback) const
 {
     const QStringList v = values.value(name);
@@ -33,11 +36,15 @@ CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionIn
                 hasInlineValue = true;
                 name.truncate(eq);
             }
-            for (const OptionInfo &o : options)
+            QStringList names;
+            for (const OptionInfo &o : options) {
+                names << QStringLiteral("--") + o.name;
                 if (o.name == name)
                     option = &o;
+            }
             if (!option)
-                throw EUsageError(QStringLiteral("unknown option '--%1'").arg(name));
+                throw EUsageError(QStringLiteral("unknown option '--%1'%2")
+                                      .arg(name, DidYouMean(QStringLiteral("--") + name, names)));
         } else if (!optionsEnded && arg.size() >= 2 && arg.startsWith(QLatin1Char('-'))) {
             for (const OptionInfo &o : options)
                 if (!o.shortName.isNull() && o.shortName == arg[1])
@@ -72,6 +79,58 @@ CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionIn
         }
     }
     return line;
+}
+
+namespace {
+
+// Edits from one to the other, a swap of neighbours counting as one.
+int Distance(const QString &a, const QString &b)
+{
+    const qsizetype n = a.size(), m = b.size();
+    std::vector<std::vector<int>> d(size_t(n + 1), std::vector<int>(size_t(m + 1)));
+    for (qsizetype i = 0; i <= n; ++i)
+        d[size_t(i)][0] = int(i);
+    for (qsizetype j = 0; j <= m; ++j)
+        d[0][size_t(j)] = int(j);
+    for (qsizetype i = 1; i <= n; ++i) {
+        for (qsizetype j = 1; j <= m; ++j) {
+            const int same = a[i - 1] == b[j - 1] ? 0 : 1;
+            int best = std::min({ d[size_t(i - 1)][size_t(j)] + 1, d[size_t(i)][size_t(j - 1)] + 1,
+                                  d[size_t(i - 1)][size_t(j - 1)] + same });
+            if (i > 1 && j > 1 && a[i - 1] == b[j - 2] && a[i - 2] == b[j - 1])
+                best = std::min(best, d[size_t(i - 2)][size_t(j - 2)] + 1);
+            d[size_t(i)][size_t(j)] = best;
+        }
+    }
+    return d[size_t(n)][size_t(m)];
+}
+
+} // namespace
+
+QString DidYouMean(const QString &typed, const QStringList &names)
+{
+    // A short name is mistyped by one slip at most; anything further is
+    // another word, not a typing slip.
+    const QString lower = typed.toLower();
+    const int allowed = lower.size() <= 4 ? 1 : 2;
+    QString found;
+    int best = allowed + 1;
+    bool tie = false;
+    for (const QString &name : names) {
+        if (lower.size() > 64)
+            break; // nobody mistypes a name that long
+        const int d = Distance(lower, name);
+        if (d < best) {
+            best = d;
+            found = name;
+            tie = false;
+        } else if (d == best) {
+            tie = true;
+        }
+    }
+    if (found.isEmpty() || tie || (best == 0 && lower == typed))
+        return QString();
+    return QStringLiteral(" (did you mean '%1'?)").arg(found);
 }
 
 qint64 OptionNumber(const QString &option, const QString &text, qint64 low, qint64 high)

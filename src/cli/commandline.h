@@ -37,6 +37,11 @@ struct CommandLine
 // EUsageError for an unknown option or a missing value.
 CommandLine ParseCommandLine(const QStringList &args, const std::vector<OptionInfo> &options);
 
+// " (did you mean 'status'?)" for a name one or two typing slips away from
+// one of `names` (a letter wrong, missing, extra or two swapped); empty when
+// none is that close, or more than one is.
+QString DidYouMean(const QString &typed, const QStringList &names);
+
 // Reads a whole number in [low, high] given to an option, or throws
 // EUsageError naming the option.
 qint64 OptionNumber(const QString &option, const QString &text, qint64 low, qint64 high);

@@ -472,8 +472,11 @@ std::vector<Operation> MakeOperations()
             .description = QStringLiteral(
                 "Draws every label the printer commands in FILE print, as the window's Label "
                 "Preview does, at 203 or 300 dpi (203 unless given): the first into OUT.png, "
-                "the next into OUT-2.png, OUT-3.png and so on. What the preview cannot draw "
-                "is named on the error output with its line and column. No printer is needed. "
+                "the next into OUT-2.png, OUT-3.png and so on (.png is added to a name without "
+                "it). Every label is drawn, however many and however long they take. What the "
+                "preview cannot draw, and every field whose ink falls outside the label, is "
+                "named on the error output with its line and column; a label incomplete that "
+                "way exits with 1. No printer is needed. "
                 "--width and --length give the media the printer holds (a fresh virtual "
                 "printer's, 104 x 152 mm, when not given): the page is as wide as the media "
                 "until ^PW says otherwise, and as long as the media on gap and mark media.") },
@@ -534,7 +537,7 @@ const std::vector<OptionInfo> &GlobalOptions()
         { QStringLiteral("to"), QChar(), QStringLiteral("URI"),
           QStringLiteral("a printer to serve; may be given many times") },
         { QStringLiteral("targets"), QChar(), QStringLiteral("FILE"),
-          QStringLiteral("printer URIs from FILE, one per line") },
+          QStringLiteral("printer URIs or addresses from FILE, one a line") },
         { QStringLiteral("jobs"), QLatin1Char('j'), QStringLiteral("N"),
           QStringLiteral("serve at most N printers at once (16)") },
         { QStringLiteral("timeout"), QChar(), QStringLiteral("SECONDS"),
@@ -542,7 +545,7 @@ const std::vector<OptionInfo> &GlobalOptions()
         { QStringLiteral("json"), QChar(), QString(),
           QStringLiteral("one JSON object per line instead of text") },
         { QStringLiteral("quiet"), QLatin1Char('q'), QString(),
-          QStringLiteral("only printers that failed or are not ready") },
+          QStringLiteral("only printers that are not fine as they were") },
         { QStringLiteral("verbose"), QLatin1Char('v'), QString(),
           QStringLiteral("hex dump of what is sent, on stderr") },
         { QStringLiteral("dry-run"), QLatin1Char('n'), QString(),

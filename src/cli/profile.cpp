@@ -7,6 +7,7 @@
 #include <QStringDecoder>
 
 #include <functional>
+#include <map>
 
 namespace {
 
@@ -177,6 +178,15 @@ Profile ParseProfile(const QByteArray &bytes, const QString &path, const QLocale
     if (utf8.hasError())
         Refuse(QStringLiteral("%1: not UTF-8 text").arg(path));
 
+    // Every bad line is named at once, in the order of the lines.
+    std::multimap<int, QString> problems;
+    const auto check = [&problems](int line, const std::function<void()> &step) {
+        try {
+            step();
+        } catch (const EUsageError &e) {
+            problems.emplace(line, e.Message());
+        }
+    };
     static const QRegularExpression comment(QStringLiteral("(^|\\s)[#;].*$"));
     const QStringList lines = text.split(QLatin1Char('\n'));
     for (int i = 0; i < lines.size(); ++i) {
@@ -187,57 +197,82 @@ Profile ParseProfile(const QByteArray &bytes, const QString &path, const QLocale
         if (line.isEmpty())
             continue;
         const qsizetype eq = line.indexOf(QLatin1Char('='));
-        if (eq < 0)
-            Refuse(QStringLiteral("%1:%2: expected 'key = value', found '%3'")
-                       .arg(path)
-                       .arg(lineNumber)
-                       .arg(line));
+        if (eq < 0) {
+            problems.emplace(lineNumber,
+                             QStringLiteral("%1:%2: expected 'key = value', found '%3'")
+                                 .arg(path)
+                                 .arg(lineNumber)
+                                 .arg(line));
+            continue;
+        }
         const QString key = line.left(eq).trimmed().toLower();
         const QString value = line.mid(eq + 1).trimmed();
         const auto known = std::find_if(Keys().begin(), Keys().end(),
                                         [&](const Key &k) { return key == QLatin1String(k.name); });
-        if (known == Keys().end())
-            Refuse(QStringLiteral("%1:%2: unknown key '%3' (known: %4)")
-                       .arg(path)
-                       .arg(lineNumber)
-                       .arg(key, KeyNames()));
-        if (p.lineOf.contains(key))
-            Refuse(QStringLiteral("%1:%2: %3 is given twice (first on line %4)")
-                       .arg(path)
-                       .arg(lineNumber)
-                       .arg(key)
-                       .arg(p.lineOf.value(key)));
-        p.lineOf.insert(key, lineNumber);
-        try {
-            known->set(p.values, value);
-        } catch (const EUsageError &e) {
-            Refuse(QStringLiteral("%1: %2").arg(Where(p, key), e.Message()));
+        if (known == Keys().end()) {
+            problems.emplace(lineNumber,
+                             QStringLiteral("%1:%2: unknown key '%3' (known: %4)")
+                                 .arg(path)
+                                 .arg(lineNumber)
+                                 .arg(key, KeyNames()));
+            continue;
         }
+        if (p.lineOf.contains(key)) {
+            problems.emplace(lineNumber,
+                             QStringLiteral("%1:%2: %3 is given twice (first on line %4)")
+                                 .arg(path)
+                                 .arg(lineNumber)
+                                 .arg(key)
+                                 .arg(p.lineOf.value(key)));
+            continue;
+        }
+        p.lineOf.insert(key, lineNumber);
+        check(lineNumber, [&] {
+            try {
+                known->set(p.values, value);
+            } catch (const EUsageError &e) {
+                Refuse(QStringLiteral("%1: %2").arg(Where(p, key), e.Message()));
+            }
+        });
     }
 
     // The settings leave out an empty width or height, but always convert
     // the offsets.
     const long double unit = UnitFactor(p.values.unit);
-    if (!p.values.width.isEmpty())
-        CheckLength(p, QStringLiteral("width"), p.values.width, unit, locale);
-    if (!p.values.height.isEmpty())
-        CheckLength(p, QStringLiteral("height"), p.values.height, unit, locale);
-    CheckLength(p, QStringLiteral("top"), p.values.top, 1.0L, locale);
-    CheckLength(p, QStringLiteral("shift"), p.values.shift, 1.0L, locale);
-    CheckLength(p, QStringLiteral("home-x"), p.values.homeX, 1.0L, locale);
-    CheckLength(p, QStringLiteral("home-y"), p.values.homeY, 1.0L, locale);
-
-    CheckPositive(p, QStringLiteral("width"), p.values.width, locale);
-    CheckPositive(p, QStringLiteral("height"), p.values.height, locale);
     const bool fine = p.values.resolution == Resolution::Dpi300;
     const QString mm = fine ? QStringLiteral("mm at 300dpi") : QStringLiteral("mm at 203dpi");
     const double top = fine ? 10 : 15;
     const double shift = fine ? 833 : 1249;
     const double home = fine ? 2666 : 4000;
-    CheckRange(p, QStringLiteral("top"), p.values.top, -top, top, mm, locale);
-    CheckRange(p, QStringLiteral("shift"), p.values.shift, -shift, shift, mm, locale);
-    CheckRange(p, QStringLiteral("home-x"), p.values.homeX, 0, home, mm, locale);
-    CheckRange(p, QStringLiteral("home-y"), p.values.homeY, 0, home, mm, locale);
+    // Each length is converted, then held to its range, as far as it gets.
+    const auto length = [&](const char *name, const QString &value, long double factor,
+                            const std::function<void()> &more) {
+        check(p.lineOf.value(QLatin1String(name)), [&] {
+            CheckLength(p, QLatin1String(name), value, factor, locale);
+            more();
+        });
+    };
+    if (!p.values.width.isEmpty())
+        length("width", p.values.width, unit,
+               [&] { CheckPositive(p, QStringLiteral("width"), p.values.width, locale); });
+    if (!p.values.height.isEmpty())
+        length("height", p.values.height, unit,
+               [&] { CheckPositive(p, QStringLiteral("height"), p.values.height, locale); });
+    length("top", p.values.top, 1.0L,
+           [&] { CheckRange(p, QStringLiteral("top"), p.values.top, -top, top, mm, locale); });
+    length("shift", p.values.shift, 1.0L, [&] {
+        CheckRange(p, QStringLiteral("shift"), p.values.shift, -shift, shift, mm, locale);
+    });
+    length("home-x", p.values.homeX, 1.0L,
+           [&] { CheckRange(p, QStringLiteral("home-x"), p.values.homeX, 0, home, mm, locale); });
+    length("home-y", p.values.homeY, 1.0L,
+           [&] { CheckRange(p, QStringLiteral("home-y"), p.values.homeY, 0, home, mm, locale); });
+    if (!problems.empty()) {
+        QStringList lines;
+        for (const auto &[line, problem] : problems)
+            lines << problem;
+        Refuse(lines.join(QLatin1Char('\n')));
+    }
     return p;
 }
 

@@ -20,8 +20,8 @@ struct Profile
     QHash<QString, int> lineOf; // key -> line it was given on
 };
 
-// Throws EUsageError "<path>:<line>: <key>: <message>" at the first value
-// the window would not take.
+// Throws EUsageError naming every value the window would not take, one
+// "<path>:<line>: <key>: <message>" a line.
 Profile ParseProfile(const QByteArray &text, const QString &path,
                      const QLocale &locale = QLocale::system());
 Profile ReadProfile(const QString &path, const QLocale &locale = QLocale::system());

@@ -205,6 +205,9 @@ QList<CliTarget> ReadTargetsFile(const QString &path)
         line = line.trimmed();
         if (line.isEmpty())
             continue;
+        // A list of network printers is mostly a list of addresses.
+        if (!line.contains(QLatin1String("://")))
+            line.prepend(QLatin1String("tcp://"));
         try {
             targets << ParseTargetUri(line);
         } catch (const EUsageError &e) {

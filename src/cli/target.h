@@ -31,8 +31,9 @@ struct CliTarget
 // Throws EUsageError naming the URI and what is wrong with it.
 CliTarget ParseTargetUri(const QString &uri);
 
-// A targets file: one URI per line; "#" starts a comment at the beginning of
-// a line or after a blank; blank lines are skipped. Throws EUsageError with
+// A targets file: one URI per line, or a bare host or address (with :PORT)
+// taken as tcp://; "#" starts a comment at the beginning of a line or after a
+// blank; blank lines are skipped. Throws EUsageError with
 // "<file>:<line>: ..." for the first bad line, or when the file cannot be read.
 QList<CliTarget> ReadTargetsFile(const QString &path);
 

@@ -55,7 +55,7 @@ TEST(CliProgram, BadInputExitsWithTwoBeforeAnythingIsSent)
     const QString bad = WriteTempFile(dir, QStringLiteral("bad.ini"), "speed = 4\nwidth = 7x6\n");
     const QString noHeight = WriteTempFile(dir, QStringLiteral("noheight.ini"), "height =\n");
     const QString badTargets
-        = WriteTempFile(dir, QStringLiteral("fleet.txt"), "tcp://10.0.0.7\nprinter7\n");
+        = WriteTempFile(dir, QStringLiteral("fleet.txt"), "tcp://10.0.0.7\nprinter 7\n");
     const QString missing = dir.filePath(QStringLiteral("missing.ttf"));
     const QString out = FileUri(dir, QStringLiteral("out.prn"));
 
@@ -75,7 +75,9 @@ TEST(CliProgram, BadInputExitsWithTwoBeforeAnythingIsSent)
             QStringLiteral("test-page") },
           QStringLiteral("tcp://10.0.0.999: '10.0.0.999' is not an IPv4 address") },
         { { QStringLiteral("--targets"), badTargets, QStringLiteral("test-page") },
-          badTargets + QStringLiteral(":2: printer7: not a target URI") },
+          badTargets
+              + QStringLiteral(":2: tcp://printer 7: 'printer 7' is not a host name or IPv4 "
+                               "address") },
         { { QStringLiteral("--bogus"), QStringLiteral("test-page") },
           QStringLiteral("unknown option '--bogus'") },
         { { QStringLiteral("test-page"), QStringLiteral("--frame") },
