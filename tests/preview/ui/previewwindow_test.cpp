@@ -220,6 +220,30 @@ TEST_F(PreviewTest, ThePageFollowsTheMediaAndSaysWhatDecidedIt)
     EXPECT_EQ(window->view->WidthLegend(), QStringLiteral("width 832: a fresh printer's media"));
 }
 
+TEST_F(PreviewTest, AFieldOutsideTheLabelIsAWarningWhoseClickSelectsIt)
+{
+    // A 4 x 6 inch label on continuous media whose QR symbol was pushed below
+    // its bottom edge.
+    form->PageControl1->setCurrentWidget(form->TabSheet4);
+    CommandToolTab *tool = form->TabSheet4;
+    tool->Memo[0]->setPlainText(QStringLiteral("^XA^MNN^PW812^LL1218\n^FO50,50^A0N,60,60^FDTo: "
+                                               "Hall 3^FS\n^FO50,1250^BQN,2,8^FDQA,PALLET-"
+                                               "0042^FS\n^XZ"));
+    QTest::mouseClick(Find<QPushButton>(tool, QStringLiteral("PreviewButton")), Qt::LeftButton);
+    PreviewWindow *window = Preview();
+    ASSERT_NE(window, nullptr);
+    QListWidget *warnings = window->warningsList;
+    ASSERT_EQ(warnings->count(), 1);
+    const QString text = warnings->item(0)->text();
+    EXPECT_TRUE(text.startsWith(QStringLiteral(
+        "line 3, column 1: field wholly outside the label (812 x 1218 dots): its ink reaches ")))
+        << text.toStdString();
+    EXPECT_TRUE(text.endsWith(QStringLiteral(" dots past the bottom edge"))) << text.toStdString();
+    QTest::mouseClick(warnings->viewport(), Qt::LeftButton, {},
+                      warnings->visualItemRect(warnings->item(0)).center());
+    EXPECT_EQ(tool->Memo[0]->textCursor().blockNumber(), 2);
+}
+
 TEST_F(PreviewTest, ZoomSaveAndCopy)
 {
     PreviewRequest request = PreviewRequestFor(StartSetupValues());
