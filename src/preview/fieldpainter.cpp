@@ -253,6 +253,22 @@ QRect DarkBounds(const QImage &alone, const QRect &on, bool &anyOn)
     return top < 0 ? QRect() : QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
+// The mark drawn by itself, white elsewhere, over `area` of the label; a
+// null picture when there is no memory for it.
+QImage Alone(const FieldMark &mark, const QTransform &placement, const QRect &area)
+{
+    QImage alone(area.size(), QImage::Format_Grayscale8);
+    if (alone.isNull())
+        return alone;
+    alone.fill(255);
+    QPainter p(&alone);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
+    p.setTransform(placement * QTransform::fromTranslate(-area.x(), -area.y()));
+    mark.paint(p);
+    return alone;
+}
+
 // What of the field's ink lies beyond the label; empty when none does. A
 // text cell or a symbol's quiet zone may cross an edge that its ink does not,
 // so the field is drawn alone to find its ink.
@@ -264,16 +280,8 @@ QString InkOutside(const FieldMark &mark, const QTransform &placement, const QRe
     QRect ink = box;
     bool anyOn = label.intersects(box);
     if (qint64(box.width()) * box.height() <= MaxMeasuredDots) {
-        QImage alone(box.size(), QImage::Format_Grayscale8);
+        const QImage alone = Alone(mark, placement, box);
         if (!alone.isNull()) {
-            alone.fill(255);
-            {
-                QPainter p(&alone);
-                p.setRenderHint(QPainter::Antialiasing, false);
-                p.setRenderHint(QPainter::TextAntialiasing, false);
-                p.setTransform(placement * QTransform::fromTranslate(-box.x(), -box.y()));
-                mark.paint(p);
-            }
             ink = DarkBounds(alone, label.translated(-box.topLeft()), anyOn)
                       .translated(box.topLeft());
             if (ink.isNull())
@@ -501,15 +509,9 @@ void FieldPainter::Draw(QImage &canvas, const Field &field, const QString &text,
                            .intersected(canvas.rect());
     if (area.isEmpty())
         return;
-    QImage alone(area.size(), QImage::Format_Grayscale8);
-    alone.fill(255);
-    {
-        QPainter p(&alone);
-        p.setRenderHint(QPainter::Antialiasing, false);
-        p.setRenderHint(QPainter::TextAntialiasing, false);
-        p.setTransform(placement * QTransform::fromTranslate(-area.x(), -area.y()));
-        mark.paint(p);
-    }
+    const QImage alone = Alone(mark, placement, area);
+    if (alone.isNull())
+        return;
     for (int y = 0; y < area.height(); ++y) {
         const uchar *from = alone.constScanLine(y);
         uchar *to = canvas.scanLine(area.y() + y) + area.x();
