@@ -10,7 +10,7 @@ namespace {
 // The warnings of a 400 x 300 dot label holding the field on line 2.
 QStringList FieldWarnings(const QByteArray &field, bool *incomplete = nullptr)
 {
-    const RenderResult result = RenderLabels("^XA^PW400^LL300\n" + field + "\n^XZ");
+    const RenderResult result = RenderLabels("^XA^MNN^PW400^LL300\n" + field + "\n^XZ");
     EXPECT_EQ(result.labels.size(), 1) << field.constData();
     QStringList texts;
     for (const RenderWarning &w : result.warnings)
@@ -88,7 +88,7 @@ TEST(OffLabelWarnings, TextAndSymbolsAreMeasuredByTheirInk)
 TEST(OffLabelWarnings, AFieldOnEveryLabelIsNamedOnce)
 {
     const RenderResult result
-        = RenderLabels("^XA^PW400^LL300^FO350,20^A0N,40,40^SN0001,1,Y^FS^PQ5^XZ");
+        = RenderLabels("^XA^MNN^PW400^LL300^FO350,20^A0N,40,40^SN0001,1,Y^FS^PQ5^XZ");
     EXPECT_EQ(result.labels.size(), 5);
     ASSERT_EQ(result.warnings.size(), 1);
     EXPECT_TRUE(result.warnings[0].incomplete);

@@ -26,8 +26,9 @@ bool SamePixels(const QImage &a, const QImage &b)
 TEST(CliRender, DrawsWhatThePreviewDraws)
 {
     QTemporaryDir dir;
-    const QByteArray label = "^XA^PW400^LL300^CF0,40^FO20,20^FDTarvolin^FS^FO20,80^GB300,100,6^FS"
-                             "^FO30,200^BY2^BCN,60,Y,N,N^FD12345^FS^PQ2^XZ";
+    const QByteArray label
+        = "^XA^MNN^PW400^LL300^CF0,40^FO20,20^FDTarvolin^FS^FO20,80^GB300,100,6^FS"
+          "^FO30,200^BY2^BCN,60,Y,N,N^FD12345^FS^PQ2^XZ";
     const QString file = WriteTempFile(dir, QStringLiteral("label.prn"), label);
     for (int dpi : { 203, 300 }) {
         SCOPED_TRACE(dpi);
@@ -80,7 +81,7 @@ TEST(CliRender, EveryLabelOfAFileIsDrawnAndAnIncompleteOneFails)
     // a name without ".png" gets it.
     const QString many = WriteTempFile(
         dir, QStringLiteral("many.prn"),
-        "^XA^PW200^LL100^FO10,10^A0N,30,30^SN001,1,Y^FS^PQ120^XZ\n^XA^FO10,10^GB50,50,4^FS^XZ");
+        "^XA^MNN^PW200^LL100^FO10,10^A0N,30,30^SN001,1,Y^FS^PQ120^XZ\n^XA^FO10,10^GB50,50,4^FS^XZ");
     const CliRun all = RunCliProgram(
         { QStringLiteral("render"), many, QStringLiteral("-o"), dir.filePath("m") });
     EXPECT_EQ(all.exitCode, 0) << all.err.toStdString();
@@ -97,7 +98,7 @@ TEST(CliRender, EveryLabelOfAFileIsDrawnAndAnIncompleteOneFails)
 
     // A QR symbol pushed below the label is named, and the render fails.
     const QString below = WriteTempFile(dir, QStringLiteral("below.prn"),
-                                        "^XA^PW400^LL300\n^FO20,20^A0N,30,30^FDTop^FS\n"
+                                        "^XA^MNN^PW400^LL300\n^FO20,20^A0N,30,30^FDTop^FS\n"
                                         "^FO20,320^BQN,2,4^FDQA,12345^FS\n^XZ\n");
     const CliRun off = RunCliProgram(
         { QStringLiteral("render"), below, QStringLiteral("-o"), dir.filePath("below.png") });
