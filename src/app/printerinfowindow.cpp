@@ -2,17 +2,21 @@
 
 #include "commands/configdump.h"
 #include "commands/hostreplies.h"
+#include "commands/printerstatus.h"
+#include "core/erroradvice.h"
 #include "core/exceptions.h"
 #include "files/memorycommands.h"
 #include "link/printerlink.h"
 #include "printer/commandstream.h"
 #include "ui/errorbox.h"
 
+#include <QCheckBox>
 #include <QGridLayout>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTime>
 #include <QVBoxLayout>
@@ -20,14 +24,46 @@
 namespace {
 
 const QColor Red(255, 0, 0);
-const QColor Green(0, 255, 0);
+const QColor Green(0, 128, 0);
+constexpr int DefaultRefreshSeconds = 10;
 
-void Light(QLabel *lamp, bool lit, const QColor &colour)
+// A failure of the link (no connection, no answer) rather than of a reply:
+// the link's errors name the printer they concern, the parsers' do not.
+bool LinkFailure(const ETarvolinError &e)
 {
-    lamp->setEnabled(lit);
-    QPalette p = lamp->palette();
-    p.setColor(QPalette::WindowText, lit ? colour : QColor(Qt::black));
-    lamp->setPalette(p);
+    return !e.Particulars().name.isEmpty();
+}
+
+// A failure of the exchange names the printer but not its interface; the
+// advice is the interface's.
+ErrorParticulars Concerning(ErrorParticulars p, const LinkTarget &target)
+{
+    if (p.subject != ErrorParticulars::Subject::None)
+        return p;
+    switch (target.kind) {
+    case LinkTarget::Kind::Com:
+        p.subject = ErrorParticulars::Subject::SerialDevice;
+        p.name = target.device;
+        break;
+    case LinkTarget::Kind::Lpt:
+        p.subject = ErrorParticulars::Subject::ParallelDevice;
+        break;
+    case LinkTarget::Kind::Ethernet:
+        p.subject = ErrorParticulars::Subject::NetworkPrinter;
+        break;
+    case LinkTarget::Kind::Driver:
+    case LinkTarget::Kind::File:
+        break;
+    }
+    return p;
+}
+
+QString Captions(const QStringList &keys)
+{
+    QStringList captions;
+    for (const QString &k : keys)
+        captions << StatusCaption(k);
+    return captions.join(QStringLiteral(", "));
 }
 
 } // namespace
@@ -39,28 +75,39 @@ PrinterInfoWindow::PrinterInfoWindow(PrinterLink &link, QWidget *parent)
 {
     setObjectName(QStringLiteral("PrinterInfoWindow"));
     setWindowTitle(QStringLiteral("Printer Information"));
-    resize(560, 620);
 
     IdentityLabel = new QLabel(this);
     IdentityLabel->setObjectName(QStringLiteral("IdentityLabel"));
     IdentityLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    IdentityLabel->setWordWrap(true);
     AsOfLabel = new QLabel(this);
     AsOfLabel->setObjectName(QStringLiteral("AsOfLabel"));
     StatementLabel = new QLabel(this);
     StatementLabel->setObjectName(QStringLiteral("StatementLabel"));
     StatementLabel->setWordWrap(true);
+    StatementLabel->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    ModesLabel = new QLabel(this);
+    ModesLabel->setObjectName(QStringLiteral("ModesLabel"));
+    ModesLabel->setWordWrap(true);
     RefreshButton = new QPushButton(QStringLiteral("Refresh"), this);
     RefreshButton->setObjectName(QStringLiteral("RefreshButton"));
+    AutoRefreshBox = new QCheckBox(QStringLiteral("Refresh every"), this);
+    AutoRefreshBox->setObjectName(QStringLiteral("AutoRefreshBox"));
+    AutoRefreshSeconds = new QSpinBox(this);
+    AutoRefreshSeconds->setObjectName(QStringLiteral("AutoRefreshSeconds"));
+    AutoRefreshSeconds->setRange(2, 3600);
+    AutoRefreshSeconds->setValue(DefaultRefreshSeconds);
+    AutoRefreshSeconds->setSuffix(QStringLiteral(" s"));
 
     auto *lamps = new QGridLayout;
-    int i = 0;
-    for (const HostCondition &c : HostConditions(HostStatus {})) {
-        auto *lamp = new QLabel(c.caption, this);
-        lamp->setObjectName(QStringLiteral("Lamp") + QString(c.caption).remove(QLatin1Char(' ')));
-        lamp->setEnabled(false);
+    QStringList captions { QStringLiteral("Ready") };
+    for (const QString &key : StatusConditionKeys())
+        captions << StatusCaption(key);
+    for (int i = 0; i < captions.size(); ++i) {
+        auto *lamp = new QLabel(this);
+        lamp->setObjectName(QStringLiteral("Lamp") + QString(captions[i]).remove(QLatin1Char(' ')));
         lamps->addWidget(lamp, i / 4, i % 4);
-        Lamps[c.caption] = lamp;
-        ++i;
+        Lamps[captions[i]] = lamp;
     }
 
     ConfigTable = new QTableWidget(0, 2, this);
@@ -69,6 +116,7 @@ PrinterInfoWindow::PrinterInfoWindow(PrinterLink &link, QWidget *parent)
     ConfigTable->horizontalHeader()->setStretchLastSection(true);
     ConfigTable->verticalHeader()->hide();
     ConfigTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ConfigTable->setMinimumHeight(120);
     FilesText = new QPlainTextEdit(this);
     FilesText->setObjectName(QStringLiteral("FilesText"));
     FilesText->setReadOnly(true);
@@ -79,17 +127,80 @@ PrinterInfoWindow::PrinterInfoWindow(PrinterLink &link, QWidget *parent)
     auto *top = new QHBoxLayout;
     top->addWidget(IdentityLabel, 1);
     top->addWidget(AsOfLabel);
-    top->addWidget(RefreshButton);
+    auto *refresh = new QHBoxLayout;
+    refresh->addStretch();
+    refresh->addWidget(AutoRefreshBox);
+    refresh->addWidget(AutoRefreshSeconds);
+    refresh->addWidget(RefreshButton);
     auto *layout = new QVBoxLayout(this);
     layout->addLayout(top);
+    layout->addLayout(refresh);
     layout->addWidget(StatementLabel);
     layout->addLayout(lamps);
+    layout->addWidget(ModesLabel);
     layout->addWidget(ConfigTable, 1);
     layout->addWidget(new QLabel(QStringLiteral("Files:"), this));
     layout->addWidget(FilesText);
     layout->addWidget(FreeMemoryLabel);
+    // Within a screen 800 pixels high, title bar and panel included.
+    resize(600, 640);
 
     connect(RefreshButton, &QPushButton::clicked, this, Guarded([this](bool) { Refresh(); }));
+    const auto schedule = [this] {
+        autoRefresh_.setInterval(AutoRefreshSeconds->value() * 1000);
+        if (AutoRefreshBox->isChecked())
+            autoRefresh_.start();
+        else
+            autoRefresh_.stop();
+    };
+    connect(AutoRefreshBox, &QCheckBox::toggled, this, schedule);
+    connect(AutoRefreshSeconds, &QSpinBox::valueChanged, this, schedule);
+    connect(&autoRefresh_, &QTimer::timeout, this, Guarded([this] {
+        // Not while hidden: nobody would see it, the printer would
+        // still be asked.
+        if (isVisible())
+            Refresh();
+    }));
+    Clear();
+}
+
+QString PrinterInfoWindow::PrinterName(const PrinterLink &link)
+{
+    const LinkTarget target = link.ResolvedTarget();
+    switch (target.kind) {
+    case LinkTarget::Kind::Com:
+        return QStringLiteral("COM ") + target.Name();
+    case LinkTarget::Kind::Lpt:
+        return QStringLiteral("LPT ") + target.Name();
+    case LinkTarget::Kind::Ethernet:
+        return QStringLiteral("ETHERNET ") + target.Name();
+    case LinkTarget::Kind::Driver:
+        return QStringLiteral("DRIVER ") + target.Name();
+    case LinkTarget::Kind::File:
+        return QStringLiteral("File ") + target.Name();
+    }
+    return target.Name();
+}
+
+QString PrinterInfoWindow::LampText(const QString &caption, bool lit, bool error)
+{
+    const QString symbol = !lit ? QStringLiteral("\u25CB") // white circle
+        : error                 ? QStringLiteral("\u2716") // heavy multiplication x
+                                : QStringLiteral("\u2714"); // heavy check mark
+    return symbol + QLatin1Char(' ') + caption;
+}
+
+void PrinterInfoWindow::Light(const QString &caption, bool lit, bool error)
+{
+    QLabel *lamp = Lamps.at(caption);
+    lamp->setEnabled(lit);
+    lamp->setText(LampText(caption, lit, error));
+    QFont font = lamp->font();
+    font.setBold(lit);
+    lamp->setFont(font);
+    QPalette p = lamp->palette();
+    p.setColor(QPalette::WindowText, lit ? (error ? Red : Green) : QColor(Qt::black));
+    lamp->setPalette(p);
 }
 
 void PrinterInfoWindow::Clear()
@@ -97,33 +208,38 @@ void PrinterInfoWindow::Clear()
     IdentityLabel->clear();
     AsOfLabel->clear();
     StatementLabel->clear();
+    ModesLabel->clear();
     ConfigTable->setRowCount(0);
     FilesText->clear();
     FreeMemoryLabel->clear();
     for (auto &[caption, lamp] : Lamps)
-        Light(lamp, false, Qt::black);
+        Light(caption, false, false);
 }
 
 void PrinterInfoWindow::Refresh()
 {
     Clear();
+    const QString name = PrinterName(link_);
+    setWindowTitle(QStringLiteral("Printer Information \u2014 ") + name);
     const LinkTarget target = link_.Target();
-    const QString where = QStringLiteral(" (") + target.Name() + QStringLiteral(")");
     if (!target.TwoWay()) {
         try {
             link_.Query(IdentificationQuery());
         } catch (const ETarvolinError &e) {
-            StatementLabel->setText(e.Message() + where);
+            StatementLabel->setText(e.Message());
         }
         return;
     }
     // Each part is read on its own, so a printer that does not know one query
-    // still shows the rest; two failures before any answer mean nobody is
-    // there to ask, and the rest would only wait for the same deadlines.
+    // still shows the rest. A link that fails before any answer means nobody
+    // is there to ask (or someone else has the printer): the rest would only
+    // wait for the same deadline, so one failure ends it, said once.
     QStringList failures;
+    QString advice;
     bool answered = false;
+    bool gaveUp = false;
     const auto part = [&](const std::function<void()> &read) {
-        if (!answered && failures.size() >= 2)
+        if (gaveUp)
             return;
         try {
             read();
@@ -132,7 +248,11 @@ void PrinterInfoWindow::Refresh()
             throw;
         } catch (const ETarvolinError &e) {
             // The link's and the parsers' messages name their query.
-            failures << e.Message();
+            if (!failures.contains(e.Message()))
+                failures << e.Message();
+            if (advice.isEmpty() && !answered && LinkFailure(e))
+                advice = ErrorAdvice(Concerning(e.Particulars(), link_.ResolvedTarget()));
+            gaveUp = !answered && (LinkFailure(e) || failures.size() >= 2);
         }
     };
     part([&] {
@@ -145,9 +265,26 @@ void PrinterInfoWindow::Refresh()
                 .arg(id.options.isEmpty() ? QString() : QStringLiteral(", ") + id.options));
     });
     part([&] {
-        const HostStatus status = ParseHostStatus(link_.Query(HostStatusQuery()));
-        for (const HostCondition &c : HostConditions(status))
-            Light(Lamps.at(c.caption), c.lit, c.error ? Red : Green);
+        PrinterStatus status = StatusFromHost(ParseHostStatus(link_.Query(HostStatusQuery())));
+        // A jam, a cutter fault or a full memory shows only in the extended
+        // report; a printer that does not give one is said to hide them.
+        try {
+            status.Merge(
+                StatusFromExtended(ParseExtendedStatus(link_.Query(ExtendedStatusQuery()))));
+        } catch (const EOperationCancelled &) {
+            throw;
+        } catch (const ETarvolinError &) {
+            status.unseen << UnseenWithoutExtendedReport();
+        }
+        Light(QStringLiteral("Ready"), status.Ready(), false);
+        for (const QString &key : status.conditions)
+            Light(StatusCaption(key), true, true);
+        QStringList lines { QStringLiteral("Modes: ") + Captions(status.modes) };
+        if (!status.warnings.isEmpty())
+            lines << QStringLiteral("Warnings: ") + Captions(status.warnings);
+        if (!status.unseen.isEmpty())
+            lines << QStringLiteral("Not seen: ") + status.unseen.join(QStringLiteral("; "));
+        ModesLabel->setText(lines.join(QLatin1Char('\n')));
         AsOfLabel->setText(QStringLiteral("as of ") + clock_());
     });
     part([&] {
@@ -179,5 +316,6 @@ void PrinterInfoWindow::Refresh()
     });
     // Said in the window, not in a box: the window is there to show it.
     if (!failures.isEmpty())
-        StatementLabel->setText(failures.join(QLatin1Char('\n')) + where);
+        StatementLabel->setText(failures.join(QLatin1Char('\n'))
+                                + (advice.isEmpty() ? QString() : QLatin1Char('\n') + advice));
 }

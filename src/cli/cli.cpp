@@ -151,10 +151,11 @@ void ShowSent(const std::vector<CliJob> &jobs, const CliStreams &io)
 
 int ExitStatusOf(const Tally &tally)
 {
-    return tally.failed  ? ExitFailed
-        : tally.differs  ? ExitDrift
-        : tally.notReady ? ExitNotReady
-                         : ExitOk;
+    return tally.failed && tally.failed == tally.busy ? ExitBusy
+        : tally.failed                                ? ExitFailed
+        : tally.differs                               ? ExitDrift
+        : tally.notReady                              ? ExitNotReady
+                                                      : ExitOk;
 }
 
 bool IsPrometheusFormat(const Operation &op, const CommandLine &line)
@@ -345,6 +346,10 @@ CliOutcome Run(const CommandLine &line, const CliStreams &io)
             if (!result.advice.isEmpty()) {
                 report.moreLines = result.advice.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
                 report.extra.insert(QStringLiteral("advice"), result.advice);
+            }
+            if (result.busy) {
+                report.extra.insert(QStringLiteral("busy"), true);
+                ++tally.busy;
             }
         } else if (result.report) {
             report = *result.report;

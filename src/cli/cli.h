@@ -13,6 +13,7 @@ enum CliExitStatus {
     ExitUsage = 2, // bad input: nothing was sent
     ExitNotReady = 3, // status: every printer answered, some are not Ready
     ExitDrift = 4, // diff, apply --check: some printer's settings differ from the profile
+    ExitBusy = 5, // every printer that failed took the connection but did not answer
 };
 
 struct CliStreams

@@ -3,7 +3,9 @@
 #include "cli/usageerror.h"
 #include "commands/configdump.h"
 #include "commands/hostreplies.h"
+#include "commands/printerstatus.h"
 #include "commands/printertext.h"
+#include "core/exceptions.h"
 #include "link/discovery.h"
 
 #include <QJsonArray>
@@ -21,40 +23,46 @@ OperationPlan Conversing(const QByteArray &request, Conversation converse)
     return plan;
 }
 
-QString PrintModeName(QChar code)
+// "Thermal Transfer, Tear Off".
+QString Captions(const QStringList &keys)
 {
-    static const char *const names[] = { "rewind", "peel-off", "tear-off", "cutter", "applicator" };
-    const int n = code.digitValue();
-    if (n >= 0 && n < 5)
-        return QString::fromLatin1(names[n]);
-    return QStringLiteral("mode %1").arg(code);
+    QStringList captions;
+    for (const QString &k : keys)
+        captions << StatusCaption(k);
+    return captions.join(QStringLiteral(", "));
 }
 
 void HostStatusReport(PrinterLink &link, const CliTarget &, TargetReport &report)
 {
     const HostStatus s = ParseHostStatus(link.Query(HostStatusQuery()));
-    QStringList lit;
-    QStringList notes;
-    for (const HostCondition &c : HostConditions(s)) {
-        if (!c.lit)
-            continue;
-        (c.error || c.caption == QLatin1String("Ready") ? lit : notes) << c.caption;
+    report.extra.insert(QStringLiteral("hostStatus"), HostStatusJson(s));
+    PrinterStatus status = StatusFromHost(s);
+    // Host status has no field for a jam, a cutter fault or a full memory:
+    // the extended report has, where the printer knows it.
+    try {
+        const ExtendedStatus extended = ParseExtendedStatus(link.Query(ExtendedStatusQuery()));
+        status.Merge(StatusFromExtended(extended));
+        report.extra.insert(QStringLiteral("extendedStatus"), ExtendedStatusJson(extended));
+    } catch (const EOperationCancelled &) {
+        throw;
+    } catch (const ETarvolinError &) {
+        status.unseen << UnseenWithoutExtendedReport();
     }
-    report.verdict = s.AnyError() ? Verdict::NotReady : Verdict::Ok;
-    report.detail = lit.join(QStringLiteral(", "));
-    report.moreLines << QStringLiteral("label length %1 dots, %2, %3")
+    const QJsonObject fields = StatusJson(status);
+    for (auto it = fields.begin(); it != fields.end(); ++it)
+        report.extra.insert(it.key(), it.value());
+    report.verdict = status.Ready() ? Verdict::Ok : Verdict::NotReady;
+    report.detail = StatusLine(status);
+    report.moreLines << QStringLiteral("label length %1 dots, %2")
                             .arg(s.labelLengthDots)
-                            .arg(s.thermalTransfer ? QStringLiteral("thermal transfer")
-                                                   : QStringLiteral("direct thermal"),
-                                 PrintModeName(s.printMode))
+                            .arg(Captions(status.modes))
                      << QStringLiteral("%1 formats in the buffer, %2 labels remaining, %3 "
                                        "graphics stored")
                             .arg(s.formatsInBuffer)
                             .arg(s.labelsRemaining)
                             .arg(s.graphicsStored);
-    if (!notes.isEmpty())
-        report.moreLines << notes.join(QStringLiteral(", "));
-    report.extra.insert(QStringLiteral("hostStatus"), HostStatusJson(s));
+    if (!status.warnings.isEmpty())
+        report.moreLines << QStringLiteral("warnings: ") + Captions(status.warnings);
 }
 
 void InfoReport(PrinterLink &link, const CliTarget &, TargetReport &report)
@@ -134,6 +142,18 @@ QJsonObject HostStatusJson(const HostStatus &s)
     };
 }
 
+QJsonObject ExtendedStatusJson(const ExtendedStatus &e)
+{
+    const auto hex = [](quint32 high, quint32 low) {
+        return QString::number((quint64(high) << 32) | low, 16)
+            .rightJustified(16, QLatin1Char('0'));
+    };
+    return {
+        { QStringLiteral("errors"), hex(e.errorsHigh, e.errors) },
+        { QStringLiteral("warnings"), hex(e.warningsHigh, e.warnings) },
+    };
+}
+
 QJsonObject IdentificationJson(const Identification &id)
 {
     return {
@@ -152,13 +172,19 @@ std::vector<Operation> HostOperations()
             .kind = Operation::Kind::ReadBack,
             .summary = QStringLiteral("read the printer's host status"),
             .description = QStringLiteral(
-                "Asks for the printer's host status (~HS) and names the conditions set: Paper "
-                "Out, Paused, Head Open, Ribbon Out (with a ribbon only), Buffer Full, Corrupt "
-                "RAM, Under or Over Temperature; then the label length, print method and mode, "
-                "formats waiting, labels remaining and graphics stored. Exits with 0 when no "
-                "error condition is set, 3 when one is. --format prometheus writes the "
-                "conditions and figures as metrics instead, to standard output or, with --output, "
-                "into a file that is replaced whole."),
+                "Asks for the printer's host status (~HS) and its extended error and warning "
+                "report (~HQES), and names the conditions that stop it printing: Head Open, "
+                "Paper Jam, Paper Out, Ribbon Out (with a ribbon only), Paused, Other Error "
+                "(a full memory among them), Corrupt RAM, Under or Over Temperature, Cutter "
+                "Fault. A printer that does not answer ~HQES is said to be Ready only as far "
+                "as host status shows, naming what it could not see. Then the modes (print "
+                "method and mode), label length, formats waiting, labels remaining, graphics "
+                "stored and warnings (Buffer Full, Partial Format, Label Waiting, ...). With "
+                "--json, \"conditions\", \"warnings\" and \"modes\" list them by key "
+                "(paper_out, thermal_transfer, ...); modes are never conditions. Exits with 0 "
+                "when no condition is set, 3 when one is. --format prometheus writes the "
+                "conditions, modes and figures as metrics instead, to standard output or, with "
+                "--output, into a file that is replaced whole."),
             .plan =
                 [](const CommandLine &) {
                     return Conversing(HostStatusQuery().request, HostStatusReport);

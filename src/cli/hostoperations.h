@@ -5,6 +5,7 @@
 
 #include <QJsonObject>
 
+struct ExtendedStatus;
 struct HostStatus;
 struct Identification;
 
@@ -22,4 +23,7 @@ CliOutcome RunDiscover(const CommandLine &line, const CliStreams &io);
 // The JSON forms the reports carry: "hostStatus" (booleans and numbers),
 // "info", and "config" with "settings".
 QJsonObject HostStatusJson(const HostStatus &status);
+// {"errors": "0000000000000005", "warnings": ...}: both groups as one
+// hexadecimal number.
+QJsonObject ExtendedStatusJson(const ExtendedStatus &status);
 QJsonObject IdentificationJson(const Identification &id);

@@ -4,10 +4,6 @@
 
 namespace {
 
-// The status byte's bits, bit 0 first, as metric label values.
-const char *const StatusBitNames[8] = { "head_open", "paper_jam", "paper_out",  "ribbon_out",
-                                        "pause",     "printing",  "cover_open", "other_error" };
-
 // Label values may hold any text; these three are the ones the format escapes.
 QByteArray LabelValue(const QString &value)
 {
@@ -60,29 +56,28 @@ PrinterMetrics MetricsFromReport(const QString &target, bool answered, const QJs
     PrinterMetrics m;
     m.target = target;
     m.up = answered;
+    m.busy = fields.value(QStringLiteral("busy")).toBool();
     m.elapsedMs = elapsedMs;
     if (!answered)
         return m;
-    if (fields.contains(QStringLiteral("hostStatus"))) {
-        const QJsonObject hs = fields.value(QStringLiteral("hostStatus")).toObject();
-        for (auto it = hs.begin(); it != hs.end(); ++it) {
-            if (it.value().isBool())
-                m.conditions.emplace_back(SnakeCase(it.key()), it.value().toBool());
-        }
-        auto number = [&hs](const char *key) -> std::optional<qint64> {
-            const QJsonValue v = hs.value(QLatin1String(key));
-            if (!v.isDouble())
-                return std::nullopt;
-            return qint64(v.toDouble());
-        };
-        m.labelsRemaining = number("labelsRemaining");
-        m.formatsInBuffer = number("formatsInBuffer");
-        m.labelLengthDots = number("labelLengthDots");
-    } else if (fields.contains(QStringLiteral("statusByte"))) {
-        const int byte = fields.value(QStringLiteral("statusByte")).toInt();
-        for (int bit = 0; bit < 8; ++bit)
-            m.conditions.emplace_back(QLatin1String(StatusBitNames[bit]), (byte >> bit) & 1);
-    }
+    const auto keys = [&fields](const char *name) {
+        return fields.value(QLatin1String(name)).toVariant().toStringList();
+    };
+    const QStringList set = keys("conditions");
+    for (const QString &key : keys("checked"))
+        m.conditions.emplace_back(key, set.contains(key));
+    m.warnings = keys("warnings");
+    m.modes = keys("modes");
+    const QJsonObject hs = fields.value(QStringLiteral("hostStatus")).toObject();
+    auto number = [&hs](const char *key) -> std::optional<qint64> {
+        const QJsonValue v = hs.value(QLatin1String(key));
+        if (!v.isDouble())
+            return std::nullopt;
+        return qint64(v.toDouble());
+    };
+    m.labelsRemaining = number("labelsRemaining");
+    m.formatsInBuffer = number("formatsInBuffer");
+    m.labelLengthDots = number("labelLengthDots");
     return m;
 }
 
@@ -93,12 +88,35 @@ QByteArray PrometheusText(const std::vector<PrinterMetrics> &printers)
     for (const PrinterMetrics &p : printers)
         out += Series("tarvolin_printer_up", p.target, p.up ? 1 : 0);
 
+    out += Family("tarvolin_printer_busy", "gauge",
+                  "Whether the printer took the connection but did not answer (1): it serves "
+                  "one client at a time, and another may hold it.");
+    for (const PrinterMetrics &p : printers)
+        out += Series("tarvolin_printer_busy", p.target, p.busy ? 1 : 0);
+
     out += Family("tarvolin_printer_condition", "gauge",
-                  "Whether a condition the printer reports is set (1) or clear (0).");
+                  "Whether a condition that stops printing is set (1) or clear (0).");
     for (const PrinterMetrics &p : printers)
         for (const auto &[name, set] : p.conditions)
             out += Series("tarvolin_printer_condition", p.target, set ? 1 : 0,
                           ",condition=\"" + LabelValue(name) + '"');
+
+    const auto named = [&](const char *family, const char *type, const char *help,
+                           QStringList PrinterMetrics::*list, const char *label) {
+        QByteArray series;
+        for (const PrinterMetrics &p : printers)
+            for (const QString &name : p.*list)
+                series += Series(family, p.target, 1,
+                                 QByteArray(",") + label + "=\"" + LabelValue(name) + '"');
+        if (!series.isEmpty())
+            out += Family(family, type, help) + series;
+    };
+    named("tarvolin_printer_warning", "gauge",
+          "A warning the printer reports that does not stop it printing.",
+          &PrinterMetrics::warnings, "warning");
+    named("tarvolin_printer_mode", "gauge",
+          "A mode the printer works in (print method, print mode); never a condition.",
+          &PrinterMetrics::modes, "mode");
 
     struct Gauge
     {

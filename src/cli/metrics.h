@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QJsonObject>
 #include <QString>
+#include <QStringList>
 
 #include <optional>
 #include <utility>
@@ -16,17 +17,21 @@ struct PrinterMetrics
 {
     QString target; // the URI as given
     bool up = false; // the printer answered
+    bool busy = false; // it took the connection but did not answer
     // Condition name ("paper_out") and whether it is set; every name the
-    // answer decodes is listed, set or not, so a cleared condition shows 0.
+    // answer could see is listed, set or not, so a cleared condition shows 0.
     std::vector<std::pair<QString, bool>> conditions;
+    QStringList warnings; // those set
+    QStringList modes; // "thermal_transfer", "tear_off", ...
     std::optional<qint64> labelsRemaining;
     std::optional<qint64> formatsInBuffer;
     std::optional<qint64> labelLengthDots;
     qint64 elapsedMs = 0;
 };
 
-// Reads what a status or host-status report carries for --json: the status
-// byte ("statusByte") or the decoded host status ("hostStatus").
+// Reads what a status or host-status report carries for --json: the
+// status's "conditions", "checked", "warnings" and "modes", the figures of
+// "hostStatus", and "busy".
 PrinterMetrics MetricsFromReport(const QString &target, bool answered,
                                  const QJsonObject &reportFields, qint64 elapsedMs);
 

@@ -74,7 +74,9 @@ QString ProgramHelp()
     help += QStringLiteral(
         "\nExit status: 0 when every printer got its command (status: is Ready), 1 "
         "when a\nprinter failed, 2 for bad input (nothing is sent), 3 when every "
-        "printer answered\na status request but some are not ready.\n\n'tarvolin-cli "
+        "printer answered\na status request but some are in a condition, 4 when "
+        "settings differ, 5 when\nevery printer that failed was busy (it took the "
+        "connection but did not answer).\n\n'tarvolin-cli "
         "OPERATION --help' tells more about one operation; see "
         "also\ntarvolin-cli(1).\n");
     return help;

@@ -31,6 +31,7 @@ struct Tally
     int notReady = 0;
     int failed = 0;
     int differs = 0;
+    int busy = 0; // of the failed: took the connection but did not answer
     qint64 elapsedMs = 0;
     // The targets that were not ok, by their position in the target list,
     // so the summary names them in the order they were given.

@@ -126,6 +126,7 @@ CliJobResult DeliverJob(const CliJob &job, const RunOptions &options, Deadline d
     } catch (const ETarvolinError &e) {
         result.error = e.Message();
         result.advice = ErrorAdvice(e.Particulars());
+        result.busy = dynamic_cast<const EPrinterBusy *>(&e) != nullptr;
         keepConversed();
     } catch (const std::exception &e) {
         result.error = QString::fromLocal8Bit(e.what());

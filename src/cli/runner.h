@@ -33,6 +33,8 @@ struct CliJobResult
     size_t index = 0; // position in the job list
     bool ok = false;
     bool timedOut = false;
+    // A network printer that took the connection but did not answer.
+    bool busy = false;
     // Stopped by an interruption (SIGINT, SIGTERM) before it finished, or
     // never started because of one.
     bool interrupted = false;

@@ -128,6 +128,8 @@ QString Hint(const ErrorParticulars &p)
     case Subject::NetworkPrinter:
         if (p.systemError == ECANCELED)
             return QString();
+        if (p.systemError == EBUSY)
+            return QStringLiteral("Try again once the other program is done with it.");
         return QStringLiteral("Is the printer switched on and on the network, and is this its "
                               "address? Raw printing uses TCP port %1.")
             .arg(NetworkPortOf(p.name));

@@ -104,6 +104,15 @@ public:
     using ETarvolinError::ETarvolinError;
 };
 
+// A network printer that took the connection but did not answer: it serves
+// one client at a time, and another may hold it. Not the same as one that
+// cannot be reached.
+class EPrinterBusy : public ETarvolinError
+{
+public:
+    using ETarvolinError::ETarvolinError;
+};
+
 // An operation the operator stopped (see link/progress.h): how far it got.
 class EOperationCancelled : public ETarvolinError
 {

@@ -307,6 +307,14 @@ QByteArray PrinterLink::Query(const PrinterQuery &query)
     for (;;) {
         const qint64 left = query.deadlineMs - clock.elapsed();
         if (left <= 0) {
+            if (reply.isEmpty() && target.kind == LinkTarget::Kind::Ethernet)
+                throw With(EPrinterBusy(QStringLiteral("%1: busy: the printer took the "
+                                                       "connection but did not answer within "
+                                                       "%2 s")
+                                            .arg(query.name, seconds(query.deadlineMs))),
+                           { ErrorParticulars::Subject::NetworkPrinter, target.Name(), EBUSY,
+                             QStringLiteral("it serves one client at a time; another may "
+                                            "be holding it") });
             if (reply.isEmpty())
                 fail(QStringLiteral("no answer within %1 s").arg(seconds(query.deadlineMs)));
             if (!quietEnds())

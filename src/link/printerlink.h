@@ -100,6 +100,8 @@ public:
 
     // The target a send made now would go to.
     LinkTarget Target() const { return target_(); }
+    // The target as it is reached: the network port set here applied.
+    LinkTarget ResolvedTarget() const { return Resolved(target_()); }
 
     TComPort *Port() { return port_; }
 

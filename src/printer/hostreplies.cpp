@@ -167,7 +167,7 @@ QByteArray ExtendedStatusReply(const VirtualPrinter &printer)
     };
     ExtendedStatus e;
     e.errors = bit(status::PaperOut, extended::PaperOut)
-        | bit(status::RibbonOut, extended::RibbonOut)
+        | bit(printer.Settings().mediaType == 'T' ? status::RibbonOut : 0, extended::RibbonOut)
         | bit(status::HeadOpen | status::CoverOpen, extended::HeadOpen)
         | bit(status::CutterFault, extended::CutterFault)
         | bit(status::OverTemperature, extended::HeadOverTemperature)

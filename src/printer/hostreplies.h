@@ -10,7 +10,8 @@
 class VirtualPrinter;
 
 QByteArray HostStatusReply(const VirtualPrinter &printer);
-// ~HQES: the errors of the conditions set; no warnings.
+// ~HQES: the errors of the conditions set (ribbon out only when printing
+// with a ribbon); no warnings.
 QByteArray ExtendedStatusReply(const VirtualPrinter &printer);
 QByteArray IdentificationReply(const VirtualPrinter &printer);
 QByteArray ConfigurationReply(const VirtualPrinter &printer);

@@ -12,11 +12,9 @@ ControlResult Failed(const QString &why)
 QString StatusText(const VirtualPrinter &printer)
 {
     const quint8 bits = printer.StatusByte();
-    const quint32 shown = printer.Conditions() | (bits & status::Printing)
-        | (printer.StoreError() ? status::OtherError : 0);
     return QStringLiteral("status %1 (%2)")
         .arg(bits, 2, 16, QLatin1Char('0'))
-        .arg(status::DescribeConditions(shown));
+        .arg(status::DescribeConditions(printer.ShownConditions()));
 }
 
 } // namespace

@@ -60,6 +60,12 @@ quint8 VirtualPrinter::StatusByte() const
     return bits;
 }
 
+quint32 VirtualPrinter::ShownConditions() const
+{
+    return conditions_ | (output_.Printing() ? status::Printing : 0)
+        | (StoreError() ? status::OtherError : 0);
+}
+
 bool VirtualPrinter::StopsPrinting() const
 {
     const quint32 ribbon = settings_.mediaType == 'T' ? status::RibbonOut : 0;
@@ -149,7 +155,7 @@ QString VirtualPrinter::Describe() const
                                           : names.join(QLatin1Char(' ')));
     }
     lines << QStringLiteral("status: %1%2")
-                 .arg(status::DescribeConditions(StatusByte()),
+                 .arg(status::DescribeConditions(ShownConditions()),
                       dumpMode_ ? QStringLiteral(" (dump mode)") : QString());
     return lines.join(QLatin1Char('\n'));
 }

@@ -105,6 +105,9 @@ public:
     // The conditions, "Printing" while the output prints, and "Other Error"
     // for a store error and the conditions the byte has no bit for.
     quint8 StatusByte() const;
+    // The conditions by name: those set, "printing" while it prints and
+    // "other-error" for a store error.
+    quint32 ShownConditions() const;
     // Paused, head or cover open, out of paper or (printing with one) of
     // ribbon, jammed or in an error the operator set: labels wait.
     bool StopsPrinting() const;

@@ -9,17 +9,28 @@
 #include "support/ptyprinter.h"
 #include "support/ui/filewindow.h"
 #include "support/ui/modal.h"
+#include "support/ui/statuslamps.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QSpinBox>
 #include <QTableWidget>
 #include <QTest>
 
 #include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <atomic>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -74,6 +85,9 @@ TEST_F(PrinterInfoTest, OverComNetworkAndAUsbDeviceItShowsWhatThePrinterHolds)
                   "TARVOLIN VP-200dpi, firmware V1.01VP, 8 dots/mm, 8192 KB");
         EXPECT_EQ(w->AsOfLabel->text(), "as of 10:41:02");
         EXPECT_EQ(LitLamps(w), (QStringList { "Head Open:#ff0000", "Ribbon Out:#ff0000" }));
+        EXPECT_EQ(w->Lamps.at("Head Open")->text(), "\u2716 Head Open");
+        EXPECT_EQ(w->Lamps.at("Ready")->text(), "\u25CB Ready");
+        EXPECT_EQ(w->ModesLabel->text(), "Modes: Thermal Transfer, Tear Off");
         EXPECT_EQ(Setting(w, "DARKNESS"), "+22.0");
         EXPECT_EQ(Setting(w, "PRINT SPEED"), "2.0 IPS");
         EXPECT_EQ(Setting(w, "LABEL LENGTH"), "0300");
@@ -81,6 +95,9 @@ TEST_F(PrinterInfoTest, OverComNetworkAndAUsbDeviceItShowsWhatThePrinterHolds)
         EXPECT_EQ(w->FreeMemoryLabel->text(), "Free memory: DRAM 8192 KB, FLASH 65536 KB");
     };
     check("network");
+    EXPECT_EQ(
+        form->PrinterInfo->windowTitle(),
+        QStringLiteral("Printer Information \u2014 ETHERNET 127.0.0.1:%1").arg(printer.TcpPort()));
     tab->SelectCom(printer.PtyPath());
     check("serial");
     // A USB-like device: the pseudo-terminal given as the LPT device path.
@@ -164,8 +181,148 @@ TEST_F(PrinterInfoTest, FindPrintersListsTheVirtualPrinterAndUseFillsTheAddress)
     EXPECT_EQ(row,
               (QStringList { "127.0.0.21", "dock-1", "TARVOLIN VP-200dpi", "777", "V1.01VP" }));
     w->PrintersTable->selectRow(0);
+    QTest::mouseClick(tab->RadioButton1, Qt::LeftButton);
     QTest::mouseClick(w->UseButton, Qt::LeftButton);
     EXPECT_EQ(tab->IPEdit1->IPString(), "127.0.0.21");
+    // The next send goes there, and the status bar says so.
+    EXPECT_TRUE(tab->RadioButton3->isChecked());
+    EXPECT_EQ(form->Link().Target().kind, LinkTarget::Kind::Ethernet);
+    EXPECT_TRUE(form->findChild<QLabel *>("StatusBar1Panel0")->text().contains("127.0.0.21"))
+        << form->findChild<QLabel *>("StatusBar1Panel0")->text().toStdString();
+}
+
+// A network address where something takes each connection and drops it at
+// once; it counts the connections.
+class DroppingListener
+{
+public:
+    DroppingListener()
+    {
+        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in a {};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        listen(fd_, 8);
+        socklen_t length = sizeof a;
+        getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &length);
+        port_ = ntohs(a.sin_port);
+        thread_ = std::thread([this] {
+            for (int c; (c = accept(fd_, nullptr, nullptr)) >= 0;) {
+                ++accepted_;
+                close(c);
+            }
+        });
+    }
+    ~DroppingListener()
+    {
+        shutdown(fd_, SHUT_RDWR);
+        thread_.join();
+        close(fd_);
+    }
+    quint16 Port() const { return port_; }
+    int Accepted() const { return accepted_.load(); }
+
+private:
+    int fd_ = -1;
+    quint16 port_ = 0;
+    std::atomic<int> accepted_ { 0 };
+    std::thread thread_;
+};
+
+TEST_F(PrinterInfoTest, AnAddressThatDropsConnectionsIsAskedOnceAndAdvisedOnce)
+{
+    DroppingListener dropping;
+    tab->SelectEthernet(QStringLiteral("127.0.0.1"));
+    form->Link().SetNetworkPort(dropping.Port());
+    ModalWatcher watcher;
+    PrinterInfoWindow *w = Open();
+    // One reading, one connection: the rest is not asked of nobody.
+    const int before = dropping.Accepted();
+    w->Refresh();
+    EXPECT_EQ(dropping.Accepted() - before, 1);
+    const QString text = w->StatementLabel->text();
+    const QStringList lines = text.split(QLatin1Char('\n'));
+    EXPECT_TRUE(lines[0].startsWith("Identification: ")) << text.toStdString();
+    EXPECT_EQ(text.count("Identification"), 1) << text.toStdString();
+    EXPECT_GT(lines.size(), 1) << "no advice: " << text.toStdString();
+    EXPECT_EQ(text.count(QStringLiteral("127.0.0.1:%1").arg(dropping.Port())), 1)
+        << text.toStdString();
+    EXPECT_EQ(
+        w->windowTitle(),
+        QStringLiteral("Printer Information \u2014 ETHERNET 127.0.0.1:%1").arg(dropping.Port()));
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+}
+
+// Every condition of the virtual printer as the main window's Get Status
+// lamps (the status byte) and Printer Information's lamps (host status and
+// the extended report) show it: the same printer, the same trouble, and the
+// modes beside the lamps, never as one.
+TEST_F(PrinterInfoTest, EveryConditionLightsTheLampsOfBothWindows)
+{
+    PrinterProcess printer({ QStringLiteral("--pty") });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    tab->SelectCom(printer.PtyPath());
+    ModalWatcher watcher;
+    const struct
+    {
+        const char *set;
+        QStringList getStatus; // the status byte's lamps, red
+        QStringList info; // Printer Information's, red unless Ready
+    } cases[] = {
+        { "ready", { "Ready green" }, { "Ready:#008000" } },
+        { "head-open", { "Head Open red" }, { "Head Open:#ff0000" } },
+        { "paper-jam", { "Paper Jam red" }, { "Paper Jam:#ff0000" } },
+        { "paper-out", { "Out of Paper red" }, { "Paper Out:#ff0000" } },
+        { "ribbon-out", { "Out of Ribbon red" }, { "Ribbon Out:#ff0000" } },
+        { "pause", { "Pause red" }, { "Paused:#ff0000" } },
+        { "cover-open", { "Cover Open red" }, { "Head Open:#ff0000" } },
+        { "other-error", { "Other Error red" }, { "Other Error:#ff0000" } },
+        { "over-temperature", { "Other Error red" }, { "Over Temperature:#ff0000" } },
+        { "under-temperature", { "Other Error red" }, { "Under Temperature:#ff0000" } },
+        { "cutter-fault", { "Other Error red" }, { "Cutter Fault:#ff0000" } },
+        { "corrupt-ram", { "Other Error red" }, { "Corrupt RAM:#ff0000" } },
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.set);
+        printer.Control(QStringLiteral("status ") + QLatin1String(c.set));
+        ASSERT_FALSE(printer.WaitForLine(QStringLiteral("status ")).isEmpty());
+        form->PageControl1->setCurrentWidget(form->TabSheet1);
+        QStringList lamps;
+        for (int attempt = 0;
+             attempt < 4 && (lamps.isEmpty() || lamps == QStringList { "Connect Error red" });
+             ++attempt) {
+            form->findChild<QPushButton *>("Button7")->click();
+            lamps = LitStatusLamps(form->TabSheet1);
+        }
+        EXPECT_EQ(lamps, c.getStatus);
+        PrinterInfoWindow *w = Open();
+        QStringList lit = LitLamps(w);
+        lit.sort();
+        EXPECT_EQ(lit, c.info) << w->StatementLabel->text().toStdString();
+        EXPECT_EQ(w->ModesLabel->text(), "Modes: Thermal Transfer, Tear Off");
+    }
+    EXPECT_TRUE(watcher.Seen().empty()) << watcher.Texts().join("|").toStdString();
+}
+
+TEST_F(PrinterInfoTest, RefreshesItselfEveryFewSecondsAndFitsAnEightHundredPixelScreen)
+{
+    PrinterProcess printer({ QStringLiteral("--pty") });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    tab->SelectCom(printer.PtyPath());
+    PrinterInfoWindow *w = Open();
+    EXPECT_LE(w->frameGeometry().height(), 760);
+    EXPECT_LE(w->minimumSizeHint().height(), 700);
+    int reads = 0;
+    w->SetClock([&reads] { return QString::number(++reads); });
+    w->AutoRefreshSeconds->setValue(2);
+    w->AutoRefreshBox->setChecked(true);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return reads >= 2; }, 15000)) << reads;
+    EXPECT_TRUE(w->AsOfLabel->text().startsWith(QStringLiteral("as of ")));
+    w->AutoRefreshBox->setChecked(false);
+    const int stopped = reads;
+    QTest::qWait(2500);
+    EXPECT_EQ(reads, stopped);
 }
 
 } // namespace

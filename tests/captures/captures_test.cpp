@@ -3,6 +3,7 @@
 // its description gives.
 #include "commands/configdump.h"
 #include "commands/hostreplies.h"
+#include "commands/printerstatus.h"
 #include "link/discovery.h"
 
 #include <QDir>
@@ -105,6 +106,13 @@ TEST_F(Captures, HostStatusRepliesDecodeFieldByField)
         EXPECT_EQ(s.headOpen, c.headOpen);
         EXPECT_EQ(s.ribbonOut, c.ribbonOut);
         EXPECT_EQ(s.AnyError(), c.error);
+        // Thermal transfer is a mode, and ribbon out without a ribbon nothing.
+        const PrinterStatus model = StatusFromHost(s);
+        EXPECT_EQ(model.Ready(), !c.error);
+        EXPECT_EQ(
+            model.modes,
+            QStringList({ QLatin1String(c.thermalTransfer ? "thermal_transfer" : "direct_thermal"),
+                          QStringLiteral("tear_off") }));
         EXPECT_EQ(s.formatsInBuffer, 0);
         EXPECT_EQ(s.labelsRemaining, 0);
         EXPECT_FALSE(s.bufferFull || s.partialFormat || s.corruptRam || s.underTemperature
@@ -151,49 +159,60 @@ TEST_F(Captures, ConfigurationDumpsGiveTheirSettingsAndThePanelsValues)
         const char *lengthLine; // LABEL LENGTH as written
         Settings panel;
     } cases[] = {
-        { "hh-ad410.txt", "0212",
+        { "hh-ad410.txt",
+          "0212",
           { p("resolution", "203dpi"), p("density", "21"), p("width", "50"), p("height", "26.5"),
             p("media-sensor", "Web Sensing"), p("post-print-action", "Tear off"), p("top", "0"),
             p("shift", "0") } },
-        { "hh-ad411.txt", "2217",
-          { p("resolution", "203dpi"), p("density", "21"), p("width", "25"),
-            p("height", "277.125"), p("media-sensor", "Mark Sensing"),
-            p("post-print-action", "Tear off"), p("top", "0"), p("shift", "0") } },
-        { "hh-ap2824plus.txt", "0894",
+        { "hh-ad411.txt",
+          "2217",
+          { p("resolution", "203dpi"), p("density", "21"), p("width", "25"), p("height", "277.125"),
+            p("media-sensor", "Mark Sensing"), p("post-print-action", "Tear off"), p("top", "0"),
+            p("shift", "0") } },
+        { "hh-ap2824plus.txt",
+          "0894",
           { p("resolution", "203dpi"), p("speed", "2"), p("density", "15"), p("width", "50.75"),
             p("height", "111.75"), p("media-sensor", "Continuous"), p("top", "0"),
             p("shift", "0") } },
-        { "hh-ap2844-a-network.txt", "1327",
+        { "hh-ap2844-a-network.txt",
+          "1327",
           { p("resolution", "203dpi"), p("density", "21"), p("width", "100"),
             p("height", "165.875"), p("media-sensor", "Web Sensing"),
             p("media-type", "Thermal Direct"), p("post-print-action", "Tear off"), p("top", "0"),
             p("shift", "0") } },
-        { "hh-ap2844-a.txt", "0235",
+        { "hh-ap2844-a.txt",
+          "0235",
           { p("resolution", "203dpi"), p("density", "27"), p("width", "25"), p("height", "29.375"),
             p("media-sensor", "Mark Sensing"), p("media-type", "Thermal Direct"),
             p("post-print-action", "Tear off"), p("top", "0"), p("shift", "0") } },
-        { "hh-ap505.txt", "1241",
+        { "hh-ap505.txt",
+          "1241",
           { p("resolution", "203dpi"), p("speed", "3"), p("density", "15"), p("width", "104"),
             p("height", "155.125"), p("media-sensor", "Continuous"),
             p("post-print-action", "Tear off"), p("top", "0"), p("shift", "0") } },
-        { "hh-at230.txt", "0346",
+        { "hh-at230.txt",
+          "0346",
           { p("resolution", "203dpi"), p("speed", "2"), p("density", "17"), p("width", "76.125"),
             p("height", "43.25"), p("media-sensor", "Web Sensing"),
             p("media-type", "Thermal Direct"), p("post-print-action", "Tear off"), p("top", "0"),
             p("shift", "0") } },
-        { "hh-at411.txt", "1812",
+        { "hh-at411.txt",
+          "1812",
           { p("resolution", "300dpi"), p("speed", "4"), p("density", "15"), p("width", "55.083"),
-            p("height", "151"), p("media-sensor", "Web Sensing"),
-            p("media-type", "Thermal Direct"), p("top", "0"), p("shift", "0") } },
-        { "hh-r2844-a.txt", "1258",
+            p("height", "151"), p("media-sensor", "Web Sensing"), p("media-type", "Thermal Direct"),
+            p("top", "0"), p("shift", "0") } },
+        { "hh-r2844-a.txt",
+          "1258",
           { p("resolution", "203dpi"), p("density", "10"), p("width", "104"), p("height", "157.25"),
             p("media-sensor", "Continuous"), p("media-type", "Thermal Direct"),
             p("post-print-action", "Tear off"), p("top", "0"), p("shift", "0") } },
-        { "hh-tap2844-a.txt", "1020",
+        { "hh-tap2844-a.txt",
+          "1020",
           { p("resolution", "203dpi"), p("density", "10"), p("width", "104"), p("height", "127.5"),
             p("media-sensor", "Continuous"), p("media-type", "Thermal Direct"),
             p("post-print-action", "Tear off"), p("top", "0"), p("shift", "0") } },
-        { "hh-v93-203dpi-tt.txt", "0414",
+        { "hh-v93-203dpi-tt.txt",
+          "0414",
           { p("resolution", "203dpi"), p("speed", "4"), p("density", "15"), p("width", "103.875"),
             p("height", "51.75"), p("media-sensor", "Web Sensing"),
             p("media-type", "Thermal Transfer"), p("post-print-action", "Tear off"), p("top", "0"),

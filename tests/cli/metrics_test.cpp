@@ -3,6 +3,7 @@
 // written while it is replaced again and again.
 #include "cli/metrics.h"
 #include "cli/outputfile.h"
+#include "commands/printerstatus.h"
 #include "core/exceptions.h"
 #include "support/childprocess.h"
 #include "support/tempfile.h"
@@ -28,14 +29,17 @@ QJsonObject Json(const char *text)
 
 std::vector<PrinterMetrics> SampleFleet()
 {
+    QJsonObject byte = StatusJson(StatusFromByte(0x25));
+    byte.insert("statusByte", 0x25);
     return {
-        MetricsFromReport("com:///dev/pts/3", true, Json(R"({"statusByte": 5})"), 41),
-        MetricsFromReport(
-            "tcp://printer\"7\"\\a\nb", true,
-            Json(R"({"hostStatus": {"paperOut": true, "paused": false, "labelsRemaining": 12,
+        MetricsFromReport("com:///dev/pts/3", true, byte, 41),
+        MetricsFromReport("tcp://printer\"7\"\\a\nb", true,
+                          Json(R"({"conditions": ["paper_out"], "checked": ["paper_out", "paused"],
+                     "warnings": ["buffer_full"], "modes": ["thermal_transfer", "peel_off"],
+                     "hostStatus": {"paperOut": true, "paused": false, "labelsRemaining": 12,
                      "formatsInBuffer": 0, "labelLengthDots": 1218, "printMode": 1}})"),
-            1250),
-        MetricsFromReport("tcp://10.0.0.9", false, Json(R"({"statusByte": 1})"), 5000),
+                          1250),
+        MetricsFromReport("tcp://10.0.0.9", false, Json(R"({"busy": true})"), 5000),
     };
 }
 
@@ -51,15 +55,22 @@ TEST(CliMetrics, TextHasEveryFamilyOnceWithEscapedLabels)
         + t
         + "\"} 1\n"
           "tarvolin_printer_up{target=\"tcp://10.0.0.9\"} 0\n"
-          "# HELP tarvolin_printer_condition Whether a condition the printer reports is set (1) "
+          "# HELP tarvolin_printer_busy Whether the printer took the connection but did not "
+          "answer (1): it serves one client at a time, and another may hold it.\n"
+          "# TYPE tarvolin_printer_busy gauge\n"
+          "tarvolin_printer_busy{target=\"com:///dev/pts/3\"} 0\n"
+          "tarvolin_printer_busy{target=\""
+        + t
+        + "\"} 0\n"
+          "tarvolin_printer_busy{target=\"tcp://10.0.0.9\"} 1\n"
+          "# HELP tarvolin_printer_condition Whether a condition that stops printing is set (1) "
           "or clear (0).\n"
           "# TYPE tarvolin_printer_condition gauge\n"
           "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"head_open\"} 1\n"
           "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"paper_jam\"} 0\n"
           "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"paper_out\"} 1\n"
           "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"ribbon_out\"} 0\n"
-          "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"pause\"} 0\n"
-          "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"printing\"} 0\n"
+          "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"paused\"} 0\n"
           "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"cover_open\"} 0\n"
           "tarvolin_printer_condition{target=\"com:///dev/pts/3\",condition=\"other_error\"} 0\n"
           "tarvolin_printer_condition{target=\""
@@ -68,6 +79,22 @@ TEST(CliMetrics, TextHasEveryFamilyOnceWithEscapedLabels)
           "tarvolin_printer_condition{target=\""
         + t
         + "\",condition=\"paused\"} 0\n"
+          "# HELP tarvolin_printer_warning A warning the printer reports that does not stop it "
+          "printing.\n"
+          "# TYPE tarvolin_printer_warning gauge\n"
+          "tarvolin_printer_warning{target=\""
+        + t
+        + "\",warning=\"buffer_full\"} 1\n"
+          "# HELP tarvolin_printer_mode A mode the printer works in (print method, print mode); "
+          "never a condition.\n"
+          "# TYPE tarvolin_printer_mode gauge\n"
+          "tarvolin_printer_mode{target=\"com:///dev/pts/3\",mode=\"printing\"} 1\n"
+          "tarvolin_printer_mode{target=\""
+        + t
+        + "\",mode=\"thermal_transfer\"} 1\n"
+          "tarvolin_printer_mode{target=\""
+        + t
+        + "\",mode=\"peel_off\"} 1\n"
           "# HELP tarvolin_printer_labels_remaining Labels still to print of the current batch.\n"
           "# TYPE tarvolin_printer_labels_remaining gauge\n"
           "tarvolin_printer_labels_remaining{target=\""
