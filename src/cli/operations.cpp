@@ -8,10 +8,12 @@
 #include "cli/usageerror.h"
 #include "commands/functioncommands.h"
 #include "commands/hostreplies.h"
+#include "commands/printerstatus.h"
 #include "commands/printertext.h"
 #include "commands/settingsbuilder.h"
 #include "commands/statusquery.h"
 #include "commands/testlabel.h"
+#include "files/downloadcheck.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
 #include "files/memorycommands.h"
@@ -115,7 +117,24 @@ OperationPlan DownloadPlan(const CommandLine &line)
         };
         return plan;
     }
-    return Fixed(DownloadCommand(request));
+    OperationPlan plan = Fixed(DownloadCommand(request));
+    if (request.fileType != int(DownloadFileType::Font))
+        return plan;
+    // Where the printer can answer, its file list tells whether it kept the font.
+    const QByteArray device = MemoryDevice(request.device);
+    const QString name = FontNameOf(request.fileNameText) + QStringLiteral(".FNT");
+    const qint64 size = QFileInfo(path).size();
+    plan.converse
+        = [device, name, size](PrinterLink &link, const CliTarget &target, TargetReport &report) {
+              link.SendToPrinter(PrinterLink::FileNaming::AsTyped);
+              report.bytes = link.CommandBuffer.size();
+              report.verdict = Verdict::Ok;
+              if (target.kind == CliTarget::Kind::Cups || target.kind == CliTarget::Kind::File)
+                  return;
+              report.detail = VerifyDownloadStored(link, device, name, size);
+              report.extra.insert(QStringLiteral("stored"), !report.detail.isEmpty());
+          };
+    return plan;
 }
 
 OperationPlan FormatPlan(const CommandLine &line)
@@ -252,7 +271,12 @@ OperationPlan StatusPlan(const CommandLine &)
         if (lamps.connectError)
             return Unanswered(ConnectErrorCaption(), target, report);
         report.extra.insert(QStringLiteral("statusByte"), int(quint8(reply.front())));
-        report.verdict = lamps.ready ? Verdict::Ok : Verdict::NotReady;
+        const PrinterStatus status = StatusFromByte(quint8(reply.front()));
+        const QJsonObject fields = StatusJson(status);
+        for (auto it = fields.begin(); it != fields.end(); ++it)
+            report.extra.insert(it.key(), it.value());
+        // Printing alone is no condition: the printer is doing its work.
+        report.verdict = status.Ready() ? Verdict::Ok : Verdict::NotReady;
         report.detail = lit.join(QStringLiteral(", "));
     };
     return plan;
@@ -379,7 +403,10 @@ std::vector<Operation> MakeOperations()
                 "--type font) travels as a download command in hexadecimal text and is stored "
                 "on --device (E: unless given) under its file name before the first \".\", in "
                 "capitals; a BIN or data file (--type bin or data; the default for other "
-                "names) is sent as it is."),
+                "names) is sent as it is. Over the network, USB or serial the printer's file "
+                "list is then read back: a font it did not store (on R: or E:, the devices the "
+                "list shows) fails with the printer's reason, its error report and free "
+                "memory."),
             .plan = DownloadPlan },
         Operation { .name = QStringLiteral("directory-label"),
                     .options = QStringList { QStringLiteral("device") },
@@ -442,8 +469,10 @@ std::vector<Operation> MakeOperations()
             .description = QStringLiteral(
                 "Asks as \"Get Status\" does and names the conditions: Ready, or Head Open, "
                 "Paper Jam, Out of Paper, Out of Ribbon, Pause, Printing, Cover Open, Other "
-                "Error; Connect Error when nothing comes back. Exits with 0 only when every "
-                "printer is Ready, 3 when every printer answered but some are not ready. "
+                "Error; Connect Error when nothing comes back. Printing is what the printer "
+                "does, not a condition. Exits with 0 when no printer is in a condition, 3 "
+                "when every printer answered but some are in one; with --json \"conditions\", "
+                "\"warnings\" and \"modes\" name them as host-status does. "
                 "--format prometheus writes the conditions as metrics instead, to standard "
                 "output or, with --output, into a file that is replaced whole."),
             .plan = StatusPlan },

@@ -67,6 +67,7 @@ TEST_F(CliAgainstVirtualPrinter, DownloadedFontShowsInTheFileListAndFreeMemory)
     const QString font = WriteTempFile(dir, QStringLiteral("demo.ttf"), QByteArray(5000, '\x42'));
     const CliRun download = Run(tcp, { QStringLiteral("download"), font });
     EXPECT_EQ(download.exitCode, ExitOk) << download.out.toStdString();
+    EXPECT_TRUE(download.out.endsWith(": E:DEMO.FNT stored\n")) << download.out.toStdString();
     EXPECT_FALSE(printer->WaitForLine(QStringLiteral("E:DEMO.FNT stored: 5000 bytes")).isEmpty());
 
     const CliRun files = Run(com, { QStringLiteral("files") });
@@ -112,6 +113,27 @@ TEST_F(CliAgainstVirtualPrinter, TestLabelInItsCopiesAndStoredSettings)
         << settings.toStdString();
     EXPECT_EQ(printer->WaitForLine(QStringLiteral("stored settings: ")),
               QStringLiteral("stored settings: the same"));
+}
+
+// A font the printer has no room for: the download fails with the reason
+// the printer gives, over the network and over serial alike.
+TEST(CliDownload, AFontThePrinterDidNotStoreFailsWithItsReason)
+{
+    QTemporaryDir dir;
+    PrinterProcess printer({ QStringLiteral("--pty"), QStringLiteral("--tcp"), QStringLiteral("0"),
+                             QStringLiteral("--flash"), QStringLiteral("4") });
+    ASSERT_TRUE(printer.IsRunning()) << printer.Error().toStdString();
+    const QString font = WriteTempFile(dir, QStringLiteral("big.ttf"), QByteArray(6000, 'x'));
+    for (const QString &target : { QStringLiteral("tcp://127.0.0.1:%1").arg(printer.TcpPort()),
+                                   QStringLiteral("com://") + printer.PtyPath() }) {
+        SCOPED_TRACE(target.toStdString());
+        const CliRun run = RunCliReadBack(
+            { QStringLiteral("--to"), target, QStringLiteral("download"), font }, false);
+        EXPECT_EQ(run.exitCode, ExitFailed) << run.out.toStdString();
+        EXPECT_TRUE(run.out.contains(" FAILED: E:BIG.FNT was not stored: the printer reports "
+                                     "Other Error; FLASH has 4 KB free, the download needs 6 KB"))
+            << run.out.toStdString();
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "ui/controls.h"
 
 #include "commands/ui/setuppreview.h"
+#include "files/downloadcheck.h"
 #include "files/downloadcommand.h"
 #include "files/fileread.h"
 #include "files/fontsample.h"
@@ -16,6 +17,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QFileSystemModel>
 #include <QGroupBox>
 #include <QLabel>
@@ -253,10 +255,13 @@ void FileManagerTab::Button12Click()
     link_.CommandBuffer = DownloadCommand(request);
     link_.SendToPrinter(PrinterLink::FileNaming::AsTyped);
     const QByteArray device = MemoryDevice(request.device);
+    const QString name = FontNameOf(request.fileNameText) + QStringLiteral(".FNT");
     if (request.fileType == 0 && (device == "R:" || device == "E:"))
-        downloadedFonts_.insert(QString::fromLatin1(device) + FontNameOf(request.fileNameText)
-                                    + QStringLiteral(".FNT"),
-                                request.path);
+        downloadedFonts_.insert(QString::fromLatin1(device) + name, request.path);
+    // A printer that answers says whether it kept the font; one that did not
+    // is a failure with its reason, not a silent success.
+    if (request.fileType == 0 && !link_.CommandBuffer.isEmpty() && link_.Target().TwoWay())
+        VerifyDownloadStored(link_, device, name, QFileInfo(request.path).size());
 }
 
 QByteArray FileManagerTab::FontSampleCommand() const

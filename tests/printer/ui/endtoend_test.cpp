@@ -82,6 +82,23 @@ protected:
 
 } // namespace
 
+// A font the printer has no room for fails with the printer's own reason.
+TEST_F(PrinterWindow, AFontThePrinterDidNotStoreIsAFailureWithItsReason)
+{
+    Start({ "--flash", "4" });
+    ModalWatcher watcher;
+    Select(watcher, Write("demo.ttf", QByteArray(5000, '\x42')));
+    QTest::mouseClick(Control<QPushButton>("Button12"), Qt::LeftButton);
+    EXPECT_FALSE(printer->WaitForLine("E:DEMO.FNT (5000 bytes): memory full").isEmpty());
+    QStringList boxes;
+    for (const SeenDialog &seen : watcher.Seen())
+        if (seen.className == "QMessageBox")
+            boxes << seen.text;
+    EXPECT_EQ(boxes,
+              QStringList { "E:DEMO.FNT was not stored: the printer reports Other Error; "
+                            "FLASH has 4 KB free, the download needs 5 KB." });
+}
+
 TEST_F(PrinterWindow, FontDownloadFileListFreeMemoryAndFormat)
 {
     ModalWatcher watcher;
