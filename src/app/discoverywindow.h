@@ -15,7 +15,8 @@ class QTimer;
 
 // Tools > Find Printers on the Network: sends the discovery probe (and,
 // when a subnet is given, sweeps its printing port) and lists the printers
-// that answer; "Use" puts the chosen one's address into the ETHERNET field.
+// that answer; "Use" selects ETHERNET with the chosen one's address, as the
+// virtual printer window's "Use as ETHERNET" does.
 class DiscoveryWindow : public QWidget
 {
 public:

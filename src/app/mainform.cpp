@@ -192,7 +192,7 @@ void TForm1::CreateToolsMenu()
         FindPrinters, &QAction::triggered, this, Guarded([this](bool) {
             if (!Discovery)
                 Discovery = new DiscoveryWindow(
-                    [this](const QString &address) { TabSheet5->IPEdit1->SetIPString(address); },
+                    [this](const QString &address) { TabSheet5->SelectEthernet(address); },
                     this);
             Discovery->show();
             Discovery->raise();

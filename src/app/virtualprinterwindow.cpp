@@ -2,12 +2,16 @@
 
 #include "app/interfaceselecttab.h"
 #include "preview/ui/labelview.h"
+#include "printer/printerconditions.h"
 
+#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QImage>
 #include <QLabel>
@@ -65,6 +69,33 @@ VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidg
     LogView->setLineWrapMode(QPlainTextEdit::NoWrap);
     LogView->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
 
+    auto *conditions = new QGroupBox(QStringLiteral("Conditions"), this);
+    conditions->setObjectName(QStringLiteral("ConditionsGroup"));
+    auto *grid = new QGridLayout(conditions);
+    int column = 0;
+    for (const QString &name : status::ConditionNames()) {
+        // The printer says itself when it prints.
+        if (name == QLatin1String("printing"))
+            continue;
+        QString caption = name;
+        caption.replace(QLatin1Char('-'), QLatin1Char(' '));
+        caption[0] = caption[0].toUpper();
+        auto *box = new QCheckBox(caption, conditions);
+        box->setObjectName(QStringLiteral("Condition_")
+                           + QString(name).replace(QLatin1Char('-'), QLatin1Char('_')));
+        box->setEnabled(false);
+        grid->addWidget(box, column / 4, column % 4);
+        ++column;
+        ConditionSwitches[name] = box;
+        connect(box, &QCheckBox::clicked, this, [this, name](bool on) {
+            if (IsRunning())
+                process_.write(QStringLiteral("status %1%2\n")
+                                   .arg(on ? QLatin1Char('+') : QLatin1Char('-'))
+                                   .arg(name)
+                                   .toUtf8());
+        });
+    }
+
     auto *buttons = new QHBoxLayout;
     buttons->addWidget(UseComButton);
     buttons->addWidget(UseEthernetButton);
@@ -73,6 +104,7 @@ VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidg
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(StatusLabel);
     layout->addLayout(buttons);
+    layout->addWidget(conditions);
     layout->addWidget(LabelCaption);
     auto *folder = new QHBoxLayout;
     folder->addWidget(LabelsFolderLabel, 1);
@@ -80,7 +112,7 @@ VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidg
     layout->addLayout(folder);
     layout->addWidget(LastLabel, 3);
     layout->addWidget(LogView, 2);
-    resize(560, 680);
+    resize(580, 720);
 
     connect(UseComButton, &QPushButton::clicked, this,
             [this] { interfaces_->SelectCom(ptyPath_); });
@@ -199,6 +231,10 @@ void VirtualPrinterWindow::OnLine(const QString &line)
     LogView->appendPlainText(line);
     static const QRegularExpression label(
         QStringLiteral("^label (\\d+): (\\d+)x(\\d+) dots -> (.+)$"));
+    // The answer to a status control command, and the status the printer
+    // shows at its start.
+    static const QRegularExpression statusLine(
+        QStringLiteral("^status(?: [0-9a-f]{2} \\(|: )([a-z, -]+)\\)?$"));
     if (line.startsWith(QLatin1String("pty: "))) {
         ptyPath_ = line.section(QLatin1Char(' '), 1, 1);
     } else if (line.startsWith(QLatin1String("tcp: "))) {
@@ -206,6 +242,8 @@ void VirtualPrinterWindow::OnLine(const QString &line)
     } else if (line.startsWith(QLatin1String("ready: "))) {
         ready_ = true;
         ShowState();
+    } else if (const QRegularExpressionMatch m = statusLine.match(line); m.hasMatch()) {
+        ShowConditions(m.captured(1));
     } else if (const QRegularExpressionMatch m = label.match(line); m.hasMatch()) {
         const QImage picture(m.captured(4));
         if (!picture.isNull()) {
@@ -237,6 +275,13 @@ void VirtualPrinterWindow::OnFinished(int exitCode, QProcess::ExitStatus status)
     ShowState();
 }
 
+void VirtualPrinterWindow::ShowConditions(const QString &names)
+{
+    const QStringList set = names.split(QStringLiteral(", "), Qt::SkipEmptyParts);
+    for (auto &[name, box] : ConditionSwitches)
+        box->setChecked(set.contains(name));
+}
+
 void VirtualPrinterWindow::ShowState()
 {
     const bool running = IsRunning() && ready_;
@@ -254,6 +299,8 @@ void VirtualPrinterWindow::ShowState()
         text += QLatin1Char('\n') + problem_;
     StatusLabel->setText(text);
     UseComButton->setEnabled(running);
+    for (auto &[name, box] : ConditionSwitches)
+        box->setEnabled(running);
     UseEthernetButton->setEnabled(running && tcpPort_ == NetworkPort);
     StartStopButton->setText(IsRunning() ? QStringLiteral("Stop") : QStringLiteral("Start"));
 }

@@ -6,10 +6,12 @@
 #include <QWidget>
 
 #include <functional>
+#include <map>
 #include <memory>
 
 class InterfaceSelectTab;
 class LabelView;
+class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -17,8 +19,10 @@ class QPushButton;
 // A virtual printer for trying the program without hardware: the companion
 // program tarvolin-printer, found beside this one, run on a pseudo-terminal
 // and on 127.0.0.1:9100. The window offers it as COM or ETHERNET, and shows
-// its log and the last label it printed. The printer stops with the window
-// (which lives as long as the main window).
+// its log and the last label it printed. Its switches put the printer in
+// any condition (paused, head open, paper out, an error ...) and follow
+// what the printer reports. The printer stops with the window (which lives
+// as long as the main window).
 class VirtualPrinterWindow : public QWidget
 {
     Q_OBJECT
@@ -59,6 +63,8 @@ public:
     QPushButton *OpenFolderButton = nullptr;
     LabelView *LastLabel = nullptr;
     QPlainTextEdit *LogView = nullptr;
+    // One switch per condition, by the printer's name for it ("pause").
+    std::map<QString, QCheckBox *> ConditionSwitches;
 
 private:
     void Start(bool withTcp);
@@ -66,6 +72,7 @@ private:
     void OnLine(const QString &line);
     void OnFinished(int exitCode, QProcess::ExitStatus status);
     void ShowState();
+    void ShowConditions(const QString &names);
 
     InterfaceSelectTab *interfaces_;
     QString program_;
