@@ -80,6 +80,7 @@ VirtualPrinterWindow::VirtualPrinterWindow(InterfaceSelectTab *interfaces, QWidg
         QString caption = name;
         caption.replace(QLatin1Char('-'), QLatin1Char(' '));
         caption[0] = caption[0].toUpper();
+        caption.replace(QLatin1String(" ram"), QLatin1String(" RAM"));
         auto *box = new QCheckBox(caption, conditions);
         box->setObjectName(QStringLiteral("Condition_")
                            + QString(name).replace(QLatin1Char('-'), QLatin1Char('_')));
