@@ -7,6 +7,7 @@
 #include "network/ui/ipedit.h"
 #include "support/printerprocess.h"
 #include "support/ptyprinter.h"
+#include "support/tcpsink.h"
 #include "support/ui/filewindow.h"
 #include "support/ui/modal.h"
 #include "support/ui/statuslamps.h"
@@ -198,15 +199,7 @@ class DroppingListener
 public:
     DroppingListener()
     {
-        fd_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(fd_, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        listen(fd_, 8);
-        socklen_t length = sizeof a;
-        getsockname(fd_, reinterpret_cast<sockaddr *>(&a), &length);
-        port_ = ntohs(a.sin_port);
+        fd_ = ListenOnLoopback(port_);
         thread_ = std::thread([this] {
             for (int c; (c = accept(fd_, nullptr, nullptr)) >= 0;) {
                 ++accepted_;

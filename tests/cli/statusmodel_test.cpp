@@ -8,6 +8,7 @@
 #include "support/cliprocess.h"
 #include "support/printerprocess.h"
 #include "support/tcpclient.h"
+#include "support/tcpsink.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -158,15 +159,7 @@ class HostStatusOnlyPrinter
 public:
     HostStatusOnlyPrinter()
     {
-        listen_ = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        sockaddr_in a {};
-        a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        bind(listen_, reinterpret_cast<sockaddr *>(&a), sizeof a);
-        listen(listen_, 8);
-        socklen_t length = sizeof a;
-        getsockname(listen_, reinterpret_cast<sockaddr *>(&a), &length);
-        port_ = ntohs(a.sin_port);
+        listen_ = ListenOnLoopback(port_);
         thread_ = std::thread([this] { Serve(); });
     }
     ~HostStatusOnlyPrinter()
