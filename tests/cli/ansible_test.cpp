@@ -248,6 +248,37 @@ TEST_F(AnsibleCollection, AMissingProgramOrBadArgumentsAreNamed)
               "tcp://127.0.0.1:9: settings.density: a control character in '15\\r'");
 }
 
+// An apply that fails after the store command went out may have changed
+// the printer: the task fails and says changed, as the program's report does.
+TEST_F(AnsibleCollection, AFailureAfterTheSettingsWentOutIsReportedChanged)
+{
+    const QString cli = WriteTempFile(
+        dir, "dropping-cli",
+        "#!/bin/sh\n"
+        "echo '{\"target\":\"tcp://127.0.0.1:9\",\"result\":\"failed\",\"bytes\":41,"
+        "\"changed\":true,\"error\":\"the connection dropped; the settings were sent and "
+        "may be stored\"}'\n"
+        "exit 1\n");
+    ASSERT_TRUE(QFile::setPermissions(cli, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner));
+    const QString inventory = WriteTempFile(
+        dir, "hosts.ini",
+        "[printers]\np1 target=tcp://127.0.0.1:9\n[printers:vars]\nansible_connection=local\n");
+    const QString playbook = Playbook("dropped.yml",
+                                      "    - tarvolin.printers.printer_settings:\n"
+                                      "        target: \"{{ target }}\"\n"
+                                      "        settings: {density: 15}\n"
+                                      "        cli: "
+                                          + cli.toUtf8()
+                                          + "\n"
+                                            "      ignore_errors: true\n");
+    const Outcome run = Ansible(QStringLiteral("ansible-playbook"), { "-i", inventory, playbook });
+    ASSERT_EQ(run.results.value("p1").size(), 1) << run.out.toStdString();
+    EXPECT_EQ(run.results.value("p1")[0].first, "FAILED");
+    const QJsonObject result = run.results.value("p1")[0].second;
+    EXPECT_TRUE(result.value("changed").toBool()) << run.out.toStdString();
+    EXPECT_TRUE(result.value("msg").toString().contains("may be stored"));
+}
+
 } // namespace
 
 namespace {

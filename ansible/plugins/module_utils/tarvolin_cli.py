@@ -81,7 +81,13 @@ def run_cli(module, operation, arguments=None, extra=None, accept=(0,), refused=
         module.fail_json(msg=printable("%s: %s" % (target, reason)), rc=rc, cmd=command)
     if report.get("result") == "failed" or rc not in accept:
         reason = report.get("error") or err.strip() or "exit status %d" % rc
+        # A run that failed after the store command went out may have
+        # changed the printer: the report says so, and so does the task.
         module.fail_json(
-            msg=printable("%s: %s" % (target, reason)), rc=rc, report=report, cmd=command
+            msg=printable("%s: %s" % (target, reason)),
+            rc=rc,
+            report=report,
+            cmd=command,
+            changed=bool(report.get("changed")),
         )
     return rc, report
