@@ -58,14 +58,6 @@ ErrorParticulars Concerning(ErrorParticulars p, const LinkTarget &target)
     return p;
 }
 
-QString Captions(const QStringList &keys)
-{
-    QStringList captions;
-    for (const QString &k : keys)
-        captions << StatusCaption(k);
-    return captions.join(QStringLiteral(", "));
-}
-
 } // namespace
 
 PrinterInfoWindow::PrinterInfoWindow(PrinterLink &link, QWidget *parent)
@@ -238,7 +230,7 @@ void PrinterInfoWindow::Refresh()
     QString advice;
     bool answered = false;
     bool gaveUp = false;
-    const auto part = [&](const std::function<void()> &read) {
+    const auto part = [&](const QString &query, const std::function<void()> &read) {
         if (gaveUp)
             return;
         try {
@@ -247,15 +239,19 @@ void PrinterInfoWindow::Refresh()
         } catch (const EOperationCancelled &) {
             throw;
         } catch (const ETarvolinError &e) {
-            // The link's and the parsers' messages name their query.
-            if (!failures.contains(e.Message()))
-                failures << e.Message();
+            // A reply's failure names its query; a failed send or connection
+            // does not, so the part it ended is named here.
+            QString failure = e.Message();
+            if (!failure.startsWith(query + QLatin1String(": ")))
+                failure = query + QLatin1String(": ") + failure;
+            if (!failures.contains(failure))
+                failures << failure;
             if (advice.isEmpty() && !answered && LinkFailure(e))
                 advice = ErrorAdvice(Concerning(e.Particulars(), link_.ResolvedTarget()));
             gaveUp = !answered && (LinkFailure(e) || failures.size() >= 2);
         }
     };
-    part([&] {
+    part(IdentificationQuery().name, [&] {
         const Identification id = ParseIdentification(link_.Query(IdentificationQuery()));
         IdentityLabel->setText(
             QStringLiteral("%1, firmware %2, %3 dots/mm, %4 KB%5")
@@ -264,7 +260,7 @@ void PrinterInfoWindow::Refresh()
                 .arg(id.memoryKB)
                 .arg(id.options.isEmpty() ? QString() : QStringLiteral(", ") + id.options));
     });
-    part([&] {
+    part(HostStatusQuery().name, [&] {
         PrinterStatus status = StatusFromHost(ParseHostStatus(link_.Query(HostStatusQuery())));
         // A jam, a cutter fault or a full memory shows only in the extended
         // report; a printer that does not give one is said to hide them.
@@ -279,15 +275,15 @@ void PrinterInfoWindow::Refresh()
         Light(QStringLiteral("Ready"), status.Ready(), false);
         for (const QString &key : status.conditions)
             Light(StatusCaption(key), true, true);
-        QStringList lines { QStringLiteral("Modes: ") + Captions(status.modes) };
+        QStringList lines { QStringLiteral("Modes: ") + StatusCaptions(status.modes) };
         if (!status.warnings.isEmpty())
-            lines << QStringLiteral("Warnings: ") + Captions(status.warnings);
+            lines << QStringLiteral("Warnings: ") + StatusCaptions(status.warnings);
         if (!status.unseen.isEmpty())
             lines << QStringLiteral("Not seen: ") + status.unseen.join(QStringLiteral("; "));
         ModesLabel->setText(lines.join(QLatin1Char('\n')));
         AsOfLabel->setText(QStringLiteral("as of ") + clock_());
     });
-    part([&] {
+    part(ConfigurationQuery().name, [&] {
         const QList<ConfigSetting> settings = ParseConfiguration(link_.Query(ConfigurationQuery()));
         ConfigTable->setRowCount(int(settings.size()));
         for (int row = 0; row < settings.size(); ++row) {
@@ -296,12 +292,12 @@ void PrinterInfoWindow::Refresh()
         }
         ConfigTable->resizeColumnToContents(0);
     });
-    part([&] {
+    part(FileListQuery().name, [&] {
         // The list as the File Manager lays it out, one line break a line.
         FilesText->setPlainText(ReplyText(FileListLayout(link_.Query(FileListQuery())))
                                     .replace(QStringLiteral("\r\n"), QStringLiteral("\n")));
     });
-    part([&] {
+    part(FreeMemoryQuery().name, [&] {
         const QByteArray reply = link_.Query(FreeMemoryQuery());
         const FreeMemoryFigures free = ParseFreeMemory(reply);
         bool dramOk = false;

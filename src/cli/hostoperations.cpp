@@ -23,15 +23,6 @@ OperationPlan Conversing(const QByteArray &request, Conversation converse)
     return plan;
 }
 
-// "Thermal Transfer, Tear Off".
-QString Captions(const QStringList &keys)
-{
-    QStringList captions;
-    for (const QString &k : keys)
-        captions << StatusCaption(k);
-    return captions.join(QStringLiteral(", "));
-}
-
 void HostStatusReport(PrinterLink &link, const CliTarget &, TargetReport &report)
 {
     const HostStatus s = ParseHostStatus(link.Query(HostStatusQuery()));
@@ -55,14 +46,14 @@ void HostStatusReport(PrinterLink &link, const CliTarget &, TargetReport &report
     report.detail = StatusLine(status);
     report.moreLines << QStringLiteral("label length %1 dots, %2")
                             .arg(s.labelLengthDots)
-                            .arg(Captions(status.modes))
+                            .arg(StatusCaptions(status.modes))
                      << QStringLiteral("%1 formats in the buffer, %2 labels remaining, %3 "
                                        "graphics stored")
                             .arg(s.formatsInBuffer)
                             .arg(s.labelsRemaining)
                             .arg(s.graphicsStored);
     if (!status.warnings.isEmpty())
-        report.moreLines << QStringLiteral("warnings: ") + Captions(status.warnings);
+        report.moreLines << QStringLiteral("warnings: ") + StatusCaptions(status.warnings);
 }
 
 void InfoReport(PrinterLink &link, const CliTarget &, TargetReport &report)

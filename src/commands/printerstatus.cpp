@@ -259,14 +259,18 @@ QJsonObject StatusJson(const PrinterStatus &s)
     };
 }
 
+QString StatusCaptions(const QStringList &keys)
+{
+    QStringList captions;
+    for (const QString &k : keys)
+        captions << StatusCaption(k);
+    return captions.join(QStringLiteral(", "));
+}
+
 QString StatusLine(const PrinterStatus &s)
 {
-    if (!s.Ready()) {
-        QStringList captions;
-        for (const QString &k : s.conditions)
-            captions << StatusCaption(k);
-        return captions.join(QStringLiteral(", "));
-    }
+    if (!s.Ready())
+        return StatusCaptions(s.conditions);
     return s.unseen.isEmpty() ? QStringLiteral("Ready")
                               : QStringLiteral("Ready as far as it shows; not seen: ")
             + s.unseen.join(QStringLiteral("; "));

@@ -46,6 +46,8 @@ QStringList StatusModeKeys();
 
 // "Paper Out", "Corrupt RAM", "Thermal Transfer": a key as a caption.
 QString StatusCaption(const QString &key);
+// "Thermal Transfer, Tear Off": keys as captions, in their order.
+QString StatusCaptions(const QStringList &keys);
 
 // The status byte: bit 5 (Printing) is a mode; the rest are conditions.
 PrinterStatus StatusFromByte(quint8 status);
