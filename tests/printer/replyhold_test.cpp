@@ -58,10 +58,12 @@ QByteArray ReadUntilTakenAgain(int fd)
     clock.start();
     char buffer[64 * 1024];
     while (clock.elapsed() < 20000) {
-        pollfd p { fd, POLLIN | POLLOUT, 0 };
+        // Writable with nothing read yet is the slack the printer still had
+        // when the questions stopped, not its reading on: take replies first.
+        pollfd p { fd, short(replies.isEmpty() ? POLLIN : POLLIN | POLLOUT), 0 };
         if (poll(&p, 1, 1000) <= 0)
             continue;
-        if (p.revents & POLLOUT)
+        if (!(p.revents & POLLIN))
             return replies;
         const ssize_t n = read(fd, buffer, sizeof buffer);
         if (n <= 0)
